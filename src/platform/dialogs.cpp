@@ -1,0 +1,68 @@
+#include "platform/dialogs.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QDialog>
+#include <QFileDialog>
+
+DialogSeam::~DialogSeam() = default;
+
+namespace {
+// Applies the default extension when the operator typed a name without one.
+QString WithSuffix(const QString& name, const QString& suffix) {
+  if (name.isEmpty() || suffix.isEmpty()) return name;
+  const int slash = name.lastIndexOf(QLatin1Char('/'));
+  if (name.indexOf(QLatin1Char('.'), slash + 1) >= 0) return name;
+  return name + QLatin1Char('.') + suffix;
+}
+}  // namespace
+
+QString DialogSeam::GetOpenFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                    const QString& filter, const QString& defaultSuffix) {
+  QFileDialog dlg(parent, caption, dir, filter);
+  dlg.setAcceptMode(QFileDialog::AcceptOpen);
+  dlg.setFileMode(QFileDialog::ExistingFile);
+  dlg.setDefaultSuffix(defaultSuffix);
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return QString();
+  return dlg.selectedFiles().first();
+}
+
+QString DialogSeam::GetSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                    const QString& filter, const QString& defaultSuffix) {
+  QFileDialog dlg(parent, caption, dir, filter);
+  dlg.setAcceptMode(QFileDialog::AcceptSave);
+  dlg.setDefaultSuffix(defaultSuffix);
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return QString();
+  return WithSuffix(dlg.selectedFiles().first(), defaultSuffix);
+}
+
+bool DialogSeam::GetColor(QWidget* parent, const QColor& initial, QColor* chosen) {
+  const QColor c = QColorDialog::getColor(initial, parent);
+  if (!c.isValid()) return false;
+  *chosen = c;
+  return true;
+}
+
+QMessageBox::StandardButton DialogSeam::Message(QWidget* parent, QMessageBox::Icon icon,
+                                                const QString& caption, const QString& text,
+                                                QMessageBox::StandardButtons buttons) {
+  QMessageBox box(icon, caption, text, buttons, parent);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+int DialogSeam::Exec(QDialog* dialog) { return dialog->exec(); }
+
+namespace {
+DialogSeam g_real;
+DialogSeam* g_current = &g_real;
+}  // namespace
+
+DialogSeam& Dialogs() { return *g_current; }
+void SetDialogs(DialogSeam* seam) { g_current = seam ? seam : &g_real; }
+
+void ShowGeneralError(QWidget* parent, const QString& errorText) {
+  QString text = errorText;
+  if (!text.endsWith(QLatin1Char('.'))) text += QLatin1Char('.');
+  Dialogs().Message(parent, QMessageBox::Critical, QApplication::applicationDisplayName(), text,
+                    QMessageBox::Ok);
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The one seam through which the program shows modal common dialogs and
+// message boxes. Production code uses the real dialogs; tests install their
+// own answers so that GUI tests run unattended.
+#include <QColor>
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+class QDialog;
+
+class DialogSeam {
+ public:
+  virtual ~DialogSeam();
+  // Return an empty text when the operator cancels.
+  virtual QString GetOpenFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                  const QString& filter, const QString& defaultSuffix);
+  virtual QString GetSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
+                                  const QString& filter, const QString& defaultSuffix);
+  // Returns false when cancelled.
+  virtual bool GetColor(QWidget* parent, const QColor& initial, QColor* chosen);
+  virtual QMessageBox::StandardButton Message(QWidget* parent, QMessageBox::Icon icon,
+                                              const QString& caption, const QString& text,
+                                              QMessageBox::StandardButtons buttons);
+  // Runs a modal dialog of the program's own (preview, print dialog, ...).
+  virtual int Exec(QDialog* dialog);
+};
+
+DialogSeam& Dialogs();
+// Installs a replacement (tests); nullptr restores the real dialogs.
+void SetDialogs(DialogSeam* seam);
+
+// The application's general error message: the error's text followed by a
+// full stop, the application title as caption, an error icon, OK.
+void ShowGeneralError(QWidget* parent, const QString& errorText);

@@ -1,0 +1,126 @@
+#pragma once
+// The one object through which the program reads and writes the operator's
+// table file: a dBase IV table of 29 fixed fields holding the rows of both
+// instrument kinds (NB_TYPE 0 plate tester, 1 water-permeability tester),
+// with a transient production index (.mdx) for the views' sort tags.
+//
+// Every failing operation throws TableError carrying the engine's text.
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <variant>
+#include <vector>
+
+class TableError : public std::runtime_error {
+ public:
+  explicit TableError(const QString& text);
+  QString text() const { return text_; }
+
+ private:
+  QString text_;
+};
+
+// A field value: none (blank numeric field), integer, floating-point or text.
+using FieldValue = std::variant<std::monostate, int64_t, double, QString>;
+
+// The schema: names, dBase type letters, lengths and decimal counts in order.
+struct FieldSpec {
+  const char* name;
+  char type;  // 'C' or 'N'
+  int length;
+  int decimals;
+};
+const std::vector<FieldSpec>& MeasurementSchema();
+
+class MeasurementTable {
+ public:
+  // Names a row by its 1-based record number in the file; valid until Pack.
+  using BookmarkT = uint32_t;
+
+  // What changed, for the models and widgets that show the table.
+  enum class Change {
+    Reset,          // open, close, filter, sort order, refresh, delete, pack
+    RowWritten,     // a posted row (current row's values changed)
+    CurrentMoved,   // the current row moved
+  };
+  using Listener = std::function<void(Change)>;
+
+  MeasurementTable();
+  ~MeasurementTable();
+  MeasurementTable(const MeasurementTable&) = delete;
+  MeasurementTable& operator=(const MeasurementTable&) = delete;
+
+  void SetLocation(const QString& path);  // only while closed
+  QString FilePath() const;               // folder + file name
+  QString Folder() const;
+  QString FileName() const;
+
+  void CreateFile();  // throws; the object stays closed
+  void Open();        // throws; on failure the object stays closed
+  void Close();
+  bool IsOpen() const;
+
+  void First();
+  void Next();
+  void Last();
+  bool AtEnd() const;
+
+  void AppendRow();
+  void EditRow();
+  bool IsEditing() const;  // a row is being appended or edited
+  void CancelRow();        // drops an unposted append or edit
+  void SetField(const QString& name, int64_t value);
+  void SetField(const QString& name, int value) { SetField(name, int64_t(value)); }
+  void SetField(const QString& name, double value);
+  void SetField(const QString& name, const QString& value);
+  void PostRow();  // throws on a failed write
+
+  FieldValue GetField(const QString& name) const;
+  // Typed reads; a blank numeric field or no current row gives 0 / "".
+  int64_t GetInt(const QString& name) const;
+  double GetFloat(const QString& name) const;
+  QString GetText(const QString& name) const;
+
+  void SetFilter(const QString& expression);
+  QString Filter() const;
+  int VisibleRowCount() const;
+  int StoredRowCount() const;
+  void Refresh();
+
+  void AddSortTag(const QString& tag, const QString& field, bool descending);  // throws
+  void DropSortTag(const QString& tag);                                         // throws
+  void SelectSortTag(const QString& tag);
+  QString SelectedSortTag() const;
+  void RebuildSortTags();  // throws
+
+  BookmarkT Bookmark() const;  // 0 when there is no current row
+  void GotoBookmark(BookmarkT bookmark);
+
+  void DeleteRow();  // throws on a failed write
+  void Pack();       // throws
+
+  // Random access to the visible rows for the views (0-based positions).
+  int CurrentIndex() const;  // -1 when there is no current row
+  void MoveTo(int visibleIndex);
+  BookmarkT BookmarkAt(int visibleIndex) const;
+  FieldValue FieldAt(int visibleIndex, const QString& name) const;
+  // Reads a field of any live or deleted record by its record number.
+  FieldValue FieldOfRecord(BookmarkT record, const QString& name) const;
+
+  // The display pattern of a field ("0.0" for P, else empty).
+  static QString DisplayFormat(const QString& name);
+
+  void AddListener(Listener listener);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d;
+};
+
+// Converts a field value to a number (0 for none or text) or to text.
+int64_t ValueToInt(const FieldValue& v);
+double ValueToFloat(const FieldValue& v);
+QString ValueToText(const FieldValue& v);
