@@ -1,0 +1,4 @@
+#include "link/device_data.h"
+
+TDeviceIdentity DeviceIdentity;
+TDeviceDump DeviceDump{};
