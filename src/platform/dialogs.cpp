@@ -60,9 +60,19 @@ DialogSeam* g_current = &g_real;
 DialogSeam& Dialogs() { return *g_current; }
 void SetDialogs(DialogSeam* seam) { g_current = seam ? seam : &g_real; }
 
+namespace {
+QString& TitleStorage() {
+  static QString title = QString::fromUtf8("ФИР  - ТЛ7");
+  return title;
+}
+}  // namespace
+
+QString ApplicationTitle() { return TitleStorage(); }
+void SetApplicationTitle(const QString& title) { TitleStorage() = title; }
+
 void ShowGeneralError(QWidget* parent, const QString& errorText) {
   QString text = errorText;
   if (!text.endsWith(QLatin1Char('.'))) text += QLatin1Char('.');
-  Dialogs().Message(parent, QMessageBox::Critical, QApplication::applicationDisplayName(), text,
+  Dialogs().Message(parent, QMessageBox::Critical, ApplicationTitle(), text,
                     QMessageBox::Ok);
 }

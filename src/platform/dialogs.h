@@ -30,6 +30,12 @@ DialogSeam& Dialogs();
 // Installs a replacement (tests); nullptr restores the real dialogs.
 void SetDialogs(DialogSeam* seam);
 
+// The application title (the task bar's text, the caption of the general
+// error message). Kept here rather than in the application's display name,
+// which some window systems append to every window title.
+QString ApplicationTitle();
+void SetApplicationTitle(const QString& title);
+
 // The application's general error message: the error's text followed by a
 // full stop, the application title as caption, an error icon, OK.
 void ShowGeneralError(QWidget* parent, const QString& errorText);

@@ -14,7 +14,6 @@ int main(int argc, char** argv) {
   qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
   QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName(QString::fromUtf8("ФИР  - ТЛ7"));
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -1,0 +1,74 @@
+// The platform seams: port names, the code page, the general error message.
+#include <gtest/gtest.h>
+
+#include <QSettings>
+
+#include "platform/codepage.h"
+#include "platform/colors.h"
+#include "platform/dialogs.h"
+#include "platform/ports.h"
+#include "support/test_env.h"
+
+namespace {
+
+void SetPortValue(const QString& name, const QString& path) {
+  QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Merilan"),
+              QStringLiteral("KLT3"));
+  s.beginGroup(QStringLiteral("1.0"));
+  s.setValue(name, path);
+  s.sync();
+}
+
+TEST(Ports, ComNamesLeadToSettingsPathsOrSerialDevices) {
+  ClearSettings();
+  EXPECT_EQ(ResolvePortName(QStringLiteral("\\\\.\\COM1")), QStringLiteral("/dev/ttyS0"));
+  EXPECT_EQ(ResolvePortName(QStringLiteral("\\\\.\\COM2")), QStringLiteral("/dev/ttyS1"));
+  SetPortValue(QStringLiteral("COM2"), QStringLiteral("/dev/pts/7"));
+  EXPECT_EQ(ResolvePortName(QStringLiteral("\\\\.\\COM2")), QStringLiteral("/dev/pts/7"));
+  EXPECT_EQ(ResolvePortName(QStringLiteral("\\\\.\\COM1")), QStringLiteral("/dev/ttyS0"));
+  // Anything else is taken as a device path as it stands.
+  EXPECT_EQ(ResolvePortName(QStringLiteral("/dev/ttyUSB0")), QStringLiteral("/dev/ttyUSB0"));
+  ClearSettings();
+}
+
+TEST(CodePage, RussianTextsRoundTripThroughWindows1251) {
+  const QString text = QString::fromUtf8("Не ГОСТ ёЁ №");
+  const QByteArray bytes = ToCp1251(text);
+  ASSERT_EQ(bytes.size(), text.size());
+  EXPECT_EQ(uint8_t(bytes[0]), 0xCD);  // Н
+  EXPECT_EQ(uint8_t(bytes[8]), 0xB8);  // ё
+  EXPECT_EQ(uint8_t(bytes[11]), 0xB9);  // №
+  EXPECT_EQ(FromCp1251(bytes), text);
+}
+
+TEST(Colors, ValuesAreBgrAndSystemColoursResolve) {
+  EXPECT_EQ(ColorFromValue(0x0000FFFF), QColor(255, 255, 0));  // yellow
+  EXPECT_EQ(ColorFromValue(33023), QColor(255, 128, 0));         // 0x0080FF
+  EXPECT_EQ(ValueFromColor(QColor(255, 128, 0)), 33023u);
+  EXPECT_EQ(ColorFromValue(kClWindowText), QColor(Qt::black));
+}
+
+class RecordingSeam : public DialogSeam {
+ public:
+  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
+                                      const QString& text, QMessageBox::StandardButtons) override {
+    this->icon = icon;
+    this->caption = caption;
+    this->text = text;
+    return QMessageBox::Ok;
+  }
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QString caption, text;
+};
+
+TEST(Dialogs, GeneralErrorEndsWithFullStopUnderTheApplicationTitle) {
+  RecordingSeam seam;
+  SetDialogs(&seam);
+  ShowGeneralError(nullptr, QString::fromUtf8("Нет места на диске"));
+  SetDialogs(nullptr);
+  EXPECT_EQ(seam.icon, QMessageBox::Critical);
+  EXPECT_EQ(seam.caption, QString::fromUtf8("ФИР  - ТЛ7"));
+  EXPECT_EQ(seam.text, QString::fromUtf8("Нет места на диске."));
+}
+
+}  // namespace
