@@ -1,0 +1,69 @@
+#pragma once
+// Minimum, mean and maximum of P and R over the visible rows (find_mma) or
+// over the rows marked in a view, and the footer texts built from them.
+#include <QString>
+#include <vector>
+
+#include "store/measurement_table.h"
+
+struct TableStats {
+  double PMin = 0;
+  double PMax = 0;
+  double PMean = 0;
+  double RMin = 0;
+  double RMax = 0;
+  double RMean = 0;
+};
+
+// One marked row's stored values of P and R (blank stays blank).
+struct MarkedValues {
+  FieldValue p;
+  FieldValue r;
+};
+
+// Rounds a mean to one decimal the way the footers always have: m / t in
+// extended precision (t the double nearest 0.1), plus 0.5, cut toward zero,
+// times t. Ties mostly go down: 0.25 -> 0.2, but 0.05 -> 0.1.
+double RoundMean(double mean);
+
+// General number format with at most 15 significant digits and the given
+// decimal separator: 0.7 -> "0,7", 1.0 -> "1", 1e-6 -> "1E-6".
+QString FooterNumberText(double value, QChar decimalPoint);
+// The same with the decimal separator of the user's locale.
+QString FooterNumberText(double value);
+
+// Accumulates min, running sum and max the way find_mma and the selection
+// statistics do: the first value starts all three, later ones extend them.
+class StatsAccumulator {
+ public:
+  void Add(double p, double r);
+  int Count() const { return count_; }
+  // Divides the sums by `divisor` and rounds; all zero when nothing was added.
+  TableStats Result(int divisor) const;
+
+ private:
+  TableStats acc_;
+  int count_ = 0;
+};
+
+// Statistics of the marked rows in the order the view keeps them; a blank
+// stored P or R counts as 0.
+TableStats SelectionStats(const std::vector<MarkedValues>& marked);
+
+// "min/mean/max" with the locale's decimal separator.
+QString FooterTriple(double min, double mean, double max);
+
+// The three footer texts of a view.
+struct FooterTexts {
+  QString p;
+  QString r;
+  QString n;
+};
+// Table statistics when fewer than two rows are marked, else the marked rows'.
+FooterTexts BuildFooterTexts(const TableStats& table, const std::vector<MarkedValues>& marked,
+                             int visibleRowCount);
+
+// Recomputes the statistics over the visible rows of the open table and
+// leaves the first visible row current (one row or none: the current row's
+// values, the current row stays).
+void find_mma(MeasurementTable& table, TableStats* stats);
