@@ -1,0 +1,191 @@
+#include "store/decoders.h"
+
+#include <QDate>
+
+#include "store/measurement_table.h"
+
+namespace {
+
+QString TwoDigits(int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); }
+
+int Seconds(DumpView dump, int offset) {
+  return dump.at(offset) * 3600 + dump.at(offset + 1) * 60 + dump.at(offset + 2);
+}
+
+// Record offsets of the water-permeability tester.
+constexpr int kHeight = 0;
+constexpr int kSeries = 1;
+constexpr int kStartDate = 2;
+constexpr int kStartTime = 5;
+constexpr int kEndDate = 8;
+constexpr int kEndTime = 11;
+constexpr int kStep = 14;
+constexpr int kMode = 17;
+int SampleOffset(int sample) { return 18 + 3 * (sample - 1); }
+
+// Record offsets of the plate tester.
+constexpr int kPlateTime = 0;
+constexpr int kPlateDate = 3;
+constexpr int kPlateR = 6;
+constexpr int kPlateP = 8;
+constexpr int kPlateKind = 10;
+constexpr int kPlateBytesRead = 11;  // bytes after offset 10 are not read
+constexpr int kPlateFirstRecord = 4;
+
+// Drops the row in progress when writing it failed, so that a later post or
+// close cannot write half a row, and hands the failure on.
+template <typename Body>
+void WriteRow(MeasurementTable& table, Body body) {
+  try {
+    body();
+  } catch (...) {
+    if (table.IsOpen() && table.IsEditing()) table.CancelRow();
+    throw;
+  }
+}
+
+}  // namespace
+
+QString date2str(DumpView dump, int offset) {
+  const int year = dump.at(offset) + 2000;
+  const int month = dump.at(offset + 1);
+  const int day = dump.at(offset + 2);
+  return QStringLiteral("%1.%2.%3")
+      .arg(day >= 1 && day <= 31 ? TwoDigits(day) : QStringLiteral("01"))
+      .arg(month >= 1 && month <= 12 ? TwoDigits(month) : QStringLiteral("01"))
+      .arg(year);
+}
+
+QString time2str(DumpView dump, int offset) {
+  const int hours = dump.at(offset);
+  const int minutes = dump.at(offset + 1);
+  const int seconds = dump.at(offset + 2);
+  return QStringLiteral("%1:%2:%3")
+      .arg(TwoDigits(hours > 23 ? 0 : hours))
+      .arg(TwoDigits(minutes > 59 ? 0 : minutes))
+      .arg(TwoDigits(seconds > 59 ? 0 : seconds));
+}
+
+QString dur2str(DumpView dump, int offset) {
+  const int minutes = dump.at(offset + 1);
+  const int seconds = dump.at(offset + 2);
+  return QStringLiteral("%1:%2:%3")
+      .arg(TwoDigits(dump.at(offset)))
+      .arg(TwoDigits(minutes > 59 ? 0 : minutes))
+      .arg(TwoDigits(seconds > 59 ? 0 : seconds));
+}
+
+uint16_t dump_word(DumpView dump, int offset) {
+  return uint16_t(dump.at(offset) | (dump.at(offset + 1) << 8));
+}
+
+int WaterStepCount(DumpView dump, int record, int sample) {
+  const int at = record + SampleOffset(sample);
+  if (dump.at(at + 2) == kNoResultSeconds) return 0;
+  // Counted in whole seconds rather than in fractional hours, so that an
+  // elapsed time that is an exact multiple of the step (1:00:00 with steps of
+  // 0:10:00) gives exactly that many steps and never one more.
+  const int step = Seconds(dump, record + kStep);
+  // A zero holding time has no steps to count; the sample shows P 0.0.
+  if (step == 0) return 0;
+  const int elapsed = Seconds(dump, at);
+  return (elapsed + step - 1) / step;  // any part of a step counts as a step
+}
+
+QString WaterGrade(DumpView dump, int record) {
+  if (dump.at(record + kMode) == kNonStandardMode) return QStringLiteral("Не ГОСТ");
+  const int step = Seconds(dump, record + kStep);
+  if (step == 0) return QString();  // no steps, no grade
+  // The day count is the true number of days between the two dates as
+  // written; a date that the month does not have (31.02) gives no day count
+  // and so no grade, and an end before the start gives none either.
+  const QDate start = QDate::fromString(date2str(dump, record + kStartDate), "dd.MM.yyyy");
+  const QDate end = QDate::fromString(date2str(dump, record + kEndDate), "dd.MM.yyyy");
+  if (!start.isValid() || !end.isValid()) return QString();
+  const int64_t days = start.daysTo(end);
+  if (days < 0) return QString();
+  // 64-bit, so that a test spanning years cannot wrap around.
+  const int64_t duration =
+      Seconds(dump, record + kEndTime) + days * 86400 - Seconds(dump, record + kStartTime);
+  const int64_t k = duration / step;  // truncated toward zero
+  if (k <= 0) return QString();
+  return QStringLiteral("B%1").arg(2 * (k >= 10 ? 10 : k));
+}
+
+void DecodeWaterDump(MeasurementTable& table, DumpView dump, int deviceType, int recordCount,
+                     QStringList* series) {
+  table.SetFilter(QStringLiteral("NB_TYPE=1"));
+  table.Refresh();
+  if (series) series->clear();
+  int record = 0;
+  for (int i = 0; i < recordCount; ++i, record += kWaterRecordSize) {
+    // A count that reaches past the image stops at its end.
+    if (!dump.holds(record, kWaterRecordSize)) break;
+    const QString date = date2str(dump, record + kStartDate) + QLatin1Char(' ') +
+                         time2str(dump, record + kStartTime);
+    const int serial = dump.at(record + kSeries);
+    const QString grade = WaterGrade(dump, record);
+    for (int s = 1; s <= 6; ++s) {
+      if (s == 1 && series) series->append(QString::number(serial));
+      WriteRow(table, [&] {
+        table.AppendRow();
+        table.SetField(QStringLiteral("N"), s);
+        table.SetField(QStringLiteral("DATE"), date);
+        table.SetField(QStringLiteral("DEV_TYPE"), deviceType);
+        table.SetField(QStringLiteral("SERIAL"), serial);
+        table.SetField(QStringLiteral("NB_TYPE"), 1);
+        table.SetField(QStringLiteral("R"), double(dump.at(record + kStep)));
+        table.SetField(QStringLiteral("H"), double(dump.at(record + kHeight)));
+        const int at = record + SampleOffset(s);
+        if (dump.at(at + 2) != kNoResultSeconds)
+          table.SetField(QStringLiteral("TIME"), dur2str(dump, at));
+        // 0.2 MPa per step; counts above 10 go on at the same rate.
+        table.SetField(QStringLiteral("P"), WaterStepCount(dump, record, s) / 5.0);
+        table.SetField(QStringLiteral("TYPE"), grade);
+        table.SetField(QStringLiteral("T"), QStringLiteral("сжатие"));
+        table.PostRow();
+      });
+    }
+  }
+  table.Refresh();
+}
+
+QString PlateText(uint8_t plate) {
+  const int size = plate & 0x7F;
+  if (plate & 0x80) return QStringLiteral("%1x%1 мм").arg(size);
+  return QStringLiteral("диам. %1 мм").arg(size);
+}
+
+PlateDumpHeader DecodePlateDump(MeasurementTable& table, DumpView dump, int deviceType,
+                                int deviceSerial) {
+  PlateDumpHeader header;
+  header.recordCount = dump_word(dump, 0);
+  header.recordSize = dump_word(dump, 2);
+  if (!table.IsOpen()) return header;
+  table.SetFilter(QStringLiteral("NB_TYPE=0"));
+  table.Refresh();
+  // A record size of 0 describes no records (the download refuses such an
+  // image; this keeps a direct call from writing one record 65,535 times).
+  const int count = header.recordSize == 0 ? 0 : header.recordCount;
+  for (int n = 1; n <= count; ++n) {
+    const int64_t at = kPlateFirstRecord + int64_t(n - 1) * header.recordSize;
+    // A count or size that reaches past the image stops at its end.
+    if (!dump.holds(at, kPlateBytesRead)) break;
+    const int rec = int(at);
+    WriteRow(table, [&] {
+      table.AppendRow();
+      table.SetField(QStringLiteral("N"), n);
+      table.SetField(QStringLiteral("TIME"), time2str(dump, rec + kPlateTime));
+      table.SetField(QStringLiteral("DATE"), date2str(dump, rec + kPlateDate));
+      table.SetField(QStringLiteral("DEV_TYPE"), deviceType);
+      table.SetField(QStringLiteral("SERIAL"), deviceSerial);
+      table.SetField(QStringLiteral("NB_TYPE"), 0);
+      table.SetField(QStringLiteral("R"), dump_word(dump, rec + kPlateR) / 100.0);
+      table.SetField(QStringLiteral("P"), dump_word(dump, rec + kPlateP) / 100.0);
+      table.SetField(QStringLiteral("TYPE"), PlateText(dump.at(rec + kPlateKind)));
+      table.PostRow();
+    });
+  }
+  table.Refresh();
+  return header;
+}
