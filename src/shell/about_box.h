@@ -1,0 +1,32 @@
+#pragma once
+// The about box "О программе": product name, version line, one line of text
+// and the button "Ок".
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QPushButton;
+
+// The four-part version shown in the about box, made from the version the
+// build compiled in: missing parts become 0; anything that is not up to four
+// dot-separated numbers gives "0.0.0.0".
+QString FileVersionText(const QString& compiled);
+// The version of this program ("0.0.0.0" when none was compiled in).
+QString ProgramFileVersion();
+
+class Tform6 : public QDialog {
+  Q_OBJECT
+ public:
+  explicit Tform6(QWidget* parent = nullptr);
+
+  void FormShow();
+  void Button1Click();
+
+  QLabel* ProductName = nullptr;
+  QLabel* Version = nullptr;
+  QLabel* Comments = nullptr;
+  QPushButton* Button1 = nullptr;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+};
