@@ -69,6 +69,7 @@ class TForm1 : public QMainWindow {
   void ListBox1Click();
   void ListBox1DblClick();
   void N21Click();  // "Удалить строки" / "Удалить"
+  void DeleteGridRows(TDBGridPro* grid);
   void flash2klt3();
   void flash2zen();
 
@@ -108,6 +109,8 @@ class TForm1 : public QMainWindow {
   // Start folders of the open and save dialogs.
   QString OpenDialog1InitialDir;
   QString SaveDialog1InitialDir;
+  // The file name chosen in the save dialog of New, for Create_DB.
+  QString SaveDialog1FileName;
   // The colour dialog opens on the colour chosen last.
   QColor ColorDialog1Color = Qt::black;
 
