@@ -1,0 +1,493 @@
+#include "views/grid/data_grid.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "platform/dialogs.h"
+
+namespace {
+
+const QColor kGridLines(0xC0, 0xC0, 0xC0);
+
+Qt::Alignment TitleAlign(CellAlign a) {
+  switch (a) {
+    case CellAlign::Right: return Qt::AlignRight | Qt::AlignVCenter;
+    case CellAlign::Center: return Qt::AlignHCenter | Qt::AlignVCenter;
+    default: return Qt::AlignLeft | Qt::AlignVCenter;
+  }
+}
+
+// Silver grid lines whatever the desktop's style.
+class GridStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* ret) const override {
+    if (hint == SH_Table_GridLineColor) return int(kGridLines.rgba());
+    return QProxyStyle::styleHint(hint, option, widget, ret);
+  }
+};
+
+// Selected rows keep the selection fill over a column's own colour.
+class GridDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (option->state & QStyle::State_Selected) option->backgroundBrush = QBrush();
+  }
+};
+
+}  // namespace
+
+// --- GridHeader --------------------------------------------------------------
+
+GridHeader::GridHeader(DataGrid* grid) : QHeaderView(Qt::Horizontal), grid_(grid) {
+  setSectionsClickable(true);
+  setHighlightSections(false);
+  setSortIndicatorShown(false);
+  setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  setMinimumSectionSize(2);
+  connect(this, &QHeaderView::sectionClicked, this, [this](int logical) {
+    grid_->ClickTitle(logical, modifiers_ & Qt::ControlModifier);
+  });
+}
+
+QSize GridHeader::sizeHint() const {
+  QSize s = QHeaderView::sizeHint();
+  s.setHeight(grid_->TitleLines() * fontMetrics().lineSpacing() + 8);
+  return s;
+}
+
+void GridHeader::mousePressEvent(QMouseEvent* event) {
+  modifiers_ = event->modifiers();
+  QHeaderView::mousePressEvent(event);
+}
+
+void GridHeader::mouseReleaseEvent(QMouseEvent* event) {
+  modifiers_ |= event->modifiers();
+  QHeaderView::mouseReleaseEvent(event);
+}
+
+void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
+  if (logicalIndex < 0 || logicalIndex >= grid_->ColumnCount()) return;
+  const GridColumn& column = grid_->Column(logicalIndex);
+  QStyleOptionHeader opt;
+  initStyleOption(&opt);
+  opt.rect = rect;
+  opt.section = logicalIndex;
+  opt.text.clear();
+  opt.sortIndicator = QStyleOptionHeader::None;
+  painter->save();
+  style()->drawControl(QStyle::CE_Header, &opt, painter, this);
+  const TitleState state = column.state.titleState;
+  const int mark = state == TitleState::SortedNone ? 0 : 12;
+  const QRect textRect = rect.adjusted(3, 2, -3 - mark, -2);
+  painter->setPen(palette().color(QPalette::ButtonText));
+  painter->drawText(textRect, int(TitleAlign(column.titleAlignment)) | Qt::TextWordWrap,
+                    column.caption);
+  if (mark) {
+    // A small triangle: pointing up for tsSortedUp, down for tsSortedDown.
+    const int cx = rect.right() - 8, cy = rect.center().y();
+    QPolygon tri;
+    if (state == TitleState::SortedUp)
+      tri << QPoint(cx - 4, cy + 3) << QPoint(cx + 4, cy + 3) << QPoint(cx, cy - 3);
+    else
+      tri << QPoint(cx - 4, cy - 3) << QPoint(cx + 4, cy - 3) << QPoint(cx, cy + 3);
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setBrush(palette().color(QPalette::ButtonText));
+    painter->drawPolygon(tri);
+  }
+  painter->restore();
+}
+
+// --- GridFooter --------------------------------------------------------------
+
+GridFooter::GridFooter(DataGrid* grid, QWidget* parent) : QWidget(parent), grid_(grid) {}
+
+QSize GridFooter::sizeHint() const { return QSize(100, fontMetrics().lineSpacing() + 6); }
+
+void GridFooter::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), palette().color(QPalette::Button));
+  p.setPen(kGridLines);
+  p.drawLine(0, 0, width(), 0);
+  const QHeaderView* header = grid_->header();
+  for (int logical : grid_->ColumnOrder()) {
+    if (header->isSectionHidden(logical)) continue;
+    const int x = header->sectionViewportPosition(logical);
+    const int w = header->sectionSize(logical);
+    if (x + w < 0 || x > width()) continue;
+    const GridColumn& column = grid_->Column(logical);
+    p.setPen(kGridLines);
+    p.drawLine(x + w - 1, 0, x + w - 1, height());
+    if (column.footerText.isEmpty()) continue;
+    p.setPen(palette().color(QPalette::ButtonText));
+    p.drawText(QRect(x + 3, 1, w - 6, height() - 2), int(TitleAlign(column.footerAlignment)),
+               column.footerText);
+  }
+}
+
+// --- GridView ----------------------------------------------------------------
+
+GridView::GridView(DataGrid* grid) : QTableView(grid), grid_(grid) {
+  footer_ = new GridFooter(grid, this);
+}
+
+void GridView::updateGeometries() {
+  QTableView::updateGeometries();
+  const QMargins m = viewportMargins();
+  const int fh = footer_->sizeHint().height();
+  if (m.bottom() != fh) setViewportMargins(m.left(), m.top(), m.right(), fh);
+  const QRect vp = viewport()->geometry();
+  footer_->setGeometry(vp.left(), vp.bottom() + 1, vp.width(), fh);
+  footer_->update();
+}
+
+void GridView::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  updateGeometries();
+  if (grid_->AutoColumnFit()) grid_->FitNow();
+}
+
+void GridView::scrollContentsBy(int dx, int dy) {
+  QTableView::scrollContentsBy(dx, dy);
+  if (dx) footer_->update();
+}
+
+bool GridView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+  const bool wasEditing = state() == EditingState;
+  const bool started = QTableView::edit(index, trigger, event);
+  if (started && !wasEditing && state() == EditingState) emit grid_->InitEdit();
+  return started;
+}
+
+void GridView::keyPressEvent(QKeyEvent* event) {
+  // Tab moves between cells and never opens the cell editor.
+  if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
+    const QModelIndex next = moveCursor(
+        event->key() == Qt::Key_Tab ? MoveNext : MovePrevious, event->modifiers());
+    if (next.isValid())
+      selectionModel()->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect |
+                                                  QItemSelectionModel::Rows);
+    event->accept();
+    return;
+  }
+  QTableView::keyPressEvent(event);
+}
+
+void GridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+  if (hint == QAbstractItemDelegate::EditNextItem ||
+      hint == QAbstractItemDelegate::EditPreviousItem) {
+    QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    const QModelIndex next =
+        moveCursor(hint == QAbstractItemDelegate::EditNextItem ? MoveNext : MovePrevious,
+                   Qt::NoModifier);
+    if (next.isValid())
+      selectionModel()->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect |
+                                                  QItemSelectionModel::Rows);
+    return;
+  }
+  QTableView::closeEditor(editor, hint);
+}
+
+// --- DataGrid ----------------------------------------------------------------
+
+DataGrid::DataGrid(QWidget* parent) : QWidget(parent), alive_(std::make_shared<DataGrid*>(this)) {
+  model_ = new GridModel(&core_, this);
+  model_->onWriteError = [this](const QString& text) { ReportWriteError(text); };
+  view_ = new GridView(this);
+  header_ = new GridHeader(this);
+  view_->setHorizontalHeader(header_);
+  view_->setModel(model_);
+  view_->setItemDelegate(new GridDelegate(view_));
+  style_ = new GridStyle;
+  style_->setParent(this);  // created after the view, so deleted after it
+  view_->setStyle(style_);
+  view_->verticalHeader()->hide();
+  view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  view_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                         QAbstractItemView::AnyKeyPressed);
+  view_->setTabKeyNavigation(true);
+  view_->setWordWrap(false);
+  view_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  view_->setContextMenuPolicy(Qt::NoContextMenu);  // the grid's own menu handles it
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(view_);
+
+  syncTimer_.setSingleShot(true);
+  syncTimer_.setInterval(0);
+  connect(&syncTimer_, &QTimer::timeout, this, &DataGrid::SyncCurrentFromTable);
+  connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          &DataGrid::OnCurrentRowChanged);
+  connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &DataGrid::OnSelection);
+  connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+    marked_.clear();
+    markedSet_.clear();
+  });
+  connect(header_, &QHeaderView::sectionResized, this, &DataGrid::OnSectionResized);
+  connect(header_, &QHeaderView::sectionMoved, view_->footer(), qOverload<>(&QWidget::update));
+}
+
+DataGrid::~DataGrid() { alive_.reset(); }
+
+void DataGrid::SetTable(MeasurementTable* table) {
+  table_ = table;
+  model_->SetTable(table);
+  if (table) {
+    std::weak_ptr<DataGrid*> weak = alive_;
+    table->AddListener([weak](MeasurementTable::Change change) {
+      if (auto self = weak.lock()) (*self)->OnTableChange(change);
+    });
+  }
+  syncTimer_.start();
+}
+
+void DataGrid::OnTableChange(MeasurementTable::Change change) {
+  switch (change) {
+    case MeasurementTable::Change::Reset:
+      model_->Reload();
+      syncTimer_.start();
+      break;
+    case MeasurementTable::Change::RowWritten:
+      if (model_->rowCount() > 0 && ColumnCount() > 0)
+        emit model_->dataChanged(model_->index(0, 0),
+                                 model_->index(model_->rowCount() - 1, ColumnCount() - 1));
+      break;
+    case MeasurementTable::Change::CurrentMoved:
+      // Walks of the table (statistics, reports) move the row many times;
+      // the grid follows once they are done.
+      if (!movingCurrent_) syncTimer_.start();
+      break;
+  }
+}
+
+void DataGrid::SyncCurrentFromTable() {
+  if (!table_) return;
+  const int row = table_->IsOpen() ? table_->CurrentIndex() : -1;
+  const QModelIndex current = view_->currentIndex();
+  if (row >= 0 && row < model_->rowCount()) {
+    if (current.row() != row) {
+      const int column = current.isValid() ? current.column() : std::max(0, CurrentColumn());
+      movingCurrent_ = true;
+      view_->selectionModel()->setCurrentIndex(model_->index(row, column),
+                                               QItemSelectionModel::NoUpdate);
+      movingCurrent_ = false;
+    }
+  }
+  emit SelectionChanged();
+}
+
+void DataGrid::OnCurrentRowChanged(const QModelIndex& current, const QModelIndex& previous) {
+  if (movingCurrent_ || !table_ || !table_->IsOpen()) {
+    if (!movingCurrent_) emit SelectionChanged();
+    return;
+  }
+  // Leaving a row posts its pending edit.
+  if (previous.isValid() && previous.row() != current.row() && table_->IsEditing())
+    PostPendingEdit();
+  if (current.isValid() && table_->CurrentIndex() != current.row()) {
+    movingCurrent_ = true;
+    table_->MoveTo(current.row());
+    movingCurrent_ = false;
+  }
+  emit SelectionChanged();
+}
+
+void DataGrid::OnSelection(const QItemSelection& selected, const QItemSelection& deselected) {
+  if (!table_ || !table_->IsOpen()) return;
+  bool changed = false;
+  if (!deselected.isEmpty()) {
+    std::unordered_set<MeasurementTable::BookmarkT> gone;
+    for (const QItemSelectionRange& r : deselected)
+      for (int row = r.top(); row <= r.bottom(); ++row) {
+        // A row stays marked while any of its cells is still selected.
+        if (view_->selectionModel()->isRowSelected(row, QModelIndex())) continue;
+        const auto b = table_->BookmarkAt(row);
+        if (markedSet_.erase(b)) gone.insert(b);
+      }
+    if (!gone.empty()) {
+      marked_.erase(std::remove_if(marked_.begin(), marked_.end(),
+                                   [&](const MarkedRow& m) { return gone.count(m.bookmark); }),
+                    marked_.end());
+      changed = true;
+    }
+  }
+  for (const QItemSelectionRange& r : selected)
+    for (int row = r.top(); row <= r.bottom(); ++row) {
+      const auto b = table_->BookmarkAt(row);
+      if (!markedSet_.insert(b).second) continue;
+      MarkedRow m;
+      m.bookmark = b;
+      for (const QString& f : bookmarkFields_) m.values.push_back(table_->FieldAt(row, f));
+      marked_.push_back(std::move(m));
+      changed = true;
+    }
+  if (changed) emit SelectionChanged();
+}
+
+void DataGrid::SetColumns(std::vector<GridColumn> columns) {
+  core_.columns() = std::move(columns);
+  model_->ColumnsChanged();
+  ApplyWidths([this] {
+    std::vector<int> w;
+    for (const GridColumn& c : core_.columns()) w.push_back(c.state.width);
+    return w;
+  }());
+  SetColumnSizing(sizing_);
+  if (autoFit_) FitNow();
+}
+
+std::vector<int> DataGrid::ColumnOrder() const {
+  std::vector<int> order;
+  for (int v = 0; v < header_->count(); ++v) order.push_back(header_->logicalIndex(v));
+  return order;
+}
+
+void DataGrid::SetTitleLines(int lines) {
+  titleLines_ = std::max(1, lines);
+  header_->updateGeometry();
+  header_->setFixedHeight(header_->sizeHint().height());
+}
+
+void DataGrid::SetColumnMoving(bool allowed) { header_->setSectionsMovable(allowed); }
+
+void DataGrid::SetColumnSizing(bool allowed) {
+  sizing_ = allowed;
+  for (int i = 0; i < ColumnCount(); ++i)
+    header_->setSectionResizeMode(i, allowed && !Column(i).fixedWidth ? QHeaderView::Interactive
+                                                                     : QHeaderView::Fixed);
+}
+
+void DataGrid::SetAutoColumnFit(bool on) {
+  autoFit_ = on;
+  if (on) {
+    FitNow();
+    view_->viewport()->update();
+  }
+}
+
+void DataGrid::FitNow() {
+  ApplyWidths(SpreadColumnWidths(core_.columns(), view_->viewport()->width()));
+}
+
+void DataGrid::ApplyWidths(const std::vector<int>& widths) {
+  applyingWidths_ = true;
+  for (size_t i = 0; i < widths.size() && i < core_.columns().size(); ++i) {
+    core_.columns()[i].state.width = std::max(2, widths[i]);
+    if (int(i) < header_->count()) header_->resizeSection(int(i), core_.columns()[i].state.width);
+  }
+  applyingWidths_ = false;
+  view_->footer()->update();
+}
+
+void DataGrid::OnSectionResized(int logical, int, int newSize) {
+  view_->footer()->update();
+  if (applyingWidths_ || logical < 0 || logical >= ColumnCount()) return;
+  // The operator dragged a column border: it keeps the new width and, with
+  // fitting on, the other free columns share what is left.
+  core_.columns()[logical].state.width = newSize;
+  if (!autoFit_) return;
+  std::vector<GridColumn> others = core_.columns();
+  others[logical].fixedWidth = true;
+  ApplyWidths(SpreadColumnWidths(others, view_->viewport()->width()));
+}
+
+void DataGrid::SetColumnWidth(int column, int width) {
+  if (column < 0 || column >= ColumnCount()) return;
+  std::vector<int> w;
+  for (const GridColumn& c : core_.columns()) w.push_back(c.state.width);
+  w[column] = std::max(2, width);
+  ApplyWidths(w);
+}
+
+void DataGrid::SetColumnColor(int column, uint32_t color) {
+  if (column < 0 || column >= ColumnCount()) return;
+  core_.columns()[column].state.color = color;
+  model_->ColumnLookChanged(column);
+  view_->viewport()->update();
+}
+
+void DataGrid::ClearColumnColors() {
+  for (int i = 0; i < ColumnCount(); ++i) SetColumnColor(i, kClNone);
+}
+
+void DataGrid::ApplyColumnLayout(int column, const ColumnLayout& layout) {
+  if (column < 0 || column >= ColumnCount()) return;
+  ColumnLayout& s = core_.columns()[column].state;
+  const QString field = s.fieldName;
+  s = layout;
+  s.fieldName = field;
+  SetColumnWidth(column, layout.width);
+  model_->ColumnLookChanged(column);
+  header_->viewport()->update();
+  view_->viewport()->update();
+}
+
+void DataGrid::ClickTitle(int column, bool ctrl) {
+  if (!core_.ClickTitle(column, ctrl)) return;
+  header_->viewport()->update();
+  emit TitleStateChanged(column);
+}
+
+void DataGrid::ClearTitleStates() {
+  core_.ClearTitleStates();
+  header_->viewport()->update();
+}
+
+void DataGrid::SetFooterText(int column, const QString& text) {
+  if (column < 0 || column >= ColumnCount()) return;
+  if (core_.columns()[column].footerText == text) return;
+  core_.columns()[column].footerText = text;
+  view_->footer()->update();
+}
+
+int DataGrid::CurrentColumn() const {
+  const QModelIndex current = view_->currentIndex();
+  if (current.isValid()) return current.column();
+  return ColumnCount() > 0 ? ColumnOrder().front() : -1;
+}
+
+void DataGrid::SetCurrentColumn(int column) {
+  if (column < 0 || column >= ColumnCount()) return;
+  const QModelIndex current = view_->currentIndex();
+  const int row = current.isValid() ? current.row() : (table_ && table_->IsOpen() ? table_->CurrentIndex() : -1);
+  if (row < 0 || row >= model_->rowCount()) return;
+  view_->selectionModel()->setCurrentIndex(model_->index(row, column), QItemSelectionModel::NoUpdate);
+}
+
+void DataGrid::SetBookmarkFields(const QString& fields) {
+  bookmarkFields_.clear();
+  for (const QString& f : fields.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+    bookmarkFields_ << f.trimmed();
+}
+
+int DataGrid::SelectionCount() const {
+  if (!marked_.empty()) return int(marked_.size());
+  return table_ && table_->IsOpen() && table_->CurrentIndex() >= 0 ? 1 : 0;
+}
+
+bool DataGrid::PostPendingEdit() {
+  if (!table_ || !table_->IsOpen() || !table_->IsEditing()) return true;
+  try {
+    table_->PostRow();
+    return true;
+  } catch (const TableError& e) {
+    // The write failed: drop the edit so that the grid shows what the file holds.
+    table_->CancelRow();
+    ReportWriteError(e.text());
+    return false;
+  }
+}
+
+void DataGrid::ReportWriteError(const QString& text) { ShowGeneralError(window(), text); }

@@ -1,0 +1,176 @@
+#pragma once
+// The data grid of both views: the table's visible rows under columns bound
+// to fields by name, a title line that cycles sort marks, a footer line,
+// per-column colours, fitting to the client width, multi-row selection that
+// keeps each marked row's bookmark and values, in-place editing.
+#include <QHeaderView>
+#include <QTableView>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+#include "store/measurement_table.h"
+#include "views/grid/grid_core.h"
+#include "views/grid/grid_model.h"
+
+class DataGrid;
+class QProxyStyle;
+
+// A marked row: its bookmark and the values of the bookmark fields.
+struct MarkedRow {
+  MeasurementTable::BookmarkT bookmark = 0;
+  std::vector<FieldValue> values;
+};
+
+// Titles of several lines with the caption alignment and the sort mark.
+class GridHeader : public QHeaderView {
+  Q_OBJECT
+
+ public:
+  explicit GridHeader(DataGrid* grid);
+  QSize sizeHint() const override;
+
+ protected:
+  void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  DataGrid* grid_;
+  Qt::KeyboardModifiers modifiers_;
+};
+
+// The footer line under the columns.
+class GridFooter : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit GridFooter(DataGrid* grid, QWidget* parent);
+  QSize sizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  DataGrid* grid_;
+};
+
+// The table view with room for the footer below its rows.
+class GridView : public QTableView {
+  Q_OBJECT
+
+ public:
+  explicit GridView(DataGrid* grid);
+  GridFooter* footer() const { return footer_; }
+
+ protected:
+  void updateGeometries() override;
+  void resizeEvent(QResizeEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+
+ private:
+  DataGrid* grid_;
+  GridFooter* footer_;
+};
+
+class DataGrid : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit DataGrid(QWidget* parent = nullptr);
+  ~DataGrid() override;
+
+  // The table the grid shows; several grids may share one table.
+  void SetTable(MeasurementTable* table);
+  MeasurementTable* table() const { return table_; }
+
+  void SetColumns(std::vector<GridColumn> columns);
+  int ColumnCount() const { return int(core_.columns().size()); }
+  const GridColumn& Column(int column) const { return core_.columns()[column]; }
+  GridCore& core() { return core_; }
+  const GridCore& core() const { return core_; }
+  // Logical column indexes in display order (the operator may move columns).
+  std::vector<int> ColumnOrder() const;
+  int ColumnOfField(const QString& field) const { return core_.ColumnOfField(field); }
+
+  void SetTitleLines(int lines);
+  int TitleLines() const { return titleLines_; }
+  void SetColumnMoving(bool allowed);
+  void SetColumnSizing(bool allowed);
+
+  // Keeps the columns spread over the client width (fixed-width ones keep theirs).
+  void SetAutoColumnFit(bool on);
+  bool AutoColumnFit() const { return autoFit_; }
+  void SetColumnWidth(int column, int width);  // at least 2
+  int ColumnWidth(int column) const { return Column(column).state.width; }
+  void SetColumnColor(int column, uint32_t color);
+  void ClearColumnColors();
+  // Copies a stored layout into a column (its field name stays); raises nothing.
+  void ApplyColumnLayout(int column, const ColumnLayout& layout);
+
+  // What a click on a title does; Ctrl asks for "unsorted".
+  void ClickTitle(int column, bool ctrl);
+  void ClearTitleStates();
+
+  void SetFooterText(int column, const QString& text);
+  QString FooterText(int column) const { return Column(column).footerText; }
+
+  int CurrentColumn() const;
+  void SetCurrentColumn(int column);
+
+  // Fields whose values are kept for every marked row ("P;R").
+  void SetBookmarkFields(const QString& fields);
+  const std::vector<MarkedRow>& MarkedRows() const { return marked_; }
+  // Marked rows, or 1 with a current row and none marked, else 0.
+  int SelectionCount() const;
+
+  // Writes a pending cell edit; false (after the general error) when it fails.
+  bool PostPendingEdit();
+
+  GridView* view() const { return view_; }
+  GridHeader* header() const { return header_; }
+  GridFooter* footer() const { return view_->footer(); }
+  GridModel* model() const { return model_; }
+
+ signals:
+  // The operator changed a column's title state (once per click).
+  void TitleStateChanged(int column);
+  // The operator starts editing a cell.
+  void InitEdit();
+  // The current row moved, or rows were marked or unmarked.
+  void SelectionChanged();
+
+ private:
+  friend class GridView;
+  friend class GridHeader;
+  void OnTableChange(MeasurementTable::Change change);
+  void SyncCurrentFromTable();
+  void OnCurrentRowChanged(const QModelIndex& current, const QModelIndex& previous);
+  void OnSelection(const QItemSelection& selected, const QItemSelection& deselected);
+  void OnSectionResized(int logical, int oldSize, int newSize);
+  void ApplyWidths(const std::vector<int>& widths);
+  void FitNow();
+  void ReportWriteError(const QString& text);
+
+  GridCore core_;
+  MeasurementTable* table_ = nullptr;
+  std::shared_ptr<DataGrid*> alive_;  // lets the table's listener outlive us
+  GridModel* model_ = nullptr;
+  GridView* view_ = nullptr;
+  GridHeader* header_ = nullptr;
+  QProxyStyle* style_ = nullptr;
+  QTimer syncTimer_;
+  int titleLines_ = 1;
+  bool autoFit_ = true;
+  bool sizing_ = true;
+  bool applyingWidths_ = false;
+  bool movingCurrent_ = false;
+  QStringList bookmarkFields_;
+  std::vector<MarkedRow> marked_;
+  std::unordered_set<MeasurementTable::BookmarkT> markedSet_;
+};

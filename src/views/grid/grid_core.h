@@ -1,0 +1,36 @@
+#pragma once
+// The grid's behaviour that needs no window: title clicks with their sort
+// marks and counter, column look-up by field, widths for fitting.
+#include <QString>
+#include <vector>
+
+#include "views/grid/grid_column.h"
+
+// Width every column gets from FitColumns: outer width div count - 5, at least 2.
+int FitColumnWidth(int outerWidth, int columnCount);
+
+// Spreads the columns over `clientWidth`: fixed-width columns keep their
+// width, the others share the rest in proportion to their current widths
+// (at least 2 pixels each). Returns the new widths in column order.
+std::vector<int> SpreadColumnWidths(const std::vector<GridColumn>& columns, int clientWidth);
+
+class GridCore {
+ public:
+  std::vector<GridColumn>& columns() { return columns_; }
+  const std::vector<GridColumn>& columns() const { return columns_; }
+
+  // First column bound to the field, ignoring letter case; -1 when none.
+  int ColumnOfField(const QString& field) const;
+
+  // A click on a title (Ctrl asks for "unsorted"). Returns true when the
+  // column's state changed, that is when the title-state event is due.
+  bool ClickTitle(int column, bool ctrl);
+  // Every column unsorted with sort order -1; raises nothing.
+  void ClearTitleStates();
+
+  int sortCounter() const { return sortCounter_; }
+
+ private:
+  std::vector<GridColumn> columns_;
+  int sortCounter_ = 0;
+};
