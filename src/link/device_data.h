@@ -7,11 +7,11 @@
 #include <cstdint>
 
 struct TDeviceIdentity {
-  uint8_t kind = 0;         // device kind; only used to admit instruments
-  uint8_t type = 0;         // device type (1, 2: water permeability; 13+: plate)
-  QString version;          // software version, shown only
-  uint16_t serial = 0;      // serial number
-  uint16_t recordCount = 0; // from one byte of the identification frame
+  uint8_t kind = 0;          // device kind; only used to admit instruments
+  uint8_t type = 0;          // device type (1, 2: water permeability; 13+: plate)
+  QString version;           // software version, shown only
+  uint16_t serial = 0;       // serial number
+  uint16_t recordCount = 0;  // from one byte of the identification frame
 };
 
 constexpr int kDeviceDumpSize = 65536;

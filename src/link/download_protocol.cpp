@@ -1,0 +1,263 @@
+#include "link/download_protocol.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "link/frame_codec.h"
+
+DownloadHost::~DownloadHost() = default;
+
+namespace download_text {
+const QString kCom1 = QStringLiteral("\\\\.\\COM1");
+const QString kCom2 = QStringLiteral("\\\\.\\COM2");
+const QString kWaiting = QStringLiteral("Ожидание готовности прибора ...");
+const QString kReceiving = QStringLiteral("Идет прием информации ...");
+const QString kErrorCaption = QStringLiteral("Error");
+const QString kNotFoundCaption = QStringLiteral("Ошибка");
+const QString kTransmissionError = QStringLiteral("Ошибка передачи данных!");
+const QString kWrongDevice = QStringLiteral("Вы подключили не тот прибор !");
+const QString kNoData = QStringLiteral("Нет данных для передачи!");
+const QString kNotFound =
+    QStringLiteral("Прибор не обнаружен! Проверте правильность подключения согласно инструкции!");
+}  // namespace download_text
+
+using namespace download_text;
+
+namespace {
+constexpr char kStart = 'S';
+constexpr char kEnd = 'P';
+constexpr char kRestart = 'Z';
+constexpr char kIdentify = 'V';
+constexpr char kMemory = 'N';
+constexpr uint32_t kChecksumChars = 8;
+// Offsets from the "S" of the identification frame.
+constexpr uint32_t kOffKind = 1;
+constexpr uint32_t kOffType = 3;
+constexpr uint32_t kOffVersion = 5;
+constexpr uint32_t kOffSerial = 11;
+constexpr uint32_t kOffCount = 23;
+constexpr uint8_t kPlateKind = 17;
+constexpr uint8_t kLastWaterType = 15;
+}  // namespace
+
+QString DeviceTypeName(uint8_t type) {
+  switch (type) {
+    case 1:
+      return QStringLiteral("ФИР-ТЛ7");
+    case 2:
+      return QStringLiteral("ФИР-ТЛ7.01");
+    default:
+      break;
+  }
+  if (type > kLastWaterType) return QStringLiteral("ЗЕН-ТЛ7 (тип %1)").arg(type);
+  return QStringLiteral("тип %1").arg(type);
+}
+
+DownloadProtocol::DownloadProtocol(DownloadHost& host, TDeviceIdentity& identity, TDeviceDump& dump)
+    : host_(host), identity_(identity), dump_(dump), buffer_(kReceiveBufferSize, '\0') {}
+
+void DownloadProtocol::Start() {
+  active_ = true;
+  portName_ = kCom1;
+  host_.SetPortName(portName_);
+  startSeen_ = false;
+  endSeen_ = false;
+  fill_ = 0;
+  progressActive_ = false;
+  progress_ = 0;
+  host_.SetProgress(0);
+  host_.SetIdentityLines(QString(), QString(), QString());
+  host_.SetStatus(kWaiting);
+  host_.OpenLink();
+  request_ = kIdentify;
+  host_.SendByte(kIdentify);
+  host_.StartTimer(kAnswerTimeoutMs);
+}
+
+void DownloadProtocol::Close(bool ok) {
+  active_ = false;
+  host_.Finish(ok);
+}
+
+void DownloadProtocol::Fail(const QString& caption, const QString& text) {
+  host_.CloseLink();
+  active_ = false;
+  host_.ShowError(caption, text);
+  startSeen_ = false;
+  endSeen_ = false;
+  Close(false);
+}
+
+void DownloadProtocol::Receive(const char* data, uint32_t size) {
+  if (!active_ || size == 0) return;
+  for (uint32_t i = 0; i < size; ++i) {
+    switch (data[i]) {
+      case kEnd:
+        endSeen_ = true;
+        break;
+      case kStart:
+        startSeen_ = true;
+        host_.StopTimer();
+        break;
+      case kRestart:
+        // The instrument asks to start over: the rest of this batch and
+        // what came before it in this frame are dropped. A "P" earlier in
+        // this batch belonged to the abandoned frame and does not count.
+        host_.StopTimer();
+        request_ = kIdentify;
+        fill_ = 0;
+        endSeen_ = false;
+        progressActive_ = false;
+        host_.SendByte(kIdentify);
+        return;
+      default:
+        break;
+    }
+  }
+  if (size > kReceiveBufferSize - fill_) {
+    // An answer longer than the receive buffer can only be garbage.
+    Fail(kErrorCaption, kTransmissionError);
+    return;
+  }
+  std::memcpy(buffer_.data() + fill_, data, size);
+  fill_ += size;
+
+  if (request_ == kIdentify && endSeen_) {
+    IdentificationStep();
+    return;
+  }
+  if (request_ == kMemory && startSeen_ && !ExpectedSizeStep()) return;
+  if (progressActive_) ProgressStep();
+  if (endSeen_ && request_ == kMemory) MemoryStep();
+}
+
+bool DownloadProtocol::IdentificationStep() {
+  const uint32_t last = fill_ - 1;
+  if (!check_sum(buffer_.data(), last)) {
+    Fail(kErrorCaption, kTransmissionError);
+    return false;
+  }
+  const uint32_t posS = find_char(buffer_.data(), last, kStart);
+  if (posS + kOffCount + 1 >= kReceiveBufferSize) {
+    // The fields would lie past the end of the buffer.
+    Fail(kErrorCaption, kTransmissionError);
+    return false;
+  }
+  const char* b = buffer_.data();
+  identity_.kind = char2byte(b, posS + kOffKind);
+  identity_.type = char2byte(b, posS + kOffType);
+  identity_.version = ver2str(b, posS + kOffVersion);
+  identity_.serial = char2word(b, posS + kOffSerial);
+  identity_.recordCount = char2byte(b, posS + kOffCount);
+  if (identity_.type > 3 && identity_.kind != kPlateKind) {
+    Fail(kErrorCaption, kWrongDevice);
+    return false;
+  }
+  host_.SetIdentityLines(DeviceTypeName(identity_.type), identity_.version,
+                         QString::number(identity_.recordCount));
+  startSeen_ = false;
+  endSeen_ = false;
+  request_ = kMemory;
+  host_.SetStatus(kReceiving);
+  progressActive_ = false;
+  host_.SendByte(kMemory);
+  fill_ = 0;
+  return true;
+}
+
+bool DownloadProtocol::ExpectedSizeStep() {
+  const uint32_t posS = find_char(buffer_.data(), fill_ - 1, kStart);
+  if (posS >= fill_ || posS + 9 >= fill_) return true;
+  expectedSize_ =
+      uint32_t{char2word(buffer_.data(), posS + 1)} * char2word(buffer_.data(), posS + 5);
+  dataStart_ = posS + 9;
+  if (expectedSize_ == 0) {
+    Fail(kErrorCaption, kNoData);
+    return false;
+  }
+  progressActive_ = true;
+  return true;
+}
+
+void DownloadProtocol::ProgressStep() {
+  // Characters still to come after the two words: the rest of the body and
+  // the checksum, two per byte. For the water-permeability tester the two
+  // words are the first bytes of record 0, not a size.
+  uint64_t bytes = uint64_t{expectedSize_} + 4;
+  if (identity_.type <= kLastWaterType && identity_.recordCount > 0)
+    bytes = uint64_t{identity_.recordCount} * kRecordSizeWater;
+  const uint64_t received = fill_ > dataStart_ ? fill_ - dataStart_ : 0;
+  const int percent = static_cast<int>(std::min<uint64_t>(99, received * 100 / (2 * bytes)));
+  if (percent != progress_) {
+    progress_ = percent;
+    host_.SetProgress(percent);
+  }
+}
+
+void DownloadProtocol::MemoryStep() {
+  host_.CloseLink();
+  progress_ = 100;
+  host_.SetProgress(100);
+  startSeen_ = false;
+  endSeen_ = false;
+  const uint32_t last = fill_ - 1;
+  if (!check_sum(buffer_.data(), last)) {
+    Fail(kErrorCaption, kTransmissionError);
+    return;
+  }
+  const uint32_t posS = find_char(buffer_.data(), last, kStart);
+  const uint32_t posP = find_char(buffer_.data(), last, kEnd);
+  const uint32_t chars = posP - posS - 1;
+  // Two characters per byte, and no more bytes than the dump holds: a
+  // frame that breaks either would be unpacked wrongly or wrap around.
+  if (chars % 2 != 0 || chars / 2 > dump_.size()) {
+    Fail(kErrorCaption, kTransmissionError);
+    return;
+  }
+  for (uint32_t k = 0; k < chars / 2; ++k) dump_[k] = char2byte(buffer_.data(), posS + 1 + 2 * k);
+  Close(true);
+}
+
+void DownloadProtocol::Restart(const QString& port) {
+  portName_ = port;
+  host_.SetPortName(port);
+  host_.OpenLink();
+  startSeen_ = false;
+  endSeen_ = false;
+  fill_ = 0;
+  progress_ = 0;
+  host_.SetProgress(0);
+  request_ = kIdentify;
+  host_.SendByte(kIdentify);
+  host_.StartTimer(kAnswerTimeoutMs);
+}
+
+void DownloadProtocol::TimerFired() {
+  if (!active_) return;
+  host_.StopTimer();
+  host_.CloseLink();
+  if (portName_ == kCom1) {
+    Restart(kCom2);
+    return;
+  }
+  portName_ = kCom1;
+  host_.SetPortName(kCom1);
+  startSeen_ = false;
+  endSeen_ = false;
+  fill_ = 0;
+  progress_ = 0;
+  host_.SetProgress(0);
+  active_ = false;
+  host_.ShowError(kNotFoundCaption, kNotFound);
+  Close(false);
+}
+
+void DownloadProtocol::Cancel() {
+  host_.CloseLink();
+  startSeen_ = false;
+  endSeen_ = false;
+  fill_ = 0;
+  progress_ = 0;
+  host_.SetProgress(0);
+  Close(false);
+}

@@ -1,0 +1,94 @@
+#pragma once
+// The download dialogue with an instrument as a plain state machine: fed
+// with received batches, timer expiries and the operator's Cancel, it acts
+// through a DownloadHost (the dialog binds it to the serial link, the timer
+// and its widgets; tests and the fuzz target bind it to recorders).
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+#include "link/device_data.h"
+
+class DownloadHost {
+ public:
+  virtual ~DownloadHost();
+  virtual void SetPortName(const QString& name) = 0;
+  virtual void OpenLink() = 0;
+  virtual void CloseLink() = 0;
+  virtual void SendByte(uint8_t b) = 0;
+  virtual void StartTimer(int ms) = 0;
+  virtual void StopTimer() = 0;
+  virtual void SetStatus(const QString& text) = 0;
+  virtual void SetProgress(int percent) = 0;
+  // Values beside "Тип прибора:", "Версия ПО:", "Количество записей:".
+  virtual void SetIdentityLines(const QString& type, const QString& version,
+                                const QString& count) = 0;
+  // A modal error box; the link is already closed when it is shown.
+  virtual void ShowError(const QString& caption, const QString& text) = 0;
+  // Closes the dialog: true with OK, false with Cancel.
+  virtual void Finish(bool ok) = 0;
+};
+
+namespace download_text {
+extern const QString kCom1;  // "\\.\COM1"
+extern const QString kCom2;
+extern const QString kWaiting;          // status while looking for the instrument
+extern const QString kReceiving;        // status while the memory arrives
+extern const QString kErrorCaption;     // "Error": the standard error box
+extern const QString kNotFoundCaption;  // "Ошибка"
+extern const QString kTransmissionError;
+extern const QString kWrongDevice;
+extern const QString kNoData;
+extern const QString kNotFound;
+}  // namespace download_text
+
+// Text beside "Тип прибора:" for a device type.
+QString DeviceTypeName(uint8_t type);
+
+class DownloadProtocol {
+ public:
+  static constexpr uint32_t kReceiveBufferSize = 262144;
+  static constexpr int kAnswerTimeoutMs = 3000;
+  static constexpr int kRecordSizeWater = 36;
+
+  explicit DownloadProtocol(DownloadHost& host, TDeviceIdentity& identity = DeviceIdentity,
+                            TDeviceDump& dump = DeviceDump);
+
+  void Start();                                   // the dialog is shown
+  void Receive(const char* data, uint32_t size);  // a batch from the link
+  void TimerFired();                              // no answer in time
+  void Cancel();                                  // "Отмена"
+
+  // True from Start until the dialog has been told to finish.
+  bool Active() const { return active_; }
+  char Request() const { return request_; }
+  bool StartSeen() const { return startSeen_; }
+  bool EndSeen() const { return endSeen_; }
+  uint32_t Fill() const { return fill_; }
+  const QString& PortName() const { return portName_; }
+  uint32_t ExpectedSize() const { return expectedSize_; }
+
+ private:
+  void Fail(const QString& caption, const QString& text);
+  bool IdentificationStep();
+  bool ExpectedSizeStep();
+  void ProgressStep();
+  void MemoryStep();
+  void Restart(const QString& port);
+  void Close(bool ok);
+
+  DownloadHost& host_;
+  TDeviceIdentity& identity_;
+  TDeviceDump& dump_;
+  std::vector<char> buffer_;  // ReceiveBuffer; never cleared, only refilled
+  uint32_t fill_ = 0;
+  char request_ = 'V';
+  bool startSeen_ = false;
+  bool endSeen_ = false;
+  uint32_t expectedSize_ = 0;
+  uint32_t dataStart_ = 0;
+  bool progressActive_ = false;
+  int progress_ = -1;
+  bool active_ = false;
+  QString portName_;
+};

@@ -1,0 +1,214 @@
+#include "link/serial_link.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+
+#include "platform/ports.h"
+
+#ifndef Q_OS_WIN
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include <cerrno>
+#endif
+
+namespace {
+constexpr int kMinBuf = 128;
+constexpr int kMaxBuf = 8192;
+constexpr int kMinPolling = 5;
+
+QSerialPort::BaudRate ToQt(TBaudRate b) {
+  switch (b) {
+    case br1200:
+      return QSerialPort::Baud1200;
+    case br2400:
+      return QSerialPort::Baud2400;
+    case br4800:
+      return QSerialPort::Baud4800;
+    case br9600:
+      return QSerialPort::Baud9600;
+    case br19200:
+      return QSerialPort::Baud19200;
+    case br38400:
+      return QSerialPort::Baud38400;
+    case br57600:
+      return QSerialPort::Baud57600;
+    case br115200:
+      return QSerialPort::Baud115200;
+  }
+  return QSerialPort::Baud9600;
+}
+
+QSerialPort::DataBits ToQt(TDataBits d) {
+  switch (d) {
+    case db5BITS:
+      return QSerialPort::Data5;
+    case db6BITS:
+      return QSerialPort::Data6;
+    case db7BITS:
+      return QSerialPort::Data7;
+    case db8BITS:
+      return QSerialPort::Data8;
+  }
+  return QSerialPort::Data8;
+}
+
+QSerialPort::StopBits ToQt(TStopBits s) {
+  switch (s) {
+    case sb1BITS:
+      return QSerialPort::OneStop;
+    case sb1HALFBITS:
+      return QSerialPort::OneAndHalfStop;
+    case sb2BITS:
+      return QSerialPort::TwoStop;
+  }
+  return QSerialPort::OneStop;
+}
+
+QSerialPort::Parity ToQt(TParity p) {
+  switch (p) {
+    case ptNONE:
+      return QSerialPort::NoParity;
+    case ptODD:
+      return QSerialPort::OddParity;
+    case ptEVEN:
+      return QSerialPort::EvenParity;
+    case ptMARK:
+      return QSerialPort::MarkParity;
+    case ptSPACE:
+      return QSerialPort::SpaceParity;
+  }
+  return QSerialPort::NoParity;
+}
+
+// Sets or clears one modem line. A device without modem lines (a
+// pseudo-terminal, some adapters) refuses with ENOTTY or EINVAL; that alone
+// is harmless, since nothing at the other end listens to the line.
+bool SetModemLine(QSerialPort* port, bool dtr, bool on) {
+#ifdef Q_OS_WIN
+  return dtr ? port->setDataTerminalReady(on) : port->setRequestToSend(on);
+#else
+  int bit = dtr ? TIOCM_DTR : TIOCM_RTS;
+  if (::ioctl(port->handle(), on ? TIOCMBIS : TIOCMBIC, &bit) == 0) return true;
+  return errno == ENOTTY || errno == EINVAL;
+#endif
+}
+}  // namespace
+
+TSerialLink::TSerialLink(QObject* parent)
+    : QObject(parent), serial_(new QSerialPort(this)), timer_(new QTimer(this)) {
+  timer_->setTimerType(Qt::PreciseTimer);
+  connect(timer_, &QTimer::timeout, this, &TSerialLink::Poll);
+}
+
+TSerialLink::~TSerialLink() { CloseLink(); }
+
+void TSerialLink::SetPort(TPortNumber p) {
+  if (IsLinkOpen()) return;
+  port_ = p;
+  if (p != pnCustom) portName_ = QStringLiteral("\\\\.\\COM%1").arg(static_cast<int>(p));
+}
+
+void TSerialLink::SetPortName(const QString& name) {
+  if (IsLinkOpen()) return;
+  portName_ = name;
+}
+
+void TSerialLink::SetInBufSize(int size) { inBufSize_ = std::clamp(size, kMinBuf, kMaxBuf); }
+void TSerialLink::SetOutBufSize(int size) { outBufSize_ = std::clamp(size, kMinBuf, kMaxBuf); }
+void TSerialLink::SetPollingDelay(int ms) { pollingDelay_ = std::max(ms, kMinPolling); }
+
+bool TSerialLink::IsLinkOpen() const { return serial_->isOpen(); }
+
+void TSerialLink::OpenLink() {
+  if (IsLinkOpen()) return;
+  const QString device = ResolvePortName(portName_);
+#ifndef Q_OS_WIN
+  if (!QFileInfo::exists(device)) return;
+#endif
+  serial_->setPortName(device);
+  if (!serial_->open(QIODevice::ReadWrite)) return;
+#ifndef Q_OS_WIN
+  // For this program alone: a second open, even by a privileged user or a
+  // second copy of the program, must fail.
+  if (::flock(serial_->handle(), LOCK_EX | LOCK_NB) != 0) {
+    serial_->close();
+    return;
+  }
+#endif
+  if (!ApplyLineSettings()) {
+    serial_->close();
+    return;
+  }
+  serial_->clear(QSerialPort::AllDirections);
+  serial_->clearError();
+  readBuffer_.resize(inBufSize_);
+  timer_->start(pollingDelay_);
+}
+
+bool TSerialLink::ApplyLineSettings() {
+  if (!serial_->setBaudRate(ToQt(BaudRate)) || !serial_->setDataBits(ToQt(DataBits)) ||
+      !serial_->setParity(ToQt(Parity)) || !serial_->setStopBits(ToQt(StopBits))) {
+    return false;
+  }
+  QSerialPort::FlowControl flow = QSerialPort::NoFlowControl;
+  if (HwFlow == hfRTSCTS)
+    flow = QSerialPort::HardwareControl;
+  else if (SwFlow == sfXONXOFF)
+    flow = QSerialPort::SoftwareControl;
+  if (!serial_->setFlowControl(flow)) return false;
+  if (!SetModemLine(serial_, true, EnableDTROnOpen)) return false;
+  if (HwFlow == hfNONERTSON && !SetModemLine(serial_, false, true)) return false;
+  return true;
+}
+
+void TSerialLink::CloseLink() {
+  if (!IsLinkOpen()) return;
+  timer_->stop();
+  serial_->close();
+}
+
+bool TSerialLink::SendByte(uint8_t b) {
+  if (!IsLinkOpen()) return false;
+  const char c = static_cast<char>(b);
+  QElapsedTimer sinceProgress;
+  sinceProgress.start();
+  for (;;) {
+    if (serial_->bytesToWrite() < outBufSize_) {
+      if (serial_->write(&c, 1) == 1) {
+        serial_->flush();
+        return true;
+      }
+      QThread::msleep(1);
+    } else {
+      const int left = OutputTimeout - static_cast<int>(sinceProgress.elapsed());
+      if (left > 0 && serial_->waitForBytesWritten(left)) {
+        sinceProgress.restart();
+        continue;
+      }
+    }
+    if (sinceProgress.elapsed() > OutputTimeout) return false;
+  }
+}
+
+void TSerialLink::Poll() {
+  if (!IsLinkOpen()) return;
+  // Line errors (overrun, framing) are dropped: the frame checksum catches
+  // what they damage.
+  serial_->clearError();
+  // Take up what the driver holds now, not only what the event loop saw.
+  serial_->waitForReadyRead(0);
+  const qint64 waiting = serial_->bytesAvailable();
+  if (waiting <= 0) return;
+  const qint64 want = std::min<qint64>(waiting, readBuffer_.size());
+  const qint64 got = serial_->read(readBuffer_.data(), want);
+  if (got <= 0 || !OnReceiveData) return;
+  // A copy, so that a handler may reassign the event or close the link.
+  const TReceiveDataEvent handler = OnReceiveData;
+  handler(this, readBuffer_.constData(), static_cast<uint32_t>(got));
+}

@@ -1,0 +1,76 @@
+#pragma once
+// TSerialLink: one serial port with fixed line settings, polled on a timer
+// of the user-interface thread. Each poll hands the bytes waiting (at most
+// InBufSize) to OnReceiveData; SendByte waits a bounded time for room in the
+// output queue. Knows nothing of frames.
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class QSerialPort;
+class QTimer;
+
+class TSerialLink;
+// Sender, DataPtr, DataSize. The bytes are valid during the call only.
+using TReceiveDataEvent = std::function<void(TSerialLink*, const char*, uint32_t)>;
+
+enum TPortNumber { pnCustom, pnCOM1, pnCOM2, pnCOM3, pnCOM4 };
+enum TBaudRate { br1200, br2400, br4800, br9600, br19200, br38400, br57600, br115200 };
+enum TDataBits { db5BITS, db6BITS, db7BITS, db8BITS };
+enum TStopBits { sb1BITS, sb1HALFBITS, sb2BITS };
+enum TParity { ptNONE, ptODD, ptEVEN, ptMARK, ptSPACE };
+enum THwFlow { hfNONE, hfNONERTSON, hfRTSCTS };
+enum TSwFlow { sfNONE, sfXONXOFF };
+
+class TSerialLink : public QObject {
+  Q_OBJECT
+ public:
+  explicit TSerialLink(QObject* parent = nullptr);
+  ~TSerialLink() override;
+
+  TPortNumber Port() const { return port_; }
+  // A numbered port sets PortName to its device name; pnCustom keeps it.
+  void SetPort(TPortNumber p);
+  QString PortName() const { return portName_; }
+  // Ignored while the port is open.
+  void SetPortName(const QString& name);
+
+  TBaudRate BaudRate = br9600;
+  TDataBits DataBits = db8BITS;
+  TStopBits StopBits = sb1BITS;
+  TParity Parity = ptNONE;
+  THwFlow HwFlow = hfNONERTSON;
+  TSwFlow SwFlow = sfNONE;
+  bool EnableDTROnOpen = true;
+  int OutputTimeout = 500;  // ms without progress before SendByte gives up
+  TReceiveDataEvent OnReceiveData;
+
+  int InBufSize() const { return inBufSize_; }
+  void SetInBufSize(int size);  // clamped to 128..8192
+  int OutBufSize() const { return outBufSize_; }
+  void SetOutBufSize(int size);  // clamped to 128..8192
+  int PollingDelay() const { return pollingDelay_; }
+  void SetPollingDelay(int ms);  // below 5 becomes 5
+
+  // Opens PortName exclusively with the line settings; a failure leaves the
+  // link closed without any report.
+  void OpenLink();
+  void CloseLink();
+  bool IsLinkOpen() const;
+  bool SendByte(uint8_t b);
+
+ private:
+  void Poll();
+  bool ApplyLineSettings();
+
+  TPortNumber port_ = pnCOM2;
+  QString portName_ = QStringLiteral("\\\\.\\COM2");
+  int inBufSize_ = 2048;
+  int outBufSize_ = 2048;
+  int pollingDelay_ = 50;
+  QSerialPort* serial_ = nullptr;
+  QTimer* timer_ = nullptr;
+  QByteArray readBuffer_;
+};

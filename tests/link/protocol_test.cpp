@@ -1,0 +1,392 @@
+// The download dialogue driven without a window: batches, timer expiries and
+// Cancel go in; the recorded host calls (port, link, bytes sent, timer,
+// widgets, messages, the dialog's end) come out.
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+#include <algorithm>
+#include <memory>
+
+#include "link/download_protocol.h"
+#include "simulator/sim_images.h"
+#include "support/link_print.h"
+
+namespace {
+
+using namespace download_text;
+
+class RecordingHost : public DownloadHost {
+ public:
+  QStringList log;
+  QByteArray sent;
+  QString status, typeLine, versionLine, countLine;
+  int progress = -1;
+  QList<int> progressSeen;
+  int finished = -1;  // 1 OK, 0 Cancel
+  bool linkOpen = false;
+  QString port;
+
+  void SetPortName(const QString& name) override {
+    port = name;
+    log << "port " + name;
+  }
+  void OpenLink() override {
+    linkOpen = true;
+    log << "open";
+  }
+  void CloseLink() override {
+    linkOpen = false;
+    log << "close";
+  }
+  void SendByte(uint8_t b) override {
+    sent.append(static_cast<char>(b));
+    log << QStringLiteral("send ") + QChar(b);
+  }
+  void StartTimer(int ms) override { log << QStringLiteral("timer %1").arg(ms); }
+  void StopTimer() override { log << "stop"; }
+  void SetStatus(const QString& text) override { status = text; }
+  void SetProgress(int p) override {
+    progress = p;
+    progressSeen << p;
+  }
+  void SetIdentityLines(const QString& t, const QString& v, const QString& c) override {
+    typeLine = t;
+    versionLine = v;
+    countLine = c;
+  }
+  void ShowError(const QString& caption, const QString& text) override {
+    // The port is always closed before a message box appears.
+    log << QStringLiteral("error%1 ").arg(linkOpen ? " while open" : "") + caption + " | " + text;
+  }
+  void Finish(bool ok) override {
+    finished = ok ? 1 : 0;
+    log << QStringLiteral("finish %1").arg(ok);
+  }
+  QStringList Errors() const { return log.filter(QRegularExpression("^error")); }
+};
+
+struct Fixture {
+  RecordingHost host;
+  TDeviceIdentity identity;
+  std::unique_ptr<TDeviceDump> dump = std::make_unique<TDeviceDump>();
+  DownloadProtocol protocol{host, identity, *dump};
+
+  void Feed(const QByteArray& chars) {
+    protocol.Receive(chars.constData(), static_cast<uint32_t>(chars.size()));
+  }
+  void FeedInPieces(const QByteArray& chars, int piece) {
+    for (int i = 0; i < chars.size(); i += piece) Feed(chars.mid(i, piece));
+  }
+};
+
+const QByteArray kSpecIdent = "S101050<0102=40000000003047400000P";
+
+QByteArray IdentFrame(uint8_t kind, uint8_t type, uint8_t count = 3) {
+  sim::Identity id;
+  id.kind = kind;
+  id.type = type;
+  id.recordCount = count;
+  return sim::EncodeFrame(sim::IdentificationBody(id));
+}
+
+QByteArray PlateImage(int records) {
+  return sim::BuildPlateImage(sim::GeneratePlateRecords(records), 16);
+}
+
+// Bytes the memory step must leave in the dump: the body and the checksum.
+QByteArray Unpacked(const QByteArray& frame) {
+  QByteArray out;
+  for (int i = 1; i + 1 < frame.size() - 1; i += 2)
+    out.append(static_cast<char>(((frame[i + 1] - 0x30) << 4) + (frame[i] - 0x30)));
+  return out;
+}
+
+QByteArray DumpPrefix(const TDeviceDump& dump, int n) {
+  return QByteArray(reinterpret_cast<const char*>(dump.data()), n);
+}
+
+TEST(DownloadProtocol, StartOpensCom1AndAsksForIdentification) {
+  Fixture f;
+  f.protocol.Start();
+  EXPECT_EQ(f.host.log, QStringList({"port " + kCom1, "open", "send V", "timer 3000"}));
+  EXPECT_EQ(f.host.status, kWaiting);
+  EXPECT_EQ(f.host.progress, 0);
+  EXPECT_TRUE(f.host.typeLine.isEmpty() && f.host.countLine.isEmpty());
+}
+
+TEST(DownloadProtocol, IdentificationOfTheWorkedExample) {
+  Fixture f;
+  f.protocol.Start();
+  f.host.log.clear();
+  f.Feed("noise" + kSpecIdent);
+  EXPECT_EQ(f.identity.kind, 1);
+  EXPECT_EQ(f.identity.type, 1);
+  EXPECT_EQ(f.identity.version, "01.12.05");
+  EXPECT_EQ(f.identity.serial, 1234);
+  EXPECT_EQ(f.identity.recordCount, 3);
+  EXPECT_EQ(f.host.typeLine, QStringLiteral("ФИР-ТЛ7"));
+  EXPECT_EQ(f.host.versionLine, "01.12.05");
+  EXPECT_EQ(f.host.countLine, "3");
+  EXPECT_EQ(f.host.status, kReceiving);
+  EXPECT_EQ(f.host.log, QStringList({"stop", "send N"}));
+  EXPECT_EQ(f.protocol.Request(), 'N');
+  EXPECT_EQ(f.protocol.Fill(), 0u);
+  EXPECT_EQ(f.host.finished, -1);
+}
+
+TEST(DownloadProtocol, FullDownloadInOneBatchOrCharacterByCharacter) {
+  for (int piece : {1, 7, 44, 4096, 1 << 20}) {
+    SCOPED_TRACE(piece);
+    Fixture f;
+    const QByteArray image = sim::BuildWaterImage(sim::GenerateWaterRecords(5));
+    const QByteArray memory = sim::EncodeFrame(image);
+    f.protocol.Start();
+    f.FeedInPieces(IdentFrame(1, 2, 5), piece);
+    ASSERT_EQ(f.protocol.Request(), 'N');
+    EXPECT_EQ(f.host.typeLine, QStringLiteral("ФИР-ТЛ7.01"));
+    f.host.log.clear();
+    f.FeedInPieces(memory, piece);
+    EXPECT_EQ(f.host.finished, 1);
+    EXPECT_EQ(f.host.log.mid(f.host.log.size() - 2), QStringList({"close", "finish 1"}));
+    EXPECT_EQ(f.host.progress, 100);
+    EXPECT_TRUE(f.host.Errors().isEmpty());
+    EXPECT_EQ(DumpPrefix(*f.dump, image.size() + 4), Unpacked(memory));
+    EXPECT_EQ(DumpPrefix(*f.dump, image.size()), image);
+    EXPECT_EQ(f.host.sent, "VN");
+    EXPECT_FALSE(f.protocol.Active());
+  }
+}
+
+TEST(DownloadProtocol, ProgressRisesWithTheCharactersToCome) {
+  struct Case {
+    const char* name;
+    QByteArray ident;
+    QByteArray image;
+  };
+  const Case cases[] = {
+      {"plate", IdentFrame(17, 16, 200), PlateImage(200)},
+      // For the water tester the first words are record bytes, not a size:
+      // the record count gives the length.
+      {"water", IdentFrame(1, 1, 40), sim::BuildWaterImage(sim::GenerateWaterRecords(40))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    f.protocol.Start();
+    f.Feed(c.ident);
+    f.host.progressSeen.clear();
+    const QByteArray memory = sim::EncodeFrame(c.image);
+    const int half = memory.size() / 2;
+    f.FeedInPieces(memory.left(half), 50);
+    EXPECT_NEAR(f.host.progress, 50, 2);
+    f.FeedInPieces(memory.mid(half), 50);
+    EXPECT_EQ(f.host.progress, 100);
+    EXPECT_TRUE(std::is_sorted(f.host.progressSeen.begin(), f.host.progressSeen.end()));
+    EXPECT_EQ(f.host.finished, 1);
+  }
+}
+
+TEST(DownloadProtocol, FailuresCloseTheLinkShowTheirMessageAndCancel) {
+  QByteArray odd = sim::EncodeFrame(PlateImage(3));
+  odd.insert(odd.size() - 9, '0');  // one character too many in the body
+  QByteArray oddFixed = odd;
+  {
+    // Re-sum so that only the odd count is wrong.
+    const QByteArray chars = oddFixed.mid(1, oddFixed.size() - 10);
+    const uint32_t sum = sim::FrameChecksum(chars);
+    QByteArray sumBytes;
+    for (int i = 0; i < 4; ++i) sumBytes.append(static_cast<char>(sum >> (8 * i)));
+    oddFixed = "S" + chars + sim::EncodeBytes(sumBytes) + "P";
+  }
+  QByteArray zeroSize = PlateImage(3);
+  zeroSize[0] = 0;
+  zeroSize[1] = 0;
+  zeroSize[2] = 5;
+  zeroSize[3] = 0;
+  const QByteArray tooBig = QByteArray(65533, '\x11');  // 65,537 bytes with the checksum
+  struct Case {
+    const char* name;
+    QByteArray ident;
+    QByteArray memory;  // empty: the identification fails
+    QString text;
+  };
+  const Case cases[] = {
+      {"ident checksum",
+       sim::EncodeFrame(sim::IdentificationBody({}), true),
+       {},
+       kTransmissionError},
+      {"ident without S", "101050<0102=40000000003047400000P", {}, kTransmissionError},
+      {"wrong device", IdentFrame(16, 5), {}, kWrongDevice},
+      {"plate type of water kind", IdentFrame(1, 16), {}, kWrongDevice},
+      {"memory checksum", IdentFrame(17, 16), sim::EncodeFrame(PlateImage(3), true),
+       kTransmissionError},
+      {"zero size", IdentFrame(17, 16), sim::EncodeFrame(zeroSize), kNoData},
+      {"zero size before frame end", IdentFrame(17, 16), sim::EncodeFrame(zeroSize).left(12),
+       kNoData},
+      {"odd character count", IdentFrame(17, 16), oddFixed, kTransmissionError},
+      {"more than the dump holds", IdentFrame(17, 16), sim::EncodeFrame(tooBig),
+       kTransmissionError},
+      {"longer than the receive buffer", IdentFrame(17, 16),
+       "S" + QByteArray(DownloadProtocol::kReceiveBufferSize, '1'), kTransmissionError},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    f.dump->fill(0xEE);
+    f.protocol.Start();
+    f.Feed(c.ident);
+    if (!c.memory.isEmpty()) {
+      ASSERT_EQ(f.protocol.Request(), 'N');
+      f.FeedInPieces(c.memory, 4096);
+    }
+    EXPECT_EQ(f.host.Errors(), QStringList({"error " + kErrorCaption + " | " + c.text}));
+    EXPECT_EQ(f.host.finished, 0);
+    EXPECT_FALSE(f.host.linkOpen);
+    EXPECT_FALSE(f.protocol.Active());
+    EXPECT_FALSE(f.protocol.StartSeen() || f.protocol.EndSeen());
+    EXPECT_EQ(DumpPrefix(*f.dump, 16), QByteArray(16, '\xEE')) << "dump left as it was";
+    // Nothing more happens after the end.
+    const QStringList before = f.host.log;
+    f.Feed(kSpecIdent);
+    f.protocol.TimerFired();
+    EXPECT_EQ(f.host.log, before);
+  }
+}
+
+TEST(DownloadProtocol, RefusedInstrumentStaysInIdentityAcceptedOnesGoOn) {
+  struct Case {
+    uint8_t kind, type;
+    bool accepted;
+    QString typeLine;
+  };
+  const Case cases[] = {
+      {1, 0, true, QStringLiteral("тип 0")},
+      {9, 3, true, QStringLiteral("тип 3")},
+      {0, 1, true, QStringLiteral("ФИР-ТЛ7")},
+      {17, 5, true, QStringLiteral("тип 5")},
+      {16, 5, false, QString()},
+      {1, 4, false, QString()},
+      {17, 16, true, QStringLiteral("ЗЕН-ТЛ7 (тип 16)")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << int(c.kind) << "/" << int(c.type));
+    Fixture f;
+    f.protocol.Start();
+    f.Feed(IdentFrame(c.kind, c.type, 200));
+    EXPECT_EQ(f.identity.kind, c.kind);
+    EXPECT_EQ(f.identity.type, c.type);
+    EXPECT_EQ(f.identity.recordCount, 200);
+    EXPECT_EQ(f.protocol.Request(), c.accepted ? 'N' : 'V');
+    EXPECT_EQ(f.host.finished, c.accepted ? -1 : 0);
+    if (c.accepted) {
+      EXPECT_EQ(f.host.typeLine, c.typeLine);
+    }
+  }
+}
+
+TEST(DownloadProtocol, ZDropsTheRestOfItsBatchAndAsksOnce) {
+  Fixture f;
+  f.protocol.Start();
+  f.host.log.clear();
+  // A "P" before the "Z" belongs to the abandoned frame; what follows the
+  // "Z" in the same batch is dropped.
+  f.Feed("S1P0Z" + kSpecIdent);
+  EXPECT_EQ(f.host.sent, "VV");
+  EXPECT_EQ(f.host.log, QStringList({"stop", "stop", "send V"}));
+  EXPECT_EQ(f.protocol.Fill(), 0u);
+  EXPECT_EQ(f.host.finished, -1);
+  EXPECT_TRUE(f.host.Errors().isEmpty());
+  f.Feed(kSpecIdent);
+  EXPECT_EQ(f.protocol.Request(), 'N');
+  // A "Z" while the memory arrives starts the identification again.
+  const QByteArray memory = sim::EncodeFrame(PlateImage(10));
+  f.Feed(memory.left(100) + "Z");
+  EXPECT_EQ(f.protocol.Request(), 'V');
+  EXPECT_EQ(f.host.sent, "VVNV");
+  f.Feed(IdentFrame(17, 16));
+  f.Feed(memory);
+  EXPECT_EQ(f.host.finished, 1);
+  EXPECT_EQ(DumpPrefix(*f.dump, 44), PlateImage(10).left(44));
+}
+
+TEST(DownloadProtocol, SilenceOnCom1ThenCom2ThenGivesUp) {
+  Fixture f;
+  f.protocol.Start();
+  f.host.log.clear();
+  f.Feed("garbage without frame marks");
+  f.protocol.TimerFired();
+  EXPECT_EQ(f.host.log,
+            QStringList({"stop", "close", "port " + kCom2, "open", "send V", "timer 3000"}));
+  EXPECT_EQ(f.protocol.Fill(), 0u);
+  f.host.log.clear();
+  f.protocol.TimerFired();
+  EXPECT_EQ(f.host.log, QStringList({"stop", "close", "port " + kCom1,
+                                     "error " + kNotFoundCaption + " | " + kNotFound, "finish 0"}));
+  EXPECT_EQ(f.protocol.PortName(), kCom1);
+}
+
+TEST(DownloadProtocol, AnswerOnCom2AfterSilenceOnCom1) {
+  Fixture f;
+  f.protocol.Start();
+  f.protocol.TimerFired();
+  f.Feed(IdentFrame(17, 16, 3));
+  f.Feed(sim::EncodeFrame(PlateImage(3)));
+  EXPECT_EQ(f.host.finished, 1);
+  EXPECT_EQ(f.host.port, kCom2);
+  EXPECT_EQ(f.host.sent, "VVN");
+}
+
+TEST(DownloadProtocol, CancelClosesAndEndsInEveryWaitingState) {
+  for (int stage = 0; stage < 3; ++stage) {
+    SCOPED_TRACE(stage);
+    Fixture f;
+    f.protocol.Start();
+    if (stage >= 1) f.Feed("S1010");
+    if (stage >= 2) {
+      f.Feed(kSpecIdent);
+      f.Feed(sim::EncodeFrame(PlateImage(50)).left(500));
+    }
+    f.host.log.clear();
+    f.protocol.Cancel();
+    EXPECT_EQ(f.host.log, QStringList({"close", "finish 0"}));
+    EXPECT_EQ(f.host.progress, 0);
+    EXPECT_EQ(f.protocol.Fill(), 0u);
+    EXPECT_TRUE(f.host.Errors().isEmpty());
+  }
+}
+
+TEST(DownloadProtocol, SecondShorterDownloadAfterALongOne) {
+  Fixture f;
+  const QByteArray longImage = PlateImage(300);
+  const QByteArray shortImage = PlateImage(2);
+  f.protocol.Start();
+  f.Feed(IdentFrame(17, 16));
+  f.Feed(sim::EncodeFrame(longImage));
+  ASSERT_EQ(f.host.finished, 1);
+  f.host.finished = -1;
+  f.host.sent.clear();
+  f.protocol.Start();
+  f.Feed(IdentFrame(17, 16));
+  f.Feed(sim::EncodeFrame(shortImage));
+  EXPECT_EQ(f.host.finished, 1);
+  EXPECT_EQ(DumpPrefix(*f.dump, shortImage.size()), shortImage);
+  // Beyond the new body and checksum the dump keeps the earlier download.
+  const int tail = shortImage.size() + 4;
+  EXPECT_EQ(DumpPrefix(*f.dump, longImage.size()).mid(tail), longImage.mid(tail));
+}
+
+TEST(DownloadProtocol, LargestImageFillsTheWholeDump) {
+  Fixture f;
+  const QByteArray image = sim::BuildPlateImage(sim::GeneratePlateRecords(5957), 11, 65532);
+  ASSERT_EQ(image.size(), 65532);
+  const QByteArray memory = sim::EncodeFrame(image);
+  f.protocol.Start();
+  f.Feed(IdentFrame(17, 16));
+  f.FeedInPieces(memory, 4096);
+  ASSERT_EQ(f.host.finished, 1);
+  EXPECT_EQ(DumpPrefix(*f.dump, 65536), Unpacked(memory));
+}
+
+}  // namespace

@@ -1,0 +1,14 @@
+#pragma once
+// Readable Qt texts in the failure messages of the link tests.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <ostream>
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QStringList& l, std::ostream* os) {
+  *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+}
+inline void PrintTo(const QByteArray& b, std::ostream* os) {
+  *os << '"' << (b.size() > 200 ? b.left(200).toStdString() + "..." : b.toStdString()) << '"';
+}
