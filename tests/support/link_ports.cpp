@@ -1,0 +1,27 @@
+#include "support/link_ports.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QSettings>
+#include <QThread>
+
+void PointPortsAt(const QString& com1, const QString& com2) {
+  QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Merilan"),
+              QStringLiteral("KLT3"));
+  s.beginGroup(QStringLiteral("1.0"));
+  const QString none = QStringLiteral("/nonexistent/klt3-no-port");
+  s.setValue(QStringLiteral("COM1"), com1.isEmpty() ? none : com1);
+  s.setValue(QStringLiteral("COM2"), com2.isEmpty() ? none : com2);
+  s.sync();
+}
+
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs) {
+  QDeadlineTimer deadline(timeoutMs);
+  while (!cond()) {
+    if (deadline.hasExpired()) return cond();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(1);
+  }
+  return true;
+}
