@@ -1,0 +1,134 @@
+#pragma once
+// A small dBase IV table engine: the table file (version 0x03, no memo) with
+// its header, field descriptors, fixed-length records and deletion flags.
+// The records are held in memory while the table is open; every write goes
+// to the file at once, so the file is always what the program shows.
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+namespace dbf {
+
+// Every failure of the engine; the text is meant for the operator.
+class Error : public std::runtime_error {
+ public:
+  explicit Error(const QString& text);
+  QString text() const { return text_; }
+
+ private:
+  QString text_;
+};
+
+struct FieldDef {
+  QByteArray name;  // upper case, at most 10 characters
+  char type = 'C';  // 'C' or 'N' (others are read as text)
+  int length = 0;
+  int decimals = 0;
+  int offset = 0;  // first byte within the record (byte 0 is the deletion flag)
+};
+
+// The language driver byte the program writes: Windows-1251, Russian.
+constexpr uint8_t kLanguageRussianWindows = 0xC9;
+
+// Names the code page of a language driver byte ("windows-1251", ...).
+const char* CodecForLanguage(uint8_t language);
+
+// Text conversion in a table's code page.
+QByteArray EncodeText(uint8_t language, const QString& text);
+QString DecodeText(uint8_t language, const char* data, int size);
+
+// Formats a number for a field: right-aligned, blank-padded, exactly the
+// field's decimals, "." as separator. Throws Error when it does not fit.
+QByteArray FormatNumber(const FieldDef& f, double value);
+QByteArray FormatInteger(const FieldDef& f, int64_t value);
+
+// Writes a file beside `path` and renames it over `path`, so that at every
+// instant either the old or the new complete file is on disk.
+void ReplaceFileAtomically(const QString& path, const QByteArray& bytes);
+
+// Russian text of an errno value.
+QString SystemErrorText(int err);
+
+class Table {
+ public:
+  Table();
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  // Writes a new, empty table at `path`, replacing a file of that name
+  // (refused while another writer holds it).
+  static void Create(const QString& path, const std::vector<FieldDef>& fields, uint8_t language);
+
+  // Opens for reading and writing with a write lock (a second writer
+  // fails, readers may read). Corrects the header's record count from the
+  // file length. Throws Error; the file is unmodified when it throws.
+  void Open(const QString& path);
+  // Parses a whole table file image without any file (validation only).
+  void LoadImage(const QByteArray& bytes);
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+  QString Path() const { return path_; }
+
+  const std::vector<FieldDef>& Fields() const { return fields_; }
+  int FieldIndex(const QByteArray& upperName) const;  // -1 when missing
+  uint8_t Language() const { return language_; }
+  int RecordLength() const { return recordLength_; }
+  uint32_t RecordCount() const { return count_; }
+  bool IndexFlag() const { return indexFlag_; }
+  // Whether the header's record count disagrees with the file length
+  // (Open leaves the file as it is; the owner corrects it once it accepts
+  // the table).
+  bool HeaderCountStale() const { return headerCount_ != count_; }
+
+  // Record `recno` (1-based) as stored, deletion flag first.
+  const char* Record(uint32_t recno) const;
+  bool IsDeleted(uint32_t recno) const { return Record(recno)[0] == '*'; }
+  QByteArray BlankRecord() const;
+
+  // Writes one record in place / at the end (returns its number).
+  void WriteRecord(uint32_t recno, const QByteArray& record);
+  uint32_t AppendRecord(const QByteArray& record);
+  void SetIndexFlag(bool on);
+  void WriteHeader();
+  // Re-reads the records from the file.
+  void Reload();
+
+  // Rewrites the table with its live records only (atomically: a new file
+  // beside it, renamed over it). Returns the old record numbers in their
+  // new order (position i holds the old number of new record i + 1).
+  std::vector<uint32_t> Pack();
+
+  // Field access on a record image.
+  QString Text(const char* record, int field) const;  // trailing blanks dropped
+  bool IsBlank(const char* record, int field) const;
+  // Numeric value of an N field; false for blanks or unreadable contents.
+  bool Integer(const char* record, int field, int64_t* out) const;
+  bool Number(const char* record, int field, double* out) const;
+  void PutText(QByteArray& record, int field, const QString& text) const;
+  void PutBlank(QByteArray& record, int field) const;
+  void PutRaw(QByteArray& record, int field, const QByteArray& bytes) const;
+
+ private:
+  void ParseHeader(const QByteArray& bytes, qint64 fileSize);
+  QByteArray HeaderBytes() const;
+  void WriteAt(qint64 pos, const char* data, qint64 size);
+  void ReadFile(QByteArray* out) const;
+
+  QString path_;
+  int fd_ = -1;
+  std::vector<FieldDef> fields_;
+  QByteArray descriptors_;  // the raw descriptors as found, carried through packs
+  uint8_t version_ = 0x03;
+  uint8_t language_ = kLanguageRussianWindows;
+  bool indexFlag_ = false;
+  int headerLength_ = 0;
+  int recordLength_ = 0;
+  uint32_t count_ = 0;
+  uint32_t headerCount_ = 0;
+  QByteArray records_;
+};
+
+}  // namespace dbf

@@ -1,0 +1,717 @@
+#include "store/measurement_table.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
+
+#include "store/dbf/dbf_table.h"
+#include "store/dbf/mdx_index.h"
+
+TableError::TableError(const QString& text) : std::runtime_error(text.toStdString()), text_(text) {}
+
+const std::vector<FieldSpec>& MeasurementSchema() {
+  static const std::vector<FieldSpec> schema = {
+      {"N", 'N', 9, 0},        {"DATE", 'C', 20, 0},     {"TIME", 'C', 20, 0},
+      {"DEV_TYPE", 'N', 4, 0}, {"SERIAL", 'N', 9, 0},    {"NB_TYPE", 'N', 4, 0},
+      {"P", 'N', 18, 9},       {"R", 'N', 18, 9},        {"ZAV", 'C', 50, 0},
+      {"TYPE", 'C', 15, 0},    {"COMMENT", 'C', 100, 0}, {"H", 'N', 18, 9},
+      {"T", 'C', 50, 0},       {"O1", 'N', 4, 0},        {"O2", 'N', 4, 0},
+      {"O3", 'N', 4, 0},       {"O4", 'N', 4, 0},        {"O5", 'N', 4, 0},
+      {"O6", 'N', 4, 0},       {"P1", 'N', 4, 0},        {"P2", 'N', 4, 0},
+      {"P3", 'N', 4, 0},       {"P4", 'N', 4, 0},        {"P5", 'N', 4, 0},
+      {"T1", 'C', 20, 0},      {"T2", 'C', 20, 0},       {"T3", 'C', 20, 0},
+      {"T4", 'C', 20, 0},      {"T5", 'C', 20, 0},
+  };
+  return schema;
+}
+
+namespace {
+
+enum class Kind { Integer, Float, Text };
+
+Kind KindOf(const dbf::FieldDef& f) {
+  if (f.type == 'N' || f.type == 'F') return f.decimals > 0 ? Kind::Float : Kind::Integer;
+  return Kind::Text;
+}
+
+// Whether a file's field can hold a schema field: integers need N without
+// decimals of at most 9 digits (a longer one would read as a 64-bit
+// integer), floating-point fields N with decimals, texts C of any length.
+bool Compatible(const FieldSpec& spec, const dbf::FieldDef& f) {
+  if (spec.type == 'C') return f.type == 'C';
+  if (f.type != 'N' && f.type != 'F') return false;
+  if (spec.decimals > 0) return f.decimals > 0;
+  return f.decimals == 0 && f.length <= 9;
+}
+
+[[noreturn]] void Rethrow(const dbf::Error& e) { throw TableError(e.text()); }
+
+}  // namespace
+
+struct MeasurementTable::Impl {
+  QString folder;
+  QString fileName;
+  bool open = false;
+  bool wrote = false;
+  dbf::Table table;
+  dbf::Index index{&table};
+  QHash<QString, int> fieldByName;  // upper-case name -> field number
+
+  QString filter;
+  int filterField = -1;
+  int64_t filterValue = 0;
+  QString sortTag;
+
+  std::vector<uint32_t> visible;
+  std::vector<int> positionOf;  // record number -> visible index or -1
+  int current = -1;
+  bool eof = true;
+
+  enum class Edit { None, Append, Change } edit = Edit::None;
+  QByteArray pending;
+  uint32_t editRecord = 0;
+
+  std::vector<Listener> listeners;
+
+  QString Path() const { return QDir(folder).filePath(fileName); }
+
+  void Notify(Change c) {
+    const std::vector<Listener> copy = listeners;
+    for (const Listener& l : copy) l(c);
+  }
+
+  int Field(const QString& name) const {
+    auto it = fieldByName.constFind(name.toUpper());
+    if (it == fieldByName.constEnd())
+      throw TableError(QStringLiteral("Поле %1 не найдено").arg(name));
+    return it.value();
+  }
+
+  bool ParseFilter(const QString& expr, int* field, int64_t* value) const {
+    static const QRegularExpression re(
+        QStringLiteral("^\\s*([A-Za-z_][A-Za-z0-9_]*)\\s*=\\s*([+-]?\\d+)\\s*$"));
+    const QRegularExpressionMatch m = re.match(expr);
+    if (!m.hasMatch()) return false;
+    auto it = fieldByName.constFind(m.captured(1).toUpper());
+    if (it == fieldByName.constEnd()) return false;
+    if (KindOf(table.Fields()[size_t(it.value())]) == Kind::Text) return false;
+    bool ok = false;
+    const qlonglong v = m.captured(2).toLongLong(&ok);
+    if (!ok) return false;
+    *field = it.value();
+    *value = v;
+    return true;
+  }
+
+  bool Passes(uint32_t r) const {
+    const char* rec = table.Record(r);
+    if (rec[0] == '*') return false;
+    if (filterField < 0) return true;
+    // A blank numeric field counts as 0.
+    const dbf::FieldDef& f = table.Fields()[size_t(filterField)];
+    if (KindOf(f) == Kind::Float) {
+      double d = 0;
+      table.Number(rec, filterField, &d);
+      return d == double(filterValue);
+    }
+    int64_t v = 0;
+    table.Integer(rec, filterField, &v);
+    return v == filterValue;
+  }
+
+  const std::vector<uint32_t>* Order() const {
+    return sortTag.isEmpty() ? nullptr : index.Order(sortTag);
+  }
+
+  void Recompute() {
+    visible.clear();
+    const uint32_t n = table.RecordCount();
+    positionOf.assign(size_t(n) + 1, -1);
+    if (const std::vector<uint32_t>* order = Order()) {
+      for (uint32_t r : *order)
+        if (Passes(r)) visible.push_back(r);
+    } else {
+      for (uint32_t r = 1; r <= n; ++r)
+        if (Passes(r)) visible.push_back(r);
+    }
+    for (size_t i = 0; i < visible.size(); ++i) positionOf[visible[i]] = int(i);
+  }
+
+  // Makes `record` current when it is visible, else the next visible row
+  // after it in the row order, else the previous one.
+  void Reposition(uint32_t record) {
+    eof = visible.empty();
+    if (visible.empty()) {
+      current = -1;
+      return;
+    }
+    if (record == 0 || record >= positionOf.size()) {
+      current = 0;
+      return;
+    }
+    if (positionOf[record] >= 0) {
+      current = positionOf[record];
+      return;
+    }
+    std::vector<uint32_t> fileOrder;
+    const std::vector<uint32_t>* order = Order();
+    size_t at;
+    if (order) {
+      at = size_t(std::find(order->begin(), order->end(), record) - order->begin());
+    } else {
+      at = record - 1;
+    }
+    const size_t total = order ? order->size() : table.RecordCount();
+    auto recordAt = [&](size_t i) { return order ? (*order)[i] : uint32_t(i + 1); };
+    for (size_t i = at + 1; i < total; ++i)
+      if (positionOf[recordAt(i)] >= 0) {
+        current = positionOf[recordAt(i)];
+        return;
+      }
+    for (size_t i = std::min(at, total); i-- > 0;)
+      if (positionOf[recordAt(i)] >= 0) {
+        current = positionOf[recordAt(i)];
+        return;
+      }
+    current = 0;
+  }
+
+  uint32_t CurrentRecord() const { return current >= 0 ? visible[size_t(current)] : 0; }
+
+  void SaveIndex() {
+    if (index.TagCount() > 0) index.Save();
+  }
+
+  FieldValue Decode(const char* rec, int field) const {
+    const dbf::FieldDef& f = table.Fields()[size_t(field)];
+    switch (KindOf(f)) {
+      case Kind::Text:
+        return table.Text(rec, field);
+      case Kind::Integer: {
+        int64_t v = 0;
+        if (!table.Integer(rec, field, &v)) return std::monostate{};
+        return v;
+      }
+      case Kind::Float: {
+        double d = 0;
+        if (!table.Number(rec, field, &d)) return std::monostate{};
+        return d;
+      }
+    }
+    return std::monostate{};
+  }
+
+  FieldValue Empty(int field) const {
+    if (KindOf(table.Fields()[size_t(field)]) == Kind::Text) return QString();
+    return std::monostate{};
+  }
+
+  void RequireEditing() const {
+    if (edit == Edit::None) throw TableError(QStringLiteral("Запись не редактируется"));
+  }
+};
+
+MeasurementTable::MeasurementTable() : d(new Impl) {}
+MeasurementTable::~MeasurementTable() { Close(); }
+
+void MeasurementTable::SetLocation(const QString& path) {
+  if (d->open) return;  // the location of an open table does not change
+  const QFileInfo fi(path);
+  d->folder = fi.path();
+  d->fileName = fi.fileName();
+}
+
+QString MeasurementTable::FilePath() const { return d->Path(); }
+QString MeasurementTable::Folder() const { return d->folder; }
+QString MeasurementTable::FileName() const { return d->fileName; }
+
+void MeasurementTable::CreateFile() {
+  if (d->open) throw TableError(QStringLiteral("Нельзя создать файл, пока таблица открыта"));
+  std::vector<dbf::FieldDef> fields;
+  for (const FieldSpec& s : MeasurementSchema()) {
+    dbf::FieldDef f;
+    f.name = QByteArray(s.name);
+    f.type = s.type;
+    f.length = s.length;
+    f.decimals = s.decimals;
+    fields.push_back(f);
+  }
+  try {
+    dbf::Table::Create(d->Path(), fields, dbf::kLanguageRussianWindows);
+  } catch (const dbf::Error& e) {
+    Rethrow(e);
+  }
+  d->Notify(Change::Reset);
+}
+
+void MeasurementTable::Open() {
+  if (d->open) Close();
+  try {
+    d->table.Open(d->Path());
+    d->fieldByName.clear();
+    const std::vector<dbf::FieldDef>& fields = d->table.Fields();
+    for (size_t i = 0; i < fields.size(); ++i) {
+      const QString name = QString::fromLatin1(fields[i].name);
+      if (!d->fieldByName.contains(name)) d->fieldByName.insert(name, int(i));
+    }
+    for (const FieldSpec& s : MeasurementSchema()) {
+      auto it = d->fieldByName.constFind(QString::fromLatin1(s.name));
+      if (it == d->fieldByName.constEnd())
+        throw TableError(QStringLiteral("В таблице %1 нет поля %2").arg(d->Path(), s.name));
+      if (!Compatible(s, fields[size_t(it.value())]))
+        throw TableError(
+            QStringLiteral("Поле %1 таблицы %2 неверного типа").arg(s.name, d->Path()));
+    }
+    // The table is accepted: only now may its file change.
+    if (d->table.HeaderCountStale()) d->table.WriteHeader();
+    d->index.Clear();
+    if (d->table.IndexFlag()) {
+      d->index.Load();
+      if (d->index.TagCount() == 0) d->table.SetIndexFlag(false);
+    }
+  } catch (const dbf::Error& e) {
+    d->table.Close();
+    d->index.Clear();
+    Rethrow(e);
+  } catch (...) {
+    d->table.Close();
+    d->index.Clear();
+    throw;
+  }
+  d->open = true;
+  d->wrote = false;
+  d->edit = Impl::Edit::None;
+  d->filterField = -1;
+  if (!d->filter.isEmpty() && !d->ParseFilter(d->filter, &d->filterField, &d->filterValue))
+    d->filter.clear();
+  d->Recompute();
+  d->current = d->visible.empty() ? -1 : 0;
+  d->eof = d->visible.empty();
+  d->Notify(Change::Reset);
+}
+
+void MeasurementTable::Close() {
+  if (!d->open) return;
+  d->edit = Impl::Edit::None;
+  if (d->wrote) {
+    try {
+      d->table.WriteHeader();
+    } catch (const dbf::Error&) {
+      // The records are written already; a stale header date or count is
+      // corrected from the file length at the next open.
+    }
+  }
+  d->table.Close();
+  d->index.Clear();
+  d->open = false;
+  d->visible.clear();
+  d->positionOf.clear();
+  d->current = -1;
+  d->eof = true;
+  d->Notify(Change::Reset);
+}
+
+bool MeasurementTable::IsOpen() const { return d->open; }
+
+void MeasurementTable::First() {
+  if (d->edit != Impl::Edit::None) PostRow();
+  d->current = d->visible.empty() ? -1 : 0;
+  d->eof = d->visible.empty();
+  d->Notify(Change::CurrentMoved);
+}
+
+void MeasurementTable::Next() {
+  if (d->edit != Impl::Edit::None) PostRow();
+  if (d->visible.empty()) {
+    d->eof = true;
+    return;
+  }
+  if (d->current + 1 < int(d->visible.size())) {
+    ++d->current;
+    d->Notify(Change::CurrentMoved);
+  } else {
+    d->eof = true;
+  }
+}
+
+void MeasurementTable::Last() {
+  if (d->edit != Impl::Edit::None) PostRow();
+  d->current = int(d->visible.size()) - 1;
+  d->eof = d->visible.empty();
+  d->Notify(Change::CurrentMoved);
+}
+
+bool MeasurementTable::AtEnd() const { return d->eof || d->visible.empty(); }
+
+void MeasurementTable::AppendRow() {
+  if (!d->open) throw TableError(QStringLiteral("Таблица не открыта"));
+  if (d->edit != Impl::Edit::None) PostRow();
+  d->pending = d->table.BlankRecord();
+  d->edit = Impl::Edit::Append;
+  d->editRecord = 0;
+}
+
+void MeasurementTable::EditRow() {
+  if (!d->open || d->current < 0) throw TableError(QStringLiteral("Нет текущей записи"));
+  const uint32_t rec = d->CurrentRecord();
+  if (d->edit == Impl::Edit::Change && d->editRecord == rec) return;
+  if (d->edit != Impl::Edit::None) PostRow();
+  d->pending = QByteArray(d->table.Record(rec), d->table.RecordLength());
+  d->edit = Impl::Edit::Change;
+  d->editRecord = rec;
+}
+
+bool MeasurementTable::IsEditing() const { return d->edit != Impl::Edit::None; }
+
+void MeasurementTable::CancelRow() { d->edit = Impl::Edit::None; }
+
+void MeasurementTable::SetField(const QString& name, int64_t value) {
+  d->RequireEditing();
+  const int field = d->Field(name);
+  const dbf::FieldDef& f = d->table.Fields()[size_t(field)];
+  try {
+    switch (KindOf(f)) {
+      case Kind::Text:
+        d->table.PutText(d->pending, field, QString::number(qlonglong(value)));
+        break;
+      case Kind::Integer:
+        d->table.PutRaw(d->pending, field, dbf::FormatInteger(f, value));
+        break;
+      case Kind::Float:
+        d->table.PutRaw(d->pending, field, dbf::FormatNumber(f, double(value)));
+        break;
+    }
+  } catch (const dbf::Error& e) {
+    Rethrow(e);
+  }
+}
+
+void MeasurementTable::SetField(const QString& name, double value) {
+  d->RequireEditing();
+  const int field = d->Field(name);
+  const dbf::FieldDef& f = d->table.Fields()[size_t(field)];
+  try {
+    switch (KindOf(f)) {
+      case Kind::Text:
+        d->table.PutText(d->pending, field, QString::number(value, 'g', 15));
+        break;
+      case Kind::Integer:
+        if (!std::isfinite(value) || std::fabs(value) > 9e18)
+          throw dbf::Error(QStringLiteral("Недопустимое значение поля %1").arg(name));
+        d->table.PutRaw(d->pending, field, dbf::FormatInteger(f, std::llround(value)));
+        break;
+      case Kind::Float:
+        d->table.PutRaw(d->pending, field, dbf::FormatNumber(f, value));
+        break;
+    }
+  } catch (const dbf::Error& e) {
+    Rethrow(e);
+  }
+}
+
+void MeasurementTable::SetField(const QString& name, const QString& value) {
+  d->RequireEditing();
+  const int field = d->Field(name);
+  const dbf::FieldDef& f = d->table.Fields()[size_t(field)];
+  if (KindOf(f) == Kind::Text) {
+    d->table.PutText(d->pending, field, value);
+    return;
+  }
+  const QString t = value.trimmed();
+  if (t.isEmpty()) {
+    d->table.PutBlank(d->pending, field);
+    return;
+  }
+  bool ok = false;
+  const double v = QString(t).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+  if (!ok) throw TableError(QStringLiteral("Недопустимое значение поля %1: %2").arg(name, value));
+  if (KindOf(f) == Kind::Integer) {
+    const qlonglong i = t.toLongLong(&ok);
+    if (ok) {
+      SetField(name, int64_t(i));
+      return;
+    }
+  }
+  SetField(name, v);
+}
+
+void MeasurementTable::PostRow() {
+  if (d->edit == Impl::Edit::None) return;
+  try {
+    if (d->edit == Impl::Edit::Append) {
+      const uint32_t rec = d->table.AppendRecord(d->pending);
+      d->wrote = true;
+      d->edit = Impl::Edit::None;
+      d->index.Update(rec);
+      if (!d->Order()) {
+        d->positionOf.push_back(-1);
+        if (d->Passes(rec)) {
+          d->positionOf[rec] = int(d->visible.size());
+          d->visible.push_back(rec);
+        }
+      } else {
+        d->Recompute();
+      }
+      if (d->positionOf[rec] >= 0) {
+        d->current = d->positionOf[rec];
+        d->eof = false;
+      }
+      d->SaveIndex();
+      d->Notify(Change::Reset);
+    } else {
+      const uint32_t rec = d->editRecord;
+      d->table.WriteRecord(rec, d->pending);
+      d->wrote = true;
+      d->edit = Impl::Edit::None;
+      d->index.Update(rec);
+      const std::vector<uint32_t> before = d->visible;
+      d->Recompute();
+      d->Reposition(rec);
+      d->SaveIndex();
+      d->Notify(before == d->visible ? Change::RowWritten : Change::Reset);
+    }
+  } catch (const dbf::Error& e) {
+    Rethrow(e);
+  }
+}
+
+FieldValue MeasurementTable::GetField(const QString& name) const {
+  if (!d->open) return std::monostate{};
+  const int field = d->Field(name);
+  if (d->edit != Impl::Edit::None) return d->Decode(d->pending.constData(), field);
+  if (d->current < 0) return d->Empty(field);
+  return d->Decode(d->table.Record(d->CurrentRecord()), field);
+}
+
+int64_t MeasurementTable::GetInt(const QString& name) const { return ValueToInt(GetField(name)); }
+double MeasurementTable::GetFloat(const QString& name) const {
+  return ValueToFloat(GetField(name));
+}
+QString MeasurementTable::GetText(const QString& name) const { return ValueToText(GetField(name)); }
+
+void MeasurementTable::SetFilter(const QString& expression) {
+  if (!d->open) {
+    d->filter = expression;
+    return;
+  }
+  int field = -1;
+  int64_t value = 0;
+  if (!expression.isEmpty() && !d->ParseFilter(expression, &field, &value))
+    throw TableError(QStringLiteral("Неверное условие отбора: %1").arg(expression));
+  if (d->edit != Impl::Edit::None) PostRow();
+  d->filter = expression;
+  d->filterField = field;
+  d->filterValue = value;
+  const uint32_t rec = d->CurrentRecord();
+  d->Recompute();
+  d->Reposition(rec);
+  d->Notify(Change::Reset);
+}
+
+QString MeasurementTable::Filter() const { return d->filter; }
+
+int MeasurementTable::VisibleRowCount() const { return int(d->visible.size()); }
+
+int MeasurementTable::StoredRowCount() const { return d->open ? int(d->table.RecordCount()) : 0; }
+
+void MeasurementTable::Refresh() {
+  if (!d->open) return;
+  if (d->edit != Impl::Edit::None) PostRow();
+  const uint32_t rec = d->CurrentRecord();
+  try {
+    d->table.Reload();
+  } catch (const dbf::Error& e) {
+    Rethrow(e);
+  }
+  d->index.RebuildAll();
+  d->Recompute();
+  d->Reposition(rec);
+  d->Notify(Change::Reset);
+}
+
+void MeasurementTable::AddSortTag(const QString& tag, const QString& field, bool descending) {
+  if (!d->open) throw TableError(QStringLiteral("Таблица не открыта"));
+  if (tag.isEmpty() || tag.size() > 10)
+    throw TableError(QStringLiteral("Неверное имя тега %1").arg(tag));
+  const int f = d->Field(field);
+  if (d->edit != Impl::Edit::None) PostRow();
+  try {
+    d->index.AddTag(tag, f, descending);
+    d->index.Save();
+  } catch (const dbf::Error& e) {
+    Rethrow(e);
+  }
+  if (d->sortTag.compare(tag, Qt::CaseInsensitive) == 0) {
+    const uint32_t rec = d->CurrentRecord();
+    d->Recompute();
+    d->Reposition(rec);
+    d->Notify(Change::Reset);
+  }
+}
+
+void MeasurementTable::DropSortTag(const QString& tag) {
+  if (!d->open) return;
+  if (!d->index.DropTag(tag)) return;
+  const bool wasOrder = d->sortTag.compare(tag, Qt::CaseInsensitive) == 0;
+  try {
+    d->index.Save();
+  } catch (const dbf::Error& e) {
+    Rethrow(e);
+  }
+  if (wasOrder) {
+    const uint32_t rec = d->CurrentRecord();
+    d->Recompute();
+    d->Reposition(rec);
+    d->Notify(Change::Reset);
+  }
+}
+
+void MeasurementTable::SelectSortTag(const QString& tag) {
+  d->sortTag = tag;
+  if (!d->open) return;
+  if (d->edit != Impl::Edit::None) PostRow();
+  const uint32_t rec = d->CurrentRecord();
+  d->Recompute();
+  d->Reposition(rec);
+  d->Notify(Change::Reset);
+}
+
+QString MeasurementTable::SelectedSortTag() const { return d->sortTag; }
+
+void MeasurementTable::RebuildSortTags() {
+  if (!d->open) return;
+  if (d->edit != Impl::Edit::None) PostRow();
+  d->index.RebuildAll();
+  try {
+    d->SaveIndex();
+  } catch (const dbf::Error& e) {
+    Rethrow(e);
+  }
+  const uint32_t rec = d->CurrentRecord();
+  d->Recompute();
+  d->Reposition(rec);
+  d->Notify(Change::Reset);
+}
+
+MeasurementTable::BookmarkT MeasurementTable::Bookmark() const { return d->CurrentRecord(); }
+
+void MeasurementTable::GotoBookmark(BookmarkT bookmark) {
+  if (!d->open || bookmark == 0 || bookmark >= d->positionOf.size()) return;
+  if (d->positionOf[bookmark] < 0) return;
+  if (d->edit != Impl::Edit::None) PostRow();
+  d->current = d->positionOf[bookmark];
+  d->eof = false;
+  d->Notify(Change::CurrentMoved);
+}
+
+void MeasurementTable::DeleteRow() {
+  if (!d->open) return;
+  if (d->edit == Impl::Edit::Append) {
+    d->edit = Impl::Edit::None;  // an unposted new row is simply dropped
+    return;
+  }
+  d->edit = Impl::Edit::None;
+  if (d->current < 0) return;
+  const uint32_t rec = d->CurrentRecord();
+  QByteArray record(d->table.Record(rec), d->table.RecordLength());
+  record[0] = '*';
+  try {
+    d->table.WriteRecord(rec, record);
+  } catch (const dbf::Error& e) {
+    Rethrow(e);
+  }
+  d->wrote = true;
+  // Deleted records keep their tag entries until the pack, as in any
+  // dBase IV index; they are no longer visible.
+  d->Recompute();
+  d->Reposition(rec);
+  d->Notify(Change::Reset);
+}
+
+void MeasurementTable::Pack() {
+  if (!d->open) throw TableError(QStringLiteral("Таблица не открыта"));
+  if (d->edit != Impl::Edit::None) PostRow();
+  const uint32_t rec = d->CurrentRecord();
+  std::vector<uint32_t> kept;
+  try {
+    kept = d->table.Pack();
+  } catch (const dbf::Error& e) {
+    Rethrow(e);
+  }
+  d->wrote = true;
+  d->index.RebuildAll();
+  uint32_t newRec = 0;
+  if (rec) {
+    auto it = std::lower_bound(kept.begin(), kept.end(), rec);
+    if (it != kept.end() && *it == rec) newRec = uint32_t(it - kept.begin()) + 1;
+  }
+  d->Recompute();
+  d->Reposition(newRec);
+  try {
+    d->SaveIndex();
+  } catch (const dbf::Error& e) {
+    d->Notify(Change::Reset);
+    Rethrow(e);
+  }
+  d->Notify(Change::Reset);
+}
+
+int MeasurementTable::CurrentIndex() const { return d->current; }
+
+void MeasurementTable::MoveTo(int visibleIndex) {
+  if (visibleIndex < 0 || visibleIndex >= int(d->visible.size())) return;
+  if (d->edit != Impl::Edit::None) PostRow();
+  d->current = visibleIndex;
+  d->eof = false;
+  d->Notify(Change::CurrentMoved);
+}
+
+MeasurementTable::BookmarkT MeasurementTable::BookmarkAt(int visibleIndex) const {
+  if (visibleIndex < 0 || visibleIndex >= int(d->visible.size())) return 0;
+  return d->visible[size_t(visibleIndex)];
+}
+
+FieldValue MeasurementTable::FieldAt(int visibleIndex, const QString& name) const {
+  if (visibleIndex < 0 || visibleIndex >= int(d->visible.size())) return std::monostate{};
+  const uint32_t rec = d->visible[size_t(visibleIndex)];
+  const int field = d->Field(name);
+  if (d->edit == Impl::Edit::Change && d->editRecord == rec)
+    return d->Decode(d->pending.constData(), field);
+  return d->Decode(d->table.Record(rec), field);
+}
+
+FieldValue MeasurementTable::FieldOfRecord(BookmarkT record, const QString& name) const {
+  if (!d->open || record == 0 || record > d->table.RecordCount()) return std::monostate{};
+  return d->Decode(d->table.Record(record), d->Field(name));
+}
+
+QString MeasurementTable::DisplayFormat(const QString& name) {
+  return name.compare(QLatin1String("P"), Qt::CaseInsensitive) == 0 ? QStringLiteral("0.0")
+                                                                    : QString();
+}
+
+void MeasurementTable::AddListener(Listener listener) {
+  d->listeners.push_back(std::move(listener));
+}
+
+int64_t ValueToInt(const FieldValue& v) {
+  if (const int64_t* i = std::get_if<int64_t>(&v)) return *i;
+  if (const double* f = std::get_if<double>(&v)) return std::isfinite(*f) ? std::llround(*f) : 0;
+  return 0;
+}
+
+double ValueToFloat(const FieldValue& v) {
+  if (const int64_t* i = std::get_if<int64_t>(&v)) return double(*i);
+  if (const double* f = std::get_if<double>(&v)) return *f;
+  return 0.0;
+}
+
+QString ValueToText(const FieldValue& v) {
+  if (const int64_t* i = std::get_if<int64_t>(&v)) return QString::number(qlonglong(*i));
+  if (const double* f = std::get_if<double>(&v)) return QString::number(*f, 'g', 15);
+  if (const QString* s = std::get_if<QString>(&v)) return *s;
+  return QString();
+}

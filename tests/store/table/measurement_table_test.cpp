@@ -1,0 +1,399 @@
+// The measurement table over its file: layout on disk, rows, navigation,
+// filter, counts, deletion, pack, locking and write failures.
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "support/store_fixture.h"
+#include "support/test_env.h"
+
+namespace {
+
+QByteArray Slice(const QByteArray& b, int from, int n) { return b.mid(from, n); }
+
+std::vector<int64_t> Column(MeasurementTable& t, const char* field) {
+  std::vector<int64_t> out;
+  for (t.First(); !t.AtEnd(); t.Next()) out.push_back(t.GetInt(field));
+  return out;
+}
+
+class TableTest : public ::testing::Test {
+ protected:
+  QTemporaryDir dir;
+  MeasurementTable table;
+};
+
+TEST_F(TableTest, EmptyTableIsTheExactHeaderAndEndMark) {
+  const QString path = MakeStoreTable(table, dir, {});
+  table.Close();
+  const QByteArray b = ReadAll(path);
+  ASSERT_EQ(b.size(), 962);
+  const QDate today = QDate::currentDate();
+  EXPECT_EQ(uint8_t(b[0]), 0x03);
+  EXPECT_EQ(uint8_t(b[1]), today.year() - 1900);
+  EXPECT_EQ(uint8_t(b[2]), today.month());
+  EXPECT_EQ(uint8_t(b[3]), today.day());
+  EXPECT_EQ(Slice(b, 4, 4), QByteArray(4, 0));
+  EXPECT_EQ(Slice(b, 8, 4), QByteArray::fromHex("c103e001"));
+  EXPECT_EQ(Slice(b, 12, 17), QByteArray(17, 0));
+  EXPECT_EQ(uint8_t(b[29]), 0xC9);
+  EXPECT_EQ(Slice(b, 30, 2), QByteArray(2, 0));
+  // Every descriptor: name NUL-padded, type, zeros, length, decimals, zeros.
+  const auto& schema = MeasurementSchema();
+  ASSERT_EQ(schema.size(), 29u);
+  for (size_t i = 0; i < schema.size(); ++i) {
+    QByteArray want(32, 0);
+    memcpy(want.data(), schema[i].name, strlen(schema[i].name));
+    want[11] = schema[i].type;
+    want[16] = char(schema[i].length);
+    want[17] = char(schema[i].decimals);
+    EXPECT_EQ(Slice(b, 32 + 32 * int(i), 32).toHex(), want.toHex()) << schema[i].name;
+  }
+  EXPECT_EQ(b.mid(960), QByteArray::fromHex("0d1a"));
+}
+
+TEST_F(TableTest, RecordBytesFollowTheFieldRules) {
+  const QString comment(120, QLatin1Char('x'));
+  StoreRow row = WaterRow(1, 12, 0.2, "B6");
+  row.push_back({"COMMENT", comment});
+  const QString path = MakeStoreTable(table, dir, {row, PlateRow(2, 7, -3.5, 1.25)});
+  table.Close();
+  const QByteArray b = ReadAll(path);
+  ASSERT_EQ(b.size(), 961 + 2 * 480 + 1);
+  EXPECT_EQ(b.back(), 0x1A);
+  EXPECT_EQ(Slice(b, 4, 4), QByteArray::fromHex("02000000"));
+  const QByteArray r = b.mid(961, 480);
+  struct Case {
+    int offset, length;
+    QByteArray bytes;
+  } cases[] = {
+      {0, 1, " "},
+      {1, 9, "        1"},
+      {10, 20, "01.02.2024 10:00:00 "},
+      {50, 4, "   1"},
+      {54, 9, "       12"},
+      {63, 4, "   1"},
+      {67, 18, "       0.200000000"},
+      {85, 18, "      24.000000000"},
+      {103, 50, QByteArray(50, ' ')},
+      {153, 15, "B6             "},
+      {168, 100, QByteArray(100, 'x')},
+      {268, 18, "     100.000000000"},
+      {286, 6, QByteArray::fromHex("f1e6e0f2e8e5")},
+      {336, 144, QByteArray(144, ' ')},
+  };
+  for (const Case& c : cases) EXPECT_EQ(r.mid(c.offset, c.length), c.bytes) << c.offset;
+  EXPECT_EQ(b.mid(961 + 480 + 67, 18), QByteArray("      -3.500000000"));
+}
+
+TEST_F(TableTest, FieldsReadBackAsTheirTypes) {
+  MakeStoreTable(table, dir, {WaterRow(3, 12, 0.2, "B6")});
+  table.First();
+  EXPECT_EQ(std::get<int64_t>(table.GetField("N")), 3);
+  EXPECT_EQ(std::get<int64_t>(table.GetField("nb_type")), 1);
+  EXPECT_DOUBLE_EQ(std::get<double>(table.GetField("P")), 0.2);
+  EXPECT_EQ(std::get<QString>(table.GetField("TYPE")), QString("B6"));
+  EXPECT_EQ(std::get<QString>(table.GetField("T")), QString::fromUtf8("сжатие"));
+  EXPECT_EQ(std::get<QString>(table.GetField("ZAV")), QString());
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(table.GetField("O1")));
+  EXPECT_EQ(table.GetInt("O1"), 0);
+  EXPECT_THROW(table.GetField("NOSUCH"), TableError);
+  // The same after a reopen, read from the file.
+  table.Close();
+  table.Open();
+  EXPECT_EQ(table.GetText("TYPE"), QString("B6"));
+  EXPECT_DOUBLE_EQ(table.GetFloat("H"), 100.0);
+}
+
+TEST_F(TableTest, ValueThatDoesNotFitIsRefusedAndNothingWritten) {
+  const QString path = MakeStoreTable(table, dir, {});
+  table.AppendRow();
+  EXPECT_THROW(table.SetField("NB_TYPE", int64_t(12345)), TableError);
+  EXPECT_THROW(table.SetField("SERIAL", int64_t(1234567890)), TableError);
+  EXPECT_THROW(table.SetField("P", 1e10), TableError);
+  EXPECT_THROW(table.SetField("P", std::nan("")), TableError);
+  EXPECT_THROW(table.SetField("N", QString("abc")), TableError);
+  table.SetField("NB_TYPE", int64_t(-999));
+  table.PostRow();
+  table.Close();
+  const QByteArray b = ReadAll(path);
+  EXPECT_EQ(b.mid(961 + 63, 4), QByteArray("-999"));
+  EXPECT_EQ(b.mid(961 + 54, 9), QByteArray(9, ' '));
+}
+
+TEST_F(TableTest, CreateReplacesAnExistingFile) {
+  const QString path = dir.filePath("old.db");
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(QByteArray(5000, 'z'));
+  f.close();
+  table.SetLocation(path);
+  table.CreateFile();
+  EXPECT_FALSE(table.IsOpen());
+  EXPECT_EQ(ReadAll(path).size(), 962);
+  EXPECT_EQ(table.FileName(), QString("old.db"));
+  EXPECT_EQ(table.Folder(), dir.path());
+}
+
+TEST_F(TableTest, CreateFailuresNameTheFile) {
+  table.SetLocation(dir.filePath("missing/sub/x.db"));
+  try {
+    table.CreateFile();
+    FAIL() << "no error";
+  } catch (const TableError& e) {
+    EXPECT_TRUE(e.text().startsWith(QString::fromUtf8("Не удалось создать файл"))) << e.what();
+    EXPECT_TRUE(e.text().contains("x.db"));
+  }
+  // A file another writer holds is not replaced under it.
+  const QString path = MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2)});
+  const QByteArray before = ReadAll(path);
+  MeasurementTable other;
+  other.SetLocation(path);
+  EXPECT_THROW(other.CreateFile(), TableError);
+  EXPECT_EQ(ReadAll(path), before);
+}
+
+TEST_F(TableTest, SecondWriterFailsWhileReadersRead) {
+  const QString path = MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2)});
+  MeasurementTable second;
+  second.SetLocation(path);
+  EXPECT_THROW(second.Open(), TableError);
+  EXPECT_FALSE(second.IsOpen());
+  EXPECT_EQ(ReadAll(path).size(), 961 + 480 + 1);  // a reader still reads
+  table.Close();
+  second.Open();
+  EXPECT_EQ(second.StoredRowCount(), 1);
+}
+
+TEST_F(TableTest, HeaderCountIsCorrectedFromTheFileLength) {
+  const QString path = MakeStoreTable(
+      table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 5, 1, 2), PlateRow(3, 5, 1, 2)});
+  table.Close();
+  struct Case {
+    uint8_t headerCount;
+    int extraBytes;  // a torn last record after the whole ones
+  } cases[] = {{7, 0}, {0, 0}, {3, 200}};
+  for (const Case& c : cases) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.seek(4);
+    f.write(QByteArray(1, char(c.headerCount)));
+    f.resize(961 + 3 * 480 + c.extraBytes);
+    f.close();
+    table.Open();
+    EXPECT_EQ(table.StoredRowCount(), 3);
+    EXPECT_EQ(table.VisibleRowCount(), 3);
+    table.Close();
+    EXPECT_EQ(uint8_t(ReadAll(path)[4]), 3);
+  }
+}
+
+TEST_F(TableTest, NavigationWalksTheVisibleRows) {
+  MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 5, 1, 2), PlateRow(3, 5, 1, 2)});
+  EXPECT_EQ(Column(table, "N"), (std::vector<int64_t>{1, 2, 3}));
+  table.Last();
+  EXPECT_FALSE(table.AtEnd());
+  EXPECT_EQ(table.GetInt("N"), 3);
+  table.Next();  // past the end: stays on the last row
+  EXPECT_TRUE(table.AtEnd());
+  EXPECT_EQ(table.GetInt("N"), 3);
+  EXPECT_EQ(table.CurrentIndex(), 2);
+  table.MoveTo(1);
+  EXPECT_EQ(table.GetInt("N"), 2);
+  EXPECT_EQ(table.BookmarkAt(0), 1u);
+  EXPECT_EQ(ValueToInt(table.FieldAt(2, "N")), 3);
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(table.FieldAt(3, "N")));
+}
+
+TEST_F(TableTest, FilterSelectsRowsAndSurvivesReopen) {
+  MakeStoreTable(table, dir,
+                 {PlateRow(1, 500, 1, 2), WaterRow(1, 7, 0.2, "B2"), WaterRow(2, 7, 0.4, "B2"),
+                  PlateRow(2, 500, 3, 4), WaterRow(1, 8, 0.6, "B4")});
+  struct Case {
+    const char* filter;
+    std::vector<int64_t> serials;
+  } cases[] = {
+      {"NB_TYPE=0", {500, 500}}, {"NB_TYPE=1", {7, 7, 8}}, {"SERIAL=7", {7, 7}},
+      {"SERIAL=9", {}},          {"serial = 8", {8}},      {"", {500, 7, 7, 500, 8}},
+  };
+  for (const Case& c : cases) {
+    table.SetFilter(c.filter);
+    EXPECT_EQ(table.VisibleRowCount(), int(c.serials.size())) << c.filter;
+    EXPECT_EQ(Column(table, "SERIAL"), c.serials) << c.filter;
+  }
+  table.SetFilter("SERIAL=9");
+  EXPECT_TRUE(table.AtEnd());
+  EXPECT_EQ(table.GetInt("P"), 0);
+  EXPECT_EQ(table.Bookmark(), 0u);
+  EXPECT_THROW(table.SetFilter("SERIAL>9"), TableError);
+
+  table.SetFilter("NB_TYPE=1");
+  table.Close();
+  EXPECT_EQ(table.Filter(), QString("NB_TYPE=1"));
+  table.Open();
+  EXPECT_EQ(table.VisibleRowCount(), 3);
+  table.Close();
+  table.SetFilter("garbage");  // set while closed; dropped when it does not parse
+  table.Open();
+  EXPECT_EQ(table.Filter(), QString());
+  EXPECT_EQ(table.VisibleRowCount(), 5);
+}
+
+TEST_F(TableTest, CountingKeepsTheCurrentRow) {
+  MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 5, 1, 2), PlateRow(3, 5, 1, 2)});
+  table.First();
+  table.Next();
+  EXPECT_EQ(table.VisibleRowCount(), 3);
+  EXPECT_EQ(table.GetInt("N"), 2);
+  EXPECT_FALSE(table.AtEnd());
+}
+
+TEST_F(TableTest, AppendedRowBecomesCurrentAndEditChangesIt) {
+  MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 5, 1, 2)});
+  EXPECT_EQ(table.GetInt("N"), 2);
+  table.First();
+  table.EditRow();
+  table.SetField("COMMENT", QString::fromUtf8("заметка"));
+  EXPECT_EQ(table.GetText("COMMENT"), QString::fromUtf8("заметка"));  // pending value
+  table.PostRow();
+  table.Close();
+  table.Open();
+  EXPECT_EQ(table.GetText("COMMENT"), QString::fromUtf8("заметка"));
+  // A dropped edit leaves the row as it was.
+  table.EditRow();
+  table.SetField("COMMENT", QString("other"));
+  table.CancelRow();
+  EXPECT_EQ(table.GetText("COMMENT"), QString::fromUtf8("заметка"));
+  table.EditRow();
+  table.SetField("COMMENT", QString("unposted"));
+  table.Close();
+  table.Open();
+  EXPECT_EQ(table.GetText("COMMENT"), QString::fromUtf8("заметка"));
+}
+
+TEST_F(TableTest, DeleteHidesRowsUntilPackRemovesThem) {
+  MakeStoreTable(
+      table, dir,
+      {PlateRow(1, 5, 1, 2), PlateRow(2, 5, 1, 2), PlateRow(3, 5, 1, 2), PlateRow(4, 5, 1, 2)});
+  table.MoveTo(1);
+  table.DeleteRow();
+  EXPECT_EQ(table.GetInt("N"), 3);  // the next row becomes current
+  table.Last();
+  table.DeleteRow();
+  EXPECT_EQ(table.GetInt("N"), 3);  // at the end, the previous one
+  EXPECT_EQ(table.VisibleRowCount(), 2);
+  EXPECT_EQ(table.StoredRowCount(), 4);
+  EXPECT_EQ(Column(table, "N"), (std::vector<int64_t>{1, 3}));
+  // Deleted records are still readable by number, and flagged in the file.
+  EXPECT_EQ(ValueToInt(table.FieldOfRecord(2, "N")), 2);
+  EXPECT_EQ(ReadAll(table.FilePath()).at(961 + 480), '*');
+
+  table.MoveTo(1);
+  table.Pack();
+  EXPECT_EQ(table.StoredRowCount(), 2);
+  EXPECT_EQ(table.VisibleRowCount(), 2);
+  EXPECT_EQ(table.GetInt("N"), 3);  // same row stays current
+  EXPECT_EQ(table.Bookmark(), 2u);
+  EXPECT_EQ(Column(table, "N"), (std::vector<int64_t>{1, 3}));
+  const QByteArray b = ReadAll(table.FilePath());
+  EXPECT_EQ(b.size(), 961 + 2 * 480 + 1);
+  EXPECT_EQ(uint8_t(b[4]), 2);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"data.db"});
+  table.Close();
+  table.Open();
+  EXPECT_EQ(Column(table, "N"), (std::vector<int64_t>{1, 3}));
+}
+
+TEST_F(TableTest, RefreshAndBookmarks) {
+  MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 6, 1, 2), PlateRow(3, 5, 1, 2)});
+  table.MoveTo(2);
+  const auto mark = table.Bookmark();
+  EXPECT_EQ(mark, 3u);
+  table.First();
+  table.GotoBookmark(mark);
+  EXPECT_EQ(table.GetInt("N"), 3);
+  table.Refresh();
+  EXPECT_EQ(table.GetInt("N"), 3);
+  table.SetFilter("SERIAL=6");
+  table.GotoBookmark(mark);  // not visible: nothing moves
+  EXPECT_EQ(table.GetInt("N"), 2);
+}
+
+TEST_F(TableTest, ListenersLearnOfChanges) {
+  std::vector<MeasurementTable::Change> seen;
+  table.AddListener([&](MeasurementTable::Change c) { seen.push_back(c); });
+  MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 5, 1, 2)});
+  using C = MeasurementTable::Change;
+  seen.clear();
+  table.First();
+  table.Next();
+  EXPECT_EQ(seen, (std::vector<C>{C::CurrentMoved, C::CurrentMoved}));
+  seen.clear();
+  table.EditRow();
+  table.SetField("ZAV", QString("a"));
+  table.PostRow();
+  EXPECT_EQ(seen, (std::vector<C>{C::RowWritten}));
+  for (auto op : std::vector<std::function<void()>>{
+           [&] { table.SetFilter("NB_TYPE=0"); }, [&] { table.Refresh(); },
+           [&] { table.DeleteRow(); }, [&] { table.Pack(); }, [&] { table.Close(); }}) {
+    seen.clear();
+    op();
+    EXPECT_EQ(seen, (std::vector<C>{C::Reset}));
+  }
+}
+
+TEST_F(TableTest, FailedWriteReportsAndKeepsEarlierRows) {
+  const QString path = MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 5, 1, 2)});
+  const qint64 size = QFileInfo(path).size();
+  {
+    StoreWriteLimit full(rlim_t(size + 100));
+    table.AppendRow();
+    table.SetField("N", int64_t(3));
+    try {
+      table.PostRow();
+      FAIL() << "no error";
+    } catch (const TableError& e) {
+      EXPECT_TRUE(e.text().contains(QString::fromUtf8("Ошибка записи"))) << e.what();
+    }
+    // A pack needs a second file as large as the table: refused the same
+    // way, and the table stays as it was.
+    table.CancelRow();
+    table.First();
+    table.DeleteRow();
+    StoreWriteLimit tiny(rlim_t(1200));
+    EXPECT_THROW(table.Pack(), TableError);
+  }
+  EXPECT_EQ(table.StoredRowCount(), 2);
+  EXPECT_EQ(Column(table, "N"), (std::vector<int64_t>{2}));
+  table.Close();
+  table.Open();
+  EXPECT_EQ(table.StoredRowCount(), 2);
+  EXPECT_EQ(Column(table, "N"), (std::vector<int64_t>{2}));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"data.db"});
+}
+
+TEST_F(TableTest, IndependentReaderSeesOurValues) {
+  const QString path =
+      MakeStoreTable(table, dir, {WaterRow(1, 12, 0.2, "B6"), PlateRow(2, 65535, -3.5, 1.25)});
+  table.First();
+  table.DeleteRow();
+  table.Close();
+  const char* script = R"(
+import sys, dbfread
+t = dbfread.DBF(sys.argv[1], encoding='cp1251', char_decode_errors='strict')
+print(len(t.fields), t.header.numrecords)
+for r in t:
+    print('|'.join(repr(r[k]) for k in ('N','SERIAL','NB_TYPE','P','R','TYPE','T','H','O1')))
+for r in t.deleted:
+    print('deleted', r['N'])
+)";
+  QByteArray out, err;
+  ASSERT_EQ(RunPython(script, {path}, &out, &err), 0) << err.constData();
+  EXPECT_EQ(QString::fromUtf8(out), QString::fromUtf8("29 2\n"
+                                                      "2|65535|0|-3.5|1.25|'D=300'|''|None|None\n"
+                                                      "deleted 1\n"));
+}
+
+}  // namespace
