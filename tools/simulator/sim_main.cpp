@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QSocketNotifier>
 #include <QTextStream>
 #include <csignal>
 #include <cstdio>
@@ -19,7 +20,13 @@ int Fail(const QString& message) {
   return 2;
 }
 
-void Quit(int) { QCoreApplication::quit(); }
+// SIGTERM and SIGINT end the event loop through a pipe: the handler itself
+// may only write.
+int g_quitPipe[2] = {-1, -1};
+void OnSignal(int) {
+  const char c = 'q';
+  [[maybe_unused]] const ssize_t n = ::write(g_quitPipe[1], &c, 1);
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,8 +132,11 @@ int main(int argc, char** argv) {
     std::printf("%s\n", pty.SlavePath().toLocal8Bit().constData());
     std::fflush(stdout);
   }
-  std::signal(SIGTERM, Quit);
-  std::signal(SIGINT, Quit);
+  if (::pipe(g_quitPipe) != 0) return Fail(QStringLiteral("pipe"));
+  QSocketNotifier quitNotifier(g_quitPipe[0], QSocketNotifier::Read);
+  QObject::connect(&quitNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+  std::signal(SIGTERM, OnSignal);
+  std::signal(SIGINT, OnSignal);
 
   sim::Instrument instrument(fd, config);
   QObject::connect(&instrument, &sim::Instrument::requestReceived, [](char c) {

@@ -1,0 +1,268 @@
+// The download dialog end to end: TForm2 runs modally against a simulated
+// instrument on a real pseudo-terminal, the way the New command runs it.
+#include <gtest/gtest.h>
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <memory>
+
+#include "link/device_data.h"
+#include "link/ui/download_dialog.h"
+#include "platform/dialogs.h"
+#include "simulator/sim_images.h"
+#include "support/link_ports.h"
+#include "support/link_print.h"
+#include "support/link_pty.h"
+#include "support/test_env.h"
+
+namespace {
+
+using namespace download_text;
+
+struct Box {
+  QMessageBox::Icon icon;
+  QString caption;
+  QString text;
+  bool linkOpen;
+};
+
+class AnsweringDialogs : public DialogSeam {
+ public:
+  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
+                                      const QString& text, QMessageBox::StandardButtons) override {
+    boxes.push_back({icon, caption, text, form && form->SerialLink1->IsLinkOpen()});
+    return QMessageBox::Ok;
+  }
+  std::vector<Box> boxes;
+  TForm2* form = nullptr;
+};
+
+struct DialogTest : testing::Test {
+  void SetUp() override {
+    SetDialogs(&dialogs);
+    form = std::make_unique<TForm2>();
+    dialogs.form = form.get();
+    DeviceIdentity = TDeviceIdentity{};
+    DeviceDump.fill(0xEE);
+  }
+  void TearDown() override { SetDialogs(nullptr); }
+
+  // Runs the dialog modally, as the New command does; a watchdog presses
+  // "Отмена" should the dialogue hang.
+  int Run() {
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, form.get(), [this] {
+      hung = true;
+      form->Button1Click();
+    });
+    watchdog.start(30000);
+    return Dialogs().Exec(form.get());
+  }
+  QString Text(const char* name) const { return form->findChild<QLabel*>(name)->text(); }
+  QByteArray Dump(int n) const {
+    return QByteArray(reinterpret_cast<const char*>(DeviceDump.data()), n);
+  }
+
+  AnsweringDialogs dialogs;
+  std::unique_ptr<TForm2> form;
+  bool hung = false;
+};
+
+TEST_F(DialogTest, LayoutCaptionAndNoCloseButton) {
+  EXPECT_EQ(form->windowTitle(), QStringLiteral("Прием данных"));
+  EXPECT_FALSE(form->windowFlags() & Qt::WindowCloseButtonHint);
+  auto* group = form->findChild<QGroupBox*>();
+  ASSERT_NE(group, nullptr);
+  EXPECT_EQ(group->title(), QStringLiteral("Информация"));
+  QStringList captions;
+  for (QLabel* l : group->findChildren<QLabel*>()) captions << l->text();
+  EXPECT_TRUE(captions.contains(QStringLiteral("Тип прибора:")));
+  EXPECT_TRUE(captions.contains(QStringLiteral("Версия ПО:")));
+  EXPECT_TRUE(captions.contains(QStringLiteral("Количество записей:")));
+  auto* button = form->findChild<QPushButton*>("Button1");
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->text(), QStringLiteral("Отмена"));
+  auto* bar = form->findChild<QProgressBar*>();
+  EXPECT_EQ(bar->minimum(), 0);
+  EXPECT_EQ(bar->maximum(), 100);
+  EXPECT_TRUE(form->findChild<QLabel*>("Status")->font().bold());
+}
+
+TEST_F(DialogTest, FullDownloadFillsIdentityAndDump) {
+  struct Case {
+    const char* name;
+    sim::InstrumentConfig config;
+    QString typeLine;
+  };
+  sim::InstrumentConfig paced = sim::WaterInstrument(sim::GenerateWaterRecords(2));
+  paced.paced = true;
+  const Case cases[] = {
+      {"water", sim::WaterInstrument(sim::GenerateWaterRecords(7)), QStringLiteral("ФИР-ТЛ7")},
+      {"plate", sim::PlateInstrument(sim::GeneratePlateRecords(120), 16),
+       QStringLiteral("ЗЕН-ТЛ7 (тип 16)")},
+      {"water at line speed", paced, QStringLiteral("ФИР-ТЛ7")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedPort port(c.config);
+    ASSERT_TRUE(port.Ok());
+    PointPortsAt(port.Path(), QString());
+    DeviceDump.fill(0xEE);
+    EXPECT_EQ(Run(), QDialog::Accepted);
+    EXPECT_FALSE(hung);
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_FALSE(form->SerialLink1->IsLinkOpen());
+    EXPECT_EQ(port.instrument->Received(), "VN");
+    EXPECT_EQ(DeviceIdentity.kind, c.config.identity.kind);
+    EXPECT_EQ(DeviceIdentity.type, c.config.identity.type);
+    EXPECT_EQ(DeviceIdentity.version, "01.12.05");
+    EXPECT_EQ(DeviceIdentity.serial, 1234);
+    EXPECT_EQ(DeviceIdentity.recordCount, c.config.identity.recordCount);
+    EXPECT_EQ(Dump(c.config.image.size()), c.config.image);
+    EXPECT_EQ(Text("TypeValue"), c.typeLine);
+    EXPECT_EQ(Text("VersionValue"), "01.12.05");
+    EXPECT_EQ(Text("CountValue"), QString::number(c.config.identity.recordCount));
+    EXPECT_EQ(Text("Status"), kReceiving);
+    EXPECT_EQ(form->findChild<QProgressBar*>()->value(), 100);
+  }
+}
+
+TEST_F(DialogTest, ZInMidBatchIsAnsweredByExactlyOneNewV) {
+  sim::InstrumentConfig config = sim::WaterInstrument(sim::GenerateWaterRecords(3));
+  config.sendZ = true;
+  SimulatedPort port(config);
+  ASSERT_TRUE(port.Ok());
+  PointPortsAt(port.Path(), QString());
+  EXPECT_EQ(Run(), QDialog::Accepted);
+  EXPECT_EQ(port.instrument->Received(), "VVN");
+  EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_EQ(Dump(config.image.size()), config.image);
+}
+
+TEST_F(DialogTest, EachFailureShowsItsMessageWithThePortClosed) {
+  struct Case {
+    const char* name;
+    void (*spoil)(sim::InstrumentConfig*);
+    QString text;
+    QByteArray requests;
+  };
+  const Case cases[] = {
+      {"ident checksum", [](sim::InstrumentConfig* c) { c->badIdentChecksum = true; },
+       kTransmissionError, "V"},
+      {"memory checksum", [](sim::InstrumentConfig* c) { c->badMemoryChecksum = true; },
+       kTransmissionError, "VN"},
+      {"wrong kind", sim::MakeWrongKind, kWrongDevice, "V"},
+      {"zero size", [](sim::InstrumentConfig* c) { c->zeroSize = true; }, kNoData, "VN"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::InstrumentConfig config = sim::PlateInstrument(sim::GeneratePlateRecords(30));
+    c.spoil(&config);
+    SimulatedPort port(config);
+    ASSERT_TRUE(port.Ok());
+    PointPortsAt(port.Path(), QString());
+    dialogs.boxes.clear();
+    DeviceDump.fill(0xEE);
+    EXPECT_EQ(Run(), QDialog::Rejected);
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_EQ(dialogs.boxes[0].text, c.text);
+    EXPECT_EQ(dialogs.boxes[0].caption, kErrorCaption);
+    EXPECT_EQ(dialogs.boxes[0].icon, QMessageBox::Critical);
+    EXPECT_FALSE(dialogs.boxes[0].linkOpen);
+    EXPECT_FALSE(form->SerialLink1->IsLinkOpen());
+    EXPECT_EQ(Dump(8), QByteArray(8, '\xEE'));
+    // The instrument got no request after the failure.
+    WaitUntil([] { return false; }, 100);
+    EXPECT_EQ(port.instrument->Received(), c.requests);
+  }
+}
+
+TEST_F(DialogTest, SilentCom1ThenAnswerOnCom2) {
+  sim::InstrumentConfig quiet = sim::WaterInstrument({});
+  quiet.silent = true;
+  SimulatedPort com1(quiet);
+  sim::InstrumentConfig config = sim::PlateInstrument(sim::GeneratePlateRecords(4));
+  SimulatedPort com2(config);
+  ASSERT_TRUE(com1.Ok() && com2.Ok());
+  PointPortsAt(com1.Path(), com2.Path());
+  EXPECT_EQ(Run(), QDialog::Accepted);
+  EXPECT_EQ(com1.instrument->Received(), "V");
+  EXPECT_EQ(com2.instrument->Received(), "VN");
+  EXPECT_EQ(Dump(config.image.size()), config.image);
+  EXPECT_EQ(form->SerialLink1->PortName(), kCom2);
+}
+
+TEST_F(DialogTest, NoInstrumentOnEitherPort) {
+  sim::PtyPair com2;
+  ASSERT_TRUE(com2.Open());
+  PointPortsAt(QString(), com2.SlavePath());  // COM1 does not even exist
+  EXPECT_EQ(Run(), QDialog::Rejected);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].caption, kNotFoundCaption);
+  EXPECT_EQ(dialogs.boxes[0].text, kNotFound);
+  EXPECT_EQ(dialogs.boxes[0].icon, QMessageBox::Critical);
+  EXPECT_FALSE(dialogs.boxes[0].linkOpen);
+  EXPECT_EQ(form->SerialLink1->PortName(), kCom1);
+  char c = 0;
+  EXPECT_EQ(::read(com2.MasterFd(), &c, 1), 1);
+  EXPECT_EQ(c, 'V');
+}
+
+TEST_F(DialogTest, SecondShorterDownloadInTheSameRun) {
+  sim::InstrumentConfig big = sim::PlateInstrument(sim::GeneratePlateRecords(900), 16);
+  sim::InstrumentConfig small = sim::WaterInstrument(sim::GenerateWaterRecords(2));
+  {
+    SimulatedPort port(big);
+    PointPortsAt(port.Path(), QString());
+    ASSERT_EQ(Run(), QDialog::Accepted);
+  }
+  SimulatedPort port(small);
+  PointPortsAt(port.Path(), QString());
+  EXPECT_EQ(Run(), QDialog::Accepted);
+  EXPECT_EQ(DeviceIdentity.type, 1);
+  EXPECT_EQ(DeviceIdentity.recordCount, 2);
+  EXPECT_EQ(Text("TypeValue"), QStringLiteral("ФИР-ТЛ7"));
+  EXPECT_EQ(Dump(small.image.size()), small.image);
+  const int tail = small.image.size() + 4;
+  EXPECT_EQ(Dump(big.image.size()).mid(tail), big.image.mid(tail));
+}
+
+TEST_F(DialogTest, CancelWhileWaitingClosesThePort) {
+  sim::InstrumentConfig quiet = sim::WaterInstrument({});
+  quiet.silent = true;
+  SimulatedPort port(quiet);
+  PointPortsAt(port.Path(), QString());
+  QTimer::singleShot(300, form.get(), [this] {
+    EXPECT_TRUE(form->SerialLink1->IsLinkOpen());
+    form->findChild<QPushButton*>("Button1")->click();
+  });
+  EXPECT_EQ(Run(), QDialog::Rejected);
+  EXPECT_FALSE(hung);
+  EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_FALSE(form->SerialLink1->IsLinkOpen());
+  EXPECT_EQ(form->findChild<QProgressBar*>()->value(), 0);
+}
+
+TEST_F(DialogTest, SimulatorProgramAsChildProcess) {
+  QProcess simulator;
+  simulator.start(BinaryDir() + "/tools/simulator/klt3-sim",
+                  {"--kind", "plate", "--generate", "25", "--record-size", "12"});
+  ASSERT_TRUE(simulator.waitForStarted(5000));
+  ASSERT_TRUE(WaitUntil([&] { return simulator.canReadLine(); }, 5000));
+  const QString path = QString::fromLocal8Bit(simulator.readLine()).trimmed();
+  PointPortsAt(path, QString());
+  EXPECT_EQ(Run(), QDialog::Accepted);
+  const QByteArray expected = sim::BuildPlateImage(sim::GeneratePlateRecords(25), 12);
+  EXPECT_EQ(Dump(expected.size()), expected);
+  EXPECT_EQ(DeviceIdentity.kind, 17);
+  simulator.terminate();
+  EXPECT_TRUE(simulator.waitForFinished(5000));
+  EXPECT_EQ(simulator.exitCode(), 0);
+}
+
+}  // namespace
