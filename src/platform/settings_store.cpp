@@ -22,8 +22,11 @@ bool SettingsStore::ValueExists(const QString& name) const {
 
 QString SettingsStore::ReadString(const QString& name) const {
   if (!settings_) return QString();
-  // A value of another type (hand-edited file) reads as its text form.
-  return settings_->value(name).toString();
+  // A value of another type (hand-edited file) reads as its text form. An
+  // unquoted text with commas parses as a list: join it back as written.
+  const QVariant value = settings_->value(name);
+  if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QStringLiteral(", "));
+  return value.toString();
 }
 
 void SettingsStore::WriteString(const QString& name, const QString& text) {
