@@ -1,0 +1,813 @@
+#include "output/xls/xls_writer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "output/xls/xls_storage.h"
+#include "platform/codepage.h"
+#include "platform/colors.h"
+
+XlsError::XlsError(const QString& text) : std::runtime_error(text.toStdString()), text_(text) {}
+
+namespace {
+
+constexpr int kMaxRecordData = 8224;
+
+// Record numbers.
+enum : uint16_t {
+  kBof = 0x0809,
+  kInterfaceHdr = 0x00E1,
+  kMms = 0x00C1,
+  kInterfaceEnd = 0x00E2,
+  kWriteAccess = 0x005C,
+  kCodepage = 0x0042,
+  kDsf = 0x0161,
+  kExcel9File = 0x01C0,
+  kTabId = 0x013D,
+  kFnGroupCount = 0x009C,
+  kWindowProtect = 0x0019,
+  kProtect = 0x0012,
+  kPassword = 0x0013,
+  kProt4Rev = 0x01AF,
+  kProt4RevPass = 0x01BC,
+  kWindow1 = 0x003D,
+  kBackup = 0x0040,
+  kHideObj = 0x008D,
+  k1904 = 0x0022,
+  kPrecision = 0x000E,
+  kRefreshAll = 0x01B7,
+  kBookBool = 0x00DA,
+  kFont = 0x0031,
+  kFormat = 0x041E,
+  kXf = 0x00E0,
+  kStyle = 0x0293,
+  kPalette = 0x0092,
+  kUseSelfs = 0x0160,
+  kBoundSheet = 0x0085,
+  kCountry = 0x008C,
+  kSst = 0x00FC,
+  kContinue = 0x003C,
+  kExtSst = 0x00FF,
+  kEof = 0x000A,
+  kIndex = 0x020B,
+  kCalcMode = 0x000D,
+  kCalcCount = 0x000C,
+  kRefMode = 0x000F,
+  kIteration = 0x0011,
+  kDelta = 0x0010,
+  kSaveRecalc = 0x005F,
+  kPrintHeaders = 0x002A,
+  kPrintGridLines = 0x002B,
+  kGridSet = 0x0082,
+  kGuts = 0x0080,
+  kDefaultRowHeight = 0x0225,
+  kWsBool = 0x0081,
+  kHeader = 0x0014,
+  kFooter = 0x0015,
+  kHCenter = 0x0083,
+  kVCenter = 0x0084,
+  kLeftMargin = 0x0026,
+  kRightMargin = 0x0027,
+  kTopMargin = 0x0028,
+  kBottomMargin = 0x0029,
+  kSetup = 0x00A1,
+  kDefColWidth = 0x0055,
+  kDimensions = 0x0200,
+  kRow = 0x0208,
+  kNumber = 0x0203,
+  kLabelSst = 0x00FD,
+  kMulBlank = 0x00BE,
+  kBlank = 0x0201,
+  kDbCell = 0x00D7,
+  kWindow2 = 0x023E,
+  kSelection = 0x001D,
+  kMergedCells = 0x00E5,
+};
+
+// Little-endian record data.
+class Bytes {
+ public:
+  Bytes& u8(unsigned v) {
+    d_.append(char(v & 0xFF));
+    return *this;
+  }
+  Bytes& u16(unsigned v) { return u8(v).u8(v >> 8); }
+  Bytes& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
+  Bytes& f64(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, 8);
+    return u32(uint32_t(bits)).u32(uint32_t(bits >> 32));
+  }
+  Bytes& raw(const QByteArray& b) {
+    d_.append(b);
+    return *this;
+  }
+  Bytes& hex(const char* h) { return raw(QByteArray::fromHex(h)); }
+  const QByteArray& data() const { return d_; }
+  int size() const { return int(d_.size()); }
+
+ private:
+  QByteArray d_;
+};
+
+// One UTF-16 code unit per byte of the code page, built once.
+const std::array<char16_t, 256>& CodePageTable() {
+  static const std::array<char16_t, 256> table = [] {
+    std::array<char16_t, 256> t{};
+    QByteArray all(256, '\0');
+    for (int i = 0; i < 256; ++i) all[i] = char(i);
+    const QString wide = FromCp1251(all);
+    for (int i = 0; i < 256; ++i)
+      t[size_t(i)] = wide.size() == 256 ? char16_t(wide[i].unicode()) : char16_t(i);
+    return t;
+  }();
+  return table;
+}
+
+QByteArray Utf16(const QByteArray& text) {
+  const auto& table = CodePageTable();
+  QByteArray out(text.size() * 2, '\0');
+  for (int i = 0; i < text.size(); ++i) {
+    const char16_t c = table[uint8_t(text[i])];
+    out[2 * i] = char(c & 0xFF);
+    out[2 * i + 1] = char(c >> 8);
+  }
+  return out;
+}
+
+// The format's default palette for colour indexes 8..63, as RGB.
+constexpr uint32_t kDefaultPaletteRgb[56] = {
+    0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF,
+    0x800000, 0x008000, 0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080,
+    0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF, 0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF,
+    0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000, 0x008080, 0x0000FF,
+    0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99,
+    0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696,
+    0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333,
+};
+
+constexpr uint32_t kBasicRgb[16] = {
+    0xFFFFFF, 0x000000, 0xC0C0C0, 0x808080, 0xFF0000, 0x800000, 0xFFFF00, 0x808000,
+    0x00FF00, 0x008000, 0x00FFFF, 0x008080, 0x0000FF, 0x000080, 0xFF00FF, 0x800080,
+};
+
+constexpr uint32_t RgbToValue(uint32_t rgb) {
+  return ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
+}
+
+struct BuiltInFormat {
+  int number;
+  const char* code;  // UTF-8
+};
+const BuiltInFormat kBuiltInFormats[8] = {
+    {5, "#,##0\"р.\";\\-#,##0\"р.\""},
+    {6, "#,##0\"р.\";[Red]\\-#,##0\"р.\""},
+    {7, "#,##0.00\"р.\";\\-#,##0.00\"р.\""},
+    {8, "#,##0.00\"р.\";[Red]\\-#,##0.00\"р.\""},
+    {42, "_-* #,##0\"р.\"_-;\\-* #,##0\"р.\"_-;_-* \"-\"\"р.\"_-;_-@_-"},
+    {41, "_-* #,##0_р_._-;\\-* #,##0_р_._-;_-* \"-\"_р_._-;_-@_-"},
+    {44, "_-* #,##0.00\"р.\"_-;\\-* #,##0.00\"р.\"_-;_-* \"-\"??\"р.\"_-;_-@_-"},
+    {43, "_-* #,##0.00_р_._-;\\-* #,##0.00_р_._-;_-* \"-\"??_р_._-;_-@_-"},
+};
+
+// XF 0..14, the style XFs.
+const char* const kStyleXfs[15] = {
+    "00 00 00 00 F5 FF 20 00 00 00 00 00 00 00 00 00 00 00 C0 20",
+    "01 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20",
+    "01 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20",
+    "02 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20",
+    "02 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20",
+    "00 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20",
+    "00 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20",
+    "00 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20",
+    "00 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20",
+    "00 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20",
+    "00 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20",
+    "00 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20",
+    "00 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20",
+    "00 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20",
+    "00 00 00 00 F5 FF 20 00 00 F4 00 00 00 00 00 00 00 00 C0 20",
+};
+
+// XF 15..20: the cell XF every list starts with, then the XFs of the
+// built-in styles.
+const char* const kFixedCellXfs[6] = {
+    "00 00 00 00 01 00 20 00 00 00 00 00 00 00 00 00 00 00 C0 20",
+    "01 00 2C 00 F5 FF 20 00 00 F8 00 00 00 00 00 00 00 00 C0 20",
+    "01 00 2A 00 F5 FF 20 00 00 F8 00 00 00 00 00 00 00 00 C0 20",
+    "01 00 09 00 F5 FF 20 00 00 F8 00 00 00 00 00 00 00 00 C0 20",
+    "01 00 2B 00 F5 FF 20 00 00 F8 00 00 00 00 00 00 00 00 C0 20",
+    "01 00 29 00 F5 FF 20 00 00 F8 00 00 00 00 00 00 00 00 C0 20",
+};
+
+// Currency, currency without decimals, normal, percent, comma, comma
+// without decimals.
+const char* const kStyles[6] = {"10 80 04 FF", "11 80 07 FF", "00 80 00 FF",
+                                "12 80 05 FF", "13 80 03 FF", "14 80 06 FF"};
+
+// Fill pattern codes of the file format for the model's enumeration.
+uint32_t FillCode(XlsFill f) {
+  switch (f) {
+    case XlsFill::None:
+      return 0;
+    case XlsFill::Solid:
+      return 1;
+    case XlsFill::Automatic:
+      return 1;
+    case XlsFill::Gray50:
+      return 2;
+    case XlsFill::Gray75:
+      return 3;
+    case XlsFill::Gray25:
+      return 4;
+    case XlsFill::Horizontal:
+      return 5;
+    case XlsFill::Vertical:
+      return 6;
+    case XlsFill::Down:
+      return 7;
+    case XlsFill::Up:
+      return 8;
+    case XlsFill::Checker:
+      return 9;
+    case XlsFill::SemiGray75:
+      return 10;
+    case XlsFill::LightHorizontal:
+      return 11;
+    case XlsFill::LightVertical:
+      return 12;
+    case XlsFill::LightDown:
+      return 13;
+    case XlsFill::LightUp:
+      return 14;
+    case XlsFill::Grid:
+      return 15;
+    case XlsFill::CrissCross:
+      return 16;
+    case XlsFill::Gray16:
+      return 17;
+    case XlsFill::Gray8:
+      return 18;
+  }
+  return 0;
+}
+
+struct CellRecord {
+  int xf = 15;
+  int sst = -1;
+  int font = 0;
+  int format = 0;
+};
+
+// One write of one workbook: the stream, the palette and the numbering.
+class StreamBuilder {
+ public:
+  StreamBuilder(const XlsWorkbook& wb, std::vector<uint32_t>& usedColors)
+      : wb_(wb), used_(usedColors) {
+    for (int i = 0; i < 56; ++i) palette_[size_t(i)] = RgbToValue(kDefaultPaletteRgb[i]);
+    int n = 0;
+    for (int s = 0; s < wb_.SheetCount(); ++s) {
+      firstCell_.push_back(n);
+      n += wb_.Sheet(s)->RangeCount();
+    }
+    cells_.resize(size_t(n));
+  }
+
+  QByteArray Build() {
+    WriteGlobals();
+    for (int s = 0; s < wb_.SheetCount(); ++s) {
+      const uint32_t bof = uint32_t(out_.size());
+      WriteSheet(s);
+      std::memcpy(out_.data() + boundSheetPos_[size_t(s)], Bytes().u32(bof).data().constData(), 4);
+    }
+    return out_;
+  }
+
+ private:
+  // --- framing ---
+  void Record(uint16_t id, const QByteArray& data = QByteArray()) {
+    int offset = 0;
+    int len = int(data.size());
+    uint16_t number = id;
+    do {
+      const int chunk = std::min(len - offset, kMaxRecordData);
+      out_.append(Bytes().u16(number).u16(unsigned(chunk)).data());
+      out_.append(data.constData() + offset, chunk);
+      offset += chunk;
+      number = kContinue;
+    } while (offset < len);
+  }
+  void Record(uint16_t id, const Bytes& b) { Record(id, b.data()); }
+  void Record16(uint16_t id, unsigned v) { Record(id, Bytes().u16(v)); }
+
+  template <typename Fn>
+  void ForEachRange(Fn fn) {
+    int k = 0;
+    for (int s = 0; s < wb_.SheetCount(); ++s) {
+      const XlsWorksheet* sheet = wb_.Sheet(s);
+      for (int i = 0; i < sheet->RangeCount(); ++i) fn(*sheet->Range(i), cells_[size_t(k++)]);
+    }
+  }
+
+  // --- colours ---
+  int ColorIndex(uint32_t color) {
+    if (color & 0x80000000u) color = ValueFromColor(ColorFromValue(color));
+    color &= 0x00FFFFFF;
+    if (std::find(used_.begin(), used_.end(), color) == used_.end()) used_.push_back(color);
+    for (int i = 0; i < 56; ++i)
+      if (palette_[size_t(i)] == color) return 8 + i;
+    for (int i = 0; i < 56; ++i) {
+      const uint32_t present = palette_[size_t(i)];
+      bool basic = false;
+      for (uint32_t rgb : kBasicRgb) basic = basic || RgbToValue(rgb) == present;
+      if (basic) continue;
+      if (std::find(used_.begin(), used_.end(), present) != used_.end()) continue;
+      palette_[size_t(i)] = color;
+      paletteChanged_ = true;
+      return 8 + i;
+    }
+    return 8;
+  }
+
+  int BorderColorIndex(const XlsBorder& b) { return b.LineStyle == 0 ? 0 : ColorIndex(b.Color); }
+
+  // --- globals ---
+  void WriteGlobals() {
+    Record(kBof, Bytes().hex("00060500BB0DCC070000000000060000"));
+    Record16(kInterfaceHdr, 1252);
+    Record16(kMms, 0);
+    Record(kInterfaceEnd);
+    Record(kWriteAccess, WriteAccessData());
+    Record16(kCodepage, 1252);
+    Record16(kDsf, 0);
+    Record(kExcel9File);
+    Bytes tabs;
+    for (int s = 0; s < wb_.SheetCount(); ++s) tabs.u16(unsigned(s + 1));
+    Record(kTabId, tabs);
+    Record16(kFnGroupCount, 14);
+    Record16(kWindowProtect, 0);
+    Record16(kProtect, 0);
+    Record16(kPassword, 0);
+    Record16(kProt4Rev, 0);
+    Record16(kProt4RevPass, 0);
+    Record(kWindow1,
+           Bytes().u16(360).u16(30).u16(7454).u16(6240).u16(0x0038).u16(0).u16(0).u16(1).u16(600));
+    Record16(kBackup, 0);
+    Record16(kHideObj, 0);
+    Record16(k1904, 0);
+    Record16(kPrecision, 1);
+    Record16(kRefreshAll, 0);
+    Record16(kBookBool, 0);
+    WriteFonts();
+    WriteFormats();
+    WriteXfs();
+    for (const char* s : kStyles) Record(kStyle, Bytes().hex(s));
+    if (paletteChanged_) {
+      Bytes p;
+      p.u16(56);
+      for (uint32_t c : palette_) p.u8(c).u8(c >> 8).u8(c >> 16).u8(0);
+      Record(kPalette, p);
+    }
+    Record16(kUseSelfs, 0);
+    for (int s = 0; s < wb_.SheetCount(); ++s) {
+      const QByteArray& name = wb_.Sheet(s)->Name();
+      boundSheetPos_.push_back(int(out_.size()) + 4);
+      Record(kBoundSheet, Bytes().u32(0).u16(0).u8(unsigned(name.size())).u8(1).raw(Utf16(name)));
+    }
+    Record(kCountry, Bytes().u16(7).u16(7));
+    WriteSharedStrings();
+    Record(kEof);
+  }
+
+  // The title as a standard unicode string (count, option byte, characters)
+  // padded with blanks: a bare run of characters makes strict readers refuse
+  // the whole file.
+  QByteArray WriteAccessData() const {
+    const QByteArray title = wb_.Title().left(54);
+    QByteArray d = Bytes().u16(unsigned(title.size())).u8(1).raw(Utf16(title)).data();
+    d.append(QByteArray(112 - d.size(), ' '));
+    return d;
+  }
+
+  void WriteFonts() {
+    XlsFont defaultFont;
+    defaultFont.color = kClWindowText;
+    std::vector<XlsFont> fonts(4, defaultFont);
+    ForEachRange([&](const XlsRange& r, CellRecord& c) {
+      size_t pos = 0;
+      while (pos < fonts.size() && fonts[pos] != *r.Font()) ++pos;
+      if (pos == fonts.size()) fonts.push_back(*r.Font());
+      c.font = int(pos) + 1;
+    });
+    for (const XlsFont& f : fonts) {
+      Bytes b;
+      b.u16(unsigned(f.size * 20))
+          .u16((f.italic ? 0x0002u : 0u) | (f.strikeout ? 0x0008u : 0u))
+          .u16(unsigned(ColorIndex(f.color)))
+          .u16(f.bold ? 1000 : 100)
+          .u16(0)
+          .u8(f.underline ? 1 : 0)
+          .u8(unsigned(f.pitch))
+          .u8(f.charset)
+          .u8(0)
+          .u8(unsigned(f.name.size()))
+          .u8(1)
+          .raw(Utf16(f.name));
+      Record(kFont, b);
+    }
+  }
+
+  void WriteFormats() {
+    struct Entry {
+      int number;
+      QByteArray code;
+      QString folded;
+    };
+    std::vector<Entry> formats;
+    for (const auto& f : kBuiltInFormats) {
+      const QByteArray code = ToCp1251(QString::fromUtf8(f.code));
+      formats.push_back({f.number, code, FromCp1251(code).toCaseFolded()});
+    }
+    ForEachRange([&](const XlsRange& r, CellRecord& c) {
+      if (r.NumberFormat.isEmpty()) {
+        c.format = 0;
+        return;
+      }
+      const QString folded = FromCp1251(r.NumberFormat).toCaseFolded();
+      auto it = std::find_if(formats.begin(), formats.end(),
+                             [&](const Entry& e) { return e.folded == folded; });
+      if (it == formats.end()) {
+        formats.push_back({int(formats.size()) - 8 + 50, r.NumberFormat, folded});
+        it = formats.end() - 1;
+      }
+      c.format = it->number;
+    });
+    for (const Entry& e : formats)
+      Record(kFormat,
+             Bytes().u16(unsigned(e.number)).u16(unsigned(e.code.size())).u8(1).raw(Utf16(e.code)));
+  }
+
+  QByteArray XfData(const XlsRange& r, const CellRecord& c) {
+    const XlsBorders& bs = *r.Borders();
+    const XlsBorder& down = *bs.Item(XlsBorders::kDiagonalDown);
+    const XlsBorder& up = *bs.Item(XlsBorders::kDiagonalUp);
+    const XlsBorder& left = *bs.Item(XlsBorders::kLeft);
+    const XlsBorder& right = *bs.Item(XlsBorders::kRight);
+    const XlsBorder& top = *bs.Item(XlsBorders::kTop);
+    const XlsBorder& bottom = *bs.Item(XlsBorders::kBottom);
+    // Colour indexes are taken in this order: it decides palette positions.
+    const int downIdx = BorderColorIndex(down);
+    const int upIdx = BorderColorIndex(up);
+    const int leftIdx = BorderColorIndex(left);
+    const int rightIdx = BorderColorIndex(right);
+    const int topIdx = BorderColorIndex(top);
+    const int bottomIdx = BorderColorIndex(bottom);
+    const int fgIdx = ColorIndex(r.ForegroundColor);
+    const int bgIdx = ColorIndex(r.BackgroundColor);
+
+    uint32_t diagIdx = 0, diagStyle = 0;
+    if (up.LineStyle) {
+      diagIdx = uint32_t(upIdx);
+      diagStyle = up.LineStyle & 0x0F;
+    } else if (down.LineStyle) {
+      diagIdx = uint32_t(downIdx);
+      diagStyle = down.LineStyle & 0x0F;
+    }
+    Bytes b;
+    b.u16(unsigned(c.font)).u16(unsigned(c.format)).u16(0x0001);
+    b.u8((r.HorizontalAlignment & 7u) + (r.WrapText == 1 ? 8u : 0u) +
+         (r.VerticalAlignment & 7u) * 16u);
+    b.u8(r.Rotation);
+    b.u16(0x7C00u | (r.IsSingleCell() ? 0u : 0x0020u));
+    b.u16((left.LineStyle & 0x0Fu) | (right.LineStyle & 0x0Fu) << 4 | (top.LineStyle & 0x0Fu) << 8 |
+          (bottom.LineStyle & 0x0Fu) << 12);
+    b.u16(unsigned(leftIdx) + unsigned(rightIdx) * 128u + (down.LineStyle ? 0x4000u : 0u) +
+          (up.LineStyle ? 0x8000u : 0u));
+    b.u32(uint32_t(topIdx) + uint32_t(bottomIdx) * 128u + diagIdx * 16384u + diagStyle * 2097152u +
+          FillCode(r.FillPattern) * 67108864u);
+    b.u16(unsigned(fgIdx) + unsigned(bgIdx) * 128u);
+    return b.data();
+  }
+
+  void WriteXfs() {
+    std::vector<QByteArray> xfs;
+    QHash<QByteArray, int> firstOf;
+    for (const char* h : kFixedCellXfs) {
+      xfs.push_back(QByteArray::fromHex(h));
+      if (!firstOf.contains(xfs.back())) firstOf.insert(xfs.back(), int(xfs.size()) - 1);
+    }
+    ForEachRange([&](const XlsRange& r, CellRecord& c) {
+      const QByteArray data = XfData(r, c);
+      auto it = firstOf.constFind(data);
+      if (it != firstOf.constEnd()) {
+        c.xf = it.value() + 15;
+      } else {
+        xfs.push_back(data);
+        firstOf.insert(data, int(xfs.size()) - 1);
+        c.xf = int(xfs.size()) - 1 + 15;
+      }
+    });
+    for (const char* h : kStyleXfs) Record(kXf, QByteArray::fromHex(h));
+    for (const QByteArray& x : xfs) Record(kXf, x);
+  }
+
+  void WriteSharedStrings() {
+    const int sstStart = int(out_.size());
+    QByteArray sst;
+    int recordStart = 0;  // offset in sst of the current record's header
+    auto beginRecord = [&](uint16_t id) {
+      recordStart = int(sst.size());
+      sst.append(Bytes().u16(id).u16(0).data());
+    };
+    auto endRecord = [&] {
+      const int len = int(sst.size()) - recordStart - 4;
+      sst[recordStart + 2] = char(len & 0xFF);
+      sst[recordStart + 3] = char(len >> 8);
+    };
+    auto room = [&] { return kMaxRecordData - (int(sst.size()) - recordStart - 4); };
+
+    beginRecord(kSst);
+    sst.append(QByteArray(8, '\0'));
+    Bytes ext;
+    ext.u16(8);
+    int count = 0;
+    ForEachRange([&](const XlsRange& r, CellRecord& c) {
+      if (r.Kind() != XlsRange::ValueKind::Text) return;
+      const QByteArray text = XlsValueText(r.Value());
+      if (text.isEmpty()) {
+        c.sst = -1;
+        return;
+      }
+      c.sst = count++;
+      if (room() <= 4) {
+        endRecord();
+        beginRecord(kContinue);
+      }
+      if (c.sst % 8 == 0)
+        ext.u32(uint32_t(sstStart + sst.size())).u16(unsigned(sst.size() - recordStart)).u16(0);
+      sst.append(Bytes().u16(unsigned(text.size())).u8(1).data());
+      const QByteArray chars = Utf16(text);
+      int done = 0;
+      for (;;) {
+        const int n = std::min(int(chars.size()) - done, room() & ~1);
+        sst.append(chars.constData() + done, n);
+        done += n;
+        if (done >= chars.size()) break;
+        endRecord();
+        beginRecord(kContinue);
+        sst.append('\x01');
+      }
+    });
+    if (count == 0) return;
+    endRecord();
+    std::memcpy(sst.data() + 4,
+                Bytes().u32(uint32_t(count)).u32(uint32_t(count)).data().constData(), 8);
+    out_.append(sst);
+    Record(kExtSst, ext);
+  }
+
+  // --- sheets ---
+  void WriteSheet(int s) {
+    const XlsWorksheet& sheet = *wb_.Sheet(s);
+    const XlsPageSetup& ps = *sheet.PageSetup();
+    const XlsWorksheet::Area& area = sheet.UsedArea();
+    const bool hasRanges = sheet.RangeCount() > 0;
+    const int firstRow = hasRanges ? area.firstRow : 0;
+    const int endRow = hasRanges ? area.lastRow + 1 : 0;
+    const int blocks = hasRanges ? (endRow - firstRow + 31) / 32 : 0;
+
+    Record(kBof, Bytes().hex("00061000BB0DCC070000000000000000"));
+    const int indexPos = int(out_.size());
+    Bytes index;
+    index.u32(0).u32(uint32_t(firstRow)).u32(uint32_t(endRow)).u32(0);
+    for (int b = 0; b < blocks; ++b) index.u32(0);
+    Record(kIndex, index);
+    Record16(kCalcMode, 1);
+    Record16(kCalcCount, 100);
+    Record16(kRefMode, 1);
+    Record16(kIteration, 0);
+    Record(kDelta, Bytes().f64(0.001));
+    Record16(kSaveRecalc, 1);
+    Record16(kPrintHeaders, ps.PrintHeadings ? 1 : 0);
+    Record16(kPrintGridLines, ps.PrintGridLines ? 1 : 0);
+    Record16(kGridSet, 1);
+    Record(kGuts, Bytes().u32(0).u32(0));
+    Record(kDefaultRowHeight, Bytes().u16(0).u16(255));
+    Record16(kWsBool, 0x04C1);
+    Record(kHeader, HeaderFooter(ps.LeftHeader, ps.CenterHeader, ps.RightHeader));
+    Record(kFooter, HeaderFooter(ps.LeftFooter, ps.CenterFooter, ps.RightFooter));
+    Record16(kHCenter, ps.CenterHorizontally ? 1 : 0);
+    Record16(kVCenter, ps.CenterVertically ? 1 : 0);
+    Record(kLeftMargin, Bytes().f64(ps.LeftMargin));
+    Record(kRightMargin, Bytes().f64(ps.RightMargin));
+    Record(kTopMargin, Bytes().f64(ps.TopMargin));
+    Record(kBottomMargin, Bytes().f64(ps.BottomMargin));
+    unsigned flags = 0;
+    if (ps.Order == 1) flags |= 0x0001;
+    if (ps.Orientation == 0) flags |= 0x0002;
+    if (ps.BlackAndWhite) flags |= 0x0008;
+    if (ps.Draft) flags |= 0x0010;
+    if (ps.PrintNotes) flags |= 0x0020;
+    if (ps.FirstPageNumber != 1) flags |= 0x0080;
+    Record(kSetup, Bytes()
+                       .u16(ps.PaperSize)
+                       .u16(unsigned(ps.Zoom))
+                       .u16(unsigned(ps.FirstPageNumber))
+                       .u16(unsigned(ps.FitToPagesWide))
+                       .u16(unsigned(ps.FitToPagesTall))
+                       .u16(flags)
+                       .u16(0)
+                       .u16(0)
+                       .f64(ps.HeaderMargin)
+                       .f64(ps.FooterMargin)
+                       .u16(unsigned(ps.Copies)));
+    Record16(kDefColWidth, 8);
+    if (hasRanges)
+      Record(kDimensions, Bytes()
+                              .u32(uint32_t(area.firstRow))
+                              .u32(uint32_t(area.lastRow + 1))
+                              .u16(unsigned(area.firstColumn))
+                              .u16(unsigned(area.lastColumn + 1))
+                              .u16(0));
+    else
+      Record(kDimensions, QByteArray(14, '\0'));
+
+    if (hasRanges) {
+      std::vector<uint32_t> dbcells = WriteRowBlocks(sheet, firstRow, endRow);
+      for (size_t b = 0; b < dbcells.size(); ++b)
+        std::memcpy(out_.data() + indexPos + 4 + 16 + 4 * b,
+                    Bytes().u32(dbcells[b]).data().constData(), 4);
+    }
+
+    Record(kWindow2,
+           Bytes().u16(s == 0 ? 0x06B6 : 0x04B6).u16(0).u16(0).u16(64).u16(0).u16(0).u16(0).u32(0));
+    Record(kSelection, Bytes().hex("030000000000000100000000000000"));
+    WriteMergedCells(sheet);
+    Record(kEof);
+  }
+
+  static QByteArray HeaderFooter(const QByteArray& l, const QByteArray& c, const QByteArray& r) {
+    QByteArray text;
+    if (!l.isEmpty()) text += "&L" + l;
+    if (!c.isEmpty()) text += "&C" + c;
+    if (!r.isEmpty()) text += "&R" + r;
+    if (text.isEmpty()) return QByteArray();
+    return Bytes().u16(unsigned(text.size())).u8(1).raw(Utf16(text)).data();
+  }
+
+  std::vector<uint32_t> WriteRowBlocks(const XlsWorksheet& sheet, int firstRow, int endRow) {
+    const int rows = endRow - firstRow;
+    const int base = firstCell_[size_t(sheet.Index())];
+    // The ranges of each row, by Left.
+    std::vector<std::vector<int>> ofRow(size_t(std::max(rows, 0)));
+    for (int i = 0; i < sheet.RangeCount(); ++i) {
+      const XlsRange& r = *sheet.Range(i);
+      for (int row = std::max(r.Top(), firstRow); row <= std::min(r.Bottom(), endRow - 1); ++row)
+        ofRow[size_t(row - firstRow)].push_back(i);
+    }
+    for (auto& list : ofRow)
+      std::sort(list.begin(), list.end(),
+                [&](int a, int b) { return sheet.Range(a)->Left() < sheet.Range(b)->Left(); });
+
+    std::vector<uint32_t> dbcells;
+    for (int blockStart = firstRow; blockStart < endRow; blockStart += 32) {
+      const int blockEnd = std::min(blockStart + 32, endRow);
+      const int firstRowPos = int(out_.size());
+      std::vector<int> cellStart;
+      QByteArray saved;
+      saved.swap(out_);  // cell records go to the block's own buffer
+      QByteArray rowRecords;
+      for (int row = blockStart; row < blockEnd; ++row) {
+        const auto& list = ofRow[size_t(row - firstRow)];
+        const unsigned firstCol = list.empty() ? 0 : unsigned(sheet.Range(list.front())->Left());
+        const unsigned lastCol = list.empty() ? 0 : unsigned(sheet.Range(list.back())->Right() + 1);
+        rowRecords.append(Bytes()
+                              .u16(kRow)
+                              .u16(16)
+                              .u16(unsigned(row))
+                              .u16(firstCol)
+                              .u16(lastCol)
+                              .u16(255)
+                              .u16(0)
+                              .u16(0)
+                              .u16(0)
+                              .u16(0)
+                              .data());
+        cellStart.push_back(int(out_.size()));
+        for (int i : list) CellRecords(*sheet.Range(i), cells_[size_t(base + i)], row);
+      }
+      QByteArray cellBuffer;
+      cellBuffer.swap(out_);
+      out_.swap(saved);
+      out_.append(rowRecords);
+      out_.append(cellBuffer);
+      const int nRows = blockEnd - blockStart;
+      Bytes db;
+      db.u32(uint32_t(int(out_.size()) - firstRowPos));
+      for (int k = 0; k < nRows; ++k) {
+        const int offset = k == 0 ? (nRows - 1) * 20 + cellStart[0]
+                                  : cellStart[size_t(k)] - cellStart[size_t(k - 1)];
+        db.u16(unsigned(offset));
+      }
+      dbcells.push_back(uint32_t(out_.size()));
+      Record(kDbCell, db);
+    }
+    return dbcells;
+  }
+
+  void CellRecords(const XlsRange& r, const CellRecord& c, int row) {
+    int next = r.Left();
+    if (row == r.Top()) {
+      if (r.Kind() == XlsRange::ValueKind::Number) {
+        Record(kNumber, Bytes()
+                            .u16(unsigned(row))
+                            .u16(unsigned(r.Left()))
+                            .u16(unsigned(c.xf))
+                            .f64(XlsValueNumber(r.Value())));
+        next = r.Left() + 1;
+      } else if (c.sst >= 0) {
+        Record(kLabelSst, Bytes()
+                              .u16(unsigned(row))
+                              .u16(unsigned(r.Left()))
+                              .u16(unsigned(c.xf))
+                              .u32(uint32_t(c.sst)));
+        next = r.Left() + 1;
+      }
+    }
+    if (next < r.Right()) {
+      Bytes b;
+      b.u16(unsigned(row)).u16(unsigned(next));
+      for (int col = next; col <= r.Right(); ++col) b.u16(unsigned(c.xf));
+      b.u16(unsigned(r.Right()));
+      Record(kMulBlank, b);
+    } else if (next == r.Right()) {
+      Record(kBlank, Bytes().u16(unsigned(row)).u16(unsigned(next)).u16(unsigned(c.xf)));
+    }
+  }
+
+  void WriteMergedCells(const XlsWorksheet& sheet) {
+    Bytes entries;
+    int count = 0;
+    auto flush = [&] {
+      Record(kMergedCells, Bytes().u16(unsigned(count)).raw(entries.data()));
+      entries = Bytes();
+      count = 0;
+    };
+    for (int i = 0; i < sheet.RangeCount(); ++i) {
+      const XlsRange& r = *sheet.Range(i);
+      if (r.IsSingleCell()) continue;
+      if (count == 1024) flush();
+      entries.u16(unsigned(r.Top()))
+          .u16(unsigned(r.Bottom()))
+          .u16(unsigned(r.Left()))
+          .u16(unsigned(r.Right()));
+      ++count;
+    }
+    if (count > 0) flush();
+  }
+
+  const XlsWorkbook& wb_;
+  std::vector<uint32_t>& used_;
+  std::array<uint32_t, 56> palette_{};
+  bool paletteChanged_ = false;
+  std::vector<CellRecord> cells_;
+  std::vector<int> firstCell_;
+  std::vector<int> boundSheetPos_;
+  QByteArray out_;
+};
+
+}  // namespace
+
+XlsWriter::XlsWriter() = default;
+XlsWriter::~XlsWriter() = default;
+
+QByteArray XlsWriter::StreamBytes(const XlsWorkbook& workbook) {
+  usedColors_.clear();
+  struct Clear {
+    std::vector<uint32_t>& v;
+    ~Clear() { v.clear(); }
+  } clearAfter{usedColors_};
+  return StreamBuilder(workbook, usedColors_).Build();
+}
+
+void XlsWriter::SaveToFile(const XlsWorkbook& workbook, const QString& fileName) {
+  const QByteArray stream = StreamBytes(workbook);
+  const StorageResult r = WriteWorkbookDocument(QFile::encodeName(fileName).toStdString(),
+                                                stream.constData(), size_t(stream.size()));
+  switch (r.stage) {
+    case StorageResult::kOk:
+      return;
+    case StorageResult::kCreateFile:
+      throw XlsError(QStringLiteral("StgCreateDocFile error %1").arg(r.code));
+    case StorageResult::kCreateStream:
+      throw XlsError(QStringLiteral("CreateStream error %1").arg(r.code));
+    case StorageResult::kWrite:
+      throw XlsError(QStringLiteral("Ошибка записи файла %1 (код %2)")
+                         .arg(QDir::toNativeSeparators(fileName))
+                         .arg(r.code));
+  }
+}

@@ -1,0 +1,39 @@
+#pragma once
+// Writes a workbook as an ".xls" file: a compound document whose root holds
+// the stream "Workbook" with the workbook in the BIFF8 record format. The same
+// model always gives the same bytes.
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+#include "output/xls/xls_model.h"
+
+// A failure of the writer; text() is what the operator is shown.
+class XlsError : public std::runtime_error {
+ public:
+  explicit XlsError(const QString& text);
+  QString text() const { return text_; }
+
+ private:
+  QString text_;
+};
+
+class XlsWriter : public WorkbookWriter {
+ public:
+  XlsWriter();
+  ~XlsWriter() override;
+
+  // Creates or replaces the file; throws XlsError ("StgCreateDocFile error
+  // %d", "CreateStream error %d", or a write failure). A failed write leaves
+  // any older file of that name as it was.
+  void SaveToFile(const XlsWorkbook& workbook, const QString& fileName) override;
+
+  // The bytes of the "Workbook" stream for a workbook.
+  QByteArray StreamBytes(const XlsWorkbook& workbook);
+
+ private:
+  // Colours (0x00BBGGRR, resolved) that some record already refers to.
+  std::vector<uint32_t> usedColors_;
+};
