@@ -239,7 +239,14 @@ DataGrid::DataGrid(QWidget* parent) : QWidget(parent), alive_(std::make_shared<D
   connect(header_, &QHeaderView::sectionMoved, view_->footer(), qOverload<>(&QWidget::update));
 }
 
-DataGrid::~DataGrid() { alive_.reset(); }
+DataGrid::~DataGrid() {
+  alive_.reset();
+  // The view and the model read the columns, which go before QWidget's
+  // own teardown would delete them.
+  syncTimer_.stop();
+  delete view_;
+  delete model_;
+}
 
 void DataGrid::SetTable(MeasurementTable* table) {
   table_ = table;

@@ -64,6 +64,7 @@ class GridView : public QTableView {
  public:
   explicit GridView(DataGrid* grid);
   GridFooter* footer() const { return footer_; }
+  bool IsEditingCell() const { return state() == EditingState; }
 
  protected:
   void updateGeometries() override;

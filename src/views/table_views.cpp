@@ -1,0 +1,181 @@
+#include "views/table_views.h"
+
+#include "platform/settings_store.h"
+
+namespace views {
+
+namespace {
+
+struct ColumnDef {
+  const char* field;
+  const char* caption;
+  CellAlign titleAlign;
+  CellAlign cellAlign;
+  Presentation presentation;
+  int width;
+  bool readOnly;
+  CellAlign footerAlign;
+};
+
+constexpr CellAlign C = CellAlign::Center;
+constexpr CellAlign R = CellAlign::Right;
+constexpr CellAlign L = CellAlign::Left;
+constexpr CellAlign D = CellAlign::Default;
+
+std::vector<GridColumn> Build(const std::vector<ColumnDef>& defs, bool fixedWidth) {
+  std::vector<GridColumn> out;
+  for (const ColumnDef& d : defs) {
+    GridColumn c;
+    c.state.fieldName = QLatin1String(d.field);
+    c.state.width = d.width;
+    c.state.alignment = d.cellAlign;
+    c.caption = QString::fromUtf8(d.caption);
+    c.titleAlignment = d.titleAlign;
+    c.presentation = d.presentation;
+    if (d.presentation == Presentation::Number) c.displayFormat = QStringLiteral("0.0");
+    c.readOnly = d.readOnly;
+    c.fixedWidth = fixedWidth;
+    c.footerAlignment = d.footerAlign;
+    out.push_back(c);
+  }
+  return out;
+}
+
+void SetFooter(DataGrid& grid, const char* field, const QString& text) {
+  grid.SetFooterText(grid.ColumnOfField(QLatin1String(field)), text);
+}
+
+}  // namespace
+
+std::vector<GridColumn> PlateViewColumns() {
+  using P = Presentation;
+  return Build({{"N", "N", C, C, P::Plain, 128, false, D},
+                {"DATE", "Дата", C, C, P::Plain, 115, false, D},
+                {"TIME", "Время", C, C, P::Plain, 103, false, D},
+                {"P", "P, кН", C, R, P::Number, 94, false, D},
+                {"R", "R, МПа", C, R, P::Number, 87, false, D},
+                {"TYPE", "Тип и размер пластины", C, C, P::Plain, 78, false, D},
+                {"COMMENT", "Примечание", C, L, P::Text, 83, false, D},
+                {"ZAV", "Вид испытаний", D, C, P::Plain, 40, false, D}},
+               false);
+}
+
+std::vector<GridColumn> WaterViewColumns() {
+  using P = Presentation;
+  return Build(
+      {{"N", "№ образца", C, C, P::Plain, 50, true, C},
+       {"H", "Высота образца, мм.", C, C, P::Number, 115, true, D},
+       {"P", "Давление при котором наблюдалась фильтрация, МПа", C, C, P::Number, 238, true, D},
+       {"R", "Время выдерживания по ступени, час.", C, C, P::Text, 414, true, C},
+       {"DATE", "Время начала испытания", C, R, P::Plain, 237, true, D},
+       {"TIME", "Длительность испытания", C, C, P::Plain, 104, false, D},
+       {"TYPE", "Марка", C, C, P::Plain, 295, false, D}},
+      true);
+}
+
+void SetupPlateView(DataGrid* grid, MeasurementTable* table) {
+  grid->SetColumns(PlateViewColumns());
+  grid->SetTitleLines(2);
+  grid->SetColumnSizing(true);
+  grid->SetColumnMoving(false);
+  grid->SetAutoColumnFit(true);
+  grid->SetBookmarkFields(QStringLiteral("P;R"));
+  grid->SetTable(table);
+}
+
+void SetupWaterView(DataGrid* grid, MeasurementTable* table) {
+  grid->SetColumns(WaterViewColumns());
+  grid->SetTitleLines(4);
+  grid->SetColumnSizing(false);
+  grid->SetColumnMoving(true);
+  grid->SetAutoColumnFit(true);
+  grid->SetBookmarkFields(QStringLiteral("P;R"));
+  grid->SetTable(table);
+}
+
+void ClearSorting(DataGrid& grid, MeasurementTable& table, const QString& tag) {
+  grid.ClearTitleStates();
+  if (!table.IsOpen()) return;
+  try {
+    table.SelectSortTag(QString());
+    table.DropSortTag(tag);
+    table.Refresh();
+  } catch (const std::exception&) {
+    // The view simply stays in file order.
+  }
+}
+
+void TitleStateChange(DataGrid& grid, MeasurementTable& table, const QString& tag, int column) {
+  if (!table.IsOpen() || column < 0 || column >= grid.ColumnCount()) return;
+  table.SelectSortTag(QString());
+  try {
+    table.DropSortTag(tag);
+    table.Refresh();
+  } catch (const std::exception&) {
+  }
+  const GridColumn& c = grid.Column(column);
+  if (c.state.titleState == TitleState::SortedNone) {
+    ClearSorting(grid, table, tag);
+    return;
+  }
+  // The mark pointing up shows the largest values first.
+  table.AddSortTag(tag, c.fieldName(), c.state.titleState == TitleState::SortedUp);
+  table.SelectSortTag(tag);
+  table.RebuildSortTags();
+  table.Refresh();
+}
+
+void FitColumns(DataGrid& grid) {
+  grid.SetAutoColumnFit(false);
+  const int w = FitColumnWidth(grid.width(), grid.ColumnCount());
+  for (int i = 0; i < grid.ColumnCount(); ++i) grid.SetColumnWidth(i, w);
+  grid.SetAutoColumnFit(true);
+}
+
+void UpdateFooters(DataGrid& grid, const TableStats& stats, const MeasurementTable& table) {
+  std::vector<MarkedValues> marked;
+  if (grid.MarkedRows().size() >= 2) {
+    marked.reserve(grid.MarkedRows().size());
+    for (const MarkedRow& m : grid.MarkedRows())
+      marked.push_back(MarkedValues{m.values.size() > 0 ? m.values[0] : FieldValue{},
+                                    m.values.size() > 1 ? m.values[1] : FieldValue{}});
+  }
+  const FooterTexts f =
+      BuildFooterTexts(stats, marked, table.IsOpen() ? table.VisibleRowCount() : 0);
+  SetFooter(grid, "P", f.p);
+  SetFooter(grid, "R", f.r);
+  SetFooter(grid, "N", f.n);
+}
+
+std::vector<ColumnLayout> GridLayout(const DataGrid& grid) {
+  std::vector<ColumnLayout> out;
+  for (int logical : grid.ColumnOrder()) out.push_back(grid.Column(logical).state);
+  return out;
+}
+
+QString GridLayoutText(const DataGrid& grid) {
+  return NormaliseLineBreaks(ColumnLayoutText(GridLayout(grid)));
+}
+
+void ApplyLayoutText(DataGrid& grid, const QString& text) {
+  const std::vector<ColumnLayout> entries = ParseColumnLayoutText(NormaliseLineBreaks(text));
+  for (const ColumnLayout& e : entries) grid.ApplyColumnLayout(grid.ColumnOfField(e.fieldName), e);
+  if (grid.AutoColumnFit()) grid.SetAutoColumnFit(true);
+}
+
+void LoadColumnLayout(SettingsStore& settings, const QString& name, DataGrid& grid) {
+  if (settings.ValueExists(name)) {
+    ApplyLayoutText(grid, settings.ReadString(name));
+    return;
+  }
+  FitColumns(grid);
+  settings.WriteString(name, GridLayoutText(grid));
+  settings.Sync();
+}
+
+void SaveColumnLayout(SettingsStore& settings, DataGrid& grid, const QString& name) {
+  settings.WriteString(name, GridLayoutText(grid));
+  settings.Sync();
+}
+
+}  // namespace views

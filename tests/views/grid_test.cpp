@@ -1,0 +1,356 @@
+// The two views over real table files: sorting by title clicks, colours,
+// fitting, footers, marked rows, editing and column layouts.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "platform/settings_store.h"
+#include "support/store_fixture.h"
+#include "support/test_env.h"
+#include "views/table_views.h"
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+using views::ClearSorting;
+
+// A shown plate view over a table of plate rows, sorted through "tab1" as
+// the main window does it.
+class PlateViewTest : public ::testing::Test {
+ protected:
+  void Open(const std::vector<StoreRow>& rows) {
+    MakeStoreTable(table, dir, rows);
+    table.SetFilter(QStringLiteral("NB_TYPE=0"));
+    views::SetupPlateView(&grid, &table);
+    QObject::connect(&grid, &DataGrid::TitleStateChanged, [this](int column) {
+      views::TitleStateChange(grid, table, QStringLiteral("tab1"), column);
+    });
+    grid.resize(1000, 400);
+    grid.show();
+    QCoreApplication::processEvents();
+  }
+  std::vector<double> Column(const char* field) {
+    std::vector<double> out;
+    for (int i = 0; i < table.VisibleRowCount(); ++i)
+      out.push_back(ValueToFloat(table.FieldAt(i, QLatin1String(field))));
+    return out;
+  }
+  int Col(const char* field) { return grid.ColumnOfField(QLatin1String(field)); }
+
+  QTemporaryDir dir;
+  MeasurementTable table;
+  DataGrid grid;
+};
+
+std::vector<StoreRow> FourPlates() {
+  return {PlateRow(1, 7, 0.4, 3), PlateRow(2, 7, 1.0, 1), PlateRow(3, 7, 0.2, 4),
+          PlateRow(4, 7, 0.8, 2)};
+}
+
+TEST_F(PlateViewTest, TitleClicksCycleMarksAndRowOrder) {
+  Open(FourPlates());
+  const std::vector<double> file = {0.4, 1.0, 0.2, 0.8}, down = {1.0, 0.8, 0.4, 0.2},
+                            up = {0.2, 0.4, 0.8, 1.0};
+  QSignalSpy events(&grid, &DataGrid::TitleStateChanged);
+  struct Step {
+    const char* field;
+    bool ctrl;
+    TitleState pState, rState;
+    std::vector<double> pOrder;
+    int events;
+  } steps[] = {
+      {"P", true, TitleState::SortedNone, TitleState::SortedNone, file, 0},  // nothing to clear
+      {"P", false, TitleState::SortedUp, TitleState::SortedNone, down, 1},
+      {"P", false, TitleState::SortedDown, TitleState::SortedNone, up, 2},
+      {"P", false, TitleState::SortedUp, TitleState::SortedNone, down, 3},
+      {"P", true, TitleState::SortedNone, TitleState::SortedNone, file, 4},
+      {"P", false, TitleState::SortedUp, TitleState::SortedNone, down, 5},
+      // R sorted descending: R 4,3,2,1 belongs to P 0.2,0.4,0.8,1.0.
+      {"R", false, TitleState::SortedNone, TitleState::SortedUp, up, 6},
+  };
+  for (const Step& s : steps) {
+    grid.ClickTitle(Col(s.field), s.ctrl);
+    SCOPED_TRACE(std::string(s.field) + (s.ctrl ? " ctrl" : ""));
+    EXPECT_EQ(grid.Column(Col("P")).state.titleState, s.pState);
+    EXPECT_EQ(grid.Column(Col("R")).state.titleState, s.rState);
+    EXPECT_EQ(Column("P"), s.pOrder);
+    EXPECT_EQ(events.count(), s.events);
+  }
+  // Every click that leaves "unsorted" draws a new sort order number.
+  EXPECT_EQ(grid.Column(Col("R")).state.sortOrder, 5);
+  EXPECT_EQ(grid.Column(Col("P")).state.sortOrder, -1);
+  EXPECT_EQ(table.SelectedSortTag(), QStringLiteral("tab1"));
+
+  ClearSorting(grid, table, QStringLiteral("tab1"));
+  EXPECT_EQ(Column("P"), file);
+  EXPECT_EQ(grid.Column(Col("R")).state.titleState, TitleState::SortedNone);
+  EXPECT_TRUE(table.SelectedSortTag().isEmpty());
+}
+
+TEST_F(PlateViewTest, MouseOnTitlesClicksWithCtrlAndModelIsSound) {
+  Open(FourPlates());
+  QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+  GridHeader* header = grid.header();
+  auto click = [&](int column, Qt::KeyboardModifiers mods) {
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                    header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, mods, at);
+  };
+  click(Col("P"), Qt::NoModifier);
+  EXPECT_EQ(Column("P"), (std::vector<double>{1.0, 0.8, 0.4, 0.2}));
+  click(Col("P"), Qt::ShiftModifier);  // Shift is a plain click
+  EXPECT_EQ(Column("P"), (std::vector<double>{0.2, 0.4, 0.8, 1.0}));
+  click(Col("P"), Qt::ControlModifier);
+  EXPECT_EQ(Column("P"), (std::vector<double>{0.4, 1.0, 0.2, 0.8}));
+  EXPECT_EQ(grid.Column(Col("P")).state.titleState, TitleState::SortedNone);
+  // The model shows the rows in the table's order with the "0.0" pattern.
+  EXPECT_EQ(grid.model()->index(1, Col("P")).data().toString(), QStringLiteral("1,0"));
+}
+
+TEST_F(PlateViewTest, OwnColoursFillCellsButNotSelectedRows) {
+  Open(FourPlates());
+  const int p = Col("P");
+  grid.SetColumnColor(p, 0x00FFFF);  // yellow
+  grid.view()->selectRow(2);
+  QCoreApplication::processEvents();
+  auto pixel = [&](int row, int column) {
+    const QRect r = grid.view()->visualRect(grid.model()->index(row, column));
+    return grid.view()->viewport()->grab().toImage().pixelColor(r.left() + 3, r.top() + 3);
+  };
+  EXPECT_EQ(pixel(0, p), QColor(255, 255, 0));
+  EXPECT_EQ(pixel(2, p), grid.view()->palette().color(QPalette::Active, QPalette::Highlight));
+  EXPECT_NE(pixel(0, Col("R")), QColor(255, 255, 0));
+  // Removing a colour that is not there changes nothing; removing all clears.
+  grid.SetColumnColor(Col("R"), kClNone);
+  EXPECT_EQ(pixel(0, p), QColor(255, 255, 0));
+  grid.ClearColumnColors();
+  EXPECT_NE(pixel(0, p), QColor(255, 255, 0));
+  EXPECT_EQ(grid.Column(p).state.color, kClNone);
+}
+
+TEST(FitColumnWidth, OuterWidthDivCountMinusFiveAtLeastTwo) {
+  EXPECT_EQ(FitColumnWidth(1000, 8), 120);
+  EXPECT_EQ(FitColumnWidth(1000, 7), 137);
+  EXPECT_EQ(FitColumnWidth(40, 8), 2);
+  EXPECT_EQ(FitColumnWidth(1000, 0), 2);
+}
+
+TEST_F(PlateViewTest, FittingGivesEqualColumnsThatFillTheClient) {
+  Open(FourPlates());
+  const int client = grid.view()->viewport()->width();
+  // Design widths spread in proportion over the client width.
+  int sum = 0;
+  for (int i = 0; i < grid.ColumnCount(); ++i) sum += grid.ColumnWidth(i);
+  EXPECT_EQ(sum, client);
+  EXPECT_GT(grid.ColumnWidth(Col("N")), grid.ColumnWidth(Col("ZAV")));
+
+  views::FitColumns(grid);
+  sum = 0;
+  for (int i = 0; i < grid.ColumnCount(); ++i) {
+    sum += grid.ColumnWidth(i);
+    EXPECT_NEAR(grid.ColumnWidth(i), client / 8.0, 1.0) << i;
+    EXPECT_EQ(grid.header()->sectionSize(i), grid.ColumnWidth(i));
+  }
+  EXPECT_EQ(sum, client);
+}
+
+TEST(WaterView, FixedColumnsTakeTheFittedWidthAndRejectEdits) {
+  QTemporaryDir dir;
+  MeasurementTable table;
+  MakeStoreTable(table, dir, {WaterRow(1, 3, 0.4, "B4")});
+  DataGrid grid;
+  views::SetupWaterView(&grid, &table);
+  grid.resize(1000, 300);
+  grid.show();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(grid.ColumnWidth(grid.ColumnOfField("R")), 414);  // fixed: design width kept
+  views::FitColumns(grid);
+  for (int i = 0; i < grid.ColumnCount(); ++i) EXPECT_EQ(grid.ColumnWidth(i), 137) << i;
+  // Read-only columns cannot be edited, the others can.
+  for (const char* field : {"N", "H", "P", "R", "DATE"})
+    EXPECT_FALSE(grid.model()->flags(grid.model()->index(0, grid.ColumnOfField(field))) &
+                 Qt::ItemIsEditable)
+        << field;
+  EXPECT_TRUE(grid.model()->flags(grid.model()->index(0, grid.ColumnOfField("TYPE"))) &
+              Qt::ItemIsEditable);
+  EXPECT_EQ(grid.model()->index(0, grid.ColumnOfField("R")).data().toString(), QStringLiteral("24"));
+  EXPECT_EQ(grid.model()->index(0, grid.ColumnOfField("H")).data().toString(), QStringLiteral("100,0"));
+}
+
+// Footers of P, R and N from find_mma or from the marked rows.
+TEST(Footers, TableStatisticsAndMarkedRows) {
+  QTemporaryDir dir;
+  MeasurementTable table;
+  std::vector<StoreRow> rows;
+  const double ps[] = {0.2, 0.4, 0.4, 0.6, 0.8, 1.0};
+  for (int i = 0; i < 6; ++i) {
+    StoreRow r = WaterRow(i + 1, 5, ps[i], "B6");
+    for (auto& [name, value] : r)
+      if (name == "R") value = 8.0;
+    rows.push_back(r);
+  }
+  rows.push_back(WaterRow(1, 6, 1.8, "B20"));  // another series
+  MakeStoreTable(table, dir, rows);
+  TableStats stats;
+  DataGrid grid;
+  views::SetupWaterView(&grid, &table);
+  QObject::connect(&grid, &DataGrid::SelectionChanged,
+                   [&] { views::UpdateFooters(grid, stats, table); });
+  grid.resize(900, 300);
+  grid.show();
+  table.SetFilter(QStringLiteral("SERIAL=5"));
+  find_mma(table, &stats);
+  QCoreApplication::processEvents();
+  auto footer = [&](const char* f) { return grid.FooterText(grid.ColumnOfField(f)); };
+  EXPECT_EQ(footer("P"), QStringLiteral("0,2/0,6/1"));
+  EXPECT_EQ(footer("R"), QStringLiteral("8/8/8"));
+  EXPECT_EQ(footer("N"), QStringLiteral("6"));
+  EXPECT_TRUE(footer("H").isEmpty());
+
+  // Mark the rows with P 0.4 and 1.0 as the operator does: click, Ctrl+click.
+  auto clickRow = [&](int row, Qt::KeyboardModifiers mods) {
+    const QRect r = grid.view()->visualRect(grid.model()->index(row, 0));
+    QTest::mouseClick(grid.view()->viewport(), Qt::LeftButton, mods, r.center());
+  };
+  clickRow(1, Qt::NoModifier);
+  EXPECT_EQ(footer("P"), QStringLiteral("0,2/0,6/1"));  // one marked row: table values
+  EXPECT_EQ(table.CurrentIndex(), 1);
+  clickRow(5, Qt::ControlModifier);
+  EXPECT_EQ(grid.SelectionCount(), 2);
+  EXPECT_EQ(footer("P"), QStringLiteral("0,4/0,7/1"));
+  EXPECT_EQ(footer("R"), QStringLiteral("8/8/8"));
+  EXPECT_EQ(footer("N"), QStringLiteral("6"));
+  ASSERT_EQ(grid.MarkedRows().size(), 2u);
+  EXPECT_EQ(grid.MarkedRows()[1].bookmark, table.BookmarkAt(5));
+  clickRow(5, Qt::ControlModifier);  // unmarked again
+  EXPECT_EQ(footer("P"), QStringLiteral("0,2/0,6/1"));
+
+  // Another series: N follows at the next notification, P and R keep the
+  // statistics computed last.
+  table.SetFilter(QStringLiteral("SERIAL=6"));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(footer("N"), QStringLiteral("1"));
+  EXPECT_EQ(footer("P"), QStringLiteral("0,2/0,6/1"));
+  // One row: find_mma does not move it, so the footers change at the next
+  // notification only.
+  find_mma(table, &stats);
+  EXPECT_EQ(footer("P"), QStringLiteral("0,2/0,6/1"));
+  clickRow(0, Qt::NoModifier);
+  EXPECT_EQ(footer("P"), QStringLiteral("1,8/1,8/1,8"));
+  table.SetFilter(QStringLiteral("SERIAL=99"));
+  find_mma(table, &stats);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(footer("P"), QStringLiteral("0/0/0"));
+  EXPECT_EQ(footer("N"), QStringLiteral("0"));
+  EXPECT_EQ(grid.model()->rowCount(), 0);
+}
+
+TEST_F(PlateViewTest, EditingRaisesInitEditAndPostsWhenTheRowIsLeft) {
+  Open(FourPlates());
+  QSignalSpy initEdit(&grid, &DataGrid::InitEdit);
+  GridView* view = grid.view();
+  const int comment = Col("COMMENT");
+  view->setFocus();
+  view->setCurrentIndex(grid.model()->index(0, comment));
+  // Tab moves to the next cell without opening an editor.
+  QTest::keyClick(view, Qt::Key_Tab);
+  EXPECT_EQ(view->currentIndex().column(), Col("ZAV"));
+  EXPECT_FALSE(view->IsEditingCell());
+  EXPECT_EQ(initEdit.count(), 0);
+
+  view->setCurrentIndex(grid.model()->index(0, comment));
+  QTest::keyClick(view, Qt::Key_F2);
+  ASSERT_EQ(initEdit.count(), 1);
+  auto* editor = view->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  editor->setText(QString::fromUtf8("трещина"));
+  QTest::keyClick(editor, Qt::Key_Return);
+  QCoreApplication::processEvents();  // the editor commits through the event loop
+  EXPECT_TRUE(table.IsEditing());  // still on the row: not yet posted
+  // A number typed with a comma goes into P of the same row.
+  EXPECT_TRUE(grid.model()->setData(grid.model()->index(0, Col("P")), QStringLiteral("2,5")));
+  EXPECT_FALSE(grid.model()->setData(grid.model()->index(0, Col("N")), QStringLiteral("x")));
+  view->setCurrentIndex(grid.model()->index(2, comment));
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(table.IsEditing());
+
+  // Reopen: the edit is in the file.
+  table.Close();
+  table.Open();
+  EXPECT_EQ(ValueToText(table.FieldAt(0, "COMMENT")), QString::fromUtf8("трещина"));
+  EXPECT_DOUBLE_EQ(ValueToFloat(table.FieldAt(0, "P")), 2.5);
+  EXPECT_DOUBLE_EQ(ValueToFloat(table.FieldAt(1, "P")), 1.0);
+}
+
+// Column layouts stored in the settings.
+TEST_F(PlateViewTest, LayoutIsCreatedStoredAndAppliedBack) {
+  ClearSettings();
+  Open(FourPlates());
+  SettingsStore settings;
+  settings.Open();
+  views::LoadColumnLayout(settings, QStringLiteral("Table_1"), grid);  // first use
+  ASSERT_TRUE(settings.ValueExists(QStringLiteral("Table_1")));
+  const auto first = ParseColumnLayoutText(settings.ReadString(QStringLiteral("Table_1")));
+  ASSERT_EQ(first.size(), 8u);
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(first[i].fieldName, grid.Column(i).fieldName());
+    EXPECT_NE(first[i].alignment, CellAlign::Default);
+    EXPECT_EQ(first[i].width, grid.ColumnWidth(i));
+  }
+
+  // Colour, sort mark and alignment survive a save and a load into a fresh view.
+  grid.SetColumnColor(Col("R"), 0x0080FF);
+  grid.ClickTitle(Col("P"), false);
+  views::SaveColumnLayout(settings, grid, QStringLiteral("Table_1"));
+  const QString stored = settings.ReadString(QStringLiteral("Table_1"));
+  EXPECT_NE(stored.indexOf(QStringLiteral("Color = 33023\r\n")), -1);
+  EXPECT_NE(stored.indexOf(QStringLiteral("TitleState = tsSortedUp\r\n")), -1);
+
+  DataGrid other;
+  views::SetupPlateView(&other, &table);
+  other.resize(1000, 400);
+  other.show();
+  QCoreApplication::processEvents();
+  QSignalSpy events(&other, &DataGrid::TitleStateChanged);
+  views::LoadColumnLayout(settings, QStringLiteral("Table_1"), other);
+  EXPECT_EQ(views::GridLayoutText(other), stored);
+  EXPECT_EQ(other.Column(Col("R")).state.color, 0x0080FFu);
+  EXPECT_EQ(other.Column(Col("P")).state.titleState, TitleState::SortedUp);
+  EXPECT_EQ(events.count(), 0);  // restoring a mark raises nothing
+}
+
+TEST_F(PlateViewTest, StoredEntriesMatchFieldsIgnoringCaseAndResetAbsentProperties) {
+  Open(FourPlates());
+  grid.SetColumnColor(Col("P"), 0x0000FF);
+  grid.ClickTitle(Col("P"), false);
+  grid.SetColumnColor(Col("TIME"), 0x00FF00);
+  const int timeWidth = grid.ColumnWidth(Col("TIME"));
+  const int before = grid.ColumnWidth(Col("P"));
+  views::ApplyLayoutText(grid, QStringLiteral(
+      "object TUniDataStorage\n  Data = <\n    item\n      FieldName = 'p'\n"
+      "      Color = clYellow\n      Width = 200\n    end\n    item\n"
+      "      FieldName = 'NOSUCH'\n      Color = clRed\n    end>\nend\n"));
+  const GridColumn& p = grid.Column(Col("P"));
+  EXPECT_EQ(p.fieldName(), QStringLiteral("P"));  // the column keeps its own field
+  EXPECT_EQ(p.state.color, 0x00FFFFu);
+  EXPECT_EQ(p.state.titleState, TitleState::SortedNone);  // no line: mark cleared
+  EXPECT_EQ(p.state.alignment, CellAlign::Default);
+  EXPECT_GT(grid.ColumnWidth(Col("P")), before);
+  EXPECT_EQ(grid.Column(Col("TIME")).state.color, 0x00FF00u);  // not named: untouched
+  EXPECT_LT(grid.ColumnWidth(Col("TIME")), timeWidth + 1);
+
+  // A damaged text is refused and leaves the grid as it was.
+  const QString layout = views::GridLayoutText(grid);
+  EXPECT_THROW(views::ApplyLayoutText(grid, QStringLiteral("object X\n  Data = <\n    item\n"
+                                                          "      FieldName = 'P'\n      Width = 1\n")),
+               LayoutTextError);
+  EXPECT_EQ(views::GridLayoutText(grid), layout);
+}
+
+}  // namespace
