@@ -49,6 +49,7 @@ class ReportPreview : public QDialog {
                 std::function<void()> help = nullptr);
   ~ReportPreview() override;
   QPrintPreviewWidget* view() const { return view_; }
+  const PreparedReport& report() const { return report_; }
 
  private:
   const PreparedReport& report_;
