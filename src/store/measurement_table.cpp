@@ -49,6 +49,98 @@ bool Compatible(const FieldSpec& spec, const dbf::FieldDef& f) {
 
 [[noreturn]] void Rethrow(const dbf::Error& e) { throw TableError(e.text()); }
 
+// The visible rows: the records in row order as last computed, with rows
+// deleted since then struck out in a counting tree, so that deleting a row
+// costs a logarithm instead of a pass over the table.
+class VisibleRows {
+ public:
+  void Assign(std::vector<uint32_t> records, uint32_t recordCount) {
+    slots_ = std::move(records);
+    slotOf_.assign(size_t(recordCount) + 1, -1);
+    alive_.assign(slots_.size(), 1);
+    tree_.assign(slots_.size() + 1, 0);
+    for (size_t i = 1; i <= slots_.size(); ++i) {
+      tree_[i] += 1;
+      const size_t up = i + (i & (~i + 1));
+      if (up <= slots_.size()) tree_[up] += tree_[i];
+    }
+    for (size_t i = 0; i < slots_.size(); ++i) slotOf_[slots_[i]] = int(i);
+    live_ = int(slots_.size());
+    holes_ = 0;
+  }
+  void Clear() { Assign({}, 0); }
+  // Makes room for records appended to the table but not listed.
+  void Grow(uint32_t recordCount) {
+    if (slotOf_.size() < size_t(recordCount) + 1) slotOf_.resize(size_t(recordCount) + 1, -1);
+  }
+  void Append(uint32_t record) {
+    Grow(record);
+    slots_.push_back(record);
+    alive_.push_back(1);
+    const size_t k = slots_.size();
+    tree_.push_back(1 + Prefix(k - 1) - Prefix(k - (k & (~k + 1))));
+    slotOf_[record] = int(k - 1);
+    ++live_;
+  }
+  void Remove(uint32_t record) {
+    const int slot = SlotOf(record);
+    if (slot < 0 || !alive_[size_t(slot)]) return;
+    alive_[size_t(slot)] = 0;
+    for (size_t i = size_t(slot) + 1; i < tree_.size(); i += i & (~i + 1)) tree_[i] -= 1;
+    --live_;
+    ++holes_;
+  }
+  int Size() const { return live_; }
+  uint32_t At(int index) const { return slots_[SlotAt(index)]; }
+  int IndexOf(uint32_t record) const {
+    const int slot = SlotOf(record);
+    if (slot < 0 || !alive_[size_t(slot)]) return -1;
+    return holes_ == 0 ? slot : Prefix(size_t(slot));
+  }
+  // For a record listed once and removed since: the index its successor
+  // has now (Size() when it was the last).
+  int IndexAfterRemoved(uint32_t record) const {
+    const int slot = SlotOf(record);
+    return slot < 0 ? -1 : Prefix(size_t(slot));
+  }
+  std::vector<uint32_t> Records() const {
+    std::vector<uint32_t> out;
+    for (size_t i = 0; i < slots_.size(); ++i)
+      if (alive_[i]) out.push_back(slots_[i]);
+    return out;
+  }
+
+ private:
+  int SlotOf(uint32_t record) const { return record < slotOf_.size() ? slotOf_[record] : -1; }
+  // Live rows among the first `n` slots.
+  int Prefix(size_t n) const {
+    int sum = 0;
+    for (size_t i = n; i > 0; i -= i & (~i + 1)) sum += tree_[i];
+    return sum;
+  }
+  size_t SlotAt(int index) const {
+    if (holes_ == 0) return size_t(index);
+    size_t pos = 0;
+    int rest = index + 1;
+    size_t step = 1;
+    while (step * 2 <= slots_.size()) step *= 2;
+    for (; step > 0; step /= 2) {
+      if (pos + step <= slots_.size() && tree_[pos + step] < rest) {
+        pos += step;
+        rest -= tree_[pos];
+      }
+    }
+    return pos;
+  }
+
+  std::vector<uint32_t> slots_;
+  std::vector<int> slotOf_;
+  std::vector<uint8_t> alive_;
+  std::vector<int> tree_;
+  int live_ = 0;
+  int holes_ = 0;
+};
+
 }  // namespace
 
 struct MeasurementTable::Impl {
@@ -65,8 +157,7 @@ struct MeasurementTable::Impl {
   int64_t filterValue = 0;
   QString sortTag;
 
-  std::vector<uint32_t> visible;
-  std::vector<int> positionOf;  // record number -> visible index or -1
+  VisibleRows visible;
   int current = -1;
   bool eof = true;
 
@@ -127,59 +218,68 @@ struct MeasurementTable::Impl {
   }
 
   void Recompute() {
-    visible.clear();
+    std::vector<uint32_t> rows;
     const uint32_t n = table.RecordCount();
-    positionOf.assign(size_t(n) + 1, -1);
     if (const std::vector<uint32_t>* order = Order()) {
       for (uint32_t r : *order)
-        if (Passes(r)) visible.push_back(r);
+        if (Passes(r)) rows.push_back(r);
     } else {
       for (uint32_t r = 1; r <= n; ++r)
-        if (Passes(r)) visible.push_back(r);
+        if (Passes(r)) rows.push_back(r);
     }
-    for (size_t i = 0; i < visible.size(); ++i) positionOf[visible[i]] = int(i);
+    visible.Assign(std::move(rows), n);
   }
 
   // Makes `record` current when it is visible, else the next visible row
   // after it in the row order, else the previous one.
   void Reposition(uint32_t record) {
-    eof = visible.empty();
-    if (visible.empty()) {
+    const int size = visible.Size();
+    eof = size == 0;
+    if (size == 0) {
       current = -1;
       return;
     }
-    if (record == 0 || record >= positionOf.size()) {
+    if (record == 0 || record > table.RecordCount()) {
       current = 0;
       return;
     }
-    if (positionOf[record] >= 0) {
-      current = positionOf[record];
+    const int at = visible.IndexOf(record);
+    if (at >= 0) {
+      current = at;
       return;
     }
-    std::vector<uint32_t> fileOrder;
+    const int after = visible.IndexAfterRemoved(record);
+    if (after >= 0) {
+      current = std::min(after, size - 1);
+      return;
+    }
     const std::vector<uint32_t>* order = Order();
-    size_t at;
+    size_t pos;
     if (order) {
-      at = size_t(std::find(order->begin(), order->end(), record) - order->begin());
+      pos = size_t(std::find(order->begin(), order->end(), record) - order->begin());
     } else {
-      at = record - 1;
+      pos = record - 1;
     }
     const size_t total = order ? order->size() : table.RecordCount();
     auto recordAt = [&](size_t i) { return order ? (*order)[i] : uint32_t(i + 1); };
-    for (size_t i = at + 1; i < total; ++i)
-      if (positionOf[recordAt(i)] >= 0) {
-        current = positionOf[recordAt(i)];
+    for (size_t i = pos + 1; i < total; ++i) {
+      const int idx = visible.IndexOf(recordAt(i));
+      if (idx >= 0) {
+        current = idx;
         return;
       }
-    for (size_t i = std::min(at, total); i-- > 0;)
-      if (positionOf[recordAt(i)] >= 0) {
-        current = positionOf[recordAt(i)];
+    }
+    for (size_t i = std::min(pos, total); i-- > 0;) {
+      const int idx = visible.IndexOf(recordAt(i));
+      if (idx >= 0) {
+        current = idx;
         return;
       }
+    }
     current = 0;
   }
 
-  uint32_t CurrentRecord() const { return current >= 0 ? visible[size_t(current)] : 0; }
+  uint32_t CurrentRecord() const { return current >= 0 ? visible.At(current) : 0; }
 
   void SaveIndex() {
     if (index.TagCount() > 0) index.Save();
@@ -288,8 +388,8 @@ void MeasurementTable::Open() {
   if (!d->filter.isEmpty() && !d->ParseFilter(d->filter, &d->filterField, &d->filterValue))
     d->filter.clear();
   d->Recompute();
-  d->current = d->visible.empty() ? -1 : 0;
-  d->eof = d->visible.empty();
+  d->current = (d->visible.Size() == 0) ? -1 : 0;
+  d->eof = (d->visible.Size() == 0);
   d->Notify(Change::Reset);
 }
 
@@ -307,8 +407,7 @@ void MeasurementTable::Close() {
   d->table.Close();
   d->index.Clear();
   d->open = false;
-  d->visible.clear();
-  d->positionOf.clear();
+  d->visible.Clear();
   d->current = -1;
   d->eof = true;
   d->Notify(Change::Reset);
@@ -318,18 +417,18 @@ bool MeasurementTable::IsOpen() const { return d->open; }
 
 void MeasurementTable::First() {
   if (d->edit != Impl::Edit::None) PostRow();
-  d->current = d->visible.empty() ? -1 : 0;
-  d->eof = d->visible.empty();
+  d->current = (d->visible.Size() == 0) ? -1 : 0;
+  d->eof = (d->visible.Size() == 0);
   d->Notify(Change::CurrentMoved);
 }
 
 void MeasurementTable::Next() {
   if (d->edit != Impl::Edit::None) PostRow();
-  if (d->visible.empty()) {
+  if ((d->visible.Size() == 0)) {
     d->eof = true;
     return;
   }
-  if (d->current + 1 < int(d->visible.size())) {
+  if (d->current + 1 < d->visible.Size()) {
     ++d->current;
     d->Notify(Change::CurrentMoved);
   } else {
@@ -339,12 +438,12 @@ void MeasurementTable::Next() {
 
 void MeasurementTable::Last() {
   if (d->edit != Impl::Edit::None) PostRow();
-  d->current = int(d->visible.size()) - 1;
-  d->eof = d->visible.empty();
+  d->current = d->visible.Size() - 1;
+  d->eof = (d->visible.Size() == 0);
   d->Notify(Change::CurrentMoved);
 }
 
-bool MeasurementTable::AtEnd() const { return d->eof || d->visible.empty(); }
+bool MeasurementTable::AtEnd() const { return d->eof || (d->visible.Size() == 0); }
 
 void MeasurementTable::AppendRow() {
   if (!d->open) throw TableError(QStringLiteral("Таблица не открыта"));
@@ -447,16 +546,13 @@ void MeasurementTable::PostRow() {
       d->edit = Impl::Edit::None;
       d->index.Update(rec);
       if (!d->Order()) {
-        d->positionOf.push_back(-1);
-        if (d->Passes(rec)) {
-          d->positionOf[rec] = int(d->visible.size());
-          d->visible.push_back(rec);
-        }
+        d->visible.Grow(rec);
+        if (d->Passes(rec)) d->visible.Append(rec);
       } else {
         d->Recompute();
       }
-      if (d->positionOf[rec] >= 0) {
-        d->current = d->positionOf[rec];
+      if (d->visible.IndexOf(rec) >= 0) {
+        d->current = d->visible.IndexOf(rec);
         d->eof = false;
       }
       d->SaveIndex();
@@ -467,11 +563,11 @@ void MeasurementTable::PostRow() {
       d->wrote = true;
       d->edit = Impl::Edit::None;
       d->index.Update(rec);
-      const std::vector<uint32_t> before = d->visible;
+      const std::vector<uint32_t> before = d->visible.Records();
       d->Recompute();
       d->Reposition(rec);
       d->SaveIndex();
-      d->Notify(before == d->visible ? Change::RowWritten : Change::Reset);
+      d->Notify(before == d->visible.Records() ? Change::RowWritten : Change::Reset);
     }
   } catch (const dbf::Error& e) {
     Rethrow(e);
@@ -513,7 +609,7 @@ void MeasurementTable::SetFilter(const QString& expression) {
 
 QString MeasurementTable::Filter() const { return d->filter; }
 
-int MeasurementTable::VisibleRowCount() const { return int(d->visible.size()); }
+int MeasurementTable::VisibleRowCount() const { return d->visible.Size(); }
 
 int MeasurementTable::StoredRowCount() const { return d->open ? int(d->table.RecordCount()) : 0; }
 
@@ -599,10 +695,9 @@ void MeasurementTable::RebuildSortTags() {
 MeasurementTable::BookmarkT MeasurementTable::Bookmark() const { return d->CurrentRecord(); }
 
 void MeasurementTable::GotoBookmark(BookmarkT bookmark) {
-  if (!d->open || bookmark == 0 || bookmark >= d->positionOf.size()) return;
-  if (d->positionOf[bookmark] < 0) return;
+  if (!d->open || d->visible.IndexOf(bookmark) < 0) return;
   if (d->edit != Impl::Edit::None) PostRow();
-  d->current = d->positionOf[bookmark];
+  d->current = d->visible.IndexOf(bookmark);
   d->eof = false;
   d->Notify(Change::CurrentMoved);
 }
@@ -626,7 +721,7 @@ void MeasurementTable::DeleteRow() {
   d->wrote = true;
   // Deleted records keep their tag entries until the pack, as in any
   // dBase IV index; they are no longer visible.
-  d->Recompute();
+  d->visible.Remove(rec);
   d->Reposition(rec);
   d->Notify(Change::Reset);
 }
@@ -662,7 +757,7 @@ void MeasurementTable::Pack() {
 int MeasurementTable::CurrentIndex() const { return d->current; }
 
 void MeasurementTable::MoveTo(int visibleIndex) {
-  if (visibleIndex < 0 || visibleIndex >= int(d->visible.size())) return;
+  if (visibleIndex < 0 || visibleIndex >= d->visible.Size()) return;
   if (d->edit != Impl::Edit::None) PostRow();
   d->current = visibleIndex;
   d->eof = false;
@@ -670,13 +765,13 @@ void MeasurementTable::MoveTo(int visibleIndex) {
 }
 
 MeasurementTable::BookmarkT MeasurementTable::BookmarkAt(int visibleIndex) const {
-  if (visibleIndex < 0 || visibleIndex >= int(d->visible.size())) return 0;
-  return d->visible[size_t(visibleIndex)];
+  if (visibleIndex < 0 || visibleIndex >= d->visible.Size()) return 0;
+  return d->visible.At(visibleIndex);
 }
 
 FieldValue MeasurementTable::FieldAt(int visibleIndex, const QString& name) const {
-  if (visibleIndex < 0 || visibleIndex >= int(d->visible.size())) return std::monostate{};
-  const uint32_t rec = d->visible[size_t(visibleIndex)];
+  if (visibleIndex < 0 || visibleIndex >= d->visible.Size()) return std::monostate{};
+  const uint32_t rec = d->visible.At(visibleIndex);
   const int field = d->Field(name);
   if (d->edit == Impl::Edit::Change && d->editRecord == rec)
     return d->Decode(d->pending.constData(), field);

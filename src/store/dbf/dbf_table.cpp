@@ -167,19 +167,37 @@ const char* CodecForLanguage(uint8_t language) {
   }
 }
 
-QByteArray EncodeText(uint8_t language, const QString& text) {
-  if (language == kLanguageRussianWindows) {
-    QStringEncoder enc("windows-1251", QStringConverter::Flag::Stateless);
-    return enc(text);
+namespace {
+// Opening a converter is costly; each thread keeps the last one it used.
+QStringEncoder& EncoderFor(uint8_t language) {
+  thread_local int cached = -1;
+  thread_local QStringEncoder enc;
+  if (cached != language) {
+    enc = QStringEncoder(CodecForLanguage(language), QStringConverter::Flag::Stateless);
+    cached = language;
   }
-  QStringEncoder enc(CodecForLanguage(language), QStringConverter::Flag::Stateless);
+  return enc;
+}
+QStringDecoder& DecoderFor(uint8_t language) {
+  thread_local int cached = -1;
+  thread_local QStringDecoder dec;
+  if (cached != language) {
+    dec = QStringDecoder(CodecForLanguage(language), QStringConverter::Flag::Stateless);
+    cached = language;
+  }
+  return dec;
+}
+}  // namespace
+
+QByteArray EncodeText(uint8_t language, const QString& text) {
+  QStringEncoder& enc = EncoderFor(language);
   if (!enc.isValid()) return text.toLatin1();
   return enc(text);
 }
 
 QString DecodeText(uint8_t language, const char* data, int size) {
   const QByteArray bytes = QByteArray::fromRawData(data, size);
-  QStringDecoder dec(CodecForLanguage(language), QStringConverter::Flag::Stateless);
+  QStringDecoder& dec = DecoderFor(language);
   if (!dec.isValid()) return QString::fromLatin1(bytes);
   return dec(bytes);
 }

@@ -1,0 +1,128 @@
+// Costs of the table operations for the largest water-permeability download
+// (1,530 rows) and for a large table (100,000 rows).
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "store/measurement_table.h"
+
+namespace {
+
+void AppendRows(MeasurementTable& t, int rows) {
+  for (int i = 0; i < rows; ++i) {
+    t.AppendRow();
+    t.SetField("N", int64_t(i % 6 + 1));
+    t.SetField("DATE", QStringLiteral("01.02.2024 10:00:00"));
+    t.SetField("TIME", QStringLiteral("00:12:00"));
+    t.SetField("DEV_TYPE", int64_t(1));
+    t.SetField("SERIAL", int64_t(i / 6 % 256));
+    t.SetField("NB_TYPE", int64_t(i % 3 == 0 ? 0 : 1));
+    t.SetField("P", double((i * 7919) % 2000) / 10.0);
+    t.SetField("R", 24.0);
+    t.SetField("TYPE", QStringLiteral("B6"));
+    t.SetField("H", 100.0);
+    t.SetField("T", QString::fromUtf8("сжатие"));
+    t.PostRow();
+  }
+}
+
+// A filled table file, made once per size and copied where a run needs it.
+QString Prepared(int rows) {
+  static QTemporaryDir dir;
+  const QString path = QDir(dir.path()).filePath(QStringLiteral("t%1.db").arg(rows));
+  if (!QFile::exists(path)) {
+    MeasurementTable t;
+    t.SetLocation(path);
+    t.CreateFile();
+    t.Open();
+    AppendRows(t, rows);
+    t.Close();
+  }
+  return path;
+}
+
+void BM_CreateAndAppend(benchmark::State& state) {
+  QTemporaryDir dir;
+  const QString path = QDir(dir.path()).filePath(QStringLiteral("a.db"));
+  for (auto _ : state) {
+    MeasurementTable t;
+    t.SetLocation(path);
+    t.CreateFile();
+    t.Open();
+    AppendRows(t, int(state.range(0)));
+    t.Close();
+  }
+}
+
+void BM_Open(benchmark::State& state) {
+  MeasurementTable t;
+  t.SetLocation(Prepared(int(state.range(0))));
+  for (auto _ : state) {
+    t.Open();
+    benchmark::DoNotOptimize(t.StoredRowCount());
+    state.PauseTiming();
+    t.Close();
+    state.ResumeTiming();
+  }
+}
+
+void BM_CountUnderFilter(benchmark::State& state) {
+  MeasurementTable t;
+  t.SetLocation(Prepared(int(state.range(0))));
+  t.Open();
+  int i = 0;
+  for (auto _ : state) {
+    t.SetFilter(++i % 2 ? QStringLiteral("NB_TYPE=1") : QStringLiteral("SERIAL=7"));
+    benchmark::DoNotOptimize(t.VisibleRowCount());
+  }
+}
+
+void BM_AddTagAndWalk(benchmark::State& state) {
+  MeasurementTable t;
+  t.SetLocation(Prepared(int(state.range(0))));
+  t.Open();
+  for (auto _ : state) {
+    t.AddSortTag(QStringLiteral("tab1"), QStringLiteral("P"), true);
+    t.SelectSortTag(QStringLiteral("tab1"));
+    double sum = 0;
+    for (t.First(); !t.AtEnd(); t.Next()) sum += t.GetFloat(QStringLiteral("P"));
+    benchmark::DoNotOptimize(sum);
+    state.PauseTiming();
+    t.SelectSortTag(QString());
+    t.DropSortTag(QStringLiteral("tab1"));
+    state.ResumeTiming();
+  }
+}
+
+void BM_DeleteEveryOtherAndPack(benchmark::State& state) {
+  const QString source = Prepared(int(state.range(0)));
+  QTemporaryDir dir;
+  const QString path = QDir(dir.path()).filePath(QStringLiteral("p.db"));
+  for (auto _ : state) {
+    state.PauseTiming();
+    QFile::remove(path);
+    QFile::copy(source, path);
+    MeasurementTable t;
+    t.SetLocation(path);
+    t.Open();
+    state.ResumeTiming();
+    t.First();
+    while (!t.AtEnd()) {
+      t.DeleteRow();  // the next row becomes current: skip it
+      t.Next();
+    }
+    t.Pack();
+    benchmark::DoNotOptimize(t.StoredRowCount());
+  }
+}
+
+}  // namespace
+
+BENCHMARK(BM_CreateAndAppend)->Arg(1530)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Open)->Arg(1530)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CountUnderFilter)->Arg(1530)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddTagAndWalk)->Arg(1530)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeleteEveryOtherAndPack)->Arg(1530)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
