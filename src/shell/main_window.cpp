@@ -186,6 +186,7 @@ void TForm1::BuildPages() {
   connect(PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageChanged);
   AttachPopupMenu(DBGridPro1);
   AttachPopupMenu(DBGridPro2);
+  ConnectGrids();
 }
 
 void TForm1::AttachPopupMenu(QWidget* grid) {

@@ -14,6 +14,8 @@
 
 #include "platform/settings_store.h"
 #include "store/measurement_table.h"
+#include "store/table_stats.h"
+#include "views/grid/data_grid.h"
 
 class QAction;
 class QCloseEvent;
@@ -27,8 +29,8 @@ class QUrl;
 class TForm2;
 class Tform6;
 
-// The grid class of both views; a plain host widget until the views land.
-using TDBGridPro = QWidget;
+// The grid class of both views.
+using TDBGridPro = DataGrid;
 
 class TForm1 : public QMainWindow {
   Q_OBJECT
@@ -87,9 +89,13 @@ class TForm1 : public QMainWindow {
   void ClearSorting(TDBGridPro* grid, const QString& tag);
   void FitColumns(TDBGridPro* grid);
   void ClearColumnColors(TDBGridPro* grid);
-  void LoadColumnLayout(const QString& name, TDBGridPro* grid);
+  // False (after the general error message) when the stored text cannot be
+  // read: the command that applies the layouts stops there.
+  bool LoadColumnLayout(const QString& name, TDBGridPro* grid);
   void SaveColumnLayout(TDBGridPro* grid, const QString& name);
   void find_mma();
+  // Columns of both views, their events and the shared table.
+  void ConnectGrids();
 
   // --- spreadsheet export (main_window_export.cpp) ---
   void Excel1Click();  // "Экспорт в Excel"
@@ -105,6 +111,8 @@ class TForm1 : public QMainWindow {
   SettingsStore Settings;
   bool TableOpen = false;
   bool TableModified = false;
+  // Minimum, mean and maximum of P and R from the last find_mma.
+  TableStats Stats;
   QString DefaultDir;
   // Start folders of the open and save dialogs.
   QString OpenDialog1InitialDir;
