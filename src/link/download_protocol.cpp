@@ -29,7 +29,6 @@ constexpr char kEnd = 'P';
 constexpr char kRestart = 'Z';
 constexpr char kIdentify = 'V';
 constexpr char kMemory = 'N';
-constexpr uint32_t kChecksumChars = 8;
 // Offsets from the "S" of the identification frame.
 constexpr uint32_t kOffKind = 1;
 constexpr uint32_t kOffType = 3;
