@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
+#include <algorithm>
 #include <exception>
 
 #include "link/device_data.h"
@@ -12,6 +13,7 @@
 #include "store/decoders.h"
 #include "store/row_deletion.h"
 #include "store/series_list.h"
+#include "views/grid/data_grid.h"
 
 namespace {
 
@@ -44,6 +46,20 @@ void ReportTableFailure(TForm1* form, const std::exception& e) {
 }
 
 DumpView DownloadedDump() { return DumpView{DeviceDump.data(), int(DeviceDump.size())}; }
+
+// Ends a cell edit still open in a grid's editor: with `keep` its text goes
+// into the row being edited, else it is dropped.
+void EndOpenEditor(QWidget* gridWidget, bool keep) {
+  auto* grid = qobject_cast<DataGrid*>(gridWidget);
+  if (!grid) return;
+  QTableView* view = grid->view();
+  QWidget* editor = view->indexWidget(view->currentIndex());
+  if (!editor) return;
+  if (keep) QMetaObject::invokeMethod(view, "commitData", Q_ARG(QWidget*, editor));
+  QMetaObject::invokeMethod(
+      view, "closeEditor", Q_ARG(QWidget*, editor),
+      Q_ARG(QAbstractItemDelegate::EndEditHint, QAbstractItemDelegate::RevertModelCache));
+}
 
 // Keeps a widget disabled for a scope, whatever way the scope is left.
 class DisabledWhile {
@@ -175,6 +191,8 @@ void TForm1::Save_DB() {
     if (Table.IsOpen()) {
       // An edit still in progress is posted, as the views do when the
       // operator leaves the row.
+      EndOpenEditor(DBGridPro1, true);
+      EndOpenEditor(DBGridPro2, true);
       if (Table.IsEditing()) Table.PostRow();
     }
     Table.Close();
@@ -195,7 +213,14 @@ void TForm1::Close_DB() {
     const auto answer = Dialogs().Message(this, QMessageBox::Question, MainTitle(),
                                           QStringLiteral("Сохранить изменения в таблицах ?"),
                                           QMessageBox::Yes | QMessageBox::No);
-    if (answer == QMessageBox::Yes) Save_DB();
+    if (answer == QMessageBox::Yes) {
+      Save_DB();
+    } else {
+      // No drops an edit still in a cell editor; Close below drops the
+      // row's unposted values.
+      EndOpenEditor(DBGridPro1, false);
+      EndOpenEditor(DBGridPro2, false);
+    }
   }
   SaveColumnLayout(DBGridPro1, QStringLiteral("Table_1"));
   TableOpen = false;
@@ -250,12 +275,25 @@ void TForm1::flash2zen() {
 
 namespace {
 
-// The rows a delete command takes from a view: the current row of the table
-// the view shows (none when there is no current row).
-std::vector<MeasurementTable::BookmarkT> RowsToDelete(const MeasurementTable& table) {
+// The rows a delete command takes from a view: its marked rows in ascending
+// bookmark order or, with none marked, the current row (none when there is
+// no current row).
+std::vector<MeasurementTable::BookmarkT> RowsToDelete(QWidget* gridWidget,
+                                                      const MeasurementTable& table) {
   std::vector<MeasurementTable::BookmarkT> rows;
-  if (const auto current = table.Bookmark()) rows.push_back(current);
+  if (auto* grid = qobject_cast<DataGrid*>(gridWidget)) {
+    for (const MarkedRow& m : grid->MarkedRows()) rows.push_back(m.bookmark);
+  }
+  if (rows.empty()) {
+    if (const auto current = table.Bookmark()) rows.push_back(current);
+  }
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
   return rows;
+}
+
+void UnmarkRows(QWidget* gridWidget) {
+  if (auto* grid = qobject_cast<DataGrid*>(gridWidget)) grid->view()->clearSelection();
 }
 
 }  // namespace
@@ -268,18 +306,29 @@ void TForm1::DeleteGridRows(TDBGridPro* grid) {
   // both tags go, and with them the index file.
   ClearSorting(grid, QStringLiteral("tab1"));
   ClearSorting(grid, QStringLiteral("tab2"));
-  const auto rows = RowsToDelete(Table);
+  // An edit in progress is posted first, so that it neither gets lost nor
+  // lands on another row once the current row moves.
+  EndOpenEditor(grid, true);
+  try {
+    if (Table.IsEditing()) Table.PostRow();
+  } catch (const std::exception& e) {
+    ReportTableFailure(this, e);
+    return;
+  }
+  const auto rows = RowsToDelete(grid, Table);
   if (!rows.empty()) {
     // One redraw at the end instead of one per deleted row.
     grid->setUpdatesEnabled(false);
     try {
       DeleteBookmarkedRows(Table, rows);
     } catch (const std::exception& e) {
+      UnmarkRows(grid);
       grid->setUpdatesEnabled(true);
       grid->update();
       ReportTableFailure(this, e);
       return;
     }
+    UnmarkRows(grid);
     grid->setUpdatesEnabled(true);
     grid->update();
   }

@@ -1,0 +1,81 @@
+#pragma once
+// What the lifecycle tests share: scripted answers to the modal dialogs, a
+// download put straight into DeviceDump/DeviceIdentity, and the rows of a
+// table file as an independent reader sees them.
+#include <QDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "link/device_data.h"
+#include "platform/dialogs.h"
+#include "simulator/sim_images.h"
+#include "support/test_env.h"
+
+// Answers the file dialogs from queues (an empty queue cancels), the
+// message boxes with `answer`, and records every message shown.
+struct ScriptedDialogs : DialogSeam {
+  struct Shown {
+    QMessageBox::Icon icon;
+    QString caption;
+    QString text;
+  };
+  QStringList saveNames;
+  QStringList openNames;
+  QMessageBox::StandardButton answer = QMessageBox::No;
+  std::vector<Shown> messages;
+  // Runs in place of a modal dialog; the default cancels it.
+  std::function<int(QDialog*)> exec;
+
+  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&,
+                          const QString&) override {
+    return openNames.isEmpty() ? QString() : openNames.takeFirst();
+  }
+  QString GetSaveFileName(QWidget*, const QString&, const QString&, const QString&,
+                          const QString&) override {
+    return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
+  }
+  bool GetColor(QWidget*, const QColor&, QColor*) override { return false; }
+  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
+                                      const QString& text, QMessageBox::StandardButtons) override {
+    messages.push_back({icon, caption, text});
+    return answer;
+  }
+  int Exec(QDialog* dialog) override { return exec ? exec(dialog) : QDialog::Rejected; }
+};
+
+// Leaves a download's results where the download dialog leaves them.
+inline void PutDownload(const sim::Identity& id, const QByteArray& image) {
+  DeviceDump.fill(0);
+  std::memcpy(DeviceDump.data(), image.constData(), size_t(qMin(image.size(), kDeviceDumpSize)));
+  DeviceIdentity.kind = id.kind;
+  DeviceIdentity.type = id.type;
+  DeviceIdentity.serial = id.serial;
+  DeviceIdentity.recordCount = id.recordCount;
+}
+
+// The live rows of a table file read by an independent dBase reader, each
+// as field name -> value (texts trimmed, numbers as numbers, blanks null).
+inline std::vector<QJsonObject> FileRows(const QString& path) {
+  static const char kScript[] = R"(
+import json, sys
+from dbfread import DBF
+rows = [dict(r) for r in DBF(sys.argv[1], encoding='cp1251', char_decode_errors='strict')]
+for r in rows:
+    for k, v in r.items():
+        if isinstance(v, str): r[k] = v.strip()
+print(json.dumps(rows, ensure_ascii=False))
+)";
+  QByteArray out, err;
+  std::vector<QJsonObject> rows;
+  if (RunPython(QString::fromLatin1(kScript), {path}, &out, &err) != 0) {
+    qWarning("dbf reader failed: %s", err.constData());
+    return rows;
+  }
+  for (const QJsonValue& v : QJsonDocument::fromJson(out).array()) rows.push_back(v.toObject());
+  return rows;
+}

@@ -1,0 +1,465 @@
+// The table file's life in the main window, as the operator drives it: New
+// with a download, Open, Save, Close with its question, the series list and
+// the deletion of rows.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include "lifecycle_fixture.h"
+#include "link/ui/download_dialog.h"
+#include "shell/main_window.h"
+#include "store/measurement_table.h"
+#include "support/store_fixture.h"
+
+namespace {
+
+QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// Three series of the water-permeability tester: numbers 5, 6 and 9, the
+// last one with a sample without a result.
+std::vector<sim::WaterRecord> ThreeSeries() {
+  std::vector<sim::WaterRecord> out;
+  for (uint8_t serial : {5, 6, 9}) {
+    sim::WaterRecord r;
+    r.height = 100 + serial;
+    r.series = serial;
+    r.start = {10, 3, 5, 9, 0, 0};
+    r.end = {10, 3, 7, 9, 0, 0};
+    r.hold = {16, 0, 0};
+    for (int s = 0; s < 6; ++s) r.samples[s] = {uint8_t(8 * (s + 1)), 0, 0};
+    if (serial == 9) r.samples[2] = {1, 2, 156};
+    out.push_back(r);
+  }
+  return out;
+}
+
+std::vector<sim::PlateRecord> TwoPlateTests() {
+  sim::PlateRecord a;
+  a.hour = 10, a.minute = 20, a.second = 30, a.year = 10, a.month = 5, a.day = 25;
+  a.r = 1234, a.p = 56, a.plate = 0xA8;
+  sim::PlateRecord b = a;
+  b.r = 200, b.p = 300, b.plate = 0x32;
+  return {a, b};
+}
+
+class Lifecycle : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    ClearSettings();
+    SetDialogs(&dialogs_);
+    form_ = std::make_unique<TForm1>();
+    // The download dialog is made at start-up beside the main window.
+    form_->Form2 = new TForm2(form_.get());
+  }
+  void TearDown() override {
+    // The end of the program closes whatever is open; nothing may be asked.
+    form_->TableModified = false;
+    form_.reset();
+    SetDialogs(nullptr);
+  }
+
+  QString Path(const QString& name) const { return QDir(dir_.path()).filePath(name); }
+
+  // New: the save dialog answers `path`, the download dialog delivers
+  // `image` from an instrument of identity `id`.
+  void RunNew(const QString& path, const sim::Identity& id, const QByteArray& image) {
+    dialogs_.saveNames = {path};
+    dialogs_.exec = [id, image](QDialog*) {
+      PutDownload(id, image);
+      return int(QDialog::Accepted);
+    };
+    form_->N2Click();
+    dialogs_.exec = nullptr;
+  }
+  void NewWater(const QString& path) {
+    sim::Identity id;
+    id.kind = sim::kWaterKind, id.type = 2, id.recordCount = 3;
+    RunNew(path, id, sim::BuildWaterImage(ThreeSeries()));
+  }
+
+  // A table of the given rows written beside the test, closed again.
+  QString WriteTable(const QString& name, const std::vector<StoreRow>& rows) {
+    MeasurementTable t;
+    const QString path = MakeStoreTable(t, dir_, rows, name);
+    t.Close();
+    return path;
+  }
+  void RunOpen(const QString& path) {
+    dialogs_.openNames = {path};
+    form_->N3Click();
+  }
+
+  QStringList SeriesList() const {
+    QStringList out;
+    for (int i = 0; i < form_->ListBox1->count(); ++i) out << form_->ListBox1->item(i)->text();
+    return out;
+  }
+  // The visible rows' values of one field, as the views show them.
+  std::vector<int64_t> VisibleInts(const QString& field) const {
+    std::vector<int64_t> out;
+    for (int i = 0; i < form_->Table.VisibleRowCount(); ++i)
+      out.push_back(ValueToInt(form_->Table.FieldAt(i, field)));
+    return out;
+  }
+  bool NoTableState() const {
+    return !form_->TableOpen && !form_->TableModified && !form_->Table.IsOpen() &&
+           form_->PageControl1->isHidden() && !form_->N5->isEnabled() && !form_->N34->isEnabled() &&
+           form_->windowTitle() == Ru("ФИР - ТЛ7");
+  }
+
+  QTemporaryDir dir_;
+  ScriptedDialogs dialogs_;
+  std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(Lifecycle, NewWaterDownloadWritesSeriesAndShowsThem) {
+  const QString path = Path("water.db");
+  NewWater(path);
+  EXPECT_TRUE(dialogs_.messages.empty());
+  ASSERT_TRUE(form_->TableOpen);
+  EXPECT_FALSE(form_->TableModified);
+  EXPECT_TRUE(form_->N5->isEnabled());
+  EXPECT_EQ(form_->windowTitle(), Ru("ФИР - ТЛ7"));
+  // The water-permeability tab alone, showing every row of its kind.
+  EXPECT_FALSE(form_->PageControl1->isHidden());
+  EXPECT_EQ(form_->PageControl1->currentIndex(), 1);
+  EXPECT_FALSE(form_->PageControl1->isTabVisible(0));
+  EXPECT_EQ(form_->Table.Filter(), "NB_TYPE=1");
+  EXPECT_EQ(form_->Table.VisibleRowCount(), 18);
+  EXPECT_EQ(SeriesList(), (QStringList{"5", "6", "9"}));
+  EXPECT_EQ(form_->ListBox1->currentRow(), 0);
+
+  // The file as another reader sees it.
+  const auto rows = FileRows(path);
+  ASSERT_EQ(rows.size(), 18u);
+  for (int i = 0; i < 18; ++i) {
+    SCOPED_TRACE(i);
+    const int serial = i < 6 ? 5 : i < 12 ? 6 : 9;
+    const int s = i % 6 + 1;
+    EXPECT_EQ(rows[i]["N"].toInt(), s);
+    EXPECT_EQ(rows[i]["SERIAL"].toInt(), serial);
+    EXPECT_EQ(rows[i]["NB_TYPE"].toInt(), 1);
+    EXPECT_EQ(rows[i]["DEV_TYPE"].toInt(), 2);
+    EXPECT_DOUBLE_EQ(rows[i]["H"].toDouble(), 100.0 + serial);
+    EXPECT_DOUBLE_EQ(rows[i]["R"].toDouble(), 16.0);
+    EXPECT_EQ(rows[i]["DATE"].toString(), "05.03.2010 09:00:00");
+    EXPECT_EQ(rows[i]["TYPE"].toString(), "B6");
+    EXPECT_EQ(rows[i]["T"].toString(), Ru("сжатие"));
+    const bool noResult = serial == 9 && s == 3;
+    // 8 h per sample number against 16-hour steps: 1, 1, 2, 2, 3, 3 steps.
+    EXPECT_NEAR(rows[i]["P"].toDouble(), noResult ? 0.0 : 0.2 * ((s + 1) / 2), 1e-9);
+    EXPECT_EQ(rows[i]["TIME"].toString(),
+              noResult ? QString() : QStringLiteral("%1:00:00").arg(8 * s, 2, 10, QChar('0')));
+  }
+}
+
+TEST_F(Lifecycle, NewPlateDownloadShowsThePlateView) {
+  const QString path = Path("plate.db");
+  sim::Identity id;
+  id.kind = sim::kPlateKind, id.type = sim::kPlateType, id.serial = 4321, id.recordCount = 9;
+  RunNew(path, id, sim::BuildPlateImage(TwoPlateTests(), 16));
+  EXPECT_TRUE(dialogs_.messages.empty());
+  ASSERT_TRUE(form_->TableOpen);
+  EXPECT_EQ(form_->PageControl1->currentIndex(), 0);
+  EXPECT_FALSE(form_->PageControl1->isTabVisible(1));
+  EXPECT_EQ(form_->Table.Filter(), "NB_TYPE=0");
+  EXPECT_EQ(form_->Table.VisibleRowCount(), 2);
+  // The image's own count replaces the identification frame's.
+  EXPECT_EQ(DeviceIdentity.recordCount, 2);
+  const auto rows = FileRows(path);
+  ASSERT_EQ(rows.size(), 2u);
+  const struct {
+    const char* type;
+    double r, p;
+  } expected[] = {{"40x40 мм", 12.34, 0.56}, {"диам. 50 мм", 2.0, 3.0}};
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(rows[i]["N"].toInt(), i + 1);
+    EXPECT_EQ(rows[i]["TYPE"].toString(), Ru(expected[i].type));
+    EXPECT_NEAR(rows[i]["R"].toDouble(), expected[i].r, 1e-9);
+    EXPECT_NEAR(rows[i]["P"].toDouble(), expected[i].p, 1e-9);
+    EXPECT_EQ(rows[i]["SERIAL"].toInt(), 4321);
+    EXPECT_EQ(rows[i]["DEV_TYPE"].toInt(), 16);
+    EXPECT_EQ(rows[i]["NB_TYPE"].toInt(), 0);
+    EXPECT_EQ(rows[i]["DATE"].toString(), "25.05.2010");
+    EXPECT_EQ(rows[i]["TIME"].toString(), "10:20:30");
+  }
+}
+
+TEST_F(Lifecycle, NewThatStopsEarlyLeavesNoTable) {
+  const struct {
+    const char* name;
+    bool saveAnswered;
+    int download;
+  } cases[] = {
+      {"save dialog cancelled", false, QDialog::Accepted},
+      {"download failed", true, QDialog::Rejected},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    NewWater(Path("first.db"));
+    ASSERT_TRUE(form_->TableOpen);
+    const QString second = Path(QString::fromUtf8(c.name) + ".db");
+    if (c.saveAnswered) dialogs_.saveNames = {second};
+    bool downloadShown = false;
+    dialogs_.exec = [&](QDialog*) {
+      downloadShown = true;
+      return c.download;
+    };
+    form_->N2Click();
+    dialogs_.exec = nullptr;
+    EXPECT_EQ(downloadShown, c.saveAnswered);
+    EXPECT_TRUE(NoTableState());
+    EXPECT_FALSE(QFile::exists(second));
+    EXPECT_TRUE(dialogs_.messages.empty());
+  }
+}
+
+TEST_F(Lifecycle, NewReplacesAnExistingFileWithoutAsking) {
+  const QString path =
+      WriteTable("over.db", {PlateRow(1, 7, 1, 1), PlateRow(2, 7, 1, 1), PlateRow(3, 7, 1, 1)});
+  NewWater(path);
+  EXPECT_TRUE(dialogs_.messages.empty());
+  const auto rows = FileRows(path);
+  ASSERT_EQ(rows.size(), 18u);
+  EXPECT_EQ(rows[0]["NB_TYPE"].toInt(), 1);
+  EXPECT_EQ(form_->windowTitle(), Ru("ФИР - ТЛ7"));
+}
+
+TEST_F(Lifecycle, NewIntoAMissingFolderReportsTheEngineError) {
+  NewWater(Path("missing/x.db"));
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(dialogs_.messages[0].caption, ApplicationTitle());
+  EXPECT_TRUE(dialogs_.messages[0].text.endsWith('.'));
+  EXPECT_GT(dialogs_.messages[0].text.size(), 1);
+  EXPECT_TRUE(NoTableState());
+}
+
+TEST_F(Lifecycle, DiskFullWhileDecodingKeepsTheRowsWrittenSoFar) {
+  const QString path = Path("full.db");
+  {
+    // Room for the empty table and eight rows: the ninth row fails.
+    StoreWriteLimit limit(961 + 8 * 480 + 1);
+    NewWater(path);
+  }
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(dialogs_.messages[0].caption, ApplicationTitle());
+  // Open, but hidden and without its commands until New or Open.
+  EXPECT_TRUE(form_->TableOpen);
+  EXPECT_TRUE(form_->PageControl1->isHidden());
+  EXPECT_FALSE(form_->N5->isEnabled());
+  EXPECT_EQ(SeriesList(), (QStringList{"5", "6"}));
+
+  RunOpen(WriteTable("other.db", {WaterRow(1, 4, 0.2, "B2")}));
+  EXPECT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_TRUE(form_->TableOpen);
+  EXPECT_TRUE(form_->N5->isEnabled());
+  const auto rows = FileRows(path);
+  ASSERT_EQ(rows.size(), 8u);
+  EXPECT_EQ(rows[7]["SERIAL"].toInt(), 6);
+  EXPECT_EQ(rows[7]["N"].toInt(), 2);
+}
+
+std::vector<StoreRow> TwoWaterSeries(int64_t first, int64_t second) {
+  std::vector<StoreRow> rows;
+  for (int i = 0; i < 12; ++i) {
+    StoreRow r = WaterRow(i % 6 + 1, i < 6 ? first : second, 0.2 * (i % 6), "B4");
+    r.push_back({"DEV_TYPE", int64_t(2)});
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+TEST_F(Lifecycle, OpenBuildsTheSeriesListAndShowsTheFirstSeries) {
+  std::vector<StoreRow> plates;
+  for (int i = 0; i < 6; ++i) plates.push_back(PlateRow(i + 1, 77, 1.0, 2.0));
+  std::vector<StoreRow> five = TwoWaterSeries(4, 4);
+  five.resize(5);
+  const struct {
+    const char* file;
+    std::vector<StoreRow> rows;
+    int tab;
+    QStringList list;
+    const char* filter;
+    int visible;
+    int deviceType;
+  } cases[] = {
+      {"two.db", TwoWaterSeries(3, 8), 1, {"3", "8"}, "SERIAL=3", 6, 2},
+      {"five.db", five, 1, {}, "NB_TYPE=1", 5, 2},
+      {"plates.db", plates, 0, {"77"}, "SERIAL=77", 6, 16},
+      {"empty.db", {}, 0, {}, "NB_TYPE=0", 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    DeviceIdentity.type = 99;
+    RunOpen(WriteTable(c.file, c.rows));
+    EXPECT_TRUE(dialogs_.messages.empty());
+    ASSERT_TRUE(form_->TableOpen);
+    EXPECT_FALSE(form_->TableModified);
+    EXPECT_EQ(form_->PageControl1->currentIndex(), c.tab);
+    EXPECT_FALSE(form_->PageControl1->isTabVisible(1 - c.tab));
+    EXPECT_EQ(SeriesList(), c.list);
+    EXPECT_EQ(form_->Table.Filter(), c.filter);
+    EXPECT_EQ(form_->Table.VisibleRowCount(), c.visible);
+    EXPECT_EQ(DeviceIdentity.type, c.deviceType);
+    EXPECT_EQ(form_->windowTitle(), QFileInfo(c.file).completeBaseName() + Ru(" - ФИР - ТЛ7"));
+    EXPECT_EQ(ApplicationTitle(), form_->windowTitle());
+    EXPECT_EQ(form_->DefaultDir, QDir(dir_.path()).absolutePath());
+  }
+}
+
+TEST_F(Lifecycle, SeriesSelectionAndCancelledOpenShowTheFirstSeriesAgain) {
+  RunOpen(WriteTable("two.db", TwoWaterSeries(3, 8)));
+  form_->ListBox1->setCurrentRow(1);
+  form_->ListBox1Click();
+  EXPECT_EQ(form_->Table.Filter(), "SERIAL=8");
+  EXPECT_EQ(VisibleInts("SERIAL"), std::vector<int64_t>(6, 8));
+  form_->N3Click();  // cancelled
+  EXPECT_TRUE(form_->TableOpen);
+  EXPECT_EQ(SeriesList(), (QStringList{"3", "8"}));
+  EXPECT_EQ(form_->Table.Filter(), "SERIAL=3");
+  EXPECT_TRUE(dialogs_.messages.empty());
+}
+
+TEST_F(Lifecycle, OpeningSomethingThatIsNoTableReportsADamagedDatabase) {
+  const QString text = Path("notes.db");
+  QFile f(text);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("Just a text file, not a table.\n");
+  f.close();
+  for (const QString& path : {text, Path("absent.db")}) {
+    SCOPED_TRACE(path.toStdString());
+    RunOpen(WriteTable("good.db", TwoWaterSeries(1, 2)));
+    ASSERT_TRUE(form_->TableOpen);
+    dialogs_.messages.clear();
+    RunOpen(path);
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(dialogs_.messages[0].caption, Ru("Ошибка"));
+    EXPECT_EQ(dialogs_.messages[0].text, Ru("База данных повреждена !"));
+    EXPECT_TRUE(NoTableState());
+    EXPECT_EQ(form_->ListBox1->count(), 0);
+  }
+}
+
+TEST_F(Lifecycle, SavePostsTheEditAndKeepsTheFilter) {
+  const QString path = WriteTable("two.db", TwoWaterSeries(3, 8));
+  RunOpen(path);
+  form_->Table.First();
+  form_->Table.EditRow();
+  form_->Table.SetField("ZAV", Ru("проба"));
+  form_->TableModified = true;
+  form_->N5Click();
+  EXPECT_FALSE(form_->TableModified);
+  EXPECT_TRUE(form_->Table.IsOpen());
+  EXPECT_EQ(form_->Table.Filter(), "SERIAL=3");
+  EXPECT_EQ(form_->Table.VisibleRowCount(), 6);
+  EXPECT_EQ(FileRows(path)[0]["ZAV"].toString(), Ru("проба"));
+  EXPECT_TRUE(dialogs_.messages.empty());
+
+  // A file removed behind the program's back cannot be reopened: the error
+  // is reported and the window drops the table instead of pretending.
+  ASSERT_TRUE(QFile::remove(path));
+  form_->N5Click();
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(dialogs_.messages[0].caption, Ru("two - ФИР - ТЛ7"));
+  EXPECT_TRUE(NoTableState());
+}
+
+TEST_F(Lifecycle, CloseAsksOnlyWhenModifiedAndHonoursTheAnswer) {
+  const struct {
+    const char* name;
+    bool modified;
+    QMessageBox::StandardButton answer;
+    bool throughFrame;
+    const char* stored;
+  } cases[] = {
+      {"yes", true, QMessageBox::Yes, false, "правка"},
+      {"no", true, QMessageBox::No, false, ""},
+      {"not modified", false, QMessageBox::Yes, false, ""},
+      {"window frame, yes", true, QMessageBox::Yes, true, "правка"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString path = WriteTable(QString::fromUtf8(c.name) + ".db", TwoWaterSeries(3, 8));
+    RunOpen(path);
+    form_->Table.First();
+    form_->Table.EditRow();
+    form_->Table.SetField("ZAV", Ru("правка"));
+    form_->TableModified = c.modified;
+    dialogs_.messages.clear();
+    dialogs_.answer = c.answer;
+    if (c.throughFrame)
+      form_->close();
+    else
+      form_->N7Click();
+    ASSERT_EQ(dialogs_.messages.size(), c.modified ? 1u : 0u);
+    if (c.modified) {
+      EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Question);
+      EXPECT_EQ(dialogs_.messages[0].caption, Ru("ФИР - ТЛ7"));
+      EXPECT_EQ(dialogs_.messages[0].text, Ru("Сохранить изменения в таблицах ?"));
+    }
+    EXPECT_TRUE(NoTableState());
+    EXPECT_EQ(FileRows(path)[0]["ZAV"].toString(), Ru(c.stored));
+  }
+}
+
+TEST_F(Lifecycle, CloseDeletesTheIndexFile) {
+  const QString path = WriteTable("sorted.db", TwoWaterSeries(3, 8));
+  RunOpen(path);
+  form_->Table.AddSortTag("tab2", "P", true);
+  const QString index = Path("sorted.mdx");
+  ASSERT_TRUE(QFile::exists(index));
+  form_->N7Click();
+  EXPECT_FALSE(QFile::exists(index));
+  EXPECT_TRUE(NoTableState());
+  // Closing without a table asks nothing and stays without a table.
+  form_->N7Click();
+  EXPECT_TRUE(NoTableState());
+  EXPECT_TRUE(dialogs_.messages.empty());
+}
+
+TEST_F(Lifecycle, DeletingTheCurrentRowPacksAndKeepsTheSeriesFilter) {
+  const QString path = WriteTable("two.db", TwoWaterSeries(3, 8));
+  RunOpen(path);
+  form_->Table.MoveTo(2);
+  form_->TableModified = true;
+  form_->N21Click();
+  EXPECT_TRUE(dialogs_.messages.empty());
+  EXPECT_FALSE(form_->TableModified);
+  EXPECT_EQ(form_->Table.Filter(), "SERIAL=3");
+  EXPECT_EQ(VisibleInts("N"), (std::vector<int64_t>{1, 2, 4, 5, 6}));
+  EXPECT_EQ(form_->Table.StoredRowCount(), 11);
+  const auto rows = FileRows(path);
+  ASSERT_EQ(rows.size(), 11u);
+  EXPECT_EQ(rows[2]["N"].toInt(), 4);
+  EXPECT_EQ(QFileInfo(path).size(), 961 + 11 * 480 + 1);
+}
+
+TEST_F(Lifecycle, AFailedPackIsReportedAndLosesNothingElse) {
+  const QString path = WriteTable("two.db", TwoWaterSeries(3, 8));
+  RunOpen(path);
+  form_->Table.MoveTo(0);
+  // The packed copy cannot be written: its place beside the table is taken
+  // by a folder.
+  ASSERT_TRUE(QDir().mkdir(path + ".~pack"));
+  form_->N21Click();
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(dialogs_.messages[0].caption, ApplicationTitle());
+  // The row is marked deleted and hidden; the other eleven are intact.
+  const auto rows = FileRows(path);
+  ASSERT_EQ(rows.size(), 11u);
+  EXPECT_EQ(rows[0]["N"].toInt(), 2);
+  EXPECT_EQ(rows[10]["SERIAL"].toInt(), 8);
+}
+
+}  // namespace
