@@ -5,6 +5,7 @@
 // every change, so another dBase IV engine always finds complete B-trees.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <vector>
 
