@@ -6,15 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-double NumberOf(const FieldValue& v) {
+double StatValue(const FieldValue& v) {
   if (const auto* i = std::get_if<int64_t>(&v)) return double(*i);
   if (const auto* d = std::get_if<double>(&v)) return *d;
   return 0;  // blank or text
 }
-
-}  // namespace
 
 double RoundMean(double mean) {
   const long double t = 0.1;  // the double nearest one tenth, widened
@@ -99,7 +95,7 @@ TableStats StatsAccumulator::Result(int divisor) const {
 
 TableStats SelectionStats(const std::vector<MarkedValues>& marked) {
   StatsAccumulator acc;
-  for (const MarkedValues& m : marked) acc.Add(NumberOf(m.p), NumberOf(m.r));
+  for (const MarkedValues& m : marked) acc.Add(StatValue(m.p), StatValue(m.r));
   return acc.Result(int(marked.size()));
 }
 
@@ -110,7 +106,10 @@ QString FooterTriple(double min, double mean, double max) {
 
 FooterTexts BuildFooterTexts(const TableStats& table, const std::vector<MarkedValues>& marked,
                              int visibleRowCount) {
-  const TableStats s = marked.size() < 2 ? table : SelectionStats(marked);
+  return FooterTextsOf(marked.size() < 2 ? table : SelectionStats(marked), visibleRowCount);
+}
+
+FooterTexts FooterTextsOf(const TableStats& s, int visibleRowCount) {
   return FooterTexts{FooterTriple(s.PMin, s.PMean, s.PMax), FooterTriple(s.RMin, s.RMean, s.RMax),
                      QString::number(visibleRowCount)};
 }

@@ -46,6 +46,9 @@ class StatsAccumulator {
   int count_ = 0;
 };
 
+// A stored value as the statistics count it: a blank (or text) is 0.
+double StatValue(const FieldValue& v);
+
 // Statistics of the marked rows in the order the view keeps them; a blank
 // stored P or R counts as 0.
 TableStats SelectionStats(const std::vector<MarkedValues>& marked);
@@ -59,6 +62,7 @@ struct FooterTexts {
   QString r;
   QString n;
 };
+FooterTexts FooterTextsOf(const TableStats& stats, int visibleRowCount);
 // Table statistics when fewer than two rows are marked, else the marked rows'.
 FooterTexts BuildFooterTexts(const TableStats& table, const std::vector<MarkedValues>& marked,
                              int visibleRowCount);

@@ -133,15 +133,17 @@ void FitColumns(DataGrid& grid) {
 }
 
 void UpdateFooters(DataGrid& grid, const TableStats& stats, const MeasurementTable& table) {
-  std::vector<MarkedValues> marked;
-  if (grid.MarkedRows().size() >= 2) {
-    marked.reserve(grid.MarkedRows().size());
-    for (const MarkedRow& m : grid.MarkedRows())
-      marked.push_back(MarkedValues{m.values.size() > 0 ? m.values[0] : FieldValue{},
-                                    m.values.size() > 1 ? m.values[1] : FieldValue{}});
+  const std::vector<MarkedRow>& marked = grid.MarkedRows();
+  TableStats s = stats;
+  if (marked.size() >= 2) {
+    // The stored values of the marked rows, in the order they were marked.
+    StatsAccumulator acc;
+    for (const MarkedRow& m : marked)
+      acc.Add(m.values.size() > 0 ? StatValue(m.values[0]) : 0,
+              m.values.size() > 1 ? StatValue(m.values[1]) : 0);
+    s = acc.Result(int(marked.size()));
   }
-  const FooterTexts f =
-      BuildFooterTexts(stats, marked, table.IsOpen() ? table.VisibleRowCount() : 0);
+  const FooterTexts f = FooterTextsOf(s, table.IsOpen() ? table.VisibleRowCount() : 0);
   SetFooter(grid, "P", f.p);
   SetFooter(grid, "R", f.r);
   SetFooter(grid, "N", f.n);

@@ -1,0 +1,176 @@
+// Moving the current row, marking rows and writing the footers in a shown
+// plate view of 6,000 and of 100,000 rows.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "views/table_views.h"
+
+namespace {
+
+void Put(QByteArray& rec, int offset, int length, const QByteArray& text, bool right) {
+  QByteArray v = text.left(length);
+  const QByteArray pad(length - v.size(), ' ');
+  rec.replace(offset, length, right ? pad + v : v + pad);
+}
+
+// Writes a table file of plate rows directly: appending row by row would
+// measure the table engine rather than the view.
+QString WritePlateTable(const QString& folder, int rows) {
+  const auto& schema = MeasurementSchema();
+  QByteArray header(32, '\0');
+  const QDate today = QDate::currentDate();
+  header[0] = 0x03;
+  header[1] = char(today.year() - 1900);
+  header[2] = char(today.month());
+  header[3] = char(today.day());
+  const uint32_t count = uint32_t(rows);
+  std::memcpy(header.data() + 4, &count, 4);
+  const uint16_t headerLength = uint16_t(32 + 32 * schema.size() + 1);
+  std::memcpy(header.data() + 8, &headerLength, 2);
+  int recordLength = 1;
+  for (const FieldSpec& f : schema) recordLength += f.length;
+  const uint16_t rl = uint16_t(recordLength);
+  std::memcpy(header.data() + 10, &rl, 2);
+  header[29] = char(0xC9);
+  std::map<QByteArray, std::pair<int, int>> at;
+  int offset = 1;
+  for (const FieldSpec& f : schema) {
+    QByteArray d(32, '\0');
+    std::memcpy(d.data(), f.name, std::strlen(f.name));
+    d[11] = f.type;
+    d[16] = char(f.length);
+    d[17] = char(f.decimals);
+    header += d;
+    at[QByteArray(f.name)] = {offset, f.length};
+    offset += f.length;
+  }
+  header += '\r';
+  QByteArray body;
+  body.reserve(rows * recordLength + 1);
+  QByteArray rec(recordLength, ' ');
+  for (int i = 0; i < rows; ++i) {
+    rec.fill(' ');
+    auto put = [&](const char* f, const QByteArray& v, bool right) {
+      Put(rec, at[f].first, at[f].second, v, right);
+    };
+    put("N", QByteArray::number(i + 1), true);
+    put("DATE", "01.02.2024", false);
+    put("TIME", "10:00:00", false);
+    put("DEV_TYPE", "16", true);
+    put("SERIAL", "7", true);
+    put("NB_TYPE", "0", true);
+    put("P", QByteArray::number(double((i * 37) % 1000) / 10, 'f', 9), true);
+    put("R", QByteArray::number(double((i * 53) % 500) / 10, 'f', 9), true);
+    put("TYPE", "D=300", false);
+    body += rec;
+  }
+  body += '\x1a';
+  const QString path = QDir(folder).filePath(QStringLiteral("bench%1.db").arg(rows));
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return QString();
+  file.write(header);
+  file.write(body);
+  return path;
+}
+
+// A shown plate view over a table of `rows` rows, with the footers written
+// at every notification as the main window does.
+struct View {
+  explicit View(int rows) {
+    table.SetLocation(WritePlateTable(dir.path(), rows));
+    table.Open();
+    table.SetFilter(QStringLiteral("NB_TYPE=0"));
+    views::SetupPlateView(&grid, &table);
+    QObject::connect(&grid, &DataGrid::SelectionChanged,
+                     [this] { views::UpdateFooters(grid, stats, table); });
+    grid.resize(1000, 600);
+    grid.show();
+    find_mma(table, &stats);
+    QCoreApplication::processEvents();
+  }
+  QTemporaryDir dir;
+  MeasurementTable table;
+  TableStats stats;
+  DataGrid grid;
+};
+
+std::map<int, std::unique_ptr<View>>& Views() {
+  static std::map<int, std::unique_ptr<View>> views;
+  return views;
+}
+View& ViewOf(int rows) {
+  auto& v = Views()[rows];
+  if (!v) v = std::make_unique<View>(rows);
+  return *v;
+}
+
+void BM_MoveCurrentRow(benchmark::State& state) {
+  View& v = ViewOf(int(state.range(0)));
+  v.grid.view()->clearSelection();
+  const int rows = v.grid.model()->rowCount();
+  int row = 0;
+  for (auto _ : state) {
+    row = (row + 997) % rows;
+    v.grid.view()->setCurrentIndex(v.grid.model()->index(row, 0));
+  }
+  if (v.table.CurrentIndex() != row) state.SkipWithError("the table did not follow the view");
+}
+BENCHMARK(BM_MoveCurrentRow)->Arg(6000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+void BM_MarkRow(benchmark::State& state) {
+  View& v = ViewOf(int(state.range(0)));
+  v.grid.view()->clearSelection();
+  const int rows = v.grid.model()->rowCount();
+  QItemSelectionModel* sel = v.grid.view()->selectionModel();
+  int row = 0;
+  for (auto _ : state) {
+    // Ctrl+click on one more row; after every 500 marks the marks are cleared.
+    if (row % 500 == 0) {
+      state.PauseTiming();
+      v.grid.view()->clearSelection();
+      state.ResumeTiming();
+    }
+    row = (row + 1) % rows;
+    sel->select(v.grid.model()->index(row, 0),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  }
+}
+BENCHMARK(BM_MarkRow)->Arg(6000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+// One footer update: arg 1 = the table statistics (at most one row marked),
+// arg 2 = every visible row marked.
+void BM_FooterUpdate(benchmark::State& state) {
+  View& v = ViewOf(int(state.range(0)));
+  v.grid.view()->clearSelection();
+  if (state.range(1)) v.grid.view()->selectAll();
+  for (auto _ : state) views::UpdateFooters(v.grid, v.stats, v.table);
+  state.counters["marked"] = double(v.grid.MarkedRows().size());
+  v.grid.view()->clearSelection();
+}
+BENCHMARK(BM_FooterUpdate)
+    ->Args({6000, 0})
+    ->Args({6000, 1})
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  Views().clear();
+  benchmark::Shutdown();
+  return 0;
+}
