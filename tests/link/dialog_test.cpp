@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <memory>
 
@@ -232,20 +233,26 @@ TEST_F(DialogTest, SecondShorterDownloadInTheSameRun) {
   EXPECT_EQ(Dump(big.image.size()).mid(tail), big.image.mid(tail));
 }
 
-TEST_F(DialogTest, CancelWhileWaitingClosesThePort) {
-  sim::InstrumentConfig quiet = sim::WaterInstrument({});
-  quiet.silent = true;
-  SimulatedPort port(quiet);
-  PointPortsAt(port.Path(), QString());
-  QTimer::singleShot(300, form.get(), [this] {
-    EXPECT_TRUE(form->SerialLink1->IsLinkOpen());
-    form->findChild<QPushButton*>("Button1")->click();
-  });
-  EXPECT_EQ(Run(), QDialog::Rejected);
-  EXPECT_FALSE(hung);
-  EXPECT_TRUE(dialogs.boxes.empty());
-  EXPECT_FALSE(form->SerialLink1->IsLinkOpen());
-  EXPECT_EQ(form->findChild<QProgressBar*>()->value(), 0);
+TEST_F(DialogTest, CancelOrEscapeWhileWaitingClosesThePort) {
+  for (bool escape : {false, true}) {
+    SCOPED_TRACE(escape ? "Escape" : "Отмена");
+    sim::InstrumentConfig quiet = sim::WaterInstrument({});
+    quiet.silent = true;
+    SimulatedPort port(quiet);
+    PointPortsAt(port.Path(), QString());
+    QTimer::singleShot(300, form.get(), [this, escape] {
+      EXPECT_TRUE(form->SerialLink1->IsLinkOpen());
+      if (escape)
+        QTest::keyClick(form.get(), Qt::Key_Escape);
+      else
+        form->findChild<QPushButton*>("Button1")->click();
+    });
+    EXPECT_EQ(Run(), QDialog::Rejected);
+    EXPECT_FALSE(hung);
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_FALSE(form->SerialLink1->IsLinkOpen());
+    EXPECT_EQ(form->findChild<QProgressBar*>()->value(), 0);
+  }
 }
 
 TEST_F(DialogTest, SimulatorProgramAsChildProcess) {
