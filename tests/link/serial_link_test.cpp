@@ -150,6 +150,23 @@ TEST_F(LinkOnPty, SendByteReachesTheOtherEnd) {
   EXPECT_EQ(got, "VN");
 }
 
+TEST_F(LinkOnPty, SendByteGivesUpWhileTheOutputStaysFullAndRecovers) {
+  link.SetOutBufSize(128);
+  link.OutputTimeout = 50;
+  link.OpenLink();
+  ASSERT_TRUE(link.IsLinkOpen());
+  // Nobody reads the other end: the driver's queue fills, then the link's.
+  int sent = 0;
+  while (sent < 2000000 && link.SendByte('x')) ++sent;
+  ASSERT_LT(sent, 2000000) << "the output never filled";
+  EXPECT_GT(sent, 0);
+  EXPECT_FALSE(link.SendByte('x'));
+  // Once the other end reads, bytes go out again.
+  char buf[4096];
+  WaitUntil([&] { return ::read(pty.MasterFd(), buf, sizeof buf) <= 0; }, 5000);
+  EXPECT_TRUE(WaitUntil([&] { return link.SendByte('y'); }, 5000));
+}
+
 TEST_F(LinkOnPty, NothingIsDeliveredAfterCloseLink) {
   link.OpenLink();
   WriteMaster("abc");
