@@ -302,10 +302,9 @@ void UnmarkRows(QWidget* gridWidget) {
 // the first, packs the file and reopens it under the same filter.
 void TForm1::DeleteGridRows(TDBGridPro* grid) {
   if (!Table.IsOpen()) return;
-  // Deleting and packing renumber the rows, so the view drops its sorting:
-  // both tags go, and with them the index file.
-  ClearSorting(grid, QStringLiteral("tab1"));
-  ClearSorting(grid, QStringLiteral("tab2"));
+  // Taken first: the marks go with any change of the row order below, the
+  // bookmarks stay valid until the pack.
+  const auto rows = RowsToDelete(grid, Table);
   // An edit in progress is posted first, so that it neither gets lost nor
   // lands on another row once the current row moves.
   EndOpenEditor(grid, true);
@@ -315,7 +314,10 @@ void TForm1::DeleteGridRows(TDBGridPro* grid) {
     ReportTableFailure(this, e);
     return;
   }
-  const auto rows = RowsToDelete(grid, Table);
+  // Deleting and packing renumber the rows, so the view drops its sorting:
+  // both tags go, and with them the index file.
+  ClearSorting(grid, QStringLiteral("tab1"));
+  ClearSorting(grid, QStringLiteral("tab2"));
   if (!rows.empty()) {
     // One redraw at the end instead of one per deleted row.
     grid->setUpdatesEnabled(false);

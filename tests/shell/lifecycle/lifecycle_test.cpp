@@ -9,12 +9,17 @@
 #include <QListWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "lifecycle_fixture.h"
 #include "link/ui/download_dialog.h"
 #include "shell/main_window.h"
 #include "store/measurement_table.h"
+#include "support/link_ports.h"
+#include "support/link_print.h"
+#include "support/link_pty.h"
 #include "support/store_fixture.h"
+#include "views/grid/data_grid.h"
 
 namespace {
 
@@ -107,6 +112,17 @@ class Lifecycle : public ::testing::Test {
       out.push_back(ValueToInt(form_->Table.FieldAt(i, field)));
     return out;
   }
+  // The footers of P, R and N of a view.
+  static QStringList Footers(DataGrid* grid) {
+    QStringList out;
+    for (const char* f : {"P", "R", "N"}) out << grid->FooterText(grid->ColumnOfField(f));
+    return out;
+  }
+  // Waits for the views' next selection notification to bring the footers.
+  static bool FootersBecome(DataGrid* grid, const QStringList& expected) {
+    return WaitUntil([&] { return Footers(grid) == expected; }, 5000);
+  }
+
   bool NoTableState() const {
     return !form_->TableOpen && !form_->TableModified && !form_->Table.IsOpen() &&
            form_->PageControl1->isHidden() && !form_->N5->isEnabled() && !form_->N34->isEnabled() &&
@@ -134,6 +150,10 @@ TEST_F(Lifecycle, NewWaterDownloadWritesSeriesAndShowsThem) {
   EXPECT_EQ(form_->Table.VisibleRowCount(), 18);
   EXPECT_EQ(SeriesList(), (QStringList{"5", "6", "9"}));
   EXPECT_EQ(form_->ListBox1->currentRow(), 0);
+  // Statistics of the first series (the third has a sample at 0.0), row
+  // count of all rows shown.
+  EXPECT_TRUE(FootersBecome(form_->DBGridPro2, {"0,2/0,4/0,6", "16/16/16", "18"}))
+      << Footers(form_->DBGridPro2).join(" | ").toStdString();
 
   // The file as another reader sees it.
   const auto rows = FileRows(path);
@@ -444,6 +464,51 @@ TEST_F(Lifecycle, DeletingTheCurrentRowPacksAndKeepsTheSeriesFilter) {
   EXPECT_EQ(QFileInfo(path).size(), 961 + 11 * 480 + 1);
 }
 
+TEST_F(Lifecycle, DeletingMarkedRowsOfASeriesLeavesTheOthersInFileOrder) {
+  const QString path = WriteTable("two.db", TwoWaterSeries(3, 8));
+  RunOpen(path);
+  DataGrid* grid = form_->DBGridPro2;
+  // Sorted descending by P, then three rows marked: N 5, 3 and 1.
+  form_->Table.AddSortTag("tab2", "P", true);
+  form_->Table.SelectSortTag("tab2");
+  ASSERT_EQ(VisibleInts("N"), (std::vector<int64_t>{6, 5, 4, 3, 2, 1}));
+  // An edit in progress on a row that stays is posted, not lost.
+  form_->Table.MoveTo(0);
+  form_->Table.EditRow();
+  form_->Table.SetField("ZAV", Ru("остаток"));
+  form_->TableModified = true;
+  QItemSelectionModel* sel = grid->view()->selectionModel();
+  for (int row : {1, 3, 5})
+    sel->select(grid->model()->index(row, 0),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  ASSERT_EQ(grid->MarkedRows().size(), 3u);
+  form_->N21Click();
+  EXPECT_TRUE(dialogs_.messages.empty());
+  EXPECT_FALSE(form_->TableModified);
+  EXPECT_EQ(form_->Table.Filter(), "SERIAL=3");
+  EXPECT_EQ(form_->Table.SelectedSortTag(), "");
+  EXPECT_FALSE(QFile::exists(Path("two.mdx")));
+  EXPECT_EQ(VisibleInts("N"), (std::vector<int64_t>{2, 4, 6}));
+  EXPECT_TRUE(grid->MarkedRows().empty());
+  EXPECT_TRUE(FootersBecome(grid, {"0,2/0,6/1", "24/24/24", "3"}))
+      << Footers(grid).join(" | ").toStdString();
+  const auto rows = FileRows(path);
+  ASSERT_EQ(rows.size(), 9u);
+  EXPECT_EQ(rows[2]["N"].toInt(), 6);
+  EXPECT_EQ(rows[2]["ZAV"].toString(), Ru("остаток"));
+  EXPECT_EQ(rows[3]["SERIAL"].toInt(), 8);
+
+  // Every visible row marked: the series is gone, the other one stays.
+  form_->Table.SetFilter("SERIAL=3");
+  grid->view()->selectAll();
+  ASSERT_EQ(grid->MarkedRows().size(), 3u);
+  form_->N21Click();
+  EXPECT_EQ(form_->Table.VisibleRowCount(), 0);
+  EXPECT_TRUE(FootersBecome(grid, {"0/0/0", "0/0/0", "0"}))
+      << Footers(grid).join(" | ").toStdString();
+  EXPECT_EQ(FileRows(path).size(), 6u);
+}
+
 TEST_F(Lifecycle, AFailedPackIsReportedAndLosesNothingElse) {
   const QString path = WriteTable("two.db", TwoWaterSeries(3, 8));
   RunOpen(path);
@@ -460,6 +525,53 @@ TEST_F(Lifecycle, AFailedPackIsReportedAndLosesNothingElse) {
   ASSERT_EQ(rows.size(), 11u);
   EXPECT_EQ(rows[0]["N"].toInt(), 2);
   EXPECT_EQ(rows[10]["SERIAL"].toInt(), 8);
+}
+
+// Runs the real download dialog against the simulated instrument; a guard
+// timer cancels a dialog that never finishes.
+int RunDownloadDialog(QDialog* dialog) {
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, dialog, &QDialog::reject);
+  guard.start(30000);
+  return dialog->exec();
+}
+
+TEST_F(Lifecycle, NewDownloadsFromTheInstrumentOnAPseudoTerminal) {
+  const struct {
+    const char* file;
+    sim::InstrumentConfig config;
+    int tab;
+    int rows;
+    QStringList footers;
+  } cases[] = {
+      {"water.db", sim::WaterInstrument(ThreeSeries()), 1, 18, {"0,2/0,4/0,6", "16/16/16", "18"}},
+      {"plate.db",
+       sim::PlateInstrument(TwoPlateTests(), 16),
+       0,
+       2,
+       {"0,56/1,8/3", "2/7,2/12,34", "2"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    SimulatedPort port(c.config);
+    ASSERT_TRUE(port.Ok());
+    PointPortsAt(port.Path(), QString());
+    const QString path = Path(c.file);
+    dialogs_.saveNames = {path};
+    dialogs_.exec = RunDownloadDialog;
+    form_->N2Click();
+    dialogs_.exec = nullptr;
+    EXPECT_TRUE(dialogs_.messages.empty());
+    ASSERT_TRUE(form_->TableOpen);
+    EXPECT_EQ(form_->PageControl1->currentIndex(), c.tab);
+    EXPECT_EQ(form_->Table.VisibleRowCount(), c.rows);
+    EXPECT_EQ(FileRows(path).size(), size_t(c.rows));
+    DataGrid* grid = c.tab == 1 ? form_->DBGridPro2 : form_->DBGridPro1;
+    EXPECT_TRUE(FootersBecome(grid, c.footers)) << Footers(grid).join(" | ").toStdString();
+    form_->N7Click();
+    EXPECT_TRUE(NoTableState());
+  }
 }
 
 }  // namespace
