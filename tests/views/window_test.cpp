@@ -1,0 +1,185 @@
+// The view commands of the main window: colours through the colour dialog,
+// sorting and its removal, the edit flag, footers and stored layouts.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTest>
+
+#include "platform/dialogs.h"
+#include "shell/main_window.h"
+#include "support/store_fixture.h"
+#include "support/test_env.h"
+#include "views/table_views.h"
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+// Answers the colour dialog from a list and records what it was opened on.
+struct ColorDialogs : DialogSeam {
+  std::vector<QColor> answers;  // invalid colour = cancel
+  std::vector<QColor> openedOn;
+  QStringList messages;
+  bool GetColor(QWidget*, const QColor& initial, QColor* chosen) override {
+    openedOn.push_back(initial);
+    const QColor answer = answers.empty() ? QColor() : answers.front();
+    if (!answers.empty()) answers.erase(answers.begin());
+    if (!answer.isValid()) return false;
+    *chosen = answer;
+    return true;
+  }
+  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
+                                      const QString& text, QMessageBox::StandardButtons) override {
+    messages << QString::number(int(icon)) + QLatin1Char('|') + caption + QLatin1Char('|') + text;
+    return QMessageBox::No;
+  }
+};
+
+QString StoredValue(const char* name) {
+  QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Merilan"),
+              QStringLiteral("KLT3"));
+  return s.value(QStringLiteral("1.0/") + QLatin1String(name)).toString();
+}
+void StoreValue(const char* name, const QString& text) {
+  QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Merilan"),
+              QStringLiteral("KLT3"));
+  s.setValue(QStringLiteral("1.0/") + QLatin1String(name), text);
+  s.sync();
+}
+
+class ViewCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearSettings();
+    SetDialogs(&dialogs);
+    MeasurementTable t;
+    plates = MakeStoreTable(t, dir,
+                            {PlateRow(1, 7, 0.4, 3), PlateRow(2, 7, 1.0, 1),
+                             PlateRow(3, 7, 0.2, 4), PlateRow(4, 7, 0.8, 2)},
+                            QStringLiteral("plates.db"));
+    t.Close();
+    std::vector<StoreRow> rows;
+    for (int i = 1; i <= 6; ++i) rows.push_back(WaterRow(i, 3, 0.2 * i, "B8"));
+    water = MakeStoreTable(t, dir, rows, QStringLiteral("water.db"));
+    t.Close();
+    form = std::make_unique<TForm1>();
+    form->FormCreate();
+    form->resize(1200, 700);
+    form->show();
+  }
+  void TearDown() override {
+    form.reset();
+    SetDialogs(nullptr);
+  }
+  void Open(const QString& path) {
+    form->Open_DB(path);
+    QCoreApplication::processEvents();
+  }
+  DataGrid* Plate() { return form->DBGridPro1; }
+  DataGrid* Water() { return form->DBGridPro2; }
+  std::vector<double> PlateP() {
+    std::vector<double> out;
+    for (int i = 0; i < form->Table.VisibleRowCount(); ++i)
+      out.push_back(ValueToFloat(form->Table.FieldAt(i, "P")));
+    return out;
+  }
+
+  QTemporaryDir dir;
+  QString plates, water;
+  ColorDialogs dialogs;
+  std::unique_ptr<TForm1> form;
+};
+
+TEST_F(ViewCommands, ColourDialogStartsBlackThenOnTheLastChoice) {
+  form->N17Click();  // no table open: nothing, not even the dialog
+  EXPECT_TRUE(dialogs.openedOn.empty());
+  Open(plates);
+  ASSERT_EQ(form->PageControl1->currentIndex(), 0);
+  DataGrid* g = Plate();
+  const int p = g->ColumnOfField("P"), r = g->ColumnOfField("R");
+  g->SetCurrentColumn(p);
+  dialogs.answers = {QColor(255, 128, 0), QColor()};
+  form->N17Click();
+  EXPECT_EQ(g->Column(p).state.color, 33023u);
+  g->SetCurrentColumn(r);
+  form->N17Click();  // cancelled
+  ASSERT_EQ(dialogs.openedOn.size(), 2u);
+  EXPECT_EQ(dialogs.openedOn[0], QColor(Qt::black));
+  EXPECT_EQ(dialogs.openedOn[1], QColor(255, 128, 0));
+  EXPECT_EQ(g->Column(r).state.color, kClNone);
+
+  form->N18Click();  // R has no colour: nothing changes
+  EXPECT_EQ(g->Column(p).state.color, 33023u);
+  g->SetCurrentColumn(p);
+  form->N18Click();
+  EXPECT_EQ(g->Column(p).state.color, kClNone);
+  g->SetColumnColor(p, 0xFF);
+  g->SetColumnColor(r, 0xFF00);
+  form->N19Click();
+  EXPECT_EQ(g->Column(p).state.color, kClNone);
+  EXPECT_EQ(g->Column(r).state.color, kClNone);
+}
+
+TEST_F(ViewCommands, TitleClicksSortThroughTab1AndRemovalClearsBothViews) {
+  Open(plates);
+  DataGrid* g = Plate();
+  const int p = g->ColumnOfField("P");
+  Water()->ClickTitle(0, false);  // a mark on the hidden view
+  g->ClickTitle(p, false);
+  EXPECT_EQ(form->Table.SelectedSortTag(), QStringLiteral("tab1"));
+  EXPECT_EQ(PlateP(), (std::vector<double>{1.0, 0.8, 0.4, 0.2}));
+  g->ClickTitle(p, false);
+  EXPECT_EQ(PlateP(), (std::vector<double>{0.2, 0.4, 0.8, 1.0}));
+  EXPECT_EQ(Water()->Column(0).state.titleState, TitleState::SortedUp);  // left alone
+  form->N33Click();
+  EXPECT_EQ(PlateP(), (std::vector<double>{0.4, 1.0, 0.2, 0.8}));
+  EXPECT_EQ(g->Column(p).state.titleState, TitleState::SortedNone);
+  EXPECT_EQ(Water()->Column(0).state.titleState, TitleState::SortedNone);
+  EXPECT_FALSE(QFile::exists(QDir(dir.path()).filePath("plates.mdx")));
+}
+
+TEST_F(ViewCommands, FootersAndEditFlagOfTheOpenTable) {
+  Open(plates);
+  DataGrid* g = Plate();
+  EXPECT_EQ(g->FooterText(g->ColumnOfField("P")), QStringLiteral("0,2/0,6/1"));
+  EXPECT_EQ(g->FooterText(g->ColumnOfField("R")), QStringLiteral("1/2,5/4"));
+  EXPECT_EQ(g->FooterText(g->ColumnOfField("N")), QStringLiteral("4"));
+  EXPECT_FALSE(form->TableModified);
+  g->view()->setFocus();
+  g->view()->setCurrentIndex(g->model()->index(1, g->ColumnOfField("COMMENT")));
+  QTest::keyClick(g->view(), Qt::Key_F2);
+  EXPECT_TRUE(form->TableModified);
+}
+
+TEST_F(ViewCommands, LayoutsAreCreatedOnceAndThePlateViewKeepsItsColours) {
+  Open(water);
+  ASSERT_EQ(form->PageControl1->currentIndex(), 1);
+  const QString table2 = StoredValue("Table_2");
+  ASSERT_EQ(ParseColumnLayoutText(table2).size(), 7u);
+  ASSERT_EQ(ParseColumnLayoutText(StoredValue("Table_1")).size(), 8u);
+  Water()->SetColumnColor(Water()->ColumnOfField("TYPE"), 0xFF);
+  Plate()->SetColumnColor(Plate()->ColumnOfField("R"), 0xFF00);
+  form->Close_DB();
+  EXPECT_EQ(StoredValue("Table_2"), table2);  // never written at close
+  Open(plates);
+  EXPECT_EQ(Plate()->Column(Plate()->ColumnOfField("R")).state.color, 0xFF00u);
+  EXPECT_EQ(Water()->Column(Water()->ColumnOfField("TYPE")).state.color, kClNone);
+}
+
+TEST_F(ViewCommands, DamagedStoredLayoutStopsWithTheGeneralError) {
+  const QString damaged = QStringLiteral("object TUniDataStorage\r\n  Data = <\r\n    item\r\n"
+                                         "      Width = wide\r\n    end>\r\nend\r\n");
+  StoreValue("Table_1", damaged);
+  EXPECT_FALSE(form->LoadColumnLayout(QStringLiteral("Table_1"), Plate()));
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  const QStringList parts = dialogs.messages[0].split(QLatin1Char('|'));
+  EXPECT_EQ(parts[0].toInt(), int(QMessageBox::Critical));
+  EXPECT_EQ(parts[1], ApplicationTitle());
+  EXPECT_TRUE(parts[2].contains(QStringLiteral("строка 4"))) << parts[2].toStdString();
+  EXPECT_TRUE(parts[2].endsWith(QLatin1Char('.'))) << parts[2].toStdString();
+  EXPECT_EQ(StoredValue("Table_1"), damaged);  // the value stays as it was
+}
+
+}  // namespace
