@@ -170,6 +170,11 @@ bool TSerialLink::ApplyLineSettings() {
 void TSerialLink::CloseLink() {
   if (!IsLinkOpen()) return;
   timer_->stop();
+#ifndef Q_OS_WIN
+  // Drop the terminal's exclusive mode, so that the next download can open
+  // the device again while another descriptor keeps it alive.
+  ::ioctl(serial_->handle(), TIOCNXCL);
+#endif
   serial_->close();
 }
 

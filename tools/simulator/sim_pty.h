@@ -19,6 +19,8 @@ class PtyPair {
   void Close();
   bool IsOpen() const { return master_ >= 0; }
   int MasterFd() const { return master_; }
+  // The pair's own descriptor of the slave (for inspecting its settings).
+  int SlaveFd() const { return slave_; }
   const QString& SlavePath() const { return slavePath_; }
 
  private:
