@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -335,6 +337,20 @@ TEST_F(Lifecycle, OpenBuildsTheSeriesListAndShowsTheFirstSeries) {
   }
 }
 
+TEST_F(Lifecycle, OpenComputesTheStatisticsOfTheWholeTable) {
+  // The second table's figures, whatever series of the first was shown.
+  RunOpen(WriteTable("first.db", {WaterRow(1, 1, 2.0, "B2"), WaterRow(2, 1, 1.8, "B2"),
+                                  WaterRow(3, 1, 1.6, "B2"), WaterRow(4, 1, 1.4, "B2"),
+                                  WaterRow(5, 1, 1.2, "B2"), WaterRow(6, 1, 1.0, "B2")}));
+  std::vector<StoreRow> second = TwoWaterSeries(3, 8);
+  std::get<double>(second[11][6].second) = 1.4;  // P of the last row
+  ASSERT_EQ(second[11][6].first, "P");
+  RunOpen(WriteTable("second.db", second));
+  EXPECT_EQ(form_->Table.VisibleRowCount(), 6);
+  EXPECT_TRUE(FootersBecome(form_->DBGridPro2, {"0/0,5/1,4", "24/24/24", "6"}))
+      << Footers(form_->DBGridPro2).join(" | ").toStdString();
+}
+
 TEST_F(Lifecycle, SeriesSelectionAndCancelledOpenShowTheFirstSeriesAgain) {
   RunOpen(WriteTable("two.db", TwoWaterSeries(3, 8)));
   form_->ListBox1->setCurrentRow(1);
@@ -432,14 +448,49 @@ TEST_F(Lifecycle, CloseAsksOnlyWhenModifiedAndHonoursTheAnswer) {
   }
 }
 
+TEST_F(Lifecycle, CloseWithACellEditorOpenKeepsTheTextOnlyOnYes) {
+  const struct {
+    QMessageBox::StandardButton answer;
+    const char* stored;
+  } cases[] = {{QMessageBox::Yes, "новое"}, {QMessageBox::No, "D=300"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    std::vector<StoreRow> rows;
+    for (int i = 0; i < 3; ++i) rows.push_back(PlateRow(i + 1, 12, 1.0, 2.0));
+    const QString path = WriteTable("plates.db", rows);
+    RunOpen(path);
+    ASSERT_EQ(form_->PageControl1->currentIndex(), 0);
+    DataGrid* grid = form_->DBGridPro1;
+    const QModelIndex cell = grid->model()->index(1, grid->ColumnOfField("TYPE"));
+    grid->view()->setCurrentIndex(cell);
+    static_cast<QAbstractItemView*>(grid->view())->edit(cell);
+    auto* editor = qobject_cast<QLineEdit*>(grid->view()->indexWidget(cell));
+    ASSERT_NE(editor, nullptr);
+    editor->setText(Ru("новое"));
+    EXPECT_TRUE(form_->TableModified);  // the edit began
+    dialogs_.messages.clear();
+    dialogs_.answer = c.answer;
+    form_->N7Click();
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_TRUE(NoTableState());
+    const auto stored = FileRows(path);
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_EQ(stored[1]["TYPE"].toString(), Ru(c.stored));
+  }
+}
+
 TEST_F(Lifecycle, CloseDeletesTheIndexFile) {
   const QString path = WriteTable("sorted.db", TwoWaterSeries(3, 8));
   RunOpen(path);
   form_->Table.AddSortTag("tab2", "P", true);
   const QString index = Path("sorted.mdx");
   ASSERT_TRUE(QFile::exists(index));
+  ClearSettings();
   form_->N7Click();
   EXPECT_FALSE(QFile::exists(index));
+  // The plate view's layout is stored on the way out.
+  QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Merilan", "KLT3");
+  EXPECT_FALSE(settings.value("1.0/Table_1").toString().isEmpty());
   EXPECT_TRUE(NoTableState());
   // Closing without a table asks nothing and stays without a table.
   form_->N7Click();
