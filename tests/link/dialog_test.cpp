@@ -2,11 +2,13 @@
 // instrument on a real pseudo-terminal, the way the New command runs it.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -256,20 +258,84 @@ TEST_F(DialogTest, CancelOrEscapeWhileWaitingClosesThePort) {
 }
 
 TEST_F(DialogTest, SimulatorProgramAsChildProcess) {
+  QTemporaryDir dir;
+  const QString records = dir.filePath("records.txt");
+  {
+    QFile f(records);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(
+        "# one series\n"
+        "96 07 0A 03 05 09 0F 00 0A 03 07 09 0F 00 10 00 00 00\n");
+    f.write(" 10 00 00 1E 00 00 00 00 9C 30 00 00 00 00 00 2F 3B 3B\n");
+  }
+  const QByteArray series = QByteArray::fromHex(
+      "96070A0305090F000A0307090F0010000000100000"
+      "1E000000009C3000000000002F3B3B");
+  struct Case {
+    QStringList args;
+    int result;
+    QString message;
+    QByteArray image;  // expected at the start of the dump
+  };
+  const Case cases[] = {
+      {{"--kind", "plate", "--generate", "25", "--record-size", "12"},
+       QDialog::Accepted,
+       {},
+       sim::BuildPlateImage(sim::GeneratePlateRecords(25), 12)},
+      {{"--generate", "4", "--send-z"},
+       QDialog::Accepted,
+       {},
+       sim::BuildWaterImage(sim::GenerateWaterRecords(4))},
+      {{"--bad-checksum"}, QDialog::Rejected, kTransmissionError, {}},
+      {{"--bad-ident-checksum"}, QDialog::Rejected, kTransmissionError, {}},
+      {{"--wrong-kind"}, QDialog::Rejected, kWrongDevice, {}},
+      {{"--kind", "plate", "--zero-size"}, QDialog::Rejected, kNoData, {}},
+  };
+  // A records file split over two lines is two records of different
+  // lengths: the program refuses it before it offers a port.
+  {
+    QProcess bad;
+    bad.start(BinaryDir() + "/tools/simulator/klt3-sim", {"--records", records});
+    ASSERT_TRUE(bad.waitForFinished(5000));
+    EXPECT_EQ(bad.exitCode(), 2);
+    EXPECT_TRUE(bad.readAllStandardOutput().isEmpty());
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    dialogs.boxes.clear();
+    DeviceDump.fill(0xEE);
+    QProcess simulator;
+    simulator.start(BinaryDir() + "/tools/simulator/klt3-sim", c.args);
+    ASSERT_TRUE(simulator.waitForStarted(5000));
+    ASSERT_TRUE(WaitUntil([&] { return simulator.canReadLine(); }, 5000));
+    const QString path = QString::fromLocal8Bit(simulator.readLine()).trimmed();
+    PointPortsAt(path, QString());
+    EXPECT_EQ(Run(), c.result);
+    if (c.message.isEmpty()) {
+      EXPECT_TRUE(dialogs.boxes.empty());
+    } else {
+      ASSERT_EQ(dialogs.boxes.size(), 1u);
+      EXPECT_EQ(dialogs.boxes[0].text, c.message);
+    }
+    EXPECT_EQ(Dump(c.image.size()), c.image);
+    simulator.terminate();
+    EXPECT_TRUE(simulator.waitForFinished(5000));
+    EXPECT_EQ(simulator.exitCode(), 0);
+  }
+  // The same series on one line is accepted.
+  QFile f(records);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(series.toHex(' ') + "\n");
+  f.close();
   QProcess simulator;
-  simulator.start(BinaryDir() + "/tools/simulator/klt3-sim",
-                  {"--kind", "plate", "--generate", "25", "--record-size", "12"});
-  ASSERT_TRUE(simulator.waitForStarted(5000));
+  simulator.start(BinaryDir() + "/tools/simulator/klt3-sim", {"--records", records});
   ASSERT_TRUE(WaitUntil([&] { return simulator.canReadLine(); }, 5000));
-  const QString path = QString::fromLocal8Bit(simulator.readLine()).trimmed();
-  PointPortsAt(path, QString());
+  PointPortsAt(QString::fromLocal8Bit(simulator.readLine()).trimmed(), QString());
   EXPECT_EQ(Run(), QDialog::Accepted);
-  const QByteArray expected = sim::BuildPlateImage(sim::GeneratePlateRecords(25), 12);
-  EXPECT_EQ(Dump(expected.size()), expected);
-  EXPECT_EQ(DeviceIdentity.kind, 17);
+  EXPECT_EQ(DeviceIdentity.recordCount, 1);
+  EXPECT_EQ(Dump(36), series);
   simulator.terminate();
-  EXPECT_TRUE(simulator.waitForFinished(5000));
-  EXPECT_EQ(simulator.exitCode(), 0);
+  simulator.waitForFinished(5000);
 }
 
 }  // namespace

@@ -52,10 +52,9 @@ int main(int argc, char** argv) {
        QStringLiteral("BYTES"), QStringLiteral("11")},
       {QStringLiteral("send-z"), QStringLiteral("Answer the first \"V\" with a \"Z\".")},
       {QStringLiteral("silent"), QStringLiteral("Answer nothing.")},
-      {QStringLiteral("bad-checksum"),
-       QStringLiteral("Spoil the checksum of the ident or the "
-                      "memory frame."),
-       QStringLiteral("FRAME")},
+      {QStringLiteral("bad-checksum"), QStringLiteral("Spoil the checksum of the memory frame.")},
+      {QStringLiteral("bad-ident-checksum"),
+       QStringLiteral("Spoil the checksum of the identification frame.")},
       {QStringLiteral("wrong-kind"), QStringLiteral("Identify as an instrument the program "
                                                     "refuses (kind 16, type 20).")},
       {QStringLiteral("zero-size"), QStringLiteral("Memory frame whose first two words are 0 "
@@ -110,15 +109,8 @@ int main(int argc, char** argv) {
   config.zeroSize = p.isSet(QStringLiteral("zero-size"));
   config.paced = p.isSet(QStringLiteral("paced"));
   if (p.isSet(QStringLiteral("wrong-kind"))) sim::MakeWrongKind(&config);
-  if (p.isSet(QStringLiteral("bad-checksum"))) {
-    const QString which = p.value(QStringLiteral("bad-checksum"));
-    if (which == QLatin1String("ident"))
-      config.badIdentChecksum = true;
-    else if (which == QLatin1String("memory"))
-      config.badMemoryChecksum = true;
-    else
-      return Fail(QStringLiteral("--bad-checksum must be ident or memory"));
-  }
+  config.badMemoryChecksum = p.isSet(QStringLiteral("bad-checksum"));
+  config.badIdentChecksum = p.isSet(QStringLiteral("bad-ident-checksum"));
 
   sim::PtyPair pty;
   int fd = -1;
