@@ -30,6 +30,7 @@
 #include "shell/main_window.h"
 #include "shell/splash_window.h"
 #include "shell/startup.h"
+#include "support/store_fixture.h"
 #include "support/test_env.h"
 
 namespace {
@@ -345,6 +346,69 @@ TEST_F(ShellTest, DamagedSettingsFileStillStartsAsAFirstRun) {
     EXPECT_EQ(form.DefaultDir, QDir::currentPath());
   }
   QDir(path).removeRecursively();
+}
+
+TEST_F(ShellTest, AnOpenTableShowsOnlyTheTabOfItsRows) {
+  struct Case {
+    const char* name;
+    std::vector<StoreRow> rows;
+    int tab;
+    const char* filter;
+    int visibleRows;
+  };
+  const std::vector<Case> cases = {
+      {"plate rows only", {PlateRow(1, 500, 10, 1), PlateRow(2, 500, 20, 2)}, 0, "NB_TYPE=0", 2},
+      {"one water row among plates",
+       {PlateRow(1, 500, 10, 1), WaterRow(1, 7, 0.2, "B2"), PlateRow(2, 500, 20, 2)},
+       1,
+       "NB_TYPE=1",
+       1},
+      {"empty table", {}, 0, "NB_TYPE=0", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TForm1 form;
+    MakeStoreTable(form.Table, dir, c.rows);
+    form.TableOpen = true;
+    form.tab_vis_en();
+    EXPECT_FALSE(form.PageControl1->isHidden());
+    EXPECT_EQ(form.PageControl1->isTabVisible(c.tab), true);
+    EXPECT_EQ(form.PageControl1->isTabVisible(1 - c.tab), false);
+    EXPECT_EQ(form.PageControl1->currentIndex(), c.tab);
+    EXPECT_EQ(form.Table.Filter(), QString::fromLatin1(c.filter));
+    EXPECT_EQ(form.Table.VisibleRowCount(), c.visibleRows);
+    form.tab_vis_dis();
+    EXPECT_TRUE(form.PageControl1->isHidden());
+  }
+}
+
+TEST_F(ShellTest, ShowingATabSetsItsKindFilter) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  TForm1 form;
+  // Showing a tab without a table sets nothing and does not fail.
+  form.TabSheet1Show();
+  form.TabSheet2Show();
+  MakeStoreTable(form.Table, dir,
+                 {PlateRow(1, 500, 10, 1), WaterRow(1, 7, 0.2, "B2"), WaterRow(2, 7, 0.4, "B2")});
+  form.TableOpen = true;
+  form.tab_vis_en();
+  ASSERT_EQ(form.Table.Filter(), QStringLiteral("NB_TYPE=1"));
+  form.Table.SetFilter(QStringLiteral("SERIAL=7"));
+  form.PageControl1->setTabVisible(0, true);
+  form.PageControl1->setCurrentIndex(0);
+  EXPECT_EQ(form.Table.Filter(), QStringLiteral("NB_TYPE=0"));
+  EXPECT_EQ(form.Table.VisibleRowCount(), 1);
+  form.PageControl1->setCurrentIndex(1);
+  EXPECT_EQ(form.Table.Filter(), QStringLiteral("NB_TYPE=1"));
+  EXPECT_EQ(form.Table.VisibleRowCount(), 2);
+  // A hidden page control shows no tab, so the filter stays.
+  form.tab_vis_dis();
+  form.Table.SetFilter(QStringLiteral("SERIAL=7"));
+  form.PageControl1->setCurrentIndex(0);
+  EXPECT_EQ(form.Table.Filter(), QStringLiteral("SERIAL=7"));
 }
 
 TEST(FileVersionText, MakesFourPartsOrZeros) {

@@ -1,0 +1,10 @@
+#include <QApplication>
+
+#include "shell/main_window.h"
+#include "shell/startup.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  const std::unique_ptr<TForm1> form1 = StartUp();
+  return app.exec();
+}

@@ -1,0 +1,115 @@
+// Renders the main window without and with a table, and the about box, on
+// the offscreen platform into PNG files:
+//   QT_QPA_PLATFORM=offscreen klt3_screenshots docs
+#include <QApplication>
+#include <QDir>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <cstdio>
+
+#include "platform/dialogs.h"
+#include "shell/about_box.h"
+#include "shell/main_window.h"
+#include "store/measurement_table.h"
+
+namespace {
+
+// Answers the open dialog with the sample table; reports any message.
+struct Answers : DialogSeam {
+  QString file;
+  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&,
+                          const QString&) override {
+    return file;
+  }
+  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon, const QString& caption,
+                                      const QString& text, QMessageBox::StandardButtons) override {
+    std::fprintf(stderr, "message: %s: %s\n", qPrintable(caption), qPrintable(text));
+    return QMessageBox::No;
+  }
+};
+
+// Two series of six water-permeability samples.
+void WriteSampleTable(const QString& path) {
+  MeasurementTable t;
+  t.SetLocation(path);
+  t.CreateFile();
+  t.Open();
+  const double pressures[2][6] = {{0.6, 0.8, 0.8, 1.0, 0.8, 0.6}, {1.2, 1.0, 1.2, 1.4, 1.2, 1.0}};
+  const char* grades[2] = {"B6", "B10"};
+  for (int s = 0; s < 2; ++s) {
+    for (int i = 0; i < 6; ++i) {
+      t.AppendRow();
+      t.SetField(QStringLiteral("N"), int64_t(i + 1));
+      t.SetField(QStringLiteral("DATE"), QStringLiteral("1%1.03.2024 09:15:00").arg(s + 2));
+      t.SetField(QStringLiteral("TIME"), QStringLiteral("0%1:00:00").arg(6 + 2 * s));
+      t.SetField(QStringLiteral("DEV_TYPE"), int64_t(1));
+      t.SetField(QStringLiteral("SERIAL"), int64_t(101 + s));
+      t.SetField(QStringLiteral("NB_TYPE"), int64_t(1));
+      t.SetField(QStringLiteral("P"), pressures[s][i]);
+      t.SetField(QStringLiteral("R"), 2.0);
+      t.SetField(QStringLiteral("TYPE"), QString::fromLatin1(grades[s]));
+      t.SetField(QStringLiteral("H"), 150.0);
+      t.PostRow();
+    }
+  }
+  t.Close();
+}
+
+bool Save(QWidget* w, const QDir& out, const char* name) {
+  QApplication::processEvents();
+  const QString path = out.filePath(QString::fromLatin1(name));
+  if (!w->grab().save(path, "PNG")) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Keep the operator's own settings out of it.
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+  QApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: klt3_screenshots FOLDER\n");
+    return 2;
+  }
+  const QDir out(QString::fromLocal8Bit(argv[1]));
+  if (!QDir().mkpath(out.path())) return 1;
+
+  QTemporaryDir data;
+  const QString table = QDir(data.path()).filePath(QStringLiteral("Серия_2024.db"));
+  try {
+    WriteSampleTable(table);
+  } catch (const TableError& e) {
+    std::fprintf(stderr, "cannot write the sample table: %s\n", qPrintable(e.text()));
+    return 1;
+  }
+  Answers answers;
+  answers.file = table;
+  SetDialogs(&answers);
+
+  bool ok = true;
+  {
+    TForm1 form;
+    form.setWindowState(Qt::WindowNoState);
+    form.resize(1000, 560);
+    form.show();
+    ok = Save(&form, out, "screenshot_main_no_table.png") && ok;
+
+    form.N3Click();
+    ok = Save(&form, out, "screenshot_main_table.png") && ok;
+
+    Tform6 about(&form);
+    about.show();
+    ok = Save(&about, out, "screenshot_about.png") && ok;
+    about.close();
+    form.Close_DB();
+  }
+  SetDialogs(nullptr);
+  return ok ? 0 : 1;
+}
