@@ -347,6 +347,7 @@ TEST_F(TableTest, ListenersLearnOfChanges) {
 TEST_F(TableTest, FailedWriteReportsAndKeepsEarlierRows) {
   const QString path = MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 5, 1, 2)});
   const qint64 size = QFileInfo(path).size();
+  const QByteArray before = ReadAll(path);
   {
     StoreWriteLimit full(rlim_t(size + 100));
     table.AppendRow();
@@ -357,6 +358,7 @@ TEST_F(TableTest, FailedWriteReportsAndKeepsEarlierRows) {
     } catch (const TableError& e) {
       EXPECT_TRUE(e.text().contains(QString::fromUtf8("Ошибка записи"))) << e.what();
     }
+    EXPECT_EQ(ReadAll(path), before);  // no torn record, the end mark in place
     // A pack needs a second file as large as the table: refused the same
     // way, and the table stays as it was.
     table.CancelRow();
