@@ -31,6 +31,9 @@ QString DialogSeam::GetSaveFileName(QWidget* parent, const QString& caption, con
                                     const QString& filter, const QString& defaultSuffix) {
   QFileDialog dlg(parent, caption, dir, filter);
   dlg.setAcceptMode(QFileDialog::AcceptSave);
+  // The program's save dialogs (New, export) replace an existing file
+  // without a question.
+  dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
   dlg.setDefaultSuffix(defaultSuffix);
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return QString();
   return WithSuffix(dlg.selectedFiles().first(), defaultSuffix);
