@@ -142,6 +142,48 @@ TEST_F(SortTagTest, ManyRowsMakeATreeThatWalksInOrder) {
       }
     }
   }
+  // A reader of our own making in another language walks the same trees
+  // and checks that each inner key is the last key under its child.
+  const char* script = R"(
+import sys, struct
+b = open(sys.argv[1], 'rb').read()
+u16 = lambda o: struct.unpack_from('<H', b, o)[0]
+u32 = lambda o: struct.unpack_from('<I', b, o)[0]
+for k in range(1, u16(28) + 1):
+    slot = 512 + 32 * k
+    th = u32(slot) * 512
+    keylen, maxkeys, item = u16(th + 12), u16(th + 14), u16(th + 18)
+    out = []
+    def walk(page):
+        o = page * 512
+        n = u32(o)
+        assert n <= maxkeys
+        trailing = u32(o + 8 + n * item)
+        last = None
+        for i in range(n):
+            e = o + 8 + i * item
+            key = b[e + 4:e + 4 + keylen]
+            if trailing == 0:
+                out.append(u32(e))
+                last = key
+            else:
+                assert walk(u32(e)) == key, 'inner key is not the last key of its child'
+        if trailing:
+            last = walk(trailing)
+        return last
+    walk(u32(th))
+    print(b[slot + 4:slot + 15].rstrip(b'\0').decode(), ' '.join(map(str, out)))
+)";
+  QByteArray out, err;
+  ASSERT_EQ(RunPython(script, {MdxPath(table)}, &out, &err), 0) << err.constData();
+  const QList<QByteArray> lines = out.trimmed().split('\n');
+  ASSERT_EQ(lines.size(), 2);
+  for (int tag = 0; tag < 2; ++tag) {
+    table.SelectSortTag(tag == 0 ? "tab1" : "tab2");
+    QByteArray want = tag == 0 ? "TAB1" : "TAB2";
+    for (uint32_t r : VisibleRecords(table)) want += ' ' + QByteArray::number(r);
+    EXPECT_EQ(lines[tag], want);
+  }
   // The filter applies on top of the order.
   table.SetFilter("NB_TYPE=1");
   EXPECT_EQ(table.VisibleRowCount(), 1500);
