@@ -81,7 +81,8 @@ class DisabledWhile {
 
 // "Создать": save dialog, download, Create_DB.
 void TForm1::N2Click() {
-  if (TableOpen) Close_DB();
+  // Also a table left open by a failed decoding.
+  if (TableOpen || Table.IsOpen()) Close_DB();
   const QString name =
       Dialogs().GetSaveFileName(this, QStringLiteral("Создать"), SaveDialog1InitialDir,
                                 QStringLiteral("Файлы данных (*.db)"), QStringLiteral("db"));
@@ -170,8 +171,10 @@ void TForm1::Open_DB(const QString& path) {
   TableOpen = true;
   find_mma();
   Table.First();
-  // Decides the plate report; 0 for an empty table.
+  // Decides the plate report; 0 for an empty table. The kind is that of an
+  // admitted instrument.
   DeviceIdentity.type = uint8_t(Table.GetInt(QStringLiteral("DEV_TYPE")));
+  DeviceIdentity.kind = 1;
   SetTableColor(true);
   enable_button();
   tab_vis_en();

@@ -321,6 +321,7 @@ TEST_F(Lifecycle, OpenBuildsTheSeriesListAndShowsTheFirstSeries) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     DeviceIdentity.type = 99;
+    DeviceIdentity.kind = 99;
     RunOpen(WriteTable(c.file, c.rows));
     EXPECT_TRUE(dialogs_.messages.empty());
     ASSERT_TRUE(form_->TableOpen);
@@ -331,6 +332,7 @@ TEST_F(Lifecycle, OpenBuildsTheSeriesListAndShowsTheFirstSeries) {
     EXPECT_EQ(form_->Table.Filter(), c.filter);
     EXPECT_EQ(form_->Table.VisibleRowCount(), c.visible);
     EXPECT_EQ(DeviceIdentity.type, c.deviceType);
+    EXPECT_EQ(DeviceIdentity.kind, 1);
     EXPECT_EQ(form_->windowTitle(), QFileInfo(c.file).completeBaseName() + Ru(" - ФИР - ТЛ7"));
     EXPECT_EQ(ApplicationTitle(), form_->windowTitle());
     EXPECT_EQ(form_->DefaultDir, QDir(dir_.path()).absolutePath());
