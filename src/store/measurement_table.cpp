@@ -175,7 +175,8 @@ struct MeasurementTable::Impl {
   }
 
   int Field(const QString& name) const {
-    auto it = fieldByName.constFind(name.toUpper());
+    auto it = fieldByName.constFind(name);
+    if (it == fieldByName.constEnd()) it = fieldByName.constFind(name.toUpper());
     if (it == fieldByName.constEnd())
       throw TableError(QStringLiteral("Поле %1 не найдено").arg(name));
     return it.value();

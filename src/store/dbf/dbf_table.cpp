@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace dbf {
 
@@ -93,8 +94,21 @@ bool WriteAll(int fd, qint64 pos, const char* data, qint64 size) {
   return true;
 }
 
+// Asking for the local date reads the time zone each time; a header write
+// per appended row only needs it once a minute.
+QDate Today() {
+  thread_local time_t minute = -1;
+  thread_local QDate today;
+  const time_t now = ::time(nullptr) / 60;
+  if (now != minute) {
+    today = QDate::currentDate();
+    minute = now;
+  }
+  return today;
+}
+
 void StampDate(char* p) {
-  const QDate today = QDate::currentDate();
+  const QDate today = Today();
   p[0] = char(today.year() - 1900);
   p[1] = char(today.month());
   p[2] = char(today.day());
@@ -230,7 +244,7 @@ QByteArray FormatInteger(const FieldDef& f, int64_t value) {
   return RightAligned(f, t, QString::number(qlonglong(value)));
 }
 
-void ReplaceFileAtomically(const QString& path, const QByteArray& bytes) {
+void ReplaceFileAtomically(const QString& path, const QByteArray& bytes, bool durable) {
   const QString tmp = path + QStringLiteral(".~tmp");
   const QByteArray ntmp = Native(tmp);
   const int fd = ::open(ntmp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -240,7 +254,7 @@ void ReplaceFileAtomically(const QString& path, const QByteArray& bytes) {
   }
   bool ok = WriteAll(fd, 0, bytes.constData(), bytes.size());
   int err = errno;
-  if (ok && ::fsync(fd) != 0) {
+  if (ok && durable && ::fsync(fd) != 0) {
     ok = false;
     err = errno;
   }

@@ -45,8 +45,10 @@ QByteArray FormatNumber(const FieldDef& f, double value);
 QByteArray FormatInteger(const FieldDef& f, int64_t value);
 
 // Writes a file beside `path` and renames it over `path`, so that at every
-// instant either the old or the new complete file is on disk.
-void ReplaceFileAtomically(const QString& path, const QByteArray& bytes);
+// instant either the old or the new complete file is on disk. `durable`
+// also waits for the data to reach the disk before the rename (for files
+// that cannot be rebuilt from anything else).
+void ReplaceFileAtomically(const QString& path, const QByteArray& bytes, bool durable = true);
 
 // Russian text of an errno value.
 QString SystemErrorText(int err);

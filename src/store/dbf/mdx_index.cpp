@@ -421,7 +421,9 @@ void Index::Save() {
     table_->SetIndexFlag(false);
     return;
   }
-  ReplaceFileAtomically(path, Image());
+  // The index is rebuilt from the records whenever it is missing or
+  // damaged, so it need not wait for the disk.
+  ReplaceFileAtomically(path, Image(), false);
   table_->SetIndexFlag(true);
 }
 
