@@ -2,7 +2,9 @@
 // sorting and its removal, the edit flag, footers and stored layouts.
 #include <gtest/gtest.h>
 
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTest>
@@ -151,6 +153,15 @@ TEST_F(ViewCommands, FootersAndEditFlagOfTheOpenTable) {
   g->view()->setCurrentIndex(g->model()->index(1, g->ColumnOfField("COMMENT")));
   QTest::keyClick(g->view(), Qt::Key_F2);
   EXPECT_TRUE(form->TableModified);
+}
+
+TEST_F(ViewCommands, RightClickOnRowsOpensTheSharedPopupMenu) {
+  Open(plates);
+  QWidget* cells = Plate()->view()->viewport();
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 10), cells->mapToGlobal(QPoint(20, 10)));
+  QApplication::sendEvent(cells, &event);
+  EXPECT_TRUE(form->PopupMenu1->isVisible());
+  form->PopupMenu1->hide();
 }
 
 TEST_F(ViewCommands, LayoutsAreCreatedOnceAndThePlateViewKeepsItsColours) {
