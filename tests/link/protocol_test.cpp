@@ -219,6 +219,12 @@ TEST(DownloadProtocol, FailuresCloseTheLinkShowTheirMessageAndCancel) {
        kTransmissionError},
       {"ident without S", "101050<0102=40000000003047400000P", {}, kTransmissionError},
       {"wrong device", IdentFrame(16, 5), {}, kWrongDevice},
+      // Correct but too short to hold the fields, and at the very end of
+      // the receive buffer: its fields would lie beyond it.
+      {"short ident at the buffer's end",
+       QByteArray(DownloadProtocol::kReceiveBufferSize - 12, 'x') + "S1026000000P",
+       {},
+       kTransmissionError},
       {"plate type of water kind", IdentFrame(1, 16), {}, kWrongDevice},
       {"memory checksum", IdentFrame(17, 16), sim::EncodeFrame(PlateImage(3), true),
        kTransmissionError},
