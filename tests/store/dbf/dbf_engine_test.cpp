@@ -74,6 +74,29 @@ TEST(DbfEngine, TableOfAnotherShapeRoundTrips) {
   EXPECT_EQ(b.mid(97, 12), QByteArray(" \xb8\xe6\xe8\xea- 12.50"));
 }
 
+TEST(DbfEngine, TextsFollowTheLanguageByte) {
+  struct Case {
+    uint8_t language;
+    QByteArray stored;  // "Ёж" as the file holds it
+  } cases[] = {{0xC9, "\xa8\xe6"}, {0x65, "\xf0\xa6"}, {0x26, "\xf0\xa6"}};
+  for (const Case& c : cases) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("t.dbf");
+    std::vector<dbf::FieldDef> fields(1);
+    fields[0].name = "S";
+    fields[0].length = 2;
+    dbf::Table::Create(path, fields, c.language);
+    dbf::Table t;
+    t.Open(path);
+    EXPECT_EQ(t.Language(), c.language);
+    QByteArray rec = t.BlankRecord();
+    t.PutText(rec, 0, QString::fromUtf8("Ёж"));
+    EXPECT_EQ(rec.mid(1), c.stored) << int(c.language);
+    t.AppendRecord(rec);
+    EXPECT_EQ(t.Text(t.Record(1), 0), QString::fromUtf8("Ёж")) << int(c.language);
+  }
+}
+
 TEST(DbfEngine, DamagedIndexImagesAreErrors) {
   QByteArray m(2048 + 2048, 0);
   m[26] = 32;

@@ -86,6 +86,13 @@ TEST(BadTableInput, OpenFailsAndLeavesTheFileAlone) {
          Descriptor(b, 9)[11] = 'N';
          return b;
        }},
+      {"foreign table whose header count is stale",
+       [&] {
+         QByteArray b = image;
+         b[4] = 9;
+         memcpy(Descriptor(b, 0), "NN", 2);
+         return b;
+       }},
       {"DATE numeric with decimals",
        [&] {
          QByteArray b = image;
@@ -125,28 +132,28 @@ TEST(BadTableInput, OpenFailsAndLeavesTheFileAlone) {
   EXPECT_EQ(holder.StoredRowCount(), 3);
 }
 
-TEST(BadTableInput, ExtraFieldsAndWiderTextsAreAccepted) {
+TEST(BadTableInput, NarrowerIntegerFieldsBindAndMissingOnesDoNot) {
   QTemporaryDir dir;
   MeasurementTable maker;
   const QString path = MakeStoreTable(maker, dir, {PlateRow(1, 5, 1, 2)});
   maker.Close();
   QByteArray b = ReadAll(path);
-  // Rename O1 to EXTRA (a field the schema lacks and ignores); it was never
-  // written, so its blanks still read as no value. Widen T5 by taking the
-  // length of TYPE's neighbour... keep it simple: SERIAL N(9) -> N(8) and
-  // DEV_TYPE N(4) -> N(5): both still integers of at most 9 digits.
+  // Narrower integer fields (SERIAL N(8), DEV_TYPE N(5)) still bind: both
+  // are integers of at most 9 digits. Renaming O1 makes a schema field
+  // missing; named back, the table opens.
   memcpy(Descriptor(b, 13), "EXTRA\0", 6);
   Descriptor(b, 4)[16] = 8;
   Descriptor(b, 3)[16] = 5;
   WriteFile(path, b);
   MeasurementTable t;
   t.SetLocation(path);
-  // O1 is gone now: that is a missing schema field.
   EXPECT_THROW(t.Open(), TableError);
   memcpy(Descriptor(b, 13), "O1\0\0\0\0", 6);
   WriteFile(path, b);
   t.Open();
   EXPECT_EQ(t.GetInt("P"), 1);
+  EXPECT_EQ(t.GetInt("DEV_TYPE"), 16);
+  EXPECT_EQ(t.GetInt("SERIAL"), 5);
   EXPECT_EQ(t.StoredRowCount(), 1);
 }
 
