@@ -95,7 +95,8 @@ TEST_F(PlateViewTest, TitleClicksCycleMarksAndRowOrder) {
 
 TEST_F(PlateViewTest, MouseOnTitlesClicksWithCtrlAndModelIsSound) {
   Open(FourPlates());
-  QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+  QAbstractItemModelTester tester(grid.model(),
+                                  QAbstractItemModelTester::FailureReportingMode::Warning);
   GridHeader* header = grid.header();
   auto click = [&](int column, Qt::KeyboardModifiers mods) {
     const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
@@ -179,8 +180,10 @@ TEST(WaterView, FixedColumnsTakeTheFittedWidthAndRejectEdits) {
         << field;
   EXPECT_TRUE(grid.model()->flags(grid.model()->index(0, grid.ColumnOfField("TYPE"))) &
               Qt::ItemIsEditable);
-  EXPECT_EQ(grid.model()->index(0, grid.ColumnOfField("R")).data().toString(), QStringLiteral("24"));
-  EXPECT_EQ(grid.model()->index(0, grid.ColumnOfField("H")).data().toString(), QStringLiteral("100,0"));
+  EXPECT_EQ(grid.model()->index(0, grid.ColumnOfField("R")).data().toString(),
+            QStringLiteral("24"));
+  EXPECT_EQ(grid.model()->index(0, grid.ColumnOfField("H")).data().toString(),
+            QStringLiteral("100,0"));
 }
 
 // Footers of P, R and N from find_mma or from the marked rows.
@@ -272,7 +275,7 @@ TEST_F(PlateViewTest, EditingRaisesInitEditAndPostsWhenTheRowIsLeft) {
   editor->setText(QString::fromUtf8("трещина"));
   QTest::keyClick(editor, Qt::Key_Return);
   QCoreApplication::processEvents();  // the editor commits through the event loop
-  EXPECT_TRUE(table.IsEditing());  // still on the row: not yet posted
+  EXPECT_TRUE(table.IsEditing());     // still on the row: not yet posted
   // A number typed with a comma goes into P of the same row.
   EXPECT_TRUE(grid.model()->setData(grid.model()->index(0, Col("P")), QStringLiteral("2,5")));
   EXPECT_FALSE(grid.model()->setData(grid.model()->index(0, Col("N")), QStringLiteral("x")));
@@ -332,10 +335,10 @@ TEST_F(PlateViewTest, StoredEntriesMatchFieldsIgnoringCaseAndResetAbsentProperti
   grid.SetColumnColor(Col("TIME"), 0x00FF00);
   const int timeWidth = grid.ColumnWidth(Col("TIME"));
   const int before = grid.ColumnWidth(Col("P"));
-  views::ApplyLayoutText(grid, QStringLiteral(
-      "object TUniDataStorage\n  Data = <\n    item\n      FieldName = 'p'\n"
-      "      Color = clYellow\n      Width = 200\n    end\n    item\n"
-      "      FieldName = 'NOSUCH'\n      Color = clRed\n    end>\nend\n"));
+  views::ApplyLayoutText(
+      grid, QStringLiteral("object TUniDataStorage\n  Data = <\n    item\n      FieldName = 'p'\n"
+                           "      Color = clYellow\n      Width = 200\n    end\n    item\n"
+                           "      FieldName = 'NOSUCH'\n      Color = clRed\n    end>\nend\n"));
   const GridColumn& p = grid.Column(Col("P"));
   EXPECT_EQ(p.fieldName(), QStringLiteral("P"));  // the column keeps its own field
   EXPECT_EQ(p.state.color, 0x00FFFFu);
@@ -347,9 +350,10 @@ TEST_F(PlateViewTest, StoredEntriesMatchFieldsIgnoringCaseAndResetAbsentProperti
 
   // A damaged text is refused and leaves the grid as it was.
   const QString layout = views::GridLayoutText(grid);
-  EXPECT_THROW(views::ApplyLayoutText(grid, QStringLiteral("object X\n  Data = <\n    item\n"
-                                                          "      FieldName = 'P'\n      Width = 1\n")),
-               LayoutTextError);
+  EXPECT_THROW(
+      views::ApplyLayoutText(grid, QStringLiteral("object X\n  Data = <\n    item\n"
+                                                  "      FieldName = 'P'\n      Width = 1\n")),
+      LayoutTextError);
   EXPECT_EQ(views::GridLayoutText(grid), layout);
 }
 

@@ -42,7 +42,8 @@ TEST(ColumnLayoutText, WritesOnlyChangedPropertiesInFixedOrderWithCrLf) {
       "    end>\r\n"
       "end\r\n");
   EXPECT_EQ(ColumnLayoutText({p, n, r}).toStdString(), expected.toStdString());
-  EXPECT_EQ(ColumnLayoutText({}), QStringLiteral("object TUniDataStorage\r\n  Data = <>\r\nend\r\n"));
+  EXPECT_EQ(ColumnLayoutText({}),
+            QStringLiteral("object TUniDataStorage\r\n  Data = <>\r\nend\r\n"));
 }
 
 TEST(ColumnLayoutText, EverythingWrittenReadsBackIdentically) {
@@ -87,7 +88,8 @@ TEST(ColumnLayoutText, ReadsForeignLineBreaksCaseAndContinuedStrings) {
 }
 
 TEST(ColumnLayoutText, NormalisesEveryLineBreak) {
-  EXPECT_EQ(NormaliseLineBreaks(QStringLiteral("a\rb\nc\r\nd")), QStringLiteral("a\r\nb\r\nc\r\nd\r\n"));
+  EXPECT_EQ(NormaliseLineBreaks(QStringLiteral("a\rb\nc\r\nd")),
+            QStringLiteral("a\r\nb\r\nc\r\nd\r\n"));
   EXPECT_EQ(NormaliseLineBreaks(QStringLiteral("a\n\nb\r\n")), QStringLiteral("a\r\n\r\nb\r\n"));
   EXPECT_EQ(NormaliseLineBreaks(QString()), QString());
 }
@@ -98,11 +100,16 @@ TEST(ColumnLayoutText, DamagedTextsAreRefusedWithAMessage) {
       "garbage",
       "object TUniDataStorage\r\n",
       "object TUniDataStorage\r\n  Data = <\r\n    item\r\n      Width = 4x\r\n    end>\r\nend\r\n",
-      "object TUniDataStorage\r\n  Data = <\r\n    item\r\n      Width = 99999999999\r\n    end>\r\nend\r\n",
-      "object TUniDataStorage\r\n  Data = <\r\n    item\r\n      Colour = clRed\r\n    end>\r\nend\r\n",
-      "object TUniDataStorage\r\n  Data = <\r\n    item\r\n      FieldName = 'P\r\n    end>\r\nend\r\n",
-      "object TUniDataStorage\r\n  Data = <\r\n    item\r\n      TitleState = tsSideways\r\n    end>\r\nend\r\n",
-      "object TUniDataStorage\r\n  Data = <\r\n    item\r\n      Color = clPink\r\n    end>\r\nend\r\n",
+      "object TUniDataStorage\r\n  Data = <\r\n    item\r\n      Width = 99999999999\r\n    "
+      "end>\r\nend\r\n",
+      "object TUniDataStorage\r\n  Data = <\r\n    item\r\n      Colour = clRed\r\n    "
+      "end>\r\nend\r\n",
+      "object TUniDataStorage\r\n  Data = <\r\n    item\r\n      FieldName = 'P\r\n    "
+      "end>\r\nend\r\n",
+      "object TUniDataStorage\r\n  Data = <\r\n    item\r\n      TitleState = tsSideways\r\n    "
+      "end>\r\nend\r\n",
+      "object TUniDataStorage\r\n  Data = <\r\n    item\r\n      Color = clPink\r\n    "
+      "end>\r\nend\r\n",
       "object TUniDataStorage\r\n  Data = <\r\n    item\r\n      FieldName = 'P'\r\n",
       "object TUniDataStorage\r\n  Data = <>\r\nend\r\nmore\r\n",
       "object TUniDataStorage\r\n  Other = 1\r\nend\r\n",

@@ -58,8 +58,8 @@ class ViewCommands : public ::testing::Test {
     SetDialogs(&dialogs);
     MeasurementTable t;
     plates = MakeStoreTable(t, dir,
-                            {PlateRow(1, 7, 0.4, 3), PlateRow(2, 7, 1.0, 1),
-                             PlateRow(3, 7, 0.2, 4), PlateRow(4, 7, 0.8, 2)},
+                            {PlateRow(1, 7, 0.4, 3), PlateRow(2, 7, 1.0, 1), PlateRow(3, 7, 0.2, 4),
+                             PlateRow(4, 7, 0.8, 2)},
                             QStringLiteral("plates.db"));
     t.Close();
     std::vector<StoreRow> rows;
@@ -158,7 +158,8 @@ TEST_F(ViewCommands, FootersAndEditFlagOfTheOpenTable) {
 TEST_F(ViewCommands, RightClickOnRowsOpensTheSharedPopupMenu) {
   Open(plates);
   QWidget* cells = Plate()->view()->viewport();
-  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 10), cells->mapToGlobal(QPoint(20, 10)));
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 10),
+                          cells->mapToGlobal(QPoint(20, 10)));
   QApplication::sendEvent(cells, &event);
   EXPECT_TRUE(form->PopupMenu1->isVisible());
   form->PopupMenu1->hide();
@@ -180,8 +181,9 @@ TEST_F(ViewCommands, LayoutsAreCreatedOnceAndThePlateViewKeepsItsColours) {
 }
 
 TEST_F(ViewCommands, DamagedStoredLayoutStopsWithTheGeneralError) {
-  const QString damaged = QStringLiteral("object TUniDataStorage\r\n  Data = <\r\n    item\r\n"
-                                         "      Width = wide\r\n    end>\r\nend\r\n");
+  const QString damaged = QStringLiteral(
+      "object TUniDataStorage\r\n  Data = <\r\n    item\r\n"
+      "      Width = wide\r\n    end>\r\nend\r\n");
   StoreValue("Table_1", damaged);
   EXPECT_FALSE(form->LoadColumnLayout(QStringLiteral("Table_1"), Plate()));
   ASSERT_EQ(dialogs.messages.size(), 1);

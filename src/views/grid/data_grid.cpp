@@ -17,9 +17,12 @@ const QColor kGridLines(0xC0, 0xC0, 0xC0);
 
 Qt::Alignment TitleAlign(CellAlign a) {
   switch (a) {
-    case CellAlign::Right: return Qt::AlignRight | Qt::AlignVCenter;
-    case CellAlign::Center: return Qt::AlignHCenter | Qt::AlignVCenter;
-    default: return Qt::AlignLeft | Qt::AlignVCenter;
+    case CellAlign::Right:
+      return Qt::AlignRight | Qt::AlignVCenter;
+    case CellAlign::Center:
+      return Qt::AlignHCenter | Qt::AlignVCenter;
+    default:
+      return Qt::AlignLeft | Qt::AlignVCenter;
   }
 }
 
@@ -55,9 +58,8 @@ GridHeader::GridHeader(DataGrid* grid) : QHeaderView(Qt::Horizontal), grid_(grid
   setSortIndicatorShown(false);
   setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   setMinimumSectionSize(2);
-  connect(this, &QHeaderView::sectionClicked, this, [this](int logical) {
-    grid_->ClickTitle(logical, modifiers_ & Qt::ControlModifier);
-  });
+  connect(this, &QHeaderView::sectionClicked, this,
+          [this](int logical) { grid_->ClickTitle(logical, modifiers_ & Qt::ControlModifier); });
 }
 
 QSize GridHeader::sizeHint() const {
@@ -172,11 +174,11 @@ bool GridView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event
 void GridView::keyPressEvent(QKeyEvent* event) {
   // Tab moves between cells and never opens the cell editor.
   if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
-    const QModelIndex next = moveCursor(
-        event->key() == Qt::Key_Tab ? MoveNext : MovePrevious, event->modifiers());
+    const QModelIndex next =
+        moveCursor(event->key() == Qt::Key_Tab ? MoveNext : MovePrevious, event->modifiers());
     if (next.isValid())
-      selectionModel()->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect |
-                                                  QItemSelectionModel::Rows);
+      selectionModel()->setCurrentIndex(
+          next, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     event->accept();
     return;
   }
@@ -187,12 +189,11 @@ void GridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint h
   if (hint == QAbstractItemDelegate::EditNextItem ||
       hint == QAbstractItemDelegate::EditPreviousItem) {
     QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
-    const QModelIndex next =
-        moveCursor(hint == QAbstractItemDelegate::EditNextItem ? MoveNext : MovePrevious,
-                   Qt::NoModifier);
+    const QModelIndex next = moveCursor(
+        hint == QAbstractItemDelegate::EditNextItem ? MoveNext : MovePrevious, Qt::NoModifier);
     if (next.isValid())
-      selectionModel()->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect |
-                                                  QItemSelectionModel::Rows);
+      selectionModel()->setCurrentIndex(
+          next, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     return;
   }
   QTableView::closeEditor(editor, hint);
@@ -372,8 +373,8 @@ void DataGrid::SetColumnMoving(bool allowed) { header_->setSectionsMovable(allow
 void DataGrid::SetColumnSizing(bool allowed) {
   sizing_ = allowed;
   for (int i = 0; i < ColumnCount(); ++i)
-    header_->setSectionResizeMode(i, allowed && !Column(i).fixedWidth ? QHeaderView::Interactive
-                                                                     : QHeaderView::Fixed);
+    header_->setSectionResizeMode(
+        i, allowed && !Column(i).fixedWidth ? QHeaderView::Interactive : QHeaderView::Fixed);
 }
 
 void DataGrid::SetAutoColumnFit(bool on) {
@@ -468,9 +469,11 @@ int DataGrid::CurrentColumn() const {
 void DataGrid::SetCurrentColumn(int column) {
   if (column < 0 || column >= ColumnCount()) return;
   const QModelIndex current = view_->currentIndex();
-  const int row = current.isValid() ? current.row() : (table_ && table_->IsOpen() ? table_->CurrentIndex() : -1);
+  const int row = current.isValid() ? current.row()
+                                    : (table_ && table_->IsOpen() ? table_->CurrentIndex() : -1);
   if (row < 0 || row >= model_->rowCount()) return;
-  view_->selectionModel()->setCurrentIndex(model_->index(row, column), QItemSelectionModel::NoUpdate);
+  view_->selectionModel()->setCurrentIndex(model_->index(row, column),
+                                           QItemSelectionModel::NoUpdate);
 }
 
 void DataGrid::SetBookmarkFields(const QString& fields) {

@@ -17,10 +17,14 @@ const FieldSpec* SpecOf(const QString& field) {
 
 Qt::Alignment ToQt(CellAlign a, bool numeric) {
   switch (a) {
-    case CellAlign::Left: return Qt::AlignLeft | Qt::AlignVCenter;
-    case CellAlign::Right: return Qt::AlignRight | Qt::AlignVCenter;
-    case CellAlign::Center: return Qt::AlignHCenter | Qt::AlignVCenter;
-    case CellAlign::Default: break;
+    case CellAlign::Left:
+      return Qt::AlignLeft | Qt::AlignVCenter;
+    case CellAlign::Right:
+      return Qt::AlignRight | Qt::AlignVCenter;
+    case CellAlign::Center:
+      return Qt::AlignHCenter | Qt::AlignVCenter;
+    case CellAlign::Default:
+      break;
   }
   return (numeric ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
 }
@@ -55,7 +59,8 @@ void GridModel::ColumnsChanged() {
 
 void GridModel::ColumnLookChanged(int column) {
   if (rows_ > 0 && column >= 0 && column < columnCount())
-    emit dataChanged(index(0, column), index(rows_ - 1, column), {Qt::BackgroundRole, Qt::TextAlignmentRole});
+    emit dataChanged(index(0, column), index(rows_ - 1, column),
+                     {Qt::BackgroundRole, Qt::TextAlignmentRole});
 }
 
 void GridModel::RowChanged(int row) {
@@ -73,11 +78,11 @@ QString GridModel::DisplayText(const GridColumn& column, const FieldValue& value
   if (std::holds_alternative<std::monostate>(value)) return QString();
   if (const auto* s = std::get_if<QString>(&value)) return *s;
   const double v = std::holds_alternative<double>(value) ? std::get<double>(value)
-                                                        : double(std::get<int64_t>(value));
+                                                         : double(std::get<int64_t>(value));
   switch (column.presentation) {
     case Presentation::Number:
-      return FormatNumber(v, column.displayFormat.isEmpty() ? QStringLiteral("0.0")
-                                                            : column.displayFormat);
+      return FormatNumber(
+          v, column.displayFormat.isEmpty() ? QStringLiteral("0.0") : column.displayFormat);
     case Presentation::Text:
       if (const auto* i = std::get_if<int64_t>(&value)) return QString::number(*i);
       return FooterNumberText(v);

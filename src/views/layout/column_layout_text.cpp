@@ -14,18 +14,29 @@ constexpr uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) { return r | (g << 8)
 
 // The colours the colour dialog can yield under a name of their own.
 const NamedColor kColorTable[] = {
-    {"clBlack", Rgb(0, 0, 0)},          {"clMaroon", Rgb(128, 0, 0)},
-    {"clGreen", Rgb(0, 128, 0)},        {"clOlive", Rgb(128, 128, 0)},
-    {"clNavy", Rgb(0, 0, 128)},         {"clPurple", Rgb(128, 0, 128)},
-    {"clTeal", Rgb(0, 128, 128)},       {"clGray", Rgb(128, 128, 128)},
-    {"clSilver", Rgb(192, 192, 192)},   {"clRed", Rgb(255, 0, 0)},
-    {"clLime", Rgb(0, 255, 0)},         {"clYellow", Rgb(255, 255, 0)},
-    {"clBlue", Rgb(0, 0, 255)},         {"clFuchsia", Rgb(255, 0, 255)},
-    {"clAqua", Rgb(0, 255, 255)},       {"clWhite", Rgb(255, 255, 255)},
-    {"clMoneyGreen", Rgb(192, 220, 192)}, {"clSkyBlue", Rgb(166, 202, 240)},
-    {"clCream", Rgb(255, 251, 240)},    {"clMedGray", Rgb(160, 160, 164)},
+    {"clBlack", Rgb(0, 0, 0)},
+    {"clMaroon", Rgb(128, 0, 0)},
+    {"clGreen", Rgb(0, 128, 0)},
+    {"clOlive", Rgb(128, 128, 0)},
+    {"clNavy", Rgb(0, 0, 128)},
+    {"clPurple", Rgb(128, 0, 128)},
+    {"clTeal", Rgb(0, 128, 128)},
+    {"clGray", Rgb(128, 128, 128)},
+    {"clSilver", Rgb(192, 192, 192)},
+    {"clRed", Rgb(255, 0, 0)},
+    {"clLime", Rgb(0, 255, 0)},
+    {"clYellow", Rgb(255, 255, 0)},
+    {"clBlue", Rgb(0, 0, 255)},
+    {"clFuchsia", Rgb(255, 0, 255)},
+    {"clAqua", Rgb(0, 255, 255)},
+    {"clWhite", Rgb(255, 255, 255)},
+    {"clMoneyGreen", Rgb(192, 220, 192)},
+    {"clSkyBlue", Rgb(166, 202, 240)},
+    {"clCream", Rgb(255, 251, 240)},
+    {"clMedGray", Rgb(160, 160, 164)},
     // Not RGB values; only a font's colour or a hand-edited text uses them.
-    {"clNone", kClNone},                {"clWindowText", kClWindowText},
+    {"clNone", kClNone},
+    {"clWindowText", kClWindowText},
 };
 
 const char* const kTitleStates[] = {"tsSortedNone", "tsSortedUp", "tsSortedDown"};
@@ -63,7 +74,8 @@ QString SetText(const QStringList& members) {
 // Reads one stored text line by line; every failure names the line.
 class Parser {
  public:
-  explicit Parser(const QString& text) : lines_(NormaliseLineBreaks(text).split(QStringLiteral("\r\n"))) {}
+  explicit Parser(const QString& text)
+      : lines_(NormaliseLineBreaks(text).split(QStringLiteral("\r\n"))) {}
 
   std::vector<ColumnLayout> Run() {
     std::vector<ColumnLayout> out;
@@ -94,7 +106,9 @@ class Parser {
  private:
   [[noreturn]] void Fail(const QString& what) const {
     throw LayoutTextError(
-        QStringLiteral("Сохранённая раскладка столбцов повреждена (строка %1: %2)").arg(pos_).arg(what));
+        QStringLiteral("Сохранённая раскладка столбцов повреждена (строка %1: %2)")
+            .arg(pos_)
+            .arg(what));
   }
 
   QString NextNonEmpty() {
@@ -110,7 +124,8 @@ class Parser {
     if (eq <= 0) Fail(QStringLiteral("ожидалось \"имя = значение\""));
     *name = line.left(eq).trimmed();
     *value = line.mid(eq + 1).trimmed();
-    static const QRegularExpression ident(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*(\\.[A-Za-z_][A-Za-z0-9_]*)*$"));
+    static const QRegularExpression ident(
+        QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*(\\.[A-Za-z_][A-Za-z0-9_]*)*$"));
     if (!ident.match(*name).hasMatch() || value->isEmpty())
       Fail(QStringLiteral("ожидалось \"имя = значение\""));
   }
@@ -138,7 +153,9 @@ class Parser {
   }
 
   void ApplyProperty(const QString& name, QString value, ColumnLayout* c) {
-    auto is = [&](const char* n) { return name.compare(QLatin1String(n), Qt::CaseInsensitive) == 0; };
+    auto is = [&](const char* n) {
+      return name.compare(QLatin1String(n), Qt::CaseInsensitive) == 0;
+    };
     if (is("FieldName")) {
       c->fieldName = ParseString(value);
     } else if (is("OptionsVisual")) {
@@ -214,7 +231,8 @@ class Parser {
     static const QRegularExpression ident(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
     for (const QString& part : inner.split(QLatin1Char(','))) {
       const QString m = part.trimmed();
-      if (!ident.match(m).hasMatch()) Fail(QStringLiteral("неверный элемент множества \"%1\"").arg(m));
+      if (!ident.match(m).hasMatch())
+        Fail(QStringLiteral("неверный элемент множества \"%1\"").arg(m));
       members << m;
     }
     return members;
@@ -361,6 +379,4 @@ QString ColumnLayoutText(const std::vector<ColumnLayout>& columns) {
   return t;
 }
 
-std::vector<ColumnLayout> ParseColumnLayoutText(const QString& text) {
-  return Parser(text).Run();
-}
+std::vector<ColumnLayout> ParseColumnLayoutText(const QString& text) { return Parser(text).Run(); }

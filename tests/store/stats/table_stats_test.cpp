@@ -1,17 +1,26 @@
+#include "store/table_stats.h"
+
 #include <gtest/gtest.h>
 
 #include <QLocale>
-
-#include "store/table_stats.h"
 
 namespace {
 
 TEST(RoundMean, TiesMostlyGoDownBecauseTenthIsStoredHigh) {
   struct Case {
     double in, out;
-  } cases[] = {{0.25, 0.2}, {0.35, 0.3}, {0.45, 0.4},   {1.25, 1.2}, {0.05, 0.1},
-               {0.26, 0.3}, {-1.26, -1.2}, {0.7, 0.7},  {0.0, 0.0},  {8.0, 8.0},
-               {0.6000000000000001, 0.6}, {123.456, 123.5}};
+  } cases[] = {{0.25, 0.2},
+               {0.35, 0.3},
+               {0.45, 0.4},
+               {1.25, 1.2},
+               {0.05, 0.1},
+               {0.26, 0.3},
+               {-1.26, -1.2},
+               {0.7, 0.7},
+               {0.0, 0.0},
+               {8.0, 8.0},
+               {0.6000000000000001, 0.6},
+               {123.456, 123.5}};
   for (const Case& c : cases) EXPECT_DOUBLE_EQ(RoundMean(c.in), c.out) << c.in;
 }
 
@@ -20,15 +29,20 @@ TEST(FooterNumberText, GeneralFormatWith15Digits) {
   struct Case {
     double in;
     const char* out;
-  } cases[] = {{0.7, "0,7"},         {1.0, "1"},
-               {0, "0"},             {-2.5, "-2,5"},
-               {0.1 + 0.2, "0,3"},   {1.0 / 3, "0,333333333333333"},
-               {0.00001, "0,00001"}, {0.000001, "1E-6"},
-               {0.0000015, "1,5E-6"}, {123456789012345.0, "123456789012345"},
-               {1e15, "1E15"},       {1234567.25, "1234567,25"},
+  } cases[] = {{0.7, "0,7"},
+               {1.0, "1"},
+               {0, "0"},
+               {-2.5, "-2,5"},
+               {0.1 + 0.2, "0,3"},
+               {1.0 / 3, "0,333333333333333"},
+               {0.00001, "0,00001"},
+               {0.000001, "1E-6"},
+               {0.0000015, "1,5E-6"},
+               {123456789012345.0, "123456789012345"},
+               {1e15, "1E15"},
+               {1234567.25, "1234567,25"},
                {100, "100"}};
-  for (const Case& c : cases)
-    EXPECT_EQ(FooterNumberText(c.in, comma).toStdString(), c.out) << c.in;
+  for (const Case& c : cases) EXPECT_EQ(FooterNumberText(c.in, comma).toStdString(), c.out) << c.in;
   EXPECT_EQ(FooterNumberText(0.7, QChar('.')), QStringLiteral("0.7"));
 }
 
