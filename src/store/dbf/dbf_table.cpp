@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -384,13 +385,14 @@ void Table::LoadImage(const QByteArray& bytes) {
   records_ = bytes.mid(headerLength_, qsizetype(count_) * recordLength_);
 }
 
-void Table::ReadFile(QByteArray* out) const {
+void Table::ReadFile(QByteArray* out, qint64 limit) const {
   struct stat st;
   if (fstat(fd_, &st) != 0) throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path_));
-  out->resize(qsizetype(st.st_size));
+  const qint64 size = limit >= 0 ? std::min<qint64>(limit, st.st_size) : st.st_size;
+  out->resize(qsizetype(size));
   qint64 done = 0;
-  while (done < st.st_size) {
-    const ssize_t n = pread(fd_, out->data() + done, size_t(st.st_size - done), off_t(done));
+  while (done < size) {
+    const ssize_t n = pread(fd_, out->data() + done, size_t(size - done), off_t(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       const int err = n < 0 ? errno : EIO;
@@ -421,7 +423,13 @@ void Table::Open(const QString& path) {
   fd_ = fd;
   path_ = path;
   try {
+    // The header alone first, so that a large file of another kind is
+    // refused before it is read whole.
     QByteArray bytes;
+    ReadFile(&bytes, 65536);
+    struct stat st;
+    if (fstat(fd_, &st) != 0) throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path));
+    ParseHeader(bytes, st.st_size);
     ReadFile(&bytes);
     LoadImage(bytes);
   } catch (...) {

@@ -117,7 +117,7 @@ class Table {
   void ParseHeader(const QByteArray& bytes, qint64 fileSize);
   QByteArray HeaderBytes() const;
   void WriteAt(qint64 pos, const char* data, qint64 size);
-  void ReadFile(QByteArray* out) const;
+  void ReadFile(QByteArray* out, qint64 limit = -1) const;  // the first `limit` bytes
 
   QString path_;
   int fd_ = -1;
