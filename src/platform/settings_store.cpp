@@ -25,7 +25,8 @@ QString SettingsStore::ReadString(const QString& name) const {
   // A value of another type (hand-edited file) reads as its text form. An
   // unquoted text with commas parses as a list: join it back as written.
   const QVariant value = settings_->value(name);
-  if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QStringLiteral(", "));
+  if (value.typeId() == QMetaType::QStringList)
+    return value.toStringList().join(QStringLiteral(", "));
   return value.toString();
 }
 

@@ -35,7 +35,8 @@ Tform6::Tform6(QWidget* parent) : QDialog(parent, Qt::Tool) {
   ProductName->setAlignment(Qt::AlignCenter);
   Version = new QLabel(this);
   Version->setAlignment(Qt::AlignCenter);
-  Comments = new QLabel(QString::fromUtf8("Программа для передачи данных с приборов ФИР-ТЛ7"), this);
+  Comments =
+      new QLabel(QString::fromUtf8("Программа для передачи данных с приборов ФИР-ТЛ7"), this);
   Comments->setAlignment(Qt::AlignCenter);
   Button1 = new QPushButton(QString::fromUtf8("Ок"), this);
   Button1->setDefault(true);

@@ -57,8 +57,10 @@ void TForm1::BuildMenus() {
   QMenuBar* bar = menuBar();
 
   N1 = bar->addMenu(Ru("Файл"));
-  N2 = NewAction(this, Ru("Создать"), 0, QKeySequence(Qt::CTRL | Qt::Key_N), this, &TForm1::N2Click);
-  N3 = NewAction(this, Ru("Открыть"), 1, QKeySequence(Qt::CTRL | Qt::Key_O), this, &TForm1::N3Click);
+  N2 =
+      NewAction(this, Ru("Создать"), 0, QKeySequence(Qt::CTRL | Qt::Key_N), this, &TForm1::N2Click);
+  N3 =
+      NewAction(this, Ru("Открыть"), 1, QKeySequence(Qt::CTRL | Qt::Key_O), this, &TForm1::N3Click);
   N5 = NewAction(this, Ru("Сохранить"), 2, QKeySequence(Qt::CTRL | Qt::Key_S), this,
                  &TForm1::N5Click);
   N7 = NewAction(this, Ru("Закрыть"), -1, none, this, &TForm1::N7Click);
@@ -255,10 +257,10 @@ void TForm1::ShowHelp() {
     return;
   }
   if (!OpenHelpUrl(QUrl::fromLocalFile(path))) {
-    Dialogs().Message(this, QMessageBox::Warning, ApplicationTitle(),
-                      Ru("Не удалось открыть файл справки \"%1\".")
-                          .arg(QDir::toNativeSeparators(path)),
-                      QMessageBox::Ok);
+    Dialogs().Message(
+        this, QMessageBox::Warning, ApplicationTitle(),
+        Ru("Не удалось открыть файл справки \"%1\".").arg(QDir::toNativeSeparators(path)),
+        QMessageBox::Ok);
   }
 }
 
@@ -330,7 +332,8 @@ void TForm1::SetTableColor(bool tableOpen) {
   QWidget* area = centralWidget();
   QPalette pal = area->palette();
   const QPalette app = QApplication::palette();
-  pal.setColor(QPalette::Window, tableOpen ? app.color(QPalette::Button) : app.color(QPalette::Dark));
+  pal.setColor(QPalette::Window,
+               tableOpen ? app.color(QPalette::Button) : app.color(QPalette::Dark));
   area->setPalette(pal);
 }
 

@@ -6,8 +6,7 @@
 
 #include "shell/pictures.h"
 
-TForm5::TForm5(QWidget* parent)
-    : QDialog(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
+TForm5::TForm5(QWidget* parent) : QDialog(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
   setFixedSize(400, 77);
   Image1 = new QLabel(this);
   Image1->setGeometry(0, 0, 400, 78);

@@ -43,7 +43,8 @@ void Page(QPainter& p, qreal pen, const QRectF& r) {
 
 void Lines(QPainter& p, qreal pen, qreal left, qreal right, qreal top, int count) {
   p.setPen(QPen(QColor(0x9a, 0xa5, 0xb1), pen));
-  for (int i = 0; i < count; ++i) p.drawLine(QPointF(left, top + i * 4), QPointF(right, top + i * 4));
+  for (int i = 0; i < count; ++i)
+    p.drawLine(QPointF(left, top + i * 4), QPointF(right, top + i * 4));
 }
 
 void New(QPainter& p, qreal pen) {
@@ -215,7 +216,9 @@ int main(int argc, char** argv) {
   bool ok = true;
   for (int i = 0; i < 7; ++i) {
     for (int size : {16, 24, 32}) {
-      ok = WritePicture(drawings[i], size, dir.filePath(QStringLiteral("%1_%2.png").arg(i).arg(size))) && ok;
+      ok = WritePicture(drawings[i], size,
+                        dir.filePath(QStringLiteral("%1_%2.png").arg(i).arg(size))) &&
+           ok;
     }
   }
   ok = Splash(dir.filePath(QStringLiteral("splash.png"))) && ok;

@@ -134,8 +134,8 @@ TEST_F(ShellTest, MenuBarAndPopupHoldEveryItemInOrder) {
        {Ru("Создать|Ctrl+N*"), Ru("Открыть|Ctrl+O*"), Ru("Сохранить|Ctrl+S*"), Ru("Закрыть"), "-",
         Ru("Предварительный просмотр*"), Ru("Печать|Ctrl+P*"), "-", Ru("Выход")}},
       {"Вид",
-       {Ru("Выровнять столбцы"), "-", Ru("Задать цвет"), Ru("Убрать цвет"),
-        Ru("Убрать все цвета"), "-", Ru("Убрать сортировку")}},
+       {Ru("Выровнять столбцы"), "-", Ru("Задать цвет"), Ru("Убрать цвет"), Ru("Убрать все цвета"),
+        "-", Ru("Убрать сортировку")}},
       {"Правка", {Ru("Удалить строки*")}},
       {"Сервис", {Ru("Экспорт в Excel")}},
       {"Справка", {Ru("Помощь|F1*"), "-", Ru("О программе")}},
@@ -147,10 +147,10 @@ TEST_F(ShellTest, MenuBarAndPopupHoldEveryItemInOrder) {
     ASSERT_NE(menus[int(i)]->menu(), nullptr);
     EXPECT_EQ(Entries(menus[int(i)]->menu()->actions()), expected[i].entries);
   }
-  EXPECT_EQ(Entries(form.PopupMenu1->actions()),
-            QStringList({Ru("Печать"), "-", Ru("Задать цвет"), Ru("Убрать цвет"),
-                         Ru("Убрать все цвета"), "-", Ru("Выровнять столбцы"), "-",
-                         Ru("Удалить")}));
+  EXPECT_EQ(
+      Entries(form.PopupMenu1->actions()),
+      QStringList({Ru("Печать"), "-", Ru("Задать цвет"), Ru("Убрать цвет"), Ru("Убрать все цвета"),
+                   "-", Ru("Выровнять столбцы"), "-", Ru("Удалить")}));
   // The tool bar: six picture buttons, no texts, in this order.
   QList<QWidget*> bar;
   for (QAction* a : form.ToolBar1->actions()) bar << form.ToolBar1->widgetForAction(a);
@@ -316,7 +316,9 @@ TEST_F(ShellTest, DamagedSettingsFileStillStartsAsAFirstRun) {
   };
   const std::vector<Case> cases = {
       {"binary garbage", QByteArray("\x00\xff\xfe[\x01=\x02\n\x80\x81", 10), true, {}},
-      {"broken variant", QByteArray("[1.0]\nDefault_dir=@Variant(\\0\\0\\0\\x7f\\xff)\n"), false,
+      {"broken variant",
+       QByteArray("[1.0]\nDefault_dir=@Variant(\\0\\0\\0\\x7f\\xff)\n"),
+       false,
        {}},
       {"unquoted list", QByteArray("[1.0]\nDefault_dir=/data/a, b\n"), false,
        QStringLiteral("/data/a, b")},
@@ -413,7 +415,7 @@ TEST_F(ShellTest, ShowingATabSetsItsKindFilter) {
 
 TEST(FileVersionText, MakesFourPartsOrZeros) {
   const std::vector<std::pair<QString, QString>> cases = {
-      {"1.0.0.0", "1.0.0.0"}, {"2.3", "2.3.0.0"},     {" 7.1.2.30 ", "7.1.2.30"},
+      {"1.0.0.0", "1.0.0.0"}, {"2.3", "2.3.0.0"},       {" 7.1.2.30 ", "7.1.2.30"},
       {"", "0.0.0.0"},        {"1.2.3.4.5", "0.0.0.0"}, {"1.x", "0.0.0.0"},
       {"1..2", "0.0.0.0"},    {"-1.0", "0.0.0.0"},      {"007.01", "7.1.0.0"},
   };
