@@ -390,7 +390,7 @@ void MeasurementTable::Open() {
     d->filter.clear();
   d->Recompute();
   d->current = (d->visible.Size() == 0) ? -1 : 0;
-  d->eof = (d->visible.Size() == 0);
+  d->eof = d->visible.Size() == 0;
   d->Notify(Change::Reset);
 }
 
@@ -419,13 +419,13 @@ bool MeasurementTable::IsOpen() const { return d->open; }
 void MeasurementTable::First() {
   if (d->edit != Impl::Edit::None) PostRow();
   d->current = (d->visible.Size() == 0) ? -1 : 0;
-  d->eof = (d->visible.Size() == 0);
+  d->eof = d->visible.Size() == 0;
   d->Notify(Change::CurrentMoved);
 }
 
 void MeasurementTable::Next() {
   if (d->edit != Impl::Edit::None) PostRow();
-  if ((d->visible.Size() == 0)) {
+  if (d->visible.Size() == 0) {
     d->eof = true;
     return;
   }
@@ -440,11 +440,11 @@ void MeasurementTable::Next() {
 void MeasurementTable::Last() {
   if (d->edit != Impl::Edit::None) PostRow();
   d->current = d->visible.Size() - 1;
-  d->eof = (d->visible.Size() == 0);
+  d->eof = d->visible.Size() == 0;
   d->Notify(Change::CurrentMoved);
 }
 
-bool MeasurementTable::AtEnd() const { return d->eof || (d->visible.Size() == 0); }
+bool MeasurementTable::AtEnd() const { return d->eof || d->visible.Size() == 0; }
 
 void MeasurementTable::AppendRow() {
   if (!d->open) throw TableError(QStringLiteral("Таблица не открыта"));
@@ -456,9 +456,13 @@ void MeasurementTable::AppendRow() {
 
 void MeasurementTable::EditRow() {
   if (!d->open || d->current < 0) throw TableError(QStringLiteral("Нет текущей записи"));
-  const uint32_t rec = d->CurrentRecord();
+  uint32_t rec = d->CurrentRecord();
   if (d->edit == Impl::Edit::Change && d->editRecord == rec) return;
-  if (d->edit != Impl::Edit::None) PostRow();
+  if (d->edit != Impl::Edit::None) {
+    PostRow();  // may move the current row (order, filter)
+    if (d->current < 0) throw TableError(QStringLiteral("Нет текущей записи"));
+    rec = d->CurrentRecord();
+  }
   d->pending = QByteArray(d->table.Record(rec), d->table.RecordLength());
   d->edit = Impl::Edit::Change;
   d->editRecord = rec;
@@ -542,6 +546,7 @@ void MeasurementTable::PostRow() {
   if (d->edit == Impl::Edit::None) return;
   try {
     if (d->edit == Impl::Edit::Append) {
+      const uint32_t previous = d->CurrentRecord();
       const uint32_t rec = d->table.AppendRecord(d->pending);
       d->wrote = true;
       d->edit = Impl::Edit::None;
@@ -555,6 +560,8 @@ void MeasurementTable::PostRow() {
       if (d->visible.IndexOf(rec) >= 0) {
         d->current = d->visible.IndexOf(rec);
         d->eof = false;
+      } else if (d->Order()) {
+        d->Reposition(previous);  // positions moved with the new order
       }
       d->SaveIndex();
       d->Notify(Change::Reset);
