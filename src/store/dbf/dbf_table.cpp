@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,16 +66,21 @@ QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 // Takes the write lock of an open descriptor without waiting. The lock
 // belongs to the open file description, so a second open in this same
 // process conflicts too, and closing another descriptor does not drop it.
+// False only when another writer holds the file; a file system without
+// locks falls back to whole-file locks, and without those to none.
 bool LockForWriting(int fd) {
   struct flock fl;
   std::memset(&fl, 0, sizeof fl);
   fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
 #ifdef F_OFD_SETLK
-  return fcntl(fd, F_OFD_SETLK, &fl) == 0;
+  if (fcntl(fd, F_OFD_SETLK, &fl) == 0) return true;
 #else
-  return fcntl(fd, F_SETLK, &fl) == 0;
+  if (fcntl(fd, F_SETLK, &fl) == 0) return true;
 #endif
+  if (errno == EAGAIN || errno == EACCES) return false;
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+  return errno != EWOULDBLOCK;
 }
 
 bool WriteAll(int fd, qint64 pos, const char* data, qint64 size) {
