@@ -1,0 +1,56 @@
+#include "output/xls/series_export.h"
+
+#include "output/xls/xls_model.h"
+#include "output/xls/xls_writer.h"
+#include "store/measurement_table.h"
+
+namespace {
+
+const char* const kHeaders[8] = {
+    "Серия",
+    "№ образца",
+    "Высота образца, мм",
+    "Время выдерживания на ступени, час",
+    "Давление, при котором наблюдалась фильтрация, МПа",
+    "Время начала испытания",
+    "Длительность испытания",
+    "Марка",
+};
+
+// Each cell is a range of its own.
+XlsRange* Cell(XlsWorksheet* sheet, int row, int column) {
+  return sheet->Ranges(column, row, column, row);
+}
+
+}  // namespace
+
+QString SeriesSheetName() { return QStringLiteral("ДК-ТЛ7"); }
+
+void FillSeriesSheet(MeasurementTable& table, XlsWorksheet* sheet) {
+  table.First();
+  for (int c = 0; c < 8; ++c) Cell(sheet, 0, c)->SetValue(QString::fromUtf8(kHeaders[c]));
+
+  // The series values stand in the fourth row, beside the third sample.
+  Cell(sheet, 3, 0)->SetValue(int32_t(table.GetInt(QStringLiteral("SERIAL"))));
+  Cell(sheet, 3, 2)->SetValue(table.GetFloat(QStringLiteral("H")));
+  Cell(sheet, 3, 3)->SetValue(table.GetFloat(QStringLiteral("R")));
+  Cell(sheet, 3, 5)->SetValue(table.GetText(QStringLiteral("DATE")));
+  Cell(sheet, 3, 7)->SetValue(table.GetText(QStringLiteral("TYPE")));
+
+  const int rows = table.VisibleRowCount();
+  for (int k = 1; k <= rows; ++k) {
+    Cell(sheet, k, 1)->SetValue(int32_t(table.GetInt(QStringLiteral("N"))));
+    Cell(sheet, k, 4)->SetValue(table.GetFloat(QStringLiteral("P")));
+    Cell(sheet, k, 6)->SetValue(table.GetText(QStringLiteral("TIME")));
+    table.Next();
+  }
+}
+
+void ExportSeries(MeasurementTable& table, const QString& fileName) {
+  XlsWorkbook workbook;
+  XlsWorksheet* sheet = workbook.AddSheet();
+  sheet->SetName(SeriesSheetName());
+  FillSeriesSheet(table, sheet);
+  XlsWriter writer;
+  writer.SaveToFile(workbook, fileName);
+}
