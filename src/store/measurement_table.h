@@ -43,7 +43,8 @@ class MeasurementTable {
   // What changed, for the models and widgets that show the table.
   enum class Change {
     Reset,          // open, close, filter, sort order, refresh, delete, pack
-    RowWritten,     // a posted row (current row's values changed)
+    RowWritten,     // a posted row (current row's values changed); an appended
+                    // row, or one the post moved or hid, gives Reset instead
     CurrentMoved,   // the current row moved
   };
   using Listener = std::function<void(Change)>;

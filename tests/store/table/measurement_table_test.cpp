@@ -223,6 +223,19 @@ TEST_F(TableTest, FilterSelectsRowsAndSurvivesReopen) {
     EXPECT_EQ(table.VisibleRowCount(), int(c.serials.size())) << c.filter;
     EXPECT_EQ(Column(table, "SERIAL"), c.serials) << c.filter;
   }
+  // A current row that the new filter hides gives way to the next visible
+  // row in file order, at the end to the previous one.
+  table.SetFilter("");
+  table.MoveTo(1);  // record 2, a water row
+  table.SetFilter("NB_TYPE=0");
+  EXPECT_EQ(table.Bookmark(), 4u);
+  table.SetFilter("");
+  table.Last();  // record 5, a water row after every plate row
+  table.SetFilter("NB_TYPE=0");
+  EXPECT_EQ(table.Bookmark(), 4u);
+  table.SetFilter("NB_TYPE=1");
+  EXPECT_EQ(table.Bookmark(), 5u);
+
   table.SetFilter("SERIAL=9");
   EXPECT_TRUE(table.AtEnd());
   EXPECT_EQ(table.GetInt("P"), 0);
