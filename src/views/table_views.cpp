@@ -126,6 +126,7 @@ void TitleStateChange(DataGrid& grid, MeasurementTable& table, const QString& ta
 }
 
 void FitColumns(DataGrid& grid) {
+  grid.EnsureLaidOut();
   grid.SetAutoColumnFit(false);
   const int w = FitColumnWidth(grid.width(), grid.ColumnCount());
   for (int i = 0; i < grid.ColumnCount(); ++i) grid.SetColumnWidth(i, w);

@@ -114,6 +114,32 @@ TEST_F(PlateViewTest, MouseOnTitlesClicksWithCtrlAndModelIsSound) {
   EXPECT_EQ(grid.model()->index(1, Col("P")).data().toString(), QStringLiteral("1,0"));
 }
 
+// Dark pixels of one title: its caption and, when sorted, its mark.
+QImage TitleImage(DataGrid& grid, int column) {
+  GridHeader* h = grid.header();
+  return h->viewport()->grab().toImage().copy(
+      QRect(h->sectionViewportPosition(column), 0, h->sectionSize(column), h->height()));
+}
+bool HasInk(const QImage& img) {
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x)
+      if (qGray(img.pixel(x, y)) < 100) return true;
+  return false;
+}
+
+TEST_F(PlateViewTest, TitlesShowCaptionsAndSortMarks) {
+  Open(FourPlates());
+  for (int i = 0; i < grid.ColumnCount(); ++i) EXPECT_TRUE(HasInk(TitleImage(grid, i))) << i;
+  const QImage unsorted = TitleImage(grid, Col("P"));
+  grid.ClickTitle(Col("P"), false);
+  const QImage up = TitleImage(grid, Col("P"));
+  grid.ClickTitle(Col("P"), false);
+  const QImage down = TitleImage(grid, Col("P"));
+  EXPECT_NE(unsorted, up);
+  EXPECT_NE(up, down);
+  EXPECT_EQ(grid.header()->height(), grid.header()->sizeHint().height());
+}
+
 TEST_F(PlateViewTest, OwnColoursFillCellsButNotSelectedRows) {
   Open(FourPlates());
   const int p = Col("P");

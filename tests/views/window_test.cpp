@@ -180,6 +180,17 @@ TEST_F(ViewCommands, LayoutsAreCreatedOnceAndThePlateViewKeepsItsColours) {
   EXPECT_EQ(Water()->Column(Water()->ColumnOfField("TYPE")).state.color, kClNone);
 }
 
+TEST_F(ViewCommands, FirstUseFitsTheHiddenViewToItsRealWidth) {
+  Open(plates);  // the water-permeability tab stays hidden
+  ASSERT_EQ(form->PageControl1->currentIndex(), 0);
+  const int outer = Water()->width();
+  EXPECT_GT(outer, form->width() - 129 - 40);
+  const auto entries = ParseColumnLayoutText(StoredValue("Table_2"));
+  ASSERT_EQ(entries.size(), 7u);
+  for (const ColumnLayout& e : entries)
+    EXPECT_EQ(e.width, FitColumnWidth(outer, 7)) << e.fieldName.toStdString();
+}
+
 TEST_F(ViewCommands, DamagedStoredLayoutStopsWithTheGeneralError) {
   const QString damaged = QStringLiteral(
       "object TUniDataStorage\r\n  Data = <\r\n    item\r\n"

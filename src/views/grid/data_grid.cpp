@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QProxyStyle>
 #include <QScrollBar>
+#include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -89,6 +90,9 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
   opt.sortIndicator = QStyleOptionHeader::None;
   painter->save();
   style()->drawControl(QStyle::CE_Header, &opt, painter, this);
+  // The style leaves the painter in a state that hides later text.
+  painter->restore();
+  painter->save();
   const TitleState state = column.state.titleState;
   const int mark = state == TitleState::SortedNone ? 0 : 12;
   const QRect textRect = rect.adjusted(3, 2, -3 - mark, -2);
@@ -385,9 +389,32 @@ void DataGrid::SetAutoColumnFit(bool on) {
   }
 }
 
-void DataGrid::FitNow() {
-  ApplyWidths(SpreadColumnWidths(core_.columns(), view_->viewport()->width()));
+int DataGrid::ClientWidth() const {
+  // A hidden grid has no laid-out viewport yet; its frame is all that differs.
+  if (view_->isVisible()) return view_->viewport()->width();
+  return width() - 2 * view_->frameWidth();
 }
+
+void DataGrid::EnsureLaidOut() {
+  if (isVisible()) return;
+  // A grid on a hidden page of a tab control has never been laid out: give
+  // the page the size of its stack, then lay out from there down.
+  std::vector<QWidget*> chain;
+  for (QWidget* w = this; w; w = w->parentWidget()) {
+    chain.push_back(w);
+    if (auto* stack = qobject_cast<QStackedWidget*>(w->parentWidget())) {
+      w->setGeometry(stack->contentsRect());
+      break;
+    }
+  }
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+    if (QLayout* l = (*it)->layout()) {
+      l->invalidate();
+      l->activate();
+    }
+}
+
+void DataGrid::FitNow() { ApplyWidths(SpreadColumnWidths(core_.columns(), ClientWidth())); }
 
 void DataGrid::ApplyWidths(const std::vector<int>& widths) {
   applyingWidths_ = true;
@@ -408,7 +435,7 @@ void DataGrid::OnSectionResized(int logical, int, int newSize) {
   if (!autoFit_) return;
   std::vector<GridColumn> others = core_.columns();
   others[logical].fixedWidth = true;
-  ApplyWidths(SpreadColumnWidths(others, view_->viewport()->width()));
+  ApplyWidths(SpreadColumnWidths(others, ClientWidth()));
 }
 
 void DataGrid::SetColumnWidth(int column, int width) {

@@ -106,6 +106,10 @@ class DataGrid : public QWidget {
 
   // Keeps the columns spread over the client width (fixed-width ones keep theirs).
   void SetAutoColumnFit(bool on);
+  // Lays out a grid that sits on a hidden page so that its width is real.
+  void EnsureLaidOut();
+  // The width the columns are spread over.
+  int ClientWidth() const;
   bool AutoColumnFit() const { return autoFit_; }
   void SetColumnWidth(int column, int width);  // at least 2
   int ColumnWidth(int column) const { return Column(column).state.width; }
