@@ -48,13 +48,14 @@ struct RecordingDialogs : DialogSeam {
   std::vector<MessageCall> messages;
   std::vector<QDialog*> executed;
   std::function<void(QDialog*)> onExec;
+  QString openAnswer;  // the file the open dialog returns
   // The value of Default_dir in the store at the time of each message.
   QStringList storedDirAtMessage;
 
   QString GetOpenFileName(QWidget*, const QString&, const QString& dir, const QString&,
                           const QString&) override {
     fileDialogs << QStringLiteral("open:") + dir;
-    return QString();
+    return openAnswer;
   }
   QString GetSaveFileName(QWidget*, const QString&, const QString& dir, const QString&,
                           const QString&) override {
@@ -270,6 +271,32 @@ TEST_F(ShellTest, FirstRunStoresTheWorkingFolderAndLaterRunsReadIt) {
   EXPECT_EQ(form.SaveDialog1InitialDir, Ru("/data/испытания, 2024"));
 }
 
+TEST_F(ShellTest, TheNextRunStartsItsDialogsInTheFolderOfTheLastOpenedTable) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  {
+    MeasurementTable table;
+    MakeStoreTable(table, dir, {PlateRow(1, 500, 10, 1)});
+    table.Close();
+  }
+  StoreDefaultDir(QStringLiteral("/start"));
+  {
+    TForm1 form;
+    form.show();
+    dialogs.openAnswer = QDir(dir.path()).filePath(QStringLiteral("data.db"));
+    form.N3Click();
+    ASSERT_TRUE(form.TableOpen);
+    EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QStringLiteral("/start"));
+    form.close();
+  }
+  EXPECT_EQ(QDir(RecordingDialogs::StoredDefaultDir()), QDir(dir.path()));
+  dialogs.openAnswer.clear();
+  TForm1 next;
+  next.N3Click();
+  ASSERT_EQ(dialogs.fileDialogs.size(), 2);
+  EXPECT_EQ(QDir(dialogs.fileDialogs[1].mid(5)), QDir(dir.path()));
+}
+
 TEST_F(ShellTest, FrameCloseStoresTheFolderBeforeClosingTheTable) {
   StoreDefaultDir(QStringLiteral("/start"));
   TForm1 form;
@@ -334,11 +361,17 @@ TEST_F(ShellTest, DamagedSettingsFileStillStartsAsAFirstRun) {
     TForm1 form;
     if (c.startsAsFirstRun) {
       EXPECT_EQ(form.DefaultDir, QDir::currentPath());
+      // The damaged file does not keep the next run from finding the folder.
+      EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QDir::currentPath());
     } else if (!c.expectedDir.isNull()) {
       EXPECT_EQ(form.DefaultDir, c.expectedDir);
     }
     EXPECT_TRUE(form.N2->isEnabled());
     EXPECT_TRUE(form.PageControl1->isHidden());
+    // Closing the frame stores the folder even over a damaged file.
+    form.DefaultDir = QStringLiteral("/closed/here");
+    form.close();
+    EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QStringLiteral("/closed/here"));
   }
   // A settings location that cannot be read at all.
   QFile::remove(path);
