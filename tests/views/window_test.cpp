@@ -142,6 +142,23 @@ TEST_F(ViewCommands, TitleClicksSortThroughTab1AndRemovalClearsBothViews) {
   EXPECT_FALSE(QFile::exists(QDir(dir.path()).filePath("plates.mdx")));
 }
 
+TEST_F(ViewCommands, AFailedSortTagIsReportedAndTheRowsStayInFileOrder) {
+  Open(plates);
+  DataGrid* g = Plate();
+  const int p = g->ColumnOfField("P");
+  {
+    StoreWriteLimit full(256);  // the index file cannot be written
+    g->ClickTitle(p, false);
+  }
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_TRUE(dialogs.messages[0].startsWith(QString::number(int(QMessageBox::Critical)) + "|"));
+  EXPECT_TRUE(dialogs.messages[0].endsWith(QLatin1Char('.')));
+  EXPECT_EQ(g->Column(p).state.titleState, TitleState::SortedUp);
+  EXPECT_EQ(PlateP(), (std::vector<double>{0.4, 1.0, 0.2, 0.8}));
+  g->ClickTitle(p, false);  // with room again the next click sorts
+  EXPECT_EQ(PlateP(), (std::vector<double>{0.2, 0.4, 0.8, 1.0}));
+}
+
 TEST_F(ViewCommands, FootersAndEditFlagOfTheOpenTable) {
   Open(plates);
   DataGrid* g = Plate();
