@@ -96,7 +96,7 @@ TEST_F(PlateViewTest, TitleClicksCycleMarksAndRowOrder) {
 TEST_F(PlateViewTest, MouseOnTitlesClicksWithCtrlAndModelIsSound) {
   Open(FourPlates());
   QAbstractItemModelTester tester(grid.model(),
-                                  QAbstractItemModelTester::FailureReportingMode::Warning);
+                                  QAbstractItemModelTester::FailureReportingMode::Fatal);
   GridHeader* header = grid.header();
   auto click = [&](int column, Qt::KeyboardModifiers mods) {
     const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
@@ -185,6 +185,14 @@ TEST_F(PlateViewTest, FittingGivesEqualColumnsThatFillTheClient) {
     EXPECT_EQ(grid.header()->sectionSize(i), grid.ColumnWidth(i));
   }
   EXPECT_EQ(sum, client);
+
+  // The operator widens one column: it keeps its width, the others share the rest.
+  grid.header()->resizeSection(Col("P"), 300);
+  EXPECT_EQ(grid.ColumnWidth(Col("P")), 300);
+  sum = 0;
+  for (int i = 0; i < grid.ColumnCount(); ++i) sum += grid.ColumnWidth(i);
+  EXPECT_EQ(sum, client);
+  EXPECT_NEAR(grid.ColumnWidth(Col("N")), (client - 300) / 7.0, 1.0);
 }
 
 TEST(WaterView, FixedColumnsTakeTheFittedWidthAndRejectEdits) {
