@@ -1,0 +1,148 @@
+// "Экспорт в Excel" in the main window: the save dialog, the sorting of both
+// views cleared, the success and failure messages.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include "output/xls/xls_test_util.h"
+#include "platform/dialogs.h"
+#include "shell/main_window.h"
+#include "support/store_fixture.h"
+#include "support/test_env.h"
+#include "views/grid/data_grid.h"
+
+namespace {
+
+// Answers the save dialog from a queue (empty: cancel) and records messages.
+struct ExportDialogs : DialogSeam {
+  struct Shown {
+    QMessageBox::Icon icon;
+    QString caption, text;
+  };
+  QStringList saveNames;
+  QString filter, suffix;
+  int saveAsked = 0;
+  std::vector<Shown> messages;
+
+  QString GetSaveFileName(QWidget*, const QString&, const QString&, const QString& f,
+                          const QString& s) override {
+    ++saveAsked;
+    filter = f;
+    suffix = s;
+    return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
+  }
+  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&,
+                          const QString&) override {
+    return QString();
+  }
+  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
+                                      const QString& text, QMessageBox::StandardButtons) override {
+    messages.push_back({icon, caption, text});
+    return QMessageBox::No;
+  }
+  int Exec(QDialog*) override { return 0; }
+};
+
+StoreRow Sample(int64_t n, int64_t serial, double p) {
+  StoreRow r = WaterRow(n, serial, p, QStringLiteral("B%1").arg(serial));
+  for (auto& [name, value] : r)
+    if (name == QLatin1String("TIME")) value = QStringLiteral("0:%1").arg(n);
+  return r;
+}
+
+class ExportWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearSettings();
+    SetDialogs(&dialogs_);
+    std::vector<StoreRow> rows;
+    // Pressures rise with N, so the first sort by P (descending) reverses the rows.
+    for (int n = 1; n <= 6; ++n) rows.push_back(Sample(n, 4, 0.1 * n));
+    MeasurementTable t;
+    table_ = MakeStoreTable(t, dir_, rows);
+    t.Close();
+    form_ = std::make_unique<TForm1>();
+    form_->Open_DB(table_);
+    ASSERT_TRUE(form_->TableOpen);
+    dialogs_.messages.clear();
+  }
+  void TearDown() override {
+    form_->TableModified = false;
+    form_.reset();
+    SetDialogs(nullptr);
+  }
+  QString Path(const QString& name) const { return QDir(dir_.path()).filePath(name); }
+
+  QTemporaryDir dir_;
+  QString table_;
+  ExportDialogs dialogs_;
+  std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(ExportWindowTest, ExportsInRecordOrderAndClearsTheSorting) {
+  form_->PageControl1->setCurrentIndex(1);
+  DataGrid* grid = form_->DBGridPro2;
+  const int p = grid->ColumnOfField(QStringLiteral("P"));
+  grid->ClickTitle(p, false);
+  ASSERT_EQ(form_->Table.SelectedSortTag(), QStringLiteral("tab2"));
+  ASSERT_EQ(ValueToInt(form_->Table.FieldAt(0, QStringLiteral("N"))), 6);
+
+  // An existing file of that name is replaced without a question.
+  const QString out = Path(QStringLiteral("serie.xls"));
+  QFile f(out);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write("old");
+  f.close();
+  dialogs_.saveNames = {out};
+  form_->Excel1Click();
+
+  EXPECT_EQ(dialogs_.saveAsked, 1);
+  EXPECT_EQ(dialogs_.filter, QStringLiteral("Книга Excel (*.xls)"));
+  EXPECT_EQ(dialogs_.suffix, QStringLiteral("xls"));
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Information);
+  EXPECT_EQ(dialogs_.messages[0].caption, QStringLiteral("Экспорт в Excel"));
+  EXPECT_EQ(dialogs_.messages[0].text,
+            QStringLiteral("Экспорт в файл serie.xls завершен успешно."));
+
+  EXPECT_EQ(form_->Table.SelectedSortTag(), QString());
+  EXPECT_EQ(grid->Column(p).state.titleState, TitleState::SortedNone);
+  const QJsonArray sheets = ReadWithXlrd(out);
+  ASSERT_EQ(sheets.size(), 1);
+  EXPECT_EQ(sheets[0]["name"].toString(), QStringLiteral("ДК-ТЛ7"));
+  std::vector<int> n;
+  for (const QJsonValue& c : sheets[0]["cells"].toArray()) {
+    const QJsonArray a = c.toArray();
+    if (a[1].toInt() == 1 && a[0].toInt() > 0) n.push_back(a[3].toInt());
+  }
+  EXPECT_EQ(n, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+}
+
+TEST_F(ExportWindowTest, CancelAndNoTableDoNothing) {
+  form_->Excel1Click();  // the dialog is cancelled
+  EXPECT_EQ(dialogs_.saveAsked, 1);
+  EXPECT_TRUE(dialogs_.messages.empty());
+  EXPECT_EQ(QDir(dir_.path()).entryList({"*.xls"}), QStringList());
+
+  form_->Close_DB();
+  dialogs_.saveNames = {Path(QStringLiteral("x.xls"))};
+  form_->Excel1Click();
+  EXPECT_EQ(dialogs_.saveAsked, 1);
+  EXPECT_TRUE(dialogs_.messages.empty());
+  EXPECT_FALSE(QFile::exists(Path(QStringLiteral("x.xls"))));
+}
+
+TEST_F(ExportWindowTest, WriterFailureShowsTheGeneralErrorOnly) {
+  dialogs_.saveNames = {Path(QStringLiteral("missing/serie.xls"))};
+  form_->Excel1Click();
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
+  // The application title, which carries the open file's name.
+  EXPECT_EQ(dialogs_.messages[0].caption, ApplicationTitle());
+  EXPECT_EQ(dialogs_.messages[0].caption, QStringLiteral("data - ФИР - ТЛ7"));
+  EXPECT_EQ(dialogs_.messages[0].text, QStringLiteral("StgCreateDocFile error -2147287038."));
+}
+
+}  // namespace
