@@ -5,7 +5,9 @@
 
 QColor ColorFromValue(uint32_t value) {
   if (value & 0x80000000u) {
-    const QPalette pal = QGuiApplication::instance() ? QGuiApplication::palette() : QPalette();
+    // A plain QCoreApplication (tools, benchmarks) has no palette to ask.
+    const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    const QPalette pal = gui ? QGuiApplication::palette() : QPalette();
     switch (value & 0xFF) {
       case 5: return pal.color(QPalette::Base);          // window background
       case 8: return QColor(Qt::black);                  // window text
