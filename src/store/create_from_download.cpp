@@ -1,0 +1,23 @@
+#include "store/create_from_download.h"
+
+#include "store/measurement_table.h"
+
+DownloadedRows CreateTableFromDownload(MeasurementTable& table, const QString& path, DumpView dump,
+                                       int deviceType, int deviceSerial, int recordCount) {
+  if (table.IsOpen()) table.Close();
+  table.SetLocation(path);
+  // A new table starts with no filter of an earlier one.
+  table.SetFilter(QString());
+  table.CreateFile();
+  table.Open();
+  DownloadedRows out;
+  if (deviceType <= kLastWaterDeviceType) {
+    out.recordCount = recordCount;
+    DecodeWaterDump(table, dump, deviceType, recordCount, &out.series);
+  } else {
+    // The image's own count replaces the one of the identification frame.
+    out.recordCount = dump_word(dump, 0);
+    DecodePlateDump(table, dump, deviceType, deviceSerial);
+  }
+  return out;
+}

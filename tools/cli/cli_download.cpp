@@ -1,0 +1,271 @@
+#include "cli_download.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cstdio>
+#include <exception>
+
+#include "cli_common.h"
+#include "link/device_data.h"
+#include "link/download_protocol.h"
+#include "link/serial_link.h"
+#include "store/create_from_download.h"
+#include "store/measurement_table.h"
+
+namespace cli {
+
+const char kDownloadHelp[] =
+    "Использование: klt3-cli download [--port УСТРОЙСТВО] ФАЙЛ.db\n"
+    "\n"
+    "Считывает память прибора и записывает её в новую таблицу ФАЙЛ.db так же,\n"
+    "как команда \"Создать\" программы. Без --port прибор ищется на COM1, затем\n"
+    "на COM2 (пути портов берутся из настроек программы). Тип прибора, версия\n"
+    "ПО и количество записей выводятся на стандартный вывод; ход приема\n"
+    "показывается на терминале. Существующий файл заменяется только после\n"
+    "успешного приема и записи; Ctrl+C прерывает прием, не оставляя таблицы.\n"
+    "\n"
+    "  --port УСТРОЙСТВО  искать прибор только на этом последовательном порту\n"
+    "  --help             эта справка\n";
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+volatile sig_atomic_t g_interrupted = 0;
+
+void OnSignal(int) {
+  g_interrupted = 1;
+  const char b = 1;
+  // Nothing to do when the pipe is full: one byte already wakes the loop.
+  if (write(g_signalPipe[1], &b, 1) < 0) return;
+}
+
+// The dialog's window replaced by the terminal: the same protocol, the same
+// link settings and timer, texts on the terminal instead of labels.
+class TerminalDownload : public QObject, public DownloadHost {
+ public:
+  explicit TerminalDownload(const QString& fixedPort) : fixedPort_(fixedPort), protocol_(*this) {
+    link_.SetPort(pnCustom);
+    link_.SetPortName(download_text::kCom1);
+    link_.BaudRate = br9600;
+    link_.DataBits = db8BITS;
+    link_.StopBits = sb2BITS;
+    link_.Parity = ptNONE;
+    link_.HwFlow = hfNONERTSON;
+    link_.SwFlow = sfNONE;
+    link_.SetInBufSize(4096);
+    link_.SetOutBufSize(4096);
+    link_.SetPollingDelay(50);
+    link_.EnableDTROnOpen = false;
+    link_.OutputTimeout = 500;
+    link_.OnReceiveData = [this](TSerialLink*, const char* data, uint32_t size) {
+      protocol_.Receive(data, size);
+    };
+    timer_.setSingleShot(false);
+    connect(&timer_, &QTimer::timeout, this, [this] { protocol_.TimerFired(); });
+    tty_ = isatty(fileno(stderr));
+  }
+  ~TerminalDownload() override {
+    timer_.stop();
+    link_.CloseLink();
+  }
+
+  // Runs the download; returns kOk or the failure's exit code.
+  int Run() {
+    QSocketNotifier interrupt(g_signalPipe[0], QSocketNotifier::Read);
+    connect(&interrupt, &QSocketNotifier::activated, this, [this] {
+      char buf[16];
+      if (read(g_signalPipe[0], buf, sizeof buf) < 0) return;
+      if (protocol_.Active()) {
+        interrupted_ = true;
+        protocol_.Cancel();
+      }
+    });
+    if (g_interrupted) return kInterrupted;
+    QTimer::singleShot(0, this, [this] { protocol_.Start(); });
+    loop_.exec();
+    EndProgressLine();
+    if (interrupted_ || g_interrupted) {
+      Error(QStringLiteral("Прием данных прерван."));
+      return kInterrupted;
+    }
+    return result_;
+  }
+
+  // DownloadHost
+  void SetPortName(const QString& name) override {
+    // A port given on the command line stands for both of the program's.
+    link_.SetPortName(fixedPort_.isEmpty() ? name : fixedPort_);
+  }
+  void OpenLink() override { link_.OpenLink(); }
+  void CloseLink() override { link_.CloseLink(); }
+  void SendByte(uint8_t b) override { link_.SendByte(b); }
+  void StartTimer(int ms) override { timer_.start(ms); }
+  void StopTimer() override { timer_.stop(); }
+  void SetStatus(const QString& text) override {
+    status_ = text;
+    DrawProgress();
+  }
+  void SetProgress(int percent) override {
+    percent_ = percent;
+    DrawProgress();
+  }
+  void SetIdentityLines(const QString& type, const QString& version,
+                        const QString& count) override {
+    if (type.isEmpty() && version.isEmpty() && count.isEmpty()) return;
+    EndProgressLine();
+    Out(QStringLiteral("Тип прибора: ") + type);
+    Out(QStringLiteral("Версия ПО: ") + version);
+    Out(QStringLiteral("Количество записей: ") + count);
+    DrawProgress();
+  }
+  void ShowError(const QString&, const QString& text) override {
+    EndProgressLine();
+    Error(text);
+    if (text == download_text::kTransmissionError)
+      result_ = cli::kTransmission;
+    else if (text == download_text::kWrongDevice)
+      result_ = cli::kWrongDevice;
+    else if (text == download_text::kNoData)
+      result_ = cli::kNoData;
+    else
+      result_ = cli::kNotFound;
+  }
+  void Finish(bool ok) override {
+    timer_.stop();
+    link_.CloseLink();
+    if (ok) result_ = kOk;
+    loop_.exit();
+  }
+
+ private:
+  // One line redrawn in place, on a terminal only: scripts get no noise.
+  void DrawProgress() {
+    if (!tty_ || status_.isEmpty()) return;
+    const int width = 30;
+    const int filled = qBound(0, percent_, 100) * width / 100;
+    const QString bar =
+        QString(filled, QLatin1Char('#')) + QString(width - filled, QLatin1Char('.'));
+    const QString line =
+        QStringLiteral("\r%1 [%2] %3%").arg(status_, bar).arg(qBound(0, percent_, 100), 3);
+    std::fputs(line.toUtf8().constData(), stderr);
+    std::fflush(stderr);
+    lineOpen_ = true;
+  }
+  void EndProgressLine() {
+    if (!lineOpen_) return;
+    std::fputs("\n", stderr);
+    std::fflush(stderr);
+    lineOpen_ = false;
+  }
+
+  QString fixedPort_;
+  TSerialLink link_;
+  QTimer timer_;
+  DownloadProtocol protocol_;
+  QEventLoop loop_;
+  int result_ = kNotFound;
+  bool interrupted_ = false;
+  bool tty_ = false;
+  bool lineOpen_ = false;
+  QString status_;
+  int percent_ = 0;
+};
+
+QString IndexFileOf(const QString& tablePath) {
+  const QFileInfo info(tablePath);
+  return info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".mdx");
+}
+
+QString ErrorText(const std::exception& e) {
+  if (auto* table = dynamic_cast<const TableError*>(&e)) return table->text();
+  return QString::fromLocal8Bit(e.what());
+}
+
+void RemoveTable(const QString& path) {
+  QFile::remove(path);
+  QFile::remove(IndexFileOf(path));
+}
+
+// Writes the table beside its final name and moves it there only when it is
+// complete: an interruption or a failure never leaves a half table under
+// the name the operator gave, nor spoils an older file of that name.
+int WriteTable(const QString& finalPath) {
+  const QFileInfo info(finalPath);
+  const QString partPath = info.absoluteDir().filePath(
+      QStringLiteral(".%1.part%2.db").arg(info.completeBaseName()).arg(getpid()));
+  try {
+    MeasurementTable table;
+    CreateTableFromDownload(table, partPath, DumpView{DeviceDump.data(), int(DeviceDump.size())},
+                            DeviceIdentity.type, DeviceIdentity.serial, DeviceIdentity.recordCount);
+    table.Close();
+  } catch (const std::exception& e) {
+    RemoveTable(partPath);
+    Error(ErrorText(e) + QLatin1Char('.'));
+    return kTableWrite;
+  }
+  QFile::remove(IndexFileOf(partPath));  // only a sort tag makes one
+  if (g_interrupted) {
+    RemoveTable(partPath);
+    Error(QStringLiteral("Прием данных прерван."));
+    return kInterrupted;
+  }
+  if (::rename(QFile::encodeName(partPath).constData(),
+               QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
+    RemoveTable(partPath);
+    Error(QStringLiteral("Не удалось записать файл %1.").arg(QDir::toNativeSeparators(finalPath)));
+    return kTableWrite;
+  }
+  return kOk;
+}
+
+}  // namespace
+
+void InstallInterruptHandler() {
+  if (pipe(g_signalPipe) != 0) return;
+  struct sigaction sa = {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
+int DownloadCommand(const QStringList& argv) {
+  Args args;
+  QString error;
+  if (!args.Parse(argv, {QStringLiteral("port")}, {QStringLiteral("help")}, &error)) {
+    Error(error);
+    Error(QStringLiteral("Справка: klt3-cli download --help"));
+    return kUsage;
+  }
+  if (args.Has(QStringLiteral("help"))) {
+    std::fputs(kDownloadHelp, stdout);
+    return kOk;
+  }
+  if (args.Operands().size() != 1) {
+    Error(QStringLiteral("Укажите один файл таблицы (.db)."));
+    Error(QStringLiteral("Справка: klt3-cli download --help"));
+    return kUsage;
+  }
+  const QString out = args.Operands().first();
+  if (!QFileInfo(out).absoluteDir().exists()) {
+    Error(QStringLiteral("Папка файла %1 не существует.").arg(QDir::toNativeSeparators(out)));
+    return kTableWrite;
+  }
+  int code = kOk;
+  {
+    TerminalDownload download(args.Value(QStringLiteral("port")));
+    code = download.Run();
+  }
+  if (code != kOk) return code;
+  return WriteTable(out);
+}
+
+}  // namespace cli
