@@ -3,6 +3,11 @@
 // (5,957 tests). New is timed from the last byte received (the download's
 // results in DeviceDump) to the rows on screen; Open from the chosen file
 // to its first series on screen.
+//
+// Measured on the 2-core build machine (Release, load average about 9),
+// mean wall / CPU time: New water 69 / 22.5 ms, New plate 206 / 65 ms,
+// Open water 29 / 10 ms, Open plate 75 / 26 ms. Most of New's time is the
+// table engine's two writes per posted row.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
