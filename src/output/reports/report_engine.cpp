@@ -35,7 +35,8 @@ Expression Compile(const QString& text) {
   return out;
 }
 
-QString Evaluate(const Expression& e, ReportFormat format, const ReportRowSource& rows, int page,
+// Without any row a field has no value: it prints empty, not as a zero.
+QString Evaluate(const Expression& e, ReportFormat format, const ReportRowSource* rows, int page,
                  int totalPages) {
   if (e.size() == 1 && e[0].kind == Segment::Literal) return e[0].text;
   QString out;
@@ -45,7 +46,7 @@ QString Evaluate(const Expression& e, ReportFormat format, const ReportRowSource
         out += s.text;
         break;
       case Segment::Field:
-        out += FormatReportValue(rows.GetField(s.text), format);
+        if (rows) out += FormatReportValue(rows->GetField(s.text), format);
         break;
       case Segment::Page:
         out += QString::number(page);
@@ -64,13 +65,12 @@ struct CompiledBand {
   explicit CompiledBand(const ReportBand& b) : band(&b) {
     for (const ReportBox& box : b.boxes) texts.push_back(Compile(box.text));
   }
-  void Place(PreparedPage* page, double top, const ReportRowSource& rows, int pageNo,
+  void Place(PreparedPage* page, double top, const ReportRowSource* rows, int pageNo,
              int totalPages) const {
     for (size_t i = 0; i < band->boxes.size(); ++i) {
       const ReportBox& box = band->boxes[i];
-      page->boxes.push_back(
-          {QRectF(box.left, top + box.top, box.width, box.height),
-           Evaluate(texts[i], box.format, rows, pageNo, totalPages), &box});
+      page->boxes.push_back({QRectF(box.left, top + box.top, box.width, box.height),
+                             Evaluate(texts[i], box.format, rows, pageNo, totalPages), &box});
     }
   }
 };
@@ -159,23 +159,24 @@ PreparedReport PrepareReport(const ReportTemplate& layout, ReportRowSource& rows
 
   // Second pass: lay the bands out page by page.
   rows.First();
+  const ReportRowSource* current = rowCount > 0 ? &rows : nullptr;
   report.pages.emplace_back();
   int pageNo = 1;
-  title.Place(&report.pages.back(), t.topMargin, rows, pageNo, totalPages);
-  header.Place(&report.pages.back(), t.topMargin + t.title.height, rows, pageNo, totalPages);
+  title.Place(&report.pages.back(), t.topMargin, current, pageNo, totalPages);
+  header.Place(&report.pages.back(), t.topMargin + t.title.height, current, pageNo, totalPages);
   double y = g.firstDataTop;
   int onPage = 0, capacity = g.firstCapacity, done = 0;
   for (; !rows.AtEnd(); rows.Next()) {
     if (onPage == capacity) {
-      footer.Place(&report.pages.back(), g.footerTop, rows, pageNo, totalPages);
+      footer.Place(&report.pages.back(), g.footerTop, current, pageNo, totalPages);
       report.pages.emplace_back();
       ++pageNo;
-      header.Place(&report.pages.back(), t.topMargin, rows, pageNo, totalPages);
+      header.Place(&report.pages.back(), t.topMargin, current, pageNo, totalPages);
       y = g.dataTop;
       onPage = 0;
       capacity = g.capacity;
     }
-    data.Place(&report.pages.back(), y, rows, pageNo, totalPages);
+    data.Place(&report.pages.back(), y, current, pageNo, totalPages);
     y += t.data.height;
     ++onPage;
     if (progress && !progress->Step(2, ++done, rowCount)) {
@@ -183,7 +184,7 @@ PreparedReport PrepareReport(const ReportTemplate& layout, ReportRowSource& rows
       return report;
     }
   }
-  footer.Place(&report.pages.back(), g.footerTop, rows, pageNo, totalPages);
+  footer.Place(&report.pages.back(), g.footerTop, current, pageNo, totalPages);
   report.completed = true;
   return report;
 }

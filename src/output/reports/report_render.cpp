@@ -24,8 +24,8 @@ void DrawText(QPainter* painter, const PreparedBox& box, const QRectF& rect, dou
   font.setBold(style.font.bold);
   const QFont resolved(font, painter->device());
   const QFontMetricsF metrics(resolved, painter->device());
-  const QRectF inner = rect.adjusted(kReportPadX * scale, kReportPadY * scale,
-                                     -kReportPadX * scale, -kReportPadY * scale);
+  const QRectF inner = rect.adjusted(kReportPadX * scale, kReportPadY * scale, -kReportPadX * scale,
+                                     -kReportPadY * scale);
   const double gap = kReportLineGap * scale;
 
   // Each paragraph of the text wraps on its own inside the box.

@@ -13,9 +13,9 @@ inline double MmToReportUnits(double mm) { return mm / kReportUnitMm; }
 
 // How a data box turns a field value into text.
 enum class ReportFormat {
-  Text,          // plain text form; numbers in shortest form, locale separator
-  UpToThree,     // at most three decimals, trailing zeros dropped, comma
-  TwoDecimals,   // pattern "0.00", comma
+  Text,         // plain text form; numbers in shortest form, locale separator
+  UpToThree,    // at most three decimals, trailing zeros dropped, comma
+  TwoDecimals,  // pattern "0.00", comma
 };
 
 enum class ReportHAlign { Left, Center, Right };
@@ -28,8 +28,8 @@ struct ReportFont {
 };
 
 struct ReportBox {
-  int left = 0;    // from the left edge of the page
-  int top = 0;     // from the top of the band
+  int left = 0;  // from the left edge of the page
+  int top = 0;   // from the top of the band
   int width = 0;
   int height = 0;
   // Literal text with [Dbf1."FIELD"], [PAGE#] and [TOTALPAGES] in it.

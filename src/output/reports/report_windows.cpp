@@ -46,8 +46,7 @@ PreparedReport PrepareReportWithProgress(QWidget* parent, const ReportTemplate& 
 
 bool ReportPrintersInstalled() { return !QPrinterInfo::availablePrinters().isEmpty(); }
 
-bool PrintReportWithDialog(QWidget* parent, const PreparedReport& report,
-                           bool printersInstalled) {
+bool PrintReportWithDialog(QWidget* parent, const PreparedReport& report, bool printersInstalled) {
   if (!printersInstalled || !report.completed || report.pages.empty() || !report.layout)
     return false;
   QPrinter printer(QPrinter::HighResolution);

@@ -1,8 +1,9 @@
 // Value formats, template choice and the two-pass preparation against an
 // in-memory row source.
+#include "output/reports/report_engine.h"
+
 #include <gtest/gtest.h>
 
-#include "output/reports/report_engine.h"
 #include "output/reports/report_fixtures.h"
 #include "output/reports/report_templates.h"
 
@@ -145,10 +146,14 @@ TEST(ReportPrepare, PagesHoldEveryRowOnceInOrder) {
 }
 
 TEST(ReportPrepare, FieldExpressionsAndTitle) {
-  std::vector<FakeRow> plate = {
-      {{"N", int64_t(1)}, {"SERIAL", int64_t(4321)}, {"P", 12.5}, {"R", 3.14159}, {"H", 2.0},
-       {"TYPE", QString::fromUtf8("Ø300")}, {"COMMENT", QStringLiteral("note")}},
-      {{"N", int64_t(2)}, {"SERIAL", int64_t(9999)}}};
+  std::vector<FakeRow> plate = {{{"N", int64_t(1)},
+                                 {"SERIAL", int64_t(4321)},
+                                 {"P", 12.5},
+                                 {"R", 3.14159},
+                                 {"H", 2.0},
+                                 {"TYPE", QString::fromUtf8("Ø300")},
+                                 {"COMMENT", QStringLiteral("note")}},
+                                {{"N", int64_t(2)}, {"SERIAL", int64_t(9999)}}};
   struct Case {
     const ReportTemplate* t;
     std::vector<const char*> texts;
@@ -164,14 +169,14 @@ TEST(ReportPrepare, FieldExpressionsAndTitle) {
   }
   // Without rows the title keeps its literal part.
   FakeRows none({});
-  EXPECT_NE(BoxWithText(PrepareReport(Report3(), none).pages[0],
-                        QString::fromUtf8("ЗЕН-ТЛ7  № ")),
+  EXPECT_NE(BoxWithText(PrepareReport(Report3(), none).pages[0], QString::fromUtf8("ЗЕН-ТЛ7  № ")),
             nullptr);
 
   // Field names match in any letter case; unknown brackets stay literal.
   ReportTemplate t = Report2();
-  t.title.boxes[0].text = QStringLiteral("[dbf1.\"serial\"]/[DBF1.\"Serial\"] [page#]/"
-                                         "[TotalPages] [Dbf1.SERIAL] [Other.\"N\"]");
+  t.title.boxes[0].text = QStringLiteral(
+      "[dbf1.\"serial\"]/[DBF1.\"Serial\"] [page#]/"
+      "[TotalPages] [Dbf1.SERIAL] [Other.\"N\"]");
   FakeRows one(plate);
   EXPECT_EQ(PrepareReport(t, one).pages[0].boxes[0].text,
             QStringLiteral("4321/4321 1/1 [Dbf1.SERIAL] [Other.\"N\"]"));

@@ -52,7 +52,8 @@ PdfText ReadPdfText(const QString& path) {
   while (it.hasNext()) {
     const QRegularExpressionMatch m = it.next();
     if (m.capturedStart(1) >= 0) {
-      out.pages.emplace_back(m.captured(1).toDouble() * kPtToMm, m.captured(2).toDouble() * kPtToMm);
+      out.pages.emplace_back(m.captured(1).toDouble() * kPtToMm,
+                             m.captured(2).toDouble() * kPtToMm);
     } else {
       out.words.push_back({int(out.pages.size()) - 1, m.captured(3).toDouble() * kPtToMm,
                            m.captured(4).toDouble() * kPtToMm, m.captured(5).toDouble() * kPtToMm,

@@ -30,7 +30,8 @@ class FakeRows : public ReportRowSource {
   }
   bool AtEnd() const override { return atEnd_; }
   FieldValue GetField(const QString& name) const override {
-    if (rows_.empty()) return FieldValue();
+    // A table engine may answer 0 when there is no row at all.
+    if (rows_.empty()) return int64_t(0);
     auto it = rows_[current_].find(name);
     return it == rows_[current_].end() ? FieldValue() : it->second;
   }

@@ -42,7 +42,15 @@ struct Layout {
 // Positions and texts as the printed forms have them, in template units.
 const Layout& LayoutOf(int i) {
   static const Layout layouts[] = {
-      {&Report1(), 297, 210, 295, 28, 1, 56, 844, "ФИР-ТЛ7",
+      {&Report1(),
+       297,
+       210,
+       295,
+       28,
+       1,
+       56,
+       844,
+       "ФИР-ТЛ7",
        {{72, 60, "№ Серии"},
         {132, 96, "№ образца"},
         {228, 106, "Высота образца, мм."},
@@ -51,7 +59,15 @@ const Layout& LayoutOf(int i) {
         {725, 109, "Время начала испытания"},
         {834, 105, "Время окончания испытания"},
         {939, 105, "Марка"}}},
-      {&Report2(), 210, 297, 333, 64, 0, 60, 531, "ДК-ТЛ7 № 4321",
+      {&Report2(),
+       210,
+       297,
+       333,
+       64,
+       0,
+       60,
+       531,
+       "ДК-ТЛ7 № 4321",
        {{72, 61, "N"},
         {133, 80, "Дата"},
         {213, 66, "Время"},
@@ -60,7 +76,15 @@ const Layout& LayoutOf(int i) {
         {423, 72, "dН"},
         {495, 104, "Вид испытаний"},
         {599, 133, "Размер образца, мм"}}},
-      {&Report3(), 210, 297, 295, 64, 0, 60, 531, "ЗЕН-ТЛ7 № 4321",
+      {&Report3(),
+       210,
+       297,
+       295,
+       64,
+       0,
+       60,
+       531,
+       "ЗЕН-ТЛ7 № 4321",
        {{72, 61, "N"},
         {133, 80, "Дата"},
         {213, 66, "Время"},
@@ -193,8 +217,8 @@ TEST(ReportPdf, LongTableRunsOverTwoPages) {
     const double headerTop = p == 0 ? 25 + 64 : 25;
     EXPECT_EQ(pdf.TextIn(p, QRectF(Mm(133), Mm(headerTop), Mm(80), Mm(60))),
               QString::fromUtf8("Дата"));
-    EXPECT_EQ(pdf.TextIn(p, QRectF(Mm(72), Mm(25), Mm(333), Mm(64))).startsWith(
-                  QString::fromUtf8("ДК-ТЛ7")),
+    EXPECT_EQ(pdf.TextIn(p, QRectF(Mm(72), Mm(25), Mm(333), Mm(64)))
+                  .startsWith(QString::fromUtf8("ДК-ТЛ7")),
               p == 0);
     for (const PdfWord& w : pdf.In(p, QRectF(Mm(72), Mm(headerTop + 60), Mm(61), Mm(1000))))
       numbers << w.text;
@@ -210,8 +234,7 @@ TEST(ReportPdf, EmptyResultIsOnePage) {
   EXPECT_EQ(pages, 1);
   ASSERT_EQ(pdf.pages.size(), 1u);
   EXPECT_EQ(pdf.TextIn(0, QRectF(0, 0, 297, 210)).right(11), QString::fromUtf8("Стр. 1 из 1"));
-  EXPECT_EQ(pdf.TextIn(0, QRectF(Mm(72), Mm(25), Mm(295), Mm(28))),
-            QString::fromUtf8("ФИР-ТЛ7"));
+  EXPECT_EQ(pdf.TextIn(0, QRectF(Mm(72), Mm(25), Mm(295), Mm(28))), QString::fromUtf8("ФИР-ТЛ7"));
 }
 
 TEST(ReportPdf, PlateNumberFormats) {

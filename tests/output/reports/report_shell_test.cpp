@@ -28,8 +28,8 @@ class Answers : public DialogSeam {
     }
     return QDialog::Rejected;
   }
-  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon, const QString&,
-                                      const QString&, QMessageBox::StandardButtons) override {
+  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon, const QString&, const QString&,
+                                      QMessageBox::StandardButtons) override {
     ++messages;
     return QMessageBox::No;
   }
@@ -87,10 +87,8 @@ TEST_F(ReportCommands, PreviewTemplateByTabAndDeviceType) {
     const char* report;
     const char* title;
   } cases[] = {
-      {13, 0, "Report3", "ЗЕН-ТЛ7  № 4321"},
-      {16, 0, "Report2", "ДК-ТЛ7  № 4321"},
-      {14, 0, "Report2", "ДК-ТЛ7  № 4321"},
-      {13, 1, "Report1", "ФИР-ТЛ7"},
+      {13, 0, "Report3", "ЗЕН-ТЛ7  № 4321"}, {16, 0, "Report2", "ДК-ТЛ7  № 4321"},
+      {14, 0, "Report2", "ДК-ТЛ7  № 4321"},  {13, 1, "Report1", "ФИР-ТЛ7"},
       {16, 1, "Report1", "ФИР-ТЛ7"},
   };
   for (const Case& c : cases) {

@@ -80,6 +80,10 @@ TEST_F(ReportOverTable, PlateValuesAndEmptyResult) {
   EXPECT_TRUE(none.completed);
   EXPECT_EQ(FooterTexts(none), QStringList({QString::fromUtf8("Стр. 1 из 1")}));
   EXPECT_TRUE(Column(none, 1).isEmpty());
+  // No row, no serial number: the table's 0 for "no current row" stays off
+  // the title.
+  EXPECT_EQ(PrepareReport(Report2(), source).pages[0].boxes[0].text,
+            QString::fromUtf8("ДК-ТЛ7  № "));
 }
 
 TEST_F(ReportOverTable, LongTableTwoPages) {

@@ -1,5 +1,7 @@
 // The report's windows: cancelling the progress window, the print dialog
 // (answered through the dialog seam) and the preview.
+#include "output/reports/report_windows.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,7 +14,6 @@
 
 #include "output/reports/report_fixtures.h"
 #include "output/reports/report_templates.h"
-#include "output/reports/report_windows.h"
 #include "platform/dialogs.h"
 
 namespace {
@@ -102,8 +103,7 @@ class ReportPrint : public ::testing::Test {
 
 QStringList Footers(const PdfText& pdf) {
   QStringList out;
-  for (size_t p = 0; p < pdf.pages.size(); ++p)
-    out << pdf.TextIn(int(p), QRectF(0, 280, 210, 17));
+  for (size_t p = 0; p < pdf.pages.size(); ++p) out << pdf.TextIn(int(p), QRectF(0, 280, 210, 17));
   return out;
 }
 
