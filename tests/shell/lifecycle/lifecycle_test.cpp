@@ -562,6 +562,29 @@ TEST_F(Lifecycle, DeletingMarkedRowsOfASeriesLeavesTheOthersInFileOrder) {
   EXPECT_EQ(FileRows(path).size(), 6u);
 }
 
+TEST_F(Lifecycle, AFailedDeletionClearsTheMarksAndLosesNothing) {
+  const QString path = WriteTable("two.db", TwoWaterSeries(3, 8));
+  RunOpen(path);
+  DataGrid* grid = form_->DBGridPro2;
+  QItemSelectionModel* sel = grid->view()->selectionModel();
+  for (int row : {1, 4})
+    sel->select(grid->model()->index(row, 0),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  ASSERT_EQ(grid->MarkedRows().size(), 2u);
+  {
+    // The fifth record lies beyond what may be written: the first deletion
+    // (from the last mark) fails.
+    StoreWriteLimit limit(961 + 4 * 480);
+    form_->N21Click();
+  }
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
+  EXPECT_TRUE(grid->MarkedRows().empty());
+  EXPECT_TRUE(form_->TableOpen);
+  EXPECT_EQ(form_->Table.VisibleRowCount(), 6);
+  EXPECT_EQ(FileRows(path).size(), 12u);
+}
+
 TEST_F(Lifecycle, AFailedPackIsReportedAndLosesNothingElse) {
   const QString path = WriteTable("two.db", TwoWaterSeries(3, 8));
   RunOpen(path);
