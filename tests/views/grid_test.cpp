@@ -86,6 +86,13 @@ TEST_F(PlateViewTest, TitleClicksCycleMarksAndRowOrder) {
   EXPECT_EQ(grid.Column(Col("R")).state.sortOrder, 5);
   EXPECT_EQ(grid.Column(Col("P")).state.sortOrder, -1);
   EXPECT_EQ(table.SelectedSortTag(), QStringLiteral("tab1"));
+  QCoreApplication::processEvents();
+
+  // The cell cursor's column survives the re-read of the rows.
+  grid.SetCurrentColumn(Col("TIME"));
+  grid.ClickTitle(Col("P"), false);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(grid.CurrentColumn(), Col("TIME"));
 
   ClearSorting(grid, table, QStringLiteral("tab1"));
   EXPECT_EQ(Column("P"), file);
@@ -264,9 +271,15 @@ TEST(Footers, TableStatisticsAndMarkedRows) {
   EXPECT_EQ(footer("R"), QStringLiteral("8/8/8"));
   EXPECT_EQ(footer("N"), QStringLiteral("6"));
   ASSERT_EQ(grid.MarkedRows().size(), 2u);
-  EXPECT_EQ(grid.MarkedRows()[1].bookmark, table.BookmarkAt(5));
+  EXPECT_EQ(grid.SelectedBookmarks(),
+            (std::vector<MeasurementTable::BookmarkT>{table.BookmarkAt(1), table.BookmarkAt(5)}));
   clickRow(5, Qt::ControlModifier);  // unmarked again
   EXPECT_EQ(footer("P"), QStringLiteral("0,2/0,6/1"));
+  clickRow(3, Qt::NoModifier);
+  grid.view()->clearSelection();  // no mark: the current row is the selection
+  EXPECT_EQ(grid.SelectionCount(), 1);
+  EXPECT_EQ(grid.SelectedBookmarks(),
+            (std::vector<MeasurementTable::BookmarkT>{table.BookmarkAt(3)}));
 
   // Another series: N follows at the next notification, P and R keep the
   // statistics computed last.

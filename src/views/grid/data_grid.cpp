@@ -232,6 +232,10 @@ DataGrid::DataGrid(QWidget* parent) : QWidget(parent), alive_(std::make_shared<D
   syncTimer_.setSingleShot(true);
   syncTimer_.setInterval(0);
   connect(&syncTimer_, &QTimer::timeout, this, &DataGrid::SyncCurrentFromTable);
+  connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current) {
+            if (current.isValid()) currentColumn_ = current.column();
+          });
   connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &DataGrid::OnCurrentRowChanged);
   connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -350,6 +354,7 @@ void DataGrid::OnSelection(const QItemSelection& selected, const QItemSelection&
 
 void DataGrid::SetColumns(std::vector<GridColumn> columns) {
   core_.columns() = std::move(columns);
+  currentColumn_ = -1;
   model_->ColumnsChanged();
   ApplyWidths([this] {
     std::vector<int> w;
@@ -490,11 +495,14 @@ void DataGrid::SetFooterText(int column, const QString& text) {
 int DataGrid::CurrentColumn() const {
   const QModelIndex current = view_->currentIndex();
   if (current.isValid()) return current.column();
+  // Between a re-read of the rows and the next current row the column stays.
+  if (currentColumn_ >= 0 && currentColumn_ < ColumnCount()) return currentColumn_;
   return ColumnCount() > 0 ? ColumnOrder().front() : -1;
 }
 
 void DataGrid::SetCurrentColumn(int column) {
   if (column < 0 || column >= ColumnCount()) return;
+  currentColumn_ = column;
   const QModelIndex current = view_->currentIndex();
   const int row = current.isValid() ? current.row()
                                     : (table_ && table_->IsOpen() ? table_->CurrentIndex() : -1);
@@ -512,6 +520,14 @@ void DataGrid::SetBookmarkFields(const QString& fields) {
 int DataGrid::SelectionCount() const {
   if (!marked_.empty()) return int(marked_.size());
   return table_ && table_->IsOpen() && table_->CurrentIndex() >= 0 ? 1 : 0;
+}
+
+std::vector<MeasurementTable::BookmarkT> DataGrid::SelectedBookmarks() const {
+  std::vector<MeasurementTable::BookmarkT> out;
+  for (const MarkedRow& m : marked_) out.push_back(m.bookmark);
+  if (out.empty() && table_ && table_->IsOpen() && table_->CurrentIndex() >= 0)
+    out.push_back(table_->Bookmark());
+  return out;
 }
 
 bool DataGrid::PostPendingEdit() {

@@ -133,6 +133,9 @@ class DataGrid : public QWidget {
   const std::vector<MarkedRow>& MarkedRows() const { return marked_; }
   // Marked rows, or 1 with a current row and none marked, else 0.
   int SelectionCount() const;
+  // The rows a command on the selection acts on: the marked rows in the
+  // order they were marked, else the current row, else none.
+  std::vector<MeasurementTable::BookmarkT> SelectedBookmarks() const;
 
   // Writes a pending cell edit; false (after the general error) when it fails.
   bool PostPendingEdit();
@@ -171,6 +174,7 @@ class DataGrid : public QWidget {
   QProxyStyle* style_ = nullptr;
   QTimer syncTimer_;
   int titleLines_ = 1;
+  int currentColumn_ = -1;
   bool autoFit_ = true;
   bool sizing_ = true;
   bool applyingWidths_ = false;
