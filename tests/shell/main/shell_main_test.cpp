@@ -532,6 +532,7 @@ TEST_F(ShellTest, StartUpShowsTheSplashForItsTimeThenTheMainWindow) {
     bool mainVisible = true;
     bool mainExists = false;
     bool pictureSet = false;
+    bool dialogsCreated = false;
   } seen;
   QPointer<TForm5> splash;
   QTimer::singleShot(0, [&] {
@@ -540,6 +541,8 @@ TEST_F(ShellTest, StartUpShowsTheSplashForItsTimeThenTheMainWindow) {
       if (auto* m = qobject_cast<TForm1*>(w)) {
         seen.mainExists = true;
         seen.mainVisible = m->isVisible();
+        // The download dialog and the about box exist before the splash shows.
+        seen.dialogsCreated = m->Form2 != nullptr && m->Form6 != nullptr;
       }
     }
     if (!splash) return;
@@ -565,6 +568,7 @@ TEST_F(ShellTest, StartUpShowsTheSplashForItsTimeThenTheMainWindow) {
   EXPECT_TRUE(seen.pictureSet);
   EXPECT_TRUE(seen.mainExists);
   EXPECT_FALSE(seen.mainVisible);
+  EXPECT_TRUE(seen.dialogsCreated);
   // The splash closed itself (modal result 1) and is gone.
   EXPECT_TRUE(splash.isNull());
   ASSERT_TRUE(form);
