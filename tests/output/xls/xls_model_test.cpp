@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "platform/codepage.h"
 
 namespace {
@@ -141,6 +143,50 @@ TEST(XlsWorksheetTest, OverlappingBoxReplacesRangesButUsedAreaStays) {
   EXPECT_EQ(t->MaxRangeHeight(), 2);
   t->Ranges(2, 3, 2, 3);  // just below: no overlap
   EXPECT_EQ(t->RangeCount(), 2);
+}
+
+TEST(XlsWorksheetTest, RandomBoxesKeepTheListInvariants) {
+  // Creation stamps ride in the values, so the order of equal tops can be checked.
+  XlsWorkbook wb;
+  XlsWorksheet* s = wb.AddSheet();
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int> pos(0, 40), size(0, 4);
+  int minCol = 1000, minRow = 1000, maxCol = -1, maxRow = -1;
+  for (int32_t stamp = 0; stamp < 3000; ++stamp) {
+    const int left = pos(rng), top = pos(rng);
+    const int right = left + (size(rng) == 4 ? size(rng) : 0);
+    const int bottom = top + (size(rng) == 4 ? 3 * size(rng) : 0);
+    XlsRange* r = s->Ranges(left, top, right, bottom);
+    ASSERT_EQ(r->Left(), left);
+    ASSERT_EQ(r->Bottom(), bottom);
+    if (r->Kind() == XlsRange::ValueKind::Text) r->SetValue(stamp);  // new: stamp it
+    ASSERT_EQ(s->Ranges(left, top, right, bottom), r);
+    minCol = std::min(minCol, left), minRow = std::min(minRow, top);
+    maxCol = std::max(maxCol, right), maxRow = std::max(maxRow, bottom);
+
+    int tallest = 0;
+    for (int i = 0; i < s->RangeCount(); ++i) {
+      const XlsRange* a = s->Range(i);
+      tallest = std::max(tallest, a->Bottom() - a->Top() + 1);
+      if (i > 0) {
+        const XlsRange* prev = s->Range(i - 1);
+        ASSERT_LE(prev->Top(), a->Top()) << "at " << stamp;
+        if (prev->Top() == a->Top()) {
+          ASSERT_LT(std::get<int32_t>(prev->Value()), std::get<int32_t>(a->Value()));
+        }
+      }
+      for (int j = i + 1; j < s->RangeCount() && s->Range(j)->Top() <= a->Bottom(); ++j) {
+        const XlsRange* b = s->Range(j);
+        ASSERT_FALSE(a->Left() <= b->Right() && b->Left() <= a->Right())
+            << "overlap after step " << stamp;
+      }
+    }
+    ASSERT_GE(s->MaxRangeHeight(), tallest);
+  }
+  EXPECT_EQ(s->UsedArea().firstColumn, minCol);
+  EXPECT_EQ(s->UsedArea().firstRow, minRow);
+  EXPECT_EQ(s->UsedArea().lastColumn, maxCol);
+  EXPECT_EQ(s->UsedArea().lastRow, maxRow);
 }
 
 TEST(XlsRangeTest, DefaultsValuesAndKinds) {
