@@ -26,6 +26,7 @@ const char kHelp[] =
     "                                           вывести строки таблицы, как их показывает вид\n"
     "  export ФАЙЛ.db [--series N] ВЫХОД.xls    записать строки в книгу Excel\n"
     "  report ФАЙЛ.db [--series N] ВЫХОД.pdf    записать отчет в файл PDF\n"
+    "  ports [--com1 ПУТЬ] [--com2 ПУТЬ]        показать или задать устройства портов\n"
     "\n"
     "klt3-cli КОМАНДА --help: справка по команде.\n"
     "\n"
@@ -41,6 +42,7 @@ const char kHelp[] =
     "  8    не удалось записать книгу Excel\n"
     "  9    не удалось записать отчет\n"
     "  10   серии нет в таблице\n"
+    "  11   не удалось записать настройки программы\n"
     "  130  прервано (Ctrl+C)\n";
 
 }  // namespace
@@ -69,6 +71,7 @@ int main(int argc, char* argv[]) {
   if (command == QLatin1String("dump")) return cli::DumpCommand(args);
   if (command == QLatin1String("export")) return cli::ExportCommand(args);
   if (command == QLatin1String("report")) return cli::ReportCommand(args);
+  if (command == QLatin1String("ports")) return cli::PortsCommand(args);
   cli::Error(QStringLiteral("Неизвестная команда %1. Справка: klt3-cli --help").arg(command));
   return cli::kUsage;
 }

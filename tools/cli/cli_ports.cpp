@@ -1,0 +1,81 @@
+// klt3-cli ports: where the program's ports "\\.\COM1" and "\\.\COM2" lead
+// on this computer, read and set in the program's own settings.
+#include <QSettings>
+#include <memory>
+#include <cstdio>
+
+#include "cli_common.h"
+#include "platform/ports.h"
+
+namespace cli {
+
+const char kPortsHelp[] =
+    "Использование: klt3-cli ports [--com1 ПУТЬ] [--com2 ПУТЬ] [--stored]\n"
+    "\n"
+    "Показывает, к каким устройствам ведут порты программы COM1 и COM2.\n"
+    "С --com1 или --com2 записывает путь устройства в настройки программы;\n"
+    "пустой путь удаляет запись, и порт снова ведет к устройству по умолчанию.\n"
+    "\n"
+    "  --com1 ПУТЬ   устройство порта COM1 (например /dev/ttyUSB0)\n"
+    "  --com2 ПУТЬ   устройство порта COM2\n"
+    "  --stored      вывести только записанные значения: COM1=... и COM2=...\n"
+    "  --help        эта справка\n";
+
+namespace {
+
+QSettings* OpenSettings() {
+  auto* s = new QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Merilan"),
+                          QStringLiteral("KLT3"));
+  s->beginGroup(QStringLiteral("1.0"));
+  return s;
+}
+
+}  // namespace
+
+int PortsCommand(const QStringList& argv) {
+  Args args;
+  QString error;
+  const QStringList names{QStringLiteral("COM1"), QStringLiteral("COM2")};
+  if (!args.Parse(argv, {QStringLiteral("com1"), QStringLiteral("com2")},
+                  {QStringLiteral("stored"), QStringLiteral("help")}, &error) ||
+      !args.Operands().isEmpty()) {
+    Error(error.isEmpty() ? QStringLiteral("Лишний параметр %1.").arg(args.Operands().first())
+                          : error);
+    Error(QStringLiteral("Справка: klt3-cli ports --help"));
+    return kUsage;
+  }
+  if (args.Has(QStringLiteral("help"))) {
+    std::fputs(kPortsHelp, stdout);
+    return kOk;
+  }
+  std::unique_ptr<QSettings> settings(OpenSettings());
+  bool changed = false;
+  for (const QString& name : names) {
+    const QString option = name.toLower();
+    if (!args.Has(option)) continue;
+    const QString path = args.Value(option);
+    if (path.isEmpty())
+      settings->remove(name);
+    else
+      settings->setValue(name, path);
+    changed = true;
+  }
+  if (changed) {
+    settings->sync();
+    if (settings->status() != QSettings::NoError) {
+      Error(QStringLiteral("Не удалось записать настройки программы в %1.")
+                .arg(settings->fileName()));
+      return kSettings;
+    }
+    return kOk;
+  }
+  for (const QString& name : names) {
+    if (args.Has(QStringLiteral("stored")))
+      Out(name + QLatin1Char('=') + settings->value(name).toString());
+    else
+      Out(name + QStringLiteral(": ") + ResolvePortName(QStringLiteral("\\\\.\\") + name));
+  }
+  return kOk;
+}
+
+}  // namespace cli
