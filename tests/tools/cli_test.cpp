@@ -464,3 +464,25 @@ TEST_F(Cli, CommandLineAndFileFailures) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Cli, PortsAreSetInTheSettingsTheDownloadReads) {
+  SimulatedPort port(sim::WaterInstrument(ThreeSeries()));
+  ASSERT_TRUE(port.Ok());
+  PointPortsAt(QString(), QString());
+  const CliResult set = RunCli({QStringLiteral("ports"), QStringLiteral("--com2"), port.Path()});
+  EXPECT_EQ(set.code, 0);
+  EXPECT_EQ(set.out + set.err, QString());
+  // The download finds the instrument where the command pointed COM2.
+  const CliResult download = RunCli({QStringLiteral("download"), Path(QStringLiteral("t.db"))});
+  EXPECT_EQ(download.code, 0) << download.err.toStdString();
+  // An empty path removes the value: the port leads to its default again.
+  EXPECT_EQ(RunCli({QStringLiteral("ports"), QStringLiteral("--com1"), QString()}).code, 0);
+  const CliResult stored = RunCli({QStringLiteral("ports"), QStringLiteral("--stored")});
+  EXPECT_EQ(stored.out, QStringLiteral("COM1=\nCOM2=%1\n").arg(port.Path()));
+  const CliResult shown = RunCli({QStringLiteral("ports")});
+  EXPECT_EQ(shown.out, QStringLiteral("COM1: /dev/ttyS0\nCOM2: %1\n").arg(port.Path()));
+}
+
+}  // namespace
