@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
   {
     TForm1 form;
     form.setWindowState(Qt::WindowNoState);
-    form.resize(1000, 560);
+    form.resize(1200, 600);
     form.show();
     ok = Save(&form, out, "screenshot_main_no_table.png") && ok;
 
