@@ -68,7 +68,9 @@ bool PrintReportWithDialog(QWidget* parent, const PreparedReport& report, bool p
 
 ReportPreview::ReportPreview(QWidget* parent, const PreparedReport& report,
                              std::function<void()> help)
-    : QDialog(parent), report_(report), printer_(std::make_unique<QPrinter>()) {
+    : QDialog(parent),
+      report_(report),
+      printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
   setWindowTitle(QString::fromUtf8("Предварительный просмотр"));
   setModal(true);
   if (report.layout) SetupReportPrinter(printer_.get(), *report.layout);
@@ -90,7 +92,10 @@ ReportPreview::ReportPreview(QWidget* parent, const PreparedReport& report,
   add("Предыдущая", [this] { view_->setCurrentPage(view_->currentPage() - 1); });
   add("Следующая", [this] { view_->setCurrentPage(view_->currentPage() + 1); });
   bar->addSeparator();
-  add("Печать", [this] { PrintReportWithDialog(this, report_); });
+  // Without a printer there is nothing to print on.
+  add("Печать", [this] {
+    PrintReportWithDialog(this, report_);
+  })->setEnabled(ReportPrintersInstalled());
   if (help) add("Справка", [help] { help(); });
   add("Закрыть", [this] { reject(); });
 
