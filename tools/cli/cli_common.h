@@ -19,7 +19,7 @@ enum Exit {
   kExport = 8,         // the workbook could not be written
   kReport = 9,         // the report could not be written
   kNoRows = 10,        // no such series in the table
-  kSettings = 11,    // the program's settings could not be written
+  kSettings = 11,      // the program's settings could not be written
   kInterrupted = 130,  // Ctrl+C (SIGINT) or SIGTERM
 };
 

@@ -83,13 +83,18 @@ class TerminalDownload : public QObject, public DownloadHost {
     connect(&interrupt, &QSocketNotifier::activated, this, [this] {
       char buf[16];
       if (read(g_signalPipe[0], buf, sizeof buf) < 0) return;
-      if (protocol_.Active()) {
-        interrupted_ = true;
+      interrupted_ = true;
+      // Cancel closes the port and finishes; before the start there is
+      // nothing to close.
+      if (protocol_.Active())
         protocol_.Cancel();
-      }
+      else
+        loop_.exit();
     });
     if (g_interrupted) return kInterrupted;
-    QTimer::singleShot(0, this, [this] { protocol_.Start(); });
+    QTimer::singleShot(0, this, [this] {
+      if (!interrupted_) protocol_.Start();
+    });
     loop_.exec();
     EndProgressLine();
     if (interrupted_ || g_interrupted) {

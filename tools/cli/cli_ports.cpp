@@ -1,8 +1,8 @@
 // klt3-cli ports: where the program's ports "\\.\COM1" and "\\.\COM2" lead
 // on this computer, read and set in the program's own settings.
 #include <QSettings>
-#include <memory>
 #include <cstdio>
+#include <memory>
 
 #include "cli_common.h"
 #include "platform/ports.h"
