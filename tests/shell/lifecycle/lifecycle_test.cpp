@@ -3,6 +3,7 @@
 // the deletion of rows.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -560,6 +561,26 @@ TEST_F(Lifecycle, DeletingMarkedRowsOfASeriesLeavesTheOthersInFileOrder) {
   EXPECT_TRUE(FootersBecome(grid, {"0/0/0", "0/0/0", "0"}))
       << Footers(grid).join(" | ").toStdString();
   EXPECT_EQ(FileRows(path).size(), 6u);
+}
+
+TEST_F(Lifecycle, EveryRowOfTheLargestDownloadMarkedAndDeletedInAShownWindow) {
+  form_->show();
+  sim::Identity id;
+  id.kind = sim::kWaterKind, id.type = sim::kWaterType, id.recordCount = 255;
+  const QString path = Path("largest.db");
+  RunNew(path, id, sim::BuildWaterImage(sim::GenerateWaterRecords(255)));
+  ASSERT_TRUE(form_->TableOpen);
+  ASSERT_EQ(form_->Table.VisibleRowCount(), 1530);
+  DataGrid* grid = form_->DBGridPro2;
+  QCoreApplication::processEvents();
+  grid->view()->selectAll();
+  ASSERT_EQ(grid->MarkedRows().size(), 1530u);
+  form_->N21Click();
+  EXPECT_TRUE(dialogs_.messages.empty());
+  EXPECT_EQ(form_->Table.StoredRowCount(), 0);
+  EXPECT_EQ(QFileInfo(path).size(), 962);
+  EXPECT_TRUE(FootersBecome(grid, {"0/0/0", "0/0/0", "0"}))
+      << Footers(grid).join(" | ").toStdString();
 }
 
 TEST_F(Lifecycle, AFailedDeletionClearsTheMarksAndLosesNothing) {
