@@ -228,7 +228,19 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  FormClose();
+  try {
+    FormClose();
+  } catch (const TableError& e) {
+    // The window stays open when the table could not be closed, so the
+    // operator can still save or retry.
+    ShowGeneralError(this, e.text());
+    event->ignore();
+    return;
+  } catch (const std::exception& e) {
+    ShowGeneralError(this, QString::fromLocal8Bit(e.what()));
+    event->ignore();
+    return;
+  }
   event->accept();
 }
 
