@@ -93,6 +93,8 @@ int WaterStepCount(DumpView dump, int record, int sample) {
 }
 
 QString WaterGrade(DumpView dump, int record) {
+  // A test not run to the standard has no grade whatever its durations,
+  // even with a zero holding time or dates that give no day count.
   if (dump.at(record + kMode) == kNonStandardMode) return QStringLiteral("Не ГОСТ");
   const int step = Seconds(dump, record + kStep);
   if (step == 0) return QString();  // no steps, no grade
