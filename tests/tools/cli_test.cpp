@@ -486,3 +486,63 @@ TEST_F(Cli, PortsAreSetInTheSettingsTheDownloadReads) {
 }
 
 }  // namespace
+
+namespace {
+
+// The children of a process, by their command lines.
+std::vector<std::pair<pid_t, QString>> Children(qint64 pid) {
+  std::vector<std::pair<pid_t, QString>> out;
+  const QString list =
+      QString::fromLatin1(ReadAll(QStringLiteral("/proc/%1/task/%1/children").arg(pid)));
+  for (const QString& child : list.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    QByteArray cmd = ReadAll(QStringLiteral("/proc/%1/cmdline").arg(child));
+    cmd.replace('\0', ' ');
+    out.push_back({pid_t(child.toInt()), QString::fromLocal8Bit(cmd)});
+  }
+  return out;
+}
+
+TEST_F(Cli, DemoPointsCom1AtTheSimulatorForItsRunOnly) {
+  PointPortsAt(QStringLiteral("/dev/ttyUSB9"), QString());
+  auto storedCom1 = [this] {
+    return RunCli({QStringLiteral("ports"), QStringLiteral("--stored")})
+        .out.section(QLatin1Char('\n'), 0, 0);
+  };
+  QProcess demo;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  demo.setProcessEnvironment(env);
+  demo.setProcessChannelMode(QProcess::MergedChannels);
+  demo.start(QStringLiteral("bash"), {SourceDir() + QStringLiteral("/scripts/demo.sh"), BinaryDir(),
+                                      QStringLiteral("water")});
+  ASSERT_TRUE(demo.waitForStarted(10000));
+  // The build is up to date in a tested tree; the script then starts the
+  // simulator and the program.
+  pid_t program = 0, simulator = 0;
+  const bool started = WaitUntil(
+      [&] {
+        for (const auto& [pid, cmd] : Children(demo.processId())) {
+          if (cmd.contains(QLatin1String("klt3-sim "))) simulator = pid;
+          if (cmd.trimmed().endsWith(QLatin1String("src/shell/klt3"))) program = pid;
+        }
+        return program && simulator;
+      },
+      240000);
+  if (!started) {
+    demo.kill();
+    demo.waitForFinished();
+    FAIL() << demo.readAll().toStdString();
+  }
+  EXPECT_TRUE(storedCom1().startsWith(QLatin1String("COM1=/dev/pts/")));
+  // The instrument on the demo's COM1 answers a download.
+  const CliResult r = RunCli({QStringLiteral("download"), Path(QStringLiteral("demo.db"))});
+  EXPECT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.out.endsWith(Ru("Количество записей: 5\n"))) << r.out.toStdString();
+  // The program ends: the simulator goes and COM1 leads where it led.
+  ::kill(program, SIGTERM);
+  ASSERT_TRUE(WaitUntil([&] { return demo.state() == QProcess::NotRunning; }, 30000));
+  EXPECT_EQ(storedCom1(), QStringLiteral("COM1=/dev/ttyUSB9"));
+  EXPECT_NE(::kill(simulator, 0), 0);
+}
+
+}  // namespace
