@@ -257,6 +257,21 @@ TEST_F(Cli, DownloadFailuresHaveTheirCodeAndMessageAndLeaveNoTable) {
       EXPECT_TRUE(r.err.contains(Ru("не существует"))) << r.err.toStdString();
     EXPECT_TRUE(Files().isEmpty()) << Files().join(' ').toStdString();
   }
+  // A table the main window has open is not replaced under it.
+  const QString open = Path(QStringLiteral("open.db"));
+  GuiNew(sim::WaterInstrument(ThreeSeries()), open);
+  GuiOpen(open);
+  const QByteArray before = ReadAll(open);
+  SimulatedPort port(sim::PlateInstrument(TwoPlateTests()));
+  ASSERT_TRUE(port.Ok());
+  const CliResult r =
+      RunCli({QStringLiteral("download"), QStringLiteral("--port"), port.Path(), open});
+  EXPECT_EQ(r.code, 6);
+  EXPECT_TRUE(r.err.contains(Ru("открыта другой программой"))) << r.err.toStdString();
+  EXPECT_EQ(port.instrument->Requests('V'), 0);
+  Form().N7Click();
+  EXPECT_EQ(ReadAll(open), before);
+  EXPECT_EQ(Files(), QStringList{"open.db"});
 }
 
 TEST_F(Cli, InterruptedDownloadLeavesNoTableUnderItsName) {

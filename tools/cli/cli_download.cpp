@@ -1,5 +1,6 @@
 #include "cli_download.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -30,7 +31,8 @@ const char kDownloadHelp[] =
     "на COM2 (пути портов берутся из настроек программы). Тип прибора, версия\n"
     "ПО и количество записей выводятся на стандартный вывод; ход приема\n"
     "показывается на терминале. Существующий файл заменяется только после\n"
-    "успешного приема и записи; Ctrl+C прерывает прием, не оставляя таблицы.\n"
+    "успешного приема и записи и только если он не открыт в программе;\n"
+    "Ctrl+C прерывает прием, не оставляя таблицы.\n"
     "\n"
     "  --port УСТРОЙСТВО  искать прибор только на этом последовательном порту\n"
     "  --help             эта справка\n";
@@ -199,6 +201,30 @@ void RemoveTable(const QString& path) {
   QFile::remove(IndexFileOf(path));
 }
 
+// Whether another program has the table open for writing (an open table
+// carries a write lock): replacing the file under it would send its later
+// saves into a file nobody can see any more.
+bool HeldByAnotherWriter(const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct flock fl = {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+#ifdef F_OFD_GETLK
+  const int rc = fcntl(fd, F_OFD_GETLK, &fl);
+#else
+  const int rc = fcntl(fd, F_GETLK, &fl);
+#endif
+  ::close(fd);
+  return rc == 0 && fl.l_type != F_UNLCK;
+}
+
+int RefuseHeldTable(const QString& path) {
+  Error(QStringLiteral("Таблица %1 открыта другой программой. Закройте ее и повторите прием.")
+            .arg(QDir::toNativeSeparators(path)));
+  return kTableWrite;
+}
+
 // Writes the table beside its final name and moves it there only when it is
 // complete: an interruption or a failure never leaves a half table under
 // the name the operator gave, nor spoils an older file of that name.
@@ -221,6 +247,10 @@ int WriteTable(const QString& finalPath) {
     RemoveTable(partPath);
     Error(QStringLiteral("Прием данных прерван."));
     return kInterrupted;
+  }
+  if (HeldByAnotherWriter(finalPath)) {
+    RemoveTable(partPath);
+    return RefuseHeldTable(finalPath);
   }
   if (::rename(QFile::encodeName(partPath).constData(),
                QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
@@ -264,6 +294,9 @@ int DownloadCommand(const QStringList& argv) {
     Error(QStringLiteral("Папка файла %1 не существует.").arg(QDir::toNativeSeparators(out)));
     return kTableWrite;
   }
+  // Checked before the instrument is read too, so that its memory is not
+  // read for nothing.
+  if (HeldByAnotherWriter(out)) return RefuseHeldTable(out);
   int code = kOk;
   {
     TerminalDownload download(args.Value(QStringLiteral("port")));
