@@ -476,6 +476,11 @@ TEST_F(Cli, CommandLineAndFileFailures) {
     EXPECT_TRUE(r.out.startsWith(Ru("Использование: klt3-cli ") + QLatin1String(command)));
   }
   EXPECT_EQ(Files(), (QStringList{"garbage.db", "water.db"}));
+  // A table the main window has open is named as such, not as damaged.
+  GuiOpen(water);
+  const CliResult held = RunCli({QStringLiteral("dump"), water});
+  EXPECT_EQ(held.code, 7);
+  EXPECT_TRUE(held.err.contains(Ru("открыта другой программой"))) << held.err.toStdString();
 }
 
 }  // namespace

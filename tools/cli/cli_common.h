@@ -27,6 +27,10 @@ enum Exit {
 void Error(const QString& text);
 void Out(const QString& text);
 
+// Whether another program has the table file open for writing (an open
+// table carries a write lock on its file).
+bool HeldByAnotherWriter(const QString& path);
+
 // A command line: "--name value" options, "--flag" flags and operands.
 class Args {
  public:

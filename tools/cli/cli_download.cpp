@@ -201,24 +201,6 @@ void RemoveTable(const QString& path) {
   QFile::remove(IndexFileOf(path));
 }
 
-// Whether another program has the table open for writing (an open table
-// carries a write lock): replacing the file under it would send its later
-// saves into a file nobody can see any more.
-bool HeldByAnotherWriter(const QString& path) {
-  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct flock fl = {};
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-#ifdef F_OFD_GETLK
-  const int rc = fcntl(fd, F_OFD_GETLK, &fl);
-#else
-  const int rc = fcntl(fd, F_GETLK, &fl);
-#endif
-  ::close(fd);
-  return rc == 0 && fl.l_type != F_UNLCK;
-}
-
 int RefuseHeldTable(const QString& path) {
   Error(QStringLiteral("Таблица %1 открыта другой программой. Закройте ее и повторите прием.")
             .arg(QDir::toNativeSeparators(path)));

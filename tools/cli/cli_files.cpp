@@ -119,6 +119,12 @@ int OpenTable(const Common& c, OpenedTable* t) {
     Error(QStringLiteral("Файл %1 не найден.").arg(QDir::toNativeSeparators(c.input)));
     return kTableRead;
   }
+  // Opening takes the write lock, which the program holds on its open table.
+  if (HeldByAnotherWriter(c.input)) {
+    Error(QStringLiteral("Таблица %1 открыта другой программой. Закройте ее и повторите.")
+              .arg(QDir::toNativeSeparators(c.input)));
+    return kTableRead;
+  }
   try {
     t->table.SetLocation(QFileInfo(c.input).absoluteFilePath());
     t->table.SetFilter(QString());
