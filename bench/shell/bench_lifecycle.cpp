@@ -4,11 +4,11 @@
 // results in DeviceDump) to the rows on screen; Open from the chosen file
 // to its first series on screen.
 //
-// Measured on the 2-core build machine (Release, load average about 8),
-// wall / CPU time per run: New water 49 / 21.5 ms, New plate 145 / 67 ms,
-// Open water 18 / 9.3 ms, Open plate 59 / 25.5 ms, deletion of 1,530 marked
-// rows 35 / 13.4 ms. Most of New's time is the table engine's two writes per
-// posted row.
+// Measured on the 2-core build machine (Release, load average about 4.5),
+// wall / CPU time per run: New water 32-37 / 21.5 ms, New plate 88-102 /
+// 64 ms, Open water 12.5-15 / 10-12 ms, Open plate 28 / 23 ms, deletion of
+// 1,530 marked rows 27-29 / 15 ms. Most of New's time is the table engine's
+// two writes per posted row.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -127,22 +127,21 @@ void BM_Open(benchmark::State& state) {
 // marked: 1,530 rows marked deleted, the file packed and reopened.
 void BM_DeleteAllMarked(benchmark::State& state) {
   TForm1 form;
-  // Not shown: with the window shown, marking all 1,530 rows crashes in the
-  // footer statistics of an optimised build (reported to the views).
+  form.show();
   PutImage(kWater);
   const QString path = QDir(g_dir->path()).filePath(QStringLiteral("delete.db"));
   for (auto _ : state) {
     state.PauseTiming();
     form.SaveDialog1FileName = path;
     form.Create_DB();
-    QCoreApplication::processEvents();
+    Settle(form);
     form.DBGridPro2->view()->selectAll();
     const size_t marked = form.DBGridPro2->MarkedRows().size();
     state.ResumeTiming();
     QElapsedTimer t;
     t.start();
     form.N21Click();
-    QCoreApplication::processEvents();
+    Settle(form);
     state.SetIterationTime(t.nsecsElapsed() / 1e9);
     if (marked != 1530 || form.Table.StoredRowCount() != 0) {
       state.SkipWithError("the marked rows were not all deleted");
