@@ -22,6 +22,7 @@
 #include "shell/about_box.h"
 #include "shell/app_state.h"
 #include "shell/pictures.h"
+#include "store/shown_rows.h"
 
 namespace {
 const char kDefaultDirValue[] = "Default_dir";
@@ -297,10 +298,8 @@ void TForm1::disable_button() {
 
 void TForm1::tab_vis_en() {
   if (!TableOpen) return;
-  Table.First();
-  Table.SetFilter(QStringLiteral("NB_TYPE=1"));
-  Table.Refresh();
-  if (Table.VisibleRowCount() > 0) {
+  // Leaves the kind filter of the chosen view in force.
+  if (ChooseShownKind(Table) == ShownKind::Water) {
     PageControl1->setTabVisible(0, false);
     PageControl1->setTabVisible(1, true);
     PageControl1->setCurrentIndex(1);
@@ -308,8 +307,6 @@ void TForm1::tab_vis_en() {
     PageControl1->setTabVisible(0, true);
     PageControl1->setTabVisible(1, false);
     PageControl1->setCurrentIndex(0);
-    Table.SetFilter(QStringLiteral("NB_TYPE=0"));
-    Table.Refresh();
   }
   const bool wasHidden = PageControl1->isHidden();
   PageControl1->show();

@@ -63,7 +63,9 @@ class TForm1 : public QMainWindow {
   void N2Click();  // "Создать"
   void Create_DB();
   void N3Click();  // "Открыть"
-  void Open_DB(const QString& path);
+  // False when the open stopped: a damaged file, or a stored column layout
+  // that cannot be read.
+  bool Open_DB(const QString& path);
   void N5Click();  // "Сохранить"
   void Save_DB();
   void N7Click();  // "Закрыть"

@@ -10,6 +10,7 @@
 #include "link/ui/download_dialog.h"
 #include "platform/dialogs.h"
 #include "shell/main_window.h"
+#include "store/create_from_download.h"
 #include "store/decoders.h"
 #include "store/row_deletion.h"
 #include "store/series_list.h"
@@ -96,13 +97,8 @@ void TForm1::N2Click() {
 void TForm1::Create_DB() {
   TableOpen = false;
   TableModified = false;
-  if (Table.IsOpen()) Table.Close();
   try {
-    Table.SetLocation(SaveDialog1FileName);
-    // A new table starts with no filter of an earlier one.
-    Table.SetFilter(QString());
-    Table.CreateFile();
-    Table.Open();
+    CreateEmptyTable(Table, SaveDialog1FileName);
   } catch (const std::exception& e) {
     ShowGeneralError(this, ErrorText(e));
     return;
@@ -110,7 +106,7 @@ void TForm1::Create_DB() {
   TableOpen = true;
   SetTableColor(true);
   try {
-    if (DeviceIdentity.type <= 15)
+    if (IsWaterDeviceType(DeviceIdentity.type))
       flash2klt3();
     else
       flash2zen();
@@ -123,8 +119,9 @@ void TForm1::Create_DB() {
   find_mma();
   enable_button();
   tab_vis_en();
-  LoadColumnLayout(QStringLiteral("Table_1"), DBGridPro1);
-  LoadColumnLayout(QStringLiteral("Table_2"), DBGridPro2);
+  // A stored layout that cannot be read ends the command (after its message).
+  if (!LoadColumnLayout(QStringLiteral("Table_1"), DBGridPro1)) return;
+  if (!LoadColumnLayout(QStringLiteral("Table_2"), DBGridPro2)) return;
   TableModified = false;
   Table.Refresh();
 }
@@ -139,7 +136,7 @@ void TForm1::N3Click() {
     if (TableOpen) Close_DB();
     DefaultDir = QFileInfo(name).absolutePath();
     OpenDialog1InitialDir = DefaultDir;
-    Open_DB(name);
+    if (!Open_DB(name)) return;
   }
   // Also after a cancelled dialog: the open table's list is rebuilt and its
   // first series shown.
@@ -154,7 +151,7 @@ void TForm1::N3Click() {
 }
 
 // Opens a table file and shows it.
-void TForm1::Open_DB(const QString& path) {
+bool TForm1::Open_DB(const QString& path) {
   DisabledWhile quiet(DBGridPro2);
   // A table left open by a failed decoding is closed here too.
   if (TableOpen || Table.IsOpen()) Close_DB();
@@ -166,7 +163,7 @@ void TForm1::Open_DB(const QString& path) {
   } catch (const std::exception&) {
     Dialogs().Message(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
                       QStringLiteral("База данных повреждена !"), QMessageBox::Ok);
-    return;
+    return false;
   }
   TableOpen = true;
   find_mma();
@@ -178,10 +175,12 @@ void TForm1::Open_DB(const QString& path) {
   SetTableColor(true);
   enable_button();
   tab_vis_en();
-  LoadColumnLayout(QStringLiteral("Table_1"), DBGridPro1);
-  LoadColumnLayout(QStringLiteral("Table_2"), DBGridPro2);
+  // A stored layout that cannot be read ends the command (after its message).
+  if (!LoadColumnLayout(QStringLiteral("Table_1"), DBGridPro1)) return false;
+  if (!LoadColumnLayout(QStringLiteral("Table_2"), DBGridPro2)) return false;
   SetTitle(QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + MainTitle());
   TableModified = false;
+  return true;
 }
 
 // "Сохранить".

@@ -2,16 +2,20 @@
 
 #include "store/measurement_table.h"
 
-DownloadedRows CreateTableFromDownload(MeasurementTable& table, const QString& path, DumpView dump,
-                                       int deviceType, int deviceSerial, int recordCount) {
+void CreateEmptyTable(MeasurementTable& table, const QString& path) {
   if (table.IsOpen()) table.Close();
   table.SetLocation(path);
   // A new table starts with no filter of an earlier one.
   table.SetFilter(QString());
   table.CreateFile();
   table.Open();
+}
+
+DownloadedRows CreateTableFromDownload(MeasurementTable& table, const QString& path, DumpView dump,
+                                       int deviceType, int deviceSerial, int recordCount) {
+  CreateEmptyTable(table, path);
   DownloadedRows out;
-  if (deviceType <= kLastWaterDeviceType) {
+  if (IsWaterDeviceType(deviceType)) {
     out.recordCount = recordCount;
     DecodeWaterDump(table, dump, deviceType, recordCount, &out.series);
   } else {

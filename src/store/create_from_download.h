@@ -21,6 +21,13 @@ struct DownloadedRows {
 // Device types up to this one are water-permeability testers.
 constexpr int kLastWaterDeviceType = 15;
 
+// Creates the empty table file at `path` and opens it with no filter in
+// force; a table open before is closed. Throws TableError.
+void CreateEmptyTable(MeasurementTable& table, const QString& path);
+
+// Whether a device type belongs to a water-permeability tester.
+inline bool IsWaterDeviceType(int deviceType) { return deviceType <= kLastWaterDeviceType; }
+
 // Creates and opens the table file at `path` (no filter in force), then
 // decodes the image: types up to 15 with the water-permeability decoder,
 // the others with the plate decoder. Throws TableError; after a failed

@@ -223,4 +223,20 @@ TEST_F(ViewCommands, DamagedStoredLayoutStopsWithTheGeneralError) {
   EXPECT_EQ(StoredValue("Table_1"), damaged);  // the value stays as it was
 }
 
+TEST_F(ViewCommands, DamagedFirstLayoutStopsOpenBeforeTheSecondAndTheTitle) {
+  const QString damaged = QStringLiteral("object TUniDataStorage\r\n  Data = <\r\n");
+  StoreValue("Table_1", damaged);
+  // A valid second layout that would give the water view's first column a colour.
+  StoreValue("Table_2", QStringLiteral("object TUniDataStorage\r\n  Data = <\r\n    item\r\n"
+                                       "      FieldName = 'N'\r\n      Color = clYellow\r\n"
+                                       "    end>\r\nend\r\n"));
+  const QString before = form->windowTitle();
+  EXPECT_FALSE(form->Open_DB(water));
+  EXPECT_EQ(dialogs.messages.size(), 1);
+  EXPECT_TRUE(form->Table.IsOpen());  // the table stays open
+  EXPECT_EQ(form->windowTitle(), before);
+  EXPECT_EQ(Water()->Column(Water()->ColumnOfField("N")).state.color, kClNone);
+  EXPECT_EQ(StoredValue("Table_1"), damaged);
+}
+
 }  // namespace
