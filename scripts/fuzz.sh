@@ -11,7 +11,7 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$dir"
 status=0
 for f in "$dir"/fuzz/*/fuzz_*; do
-  [ -x "$f" ] || continue
+  { [ -f "$f" ] && [ -x "$f" ]; } || continue
   name=$(basename "$f")
   corpus="$dir/corpus/$name"
   mkdir -p "$corpus"
