@@ -21,6 +21,7 @@
 #include "platform/dialogs.h"
 #include "shell/main_window.h"
 #include "support/link_ports.h"
+#include "support/link_sample_records.h"
 #include "support/link_pty.h"
 #include "support/test_env.h"
 #include "views/grid/data_grid.h"
@@ -28,32 +29,6 @@
 namespace {
 
 QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
-
-// Series 5, 6 and 9 of the water-permeability tester, heights 105, 106, 109.
-std::vector<sim::WaterRecord> ThreeSeries() {
-  std::vector<sim::WaterRecord> out;
-  for (uint8_t serial : {5, 6, 9}) {
-    sim::WaterRecord r;
-    r.height = 100 + serial;
-    r.series = serial;
-    r.start = {10, 3, 5, 9, 0, 0};
-    r.end = {10, 3, 7, 9, 0, 0};
-    r.hold = {16, 0, 0};
-    for (int s = 0; s < 6; ++s) r.samples[s] = {uint8_t(8 * (s + 1)), 0, 0};
-    if (serial == 9) r.samples[2] = {1, 2, 156};
-    out.push_back(r);
-  }
-  return out;
-}
-
-std::vector<sim::PlateRecord> TwoPlateTests() {
-  sim::PlateRecord a;
-  a.hour = 10, a.minute = 20, a.second = 30, a.year = 10, a.month = 5, a.day = 25;
-  a.r = 1234, a.p = 56, a.plate = 0xA8;
-  sim::PlateRecord b = a;
-  b.r = 200, b.p = 300, b.plate = 0x32;
-  return {a, b};
-}
 
 // The file dialogs answer from queues; messages are recorded; the download
 // dialog really runs (a guard timer cancels one that never ends).

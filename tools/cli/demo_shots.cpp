@@ -18,6 +18,7 @@
 #include "shell/main_window.h"
 #include "simulator/sim_instrument.h"
 #include "simulator/sim_pty.h"
+#include "screenshots/shots.h"
 
 namespace {
 
@@ -28,17 +29,6 @@ bool WaitFor(const std::function<bool()>& cond, int ms) {
     QThread::msleep(1);
   }
   return cond();
-}
-
-bool Save(QWidget* w, const QDir& out, const char* name) {
-  QApplication::processEvents();
-  const QString path = out.filePath(QString::fromLatin1(name));
-  if (!w->grab().save(path, "PNG")) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  std::printf("%s\n", qPrintable(path));
-  return true;
 }
 
 // "Создать" answered with a file in a temporary folder; the download
@@ -62,7 +52,7 @@ struct Answers : DialogSeam {
     dialog->open();
     auto* bar = dialog->findChild<QProgressBar*>(QStringLiteral("ProgressBar1"));
     if (bar && WaitFor([&] { return bar->value() >= 40 || result >= 0; }, 20000) && result < 0)
-      saved = Save(dialog, out, "demo_download.png");
+      saved = SaveShot(dialog, out, "demo_download.png");
     WaitFor([&] { return result >= 0; }, 30000);
     return result;
   }
@@ -73,8 +63,7 @@ struct Answers : DialogSeam {
 int main(int argc, char** argv) {
   // Keep the operator's own settings out of it.
   QTemporaryDir config;
-  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+  IsolateShotRun(config);
   QApplication app(argc, argv);
   if (argc != 2) {
     std::fprintf(stderr, "usage: klt3_demo_shots FOLDER\n");
@@ -109,7 +98,7 @@ int main(int argc, char** argv) {
     form.resize(900, 560);
     form.show();
     form.N2Click();
-    if (!answers.saved || !form.TableOpen || !Save(&form, answers.out, "demo_table.png")) rc = 1;
+    if (!answers.saved || !form.TableOpen || !SaveShot(&form, answers.out, "demo_table.png")) rc = 1;
     form.TableModified = false;
     form.Close_DB();
   }

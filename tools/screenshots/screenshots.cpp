@@ -11,6 +11,7 @@
 #include "shell/about_box.h"
 #include "shell/main_window.h"
 #include "store/measurement_table.h"
+#include "screenshots/shots.h"
 
 namespace {
 
@@ -55,24 +56,12 @@ void WriteSampleTable(const QString& path) {
   t.Close();
 }
 
-bool Save(QWidget* w, const QDir& out, const char* name) {
-  QApplication::processEvents();
-  const QString path = out.filePath(QString::fromLatin1(name));
-  if (!w->grab().save(path, "PNG")) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  std::printf("%s\n", qPrintable(path));
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   // Keep the operator's own settings out of it.
   QTemporaryDir config;
-  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+  IsolateShotRun(config);
   QApplication app(argc, argv);
   if (argc != 2) {
     std::fprintf(stderr, "usage: klt3_screenshots FOLDER\n");
@@ -99,14 +88,14 @@ int main(int argc, char** argv) {
     form.setWindowState(Qt::WindowNoState);
     form.resize(1200, 600);
     form.show();
-    ok = Save(&form, out, "screenshot_main_no_table.png") && ok;
+    ok = SaveShot(&form, out, "screenshot_main_no_table.png") && ok;
 
     form.N3Click();
-    ok = Save(&form, out, "screenshot_main_table.png") && ok;
+    ok = SaveShot(&form, out, "screenshot_main_table.png") && ok;
 
     Tform6 about(&form);
     about.show();
-    ok = Save(&about, out, "screenshot_about.png") && ok;
+    ok = SaveShot(&about, out, "screenshot_about.png") && ok;
     about.close();
     form.Close_DB();
   }

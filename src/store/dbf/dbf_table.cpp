@@ -1,4 +1,5 @@
 #include "store/dbf/dbf_table.h"
+#include "store/dbf/le_bytes.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -26,19 +27,6 @@ constexpr int kDescriptorSize = 32;
 constexpr char kEndOfDescriptors = 0x0D;
 constexpr char kEndOfFile = 0x1A;
 
-void PutU16(char* p, uint32_t v) {
-  p[0] = char(v & 0xFF);
-  p[1] = char((v >> 8) & 0xFF);
-}
-void PutU32(char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = char((v >> (8 * i)) & 0xFF);
-}
-uint32_t GetU16(const char* p) { return uint8_t(p[0]) | (uint32_t(uint8_t(p[1])) << 8); }
-uint32_t GetU32(const char* p) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | uint8_t(p[i]);
-  return v;
-}
 
 bool IsTableVersion(uint8_t v) {
   switch (v) {
