@@ -93,7 +93,7 @@ struct View {
                      [this] { views::UpdateFooters(grid, stats, table); });
     grid.resize(1000, 600);
     grid.show();
-    find_mma(table, &stats);
+    ComputeShownStats(table, &stats);
     QCoreApplication::processEvents();
   }
   QTemporaryDir dir;

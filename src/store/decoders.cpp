@@ -46,7 +46,7 @@ void WriteRow(MeasurementTable& table, Body body) {
 
 }  // namespace
 
-QString date2str(DumpView dump, int offset) {
+QString DumpDateText(DumpView dump, int offset) {
   const int year = dump.at(offset) + 2000;
   const int month = dump.at(offset + 1);
   const int day = dump.at(offset + 2);
@@ -56,7 +56,7 @@ QString date2str(DumpView dump, int offset) {
       .arg(year);
 }
 
-QString time2str(DumpView dump, int offset) {
+QString DumpTimeText(DumpView dump, int offset) {
   const int hours = dump.at(offset);
   const int minutes = dump.at(offset + 1);
   const int seconds = dump.at(offset + 2);
@@ -66,7 +66,7 @@ QString time2str(DumpView dump, int offset) {
       .arg(TwoDigits(seconds > 59 ? 0 : seconds));
 }
 
-QString dur2str(DumpView dump, int offset) {
+QString DumpDurationText(DumpView dump, int offset) {
   const int minutes = dump.at(offset + 1);
   const int seconds = dump.at(offset + 2);
   return QStringLiteral("%1:%2:%3")
@@ -101,8 +101,8 @@ QString WaterGrade(DumpView dump, int record) {
   // The day count is the true number of days between the two dates as
   // written; a date that the month does not have (31.02) gives no day count
   // and so no grade, and an end before the start gives none either.
-  const QDate start = QDate::fromString(date2str(dump, record + kStartDate), "dd.MM.yyyy");
-  const QDate end = QDate::fromString(date2str(dump, record + kEndDate), "dd.MM.yyyy");
+  const QDate start = QDate::fromString(DumpDateText(dump, record + kStartDate), "dd.MM.yyyy");
+  const QDate end = QDate::fromString(DumpDateText(dump, record + kEndDate), "dd.MM.yyyy");
   if (!start.isValid() || !end.isValid()) return QString();
   const int64_t days = start.daysTo(end);
   if (days < 0) return QString();
@@ -123,8 +123,8 @@ void DecodeWaterDump(MeasurementTable& table, DumpView dump, int deviceType, int
   for (int i = 0; i < recordCount; ++i, record += kWaterRecordSize) {
     // A count that reaches past the image stops at its end.
     if (!dump.holds(record, kWaterRecordSize)) break;
-    const QString date = date2str(dump, record + kStartDate) + QLatin1Char(' ') +
-                         time2str(dump, record + kStartTime);
+    const QString date = DumpDateText(dump, record + kStartDate) + QLatin1Char(' ') +
+                         DumpTimeText(dump, record + kStartTime);
     const int serial = dump.at(record + kSeries);
     const QString grade = WaterGrade(dump, record);
     for (int s = 1; s <= 6; ++s) {
@@ -140,7 +140,7 @@ void DecodeWaterDump(MeasurementTable& table, DumpView dump, int deviceType, int
         table.SetField(QStringLiteral("H"), double(dump.at(record + kHeight)));
         const int at = record + SampleOffset(s);
         if (dump.at(at + 2) != kNoResultSeconds)
-          table.SetField(QStringLiteral("TIME"), dur2str(dump, at));
+          table.SetField(QStringLiteral("TIME"), DumpDurationText(dump, at));
         // 0.2 MPa per step; counts above 10 go on at the same rate.
         table.SetField(QStringLiteral("P"), WaterStepCount(dump, record, s) / 5.0);
         table.SetField(QStringLiteral("TYPE"), grade);
@@ -177,8 +177,8 @@ PlateDumpHeader DecodePlateDump(MeasurementTable& table, DumpView dump, int devi
     WriteRow(table, [&] {
       table.AppendRow();
       table.SetField(QStringLiteral("N"), n);
-      table.SetField(QStringLiteral("TIME"), time2str(dump, rec + kPlateTime));
-      table.SetField(QStringLiteral("DATE"), date2str(dump, rec + kPlateDate));
+      table.SetField(QStringLiteral("TIME"), DumpTimeText(dump, rec + kPlateTime));
+      table.SetField(QStringLiteral("DATE"), DumpDateText(dump, rec + kPlateDate));
       table.SetField(QStringLiteral("DEV_TYPE"), deviceType);
       table.SetField(QStringLiteral("SERIAL"), deviceSerial);
       table.SetField(QStringLiteral("NB_TYPE"), 0);

@@ -27,13 +27,13 @@ struct DumpView {
 
 // Three bytes year - 2000, month, day -> DD.MM.YYYY; a day outside 1..31 or a
 // month outside 1..12 is written as 01.
-QString date2str(DumpView dump, int offset);
+QString DumpDateText(DumpView dump, int offset);
 // Three bytes hours, minutes, seconds -> HH:MM:SS; hours above 23 and minutes
 // or seconds above 59 are written as 00.
-QString time2str(DumpView dump, int offset);
-// As time2str, but the hours are kept whatever their value (at least two
+QString DumpTimeText(DumpView dump, int offset);
+// As DumpTimeText, but the hours are kept whatever their value (at least two
 // digits), since a sample may be under pressure for days.
-QString dur2str(DumpView dump, int offset);
+QString DumpDurationText(DumpView dump, int offset);
 // Unsigned 16-bit little-endian word.
 uint16_t dump_word(DumpView dump, int offset);
 

@@ -1,5 +1,5 @@
 #pragma once
-// Minimum, mean and maximum of P and R over the visible rows (find_mma) or
+// Minimum, mean and maximum of P and R over the visible rows (ComputeShownStats) or
 // over the rows marked in a view, and the footer texts built from them.
 #include <QString>
 #include <vector>
@@ -32,7 +32,7 @@ QString FooterNumberText(double value, QChar decimalPoint);
 // The same with the decimal separator of the user's locale.
 QString FooterNumberText(double value);
 
-// Accumulates min, running sum and max the way find_mma and the selection
+// Accumulates min, running sum and max the way ComputeShownStats and the selection
 // statistics do: the first value starts all three, later ones extend them.
 class StatsAccumulator {
  public:
@@ -70,4 +70,4 @@ FooterTexts BuildFooterTexts(const TableStats& table, const std::vector<MarkedVa
 // Recomputes the statistics over the visible rows of the open table and
 // leaves the first visible row current (one row or none: the current row's
 // values, the current row stays).
-void find_mma(MeasurementTable& table, TableStats* stats);
+void ComputeShownStats(MeasurementTable& table, TableStats* stats);

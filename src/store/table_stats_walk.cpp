@@ -1,8 +1,8 @@
-// find_mma walks the live table; kept apart from the pure statistics so that
+// ComputeShownStats walks the live table; kept apart from the pure statistics so that
 // those can be used without the table engine.
 #include "store/table_stats.h"
 
-void find_mma(MeasurementTable& table, TableStats* stats) {
+void ComputeShownStats(MeasurementTable& table, TableStats* stats) {
   const int n = table.VisibleRowCount();
   if (n <= 1) {
     // One row or none: that row's values (0 without a row); no move.

@@ -227,7 +227,7 @@ TEST(WaterView, FixedColumnsTakeTheFittedWidthAndRejectEdits) {
             QStringLiteral("100,0"));
 }
 
-// Footers of P, R and N from find_mma or from the marked rows.
+// Footers of P, R and N from ComputeShownStats or from the marked rows.
 TEST(Footers, TableStatisticsAndMarkedRows) {
   QTemporaryDir dir;
   MeasurementTable table;
@@ -249,7 +249,7 @@ TEST(Footers, TableStatisticsAndMarkedRows) {
   grid.resize(900, 300);
   grid.show();
   table.SetFilter(QStringLiteral("SERIAL=5"));
-  find_mma(table, &stats);
+  ComputeShownStats(table, &stats);
   QCoreApplication::processEvents();
   auto footer = [&](const char* f) { return grid.FooterText(grid.ColumnOfField(f)); };
   EXPECT_EQ(footer("P"), QStringLiteral("0,2/0,6/1"));
@@ -287,14 +287,14 @@ TEST(Footers, TableStatisticsAndMarkedRows) {
   QCoreApplication::processEvents();
   EXPECT_EQ(footer("N"), QStringLiteral("1"));
   EXPECT_EQ(footer("P"), QStringLiteral("0,2/0,6/1"));
-  // One row: find_mma does not move it, so the footers change at the next
+  // One row: ComputeShownStats does not move it, so the footers change at the next
   // notification only.
-  find_mma(table, &stats);
+  ComputeShownStats(table, &stats);
   EXPECT_EQ(footer("P"), QStringLiteral("0,2/0,6/1"));
   clickRow(0, Qt::NoModifier);
   EXPECT_EQ(footer("P"), QStringLiteral("1,8/1,8/1,8"));
   table.SetFilter(QStringLiteral("SERIAL=99"));
-  find_mma(table, &stats);
+  ComputeShownStats(table, &stats);
   QCoreApplication::processEvents();
   EXPECT_EQ(footer("P"), QStringLiteral("0/0/0"));
   EXPECT_EQ(footer("N"), QStringLiteral("0"));

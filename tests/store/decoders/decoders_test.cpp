@@ -248,16 +248,16 @@ TEST(DumpText, DatesTimesDurationsAndWords) {
   };
   for (const auto& c : cases) {
     Bytes b = {0xEE, c.bytes.a, c.bytes.b, c.bytes.c};
-    EXPECT_EQ(date2str(View(b), 1), c.date);
-    EXPECT_EQ(time2str(View(b), 1), c.time);
-    EXPECT_EQ(dur2str(View(b), 1), c.dur);
+    EXPECT_EQ(DumpDateText(View(b), 1), c.date);
+    EXPECT_EQ(DumpTimeText(View(b), 1), c.time);
+    EXPECT_EQ(DumpDurationText(View(b), 1), c.dur);
   }
   Bytes w = {0x34, 0x12, 0xFF};
   EXPECT_EQ(dump_word(View(w), 0), 0x1234);
   EXPECT_EQ(dump_word(View(w), 1), 0xFF12);
   // Past the end reads as zero instead of foreign memory.
   EXPECT_EQ(dump_word(View(w), 2), 0x00FF);
-  EXPECT_EQ(date2str(View(w), 2), "01.01.2255");
+  EXPECT_EQ(DumpDateText(View(w), 2), "01.01.2255");
 }
 
 TEST(PlateText, SquareAndRoundPlates) {

@@ -47,7 +47,7 @@ TEST(FooterNumberText, GeneralFormatWith15Digits) {
 }
 
 TEST(FooterTexts, TableStatisticsUnlessTwoOrMoreRowsMarked) {
-  // The series of six rows: P 0.2 .. 1.0, R 8; as find_mma leaves them.
+  // The series of six rows: P 0.2 .. 1.0, R 8; as ComputeShownStats leaves them.
   StatsAccumulator acc;
   for (double p : {0.2, 0.4, 0.4, 0.6, 0.8, 1.0}) acc.Add(p, 8);
   const TableStats table = acc.Result(6);

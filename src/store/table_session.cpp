@@ -1,0 +1,112 @@
+#include "store/table_session.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+
+#include "store/create_from_download.h"
+#include "store/row_deletion.h"
+#include "store/series_list.h"
+
+QString IndexFileOf(const QString& tablePath) {
+  const QFileInfo info(tablePath);
+  return info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".mdx");
+}
+
+void TableSession::CreateFromDownload(const QString& path, const DownloadedImage& download) {
+  inUse_ = false;
+  modified_ = false;
+  series_.clear();
+  CreateEmptyTable(table_, path);
+  inUse_ = true;
+  deviceType_ = download.deviceType;
+  if (IsWaterDeviceType(download.deviceType)) {
+    decodedRecordCount_ = download.recordCount;
+    DecodeWaterDump(table_, download.image, download.deviceType, download.recordCount, &series_);
+    if (!series_.isEmpty()) ShowSeries(series_.first());
+  } else {
+    // The image's own count replaces the one of the identification frame.
+    decodedRecordCount_ = dump_word(download.image, 0);
+    DecodePlateDump(table_, download.image, download.deviceType, download.deviceSerial);
+  }
+}
+
+void TableSession::Open(const QString& path) {
+  if (table_.IsOpen()) Close();
+  inUse_ = false;
+  modified_ = false;
+  series_.clear();
+  table_.SetLocation(path);
+  // No filter of a previously open table carries over.
+  table_.SetFilter(QString());
+  table_.Open();
+  inUse_ = true;
+  UpdateStatistics();
+  table_.First();
+  deviceType_ = int(table_.GetInt(QStringLiteral("DEV_TYPE")));
+}
+
+void TableSession::Save() {
+  if (!inUse_) return;
+  if (table_.IsOpen()) PostEdit();
+  table_.Close();
+  table_.Open();
+  modified_ = false;
+}
+
+void TableSession::Close() {
+  inUse_ = false;
+  modified_ = false;
+  series_.clear();
+  if (!table_.IsOpen()) return;
+  const QString index = IndexFileOf(table_.FilePath());
+  table_.Close();
+  QFile::remove(index);  // a missing index file is no error
+}
+
+ShownKind TableSession::ChooseShownKind() { return ::ChooseShownKind(table_); }
+
+void TableSession::ShowKind(ShownKind kind) {
+  // The filter belongs to an open table; a closed one has none to set.
+  if (!table_.IsOpen()) return;
+  table_.SetFilter(kind == ShownKind::Water ? QStringLiteral("NB_TYPE=1")
+                                            : QStringLiteral("NB_TYPE=0"));
+  table_.Refresh();
+}
+
+const QStringList& TableSession::RebuildSeriesList(ShownKind kind) {
+  series_ = BuildSeriesList(table_, kind == ShownKind::Water);
+  return series_;
+}
+
+void TableSession::ShowSeries(const QString& entry) {
+  if (!table_.IsOpen()) return;
+  table_.SetFilter(SeriesFilter(entry));
+  table_.Refresh();
+}
+
+void TableSession::UpdateStatistics() { ComputeShownStats(table_, &stats_); }
+
+std::vector<TableSession::Bookmark> TableSession::RowsToDelete(
+    const std::vector<Bookmark>& marked) const {
+  std::vector<Bookmark> rows = marked;
+  if (rows.empty()) {
+    if (const Bookmark current = table_.Bookmark()) rows.push_back(current);
+  }
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  return rows;
+}
+
+void TableSession::PostEdit() {
+  if (table_.IsEditing()) table_.PostRow();
+}
+
+void TableSession::DeleteRows(const std::vector<Bookmark>& rows) {
+  DeleteBookmarkedRows(table_, rows);
+}
+
+void TableSession::PackAndReopen() {
+  ::PackAndReopen(table_);
+  modified_ = false;
+}

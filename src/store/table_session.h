@@ -1,0 +1,110 @@
+#pragma once
+// The one table the program works on and the steps of its life, without a
+// window: New from a download, Open, Save, Close, the kind and series shown,
+// the statistics of the shown rows and the deletion of rows. The main window
+// binds its widgets to it; klt3-cli drives the same steps, so both write and
+// show the same rows.
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+#include "store/decoders.h"
+#include "store/measurement_table.h"
+#include "store/shown_rows.h"
+#include "store/table_stats.h"
+
+// What a download leaves for New: the memory image and the identity values
+// the decoders need.
+struct DownloadedImage {
+  DumpView image;
+  int deviceType = 0;
+  int deviceSerial = 0;
+  int recordCount = 0;  // from the identification frame
+};
+
+class TableSession {
+ public:
+  using Bookmark = MeasurementTable::BookmarkT;
+
+  MeasurementTable& Table() { return table_; }
+  const MeasurementTable& Table() const { return table_; }
+
+  // A table is in use from a successful create or open until Close; a table
+  // whose decoding failed stays in use (and open) with the rows written.
+  bool InUse() const { return inUse_; }
+  // The operator changed a row since the table was made, opened or saved.
+  bool IsModified() const { return modified_; }
+  void MarkModified() { modified_ = true; }
+  // Forgets the changes without writing them (they go with Close).
+  void DiscardModified() { modified_ = false; }
+
+  // The device type the reports go by: the instrument's after New, the
+  // first stored row's after Open (0 for an empty table).
+  int DeviceType() const { return deviceType_; }
+  // After New: the record count decoded (for plate images the image's own).
+  int DecodedRecordCount() const { return decodedRecordCount_; }
+  // The series numbers of the list beside the water-permeability view.
+  const QStringList& SeriesList() const { return series_; }
+  // Minimum, mean and maximum of P and R from the last UpdateStatistics.
+  const TableStats& Stats() const { return stats_; }
+
+  // New: creates the table file at `path` (replacing a file of that name),
+  // decodes the image into it and leaves the first series shown (water) or
+  // the decoder's kind filter (plate). Throws TableError: when the file
+  // cannot be made nothing is in use; when decoding fails the table stays
+  // in use with the rows and series decoded so far.
+  void CreateFromDownload(const QString& path, const DownloadedImage& download);
+
+  // Open: opens the file with no filter, computes the statistics of all its
+  // rows and reads the device type. Throws TableError when the file cannot
+  // be opened; nothing is in use then.
+  void Open(const QString& path);
+
+  // Writes the table to disk by closing and reopening it; an edit in
+  // progress is posted first. Throws TableError; the table may then be
+  // closed (a file removed meanwhile cannot be reopened).
+  void Save();
+
+  // Ends the use of the table; the index file beside it goes too (a sort
+  // tag is rebuilt at need). Unposted values are dropped.
+  void Close();
+
+  // The kind of rows the views show: water-permeability when the table has
+  // any, else plate; that kind's filter stays in force.
+  ShownKind ChooseShownKind();
+  // Puts the kind filter of a view in force.
+  void ShowKind(ShownKind kind);
+  // Rebuilds the series list from the rows of the given kind.
+  const QStringList& RebuildSeriesList(ShownKind kind);
+  // Shows the rows of one entry of the series list.
+  void ShowSeries(const QString& entry);
+
+  // Recomputes the statistics over the shown rows; the first shown row
+  // becomes current (with one row or none the current row stays).
+  void UpdateStatistics();
+
+  // The rows a delete command removes: the marked rows or, with none
+  // marked, the current row; ascending record order, each once.
+  std::vector<Bookmark> RowsToDelete(const std::vector<Bookmark>& marked) const;
+  // Posts an edit in progress. Throws TableError.
+  void PostEdit();
+  // Marks the rows (ascending) deleted, from the last to the first. Throws
+  // TableError; rows marked before a failure stay hidden until the pack.
+  void DeleteRows(const std::vector<Bookmark>& rows);
+  // Packs the file and reopens it under the same filter; the table counts
+  // as saved afterwards. Throws TableError.
+  void PackAndReopen();
+
+ private:
+  MeasurementTable table_;
+  bool inUse_ = false;
+  bool modified_ = false;
+  int deviceType_ = 0;
+  int decodedRecordCount_ = 0;
+  QStringList series_;
+  TableStats stats_;
+};
+
+// The index file beside a table: its path with ".mdx" in place of its
+// extension.
+QString IndexFileOf(const QString& tablePath);
