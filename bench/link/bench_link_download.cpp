@@ -42,7 +42,7 @@ double DownloadOnce(const sim::InstrumentConfig& config, qint64* memoryChars) {
   sim::Instrument instrument(pty.MasterFd(), config);
   *memoryChars = instrument.MemoryFrame().size();
   PointCom1At(pty.SlavePath());
-  TForm2 form;
+  DownloadDialog form;
   QElapsedTimer sinceN;
   QObject::connect(&instrument, &sim::Instrument::requestReceived, [&](char c) {
     if (c == 'N') sinceN.start();

@@ -2,8 +2,8 @@
 // expiries, Cancel and new showings. Besides raw batches the input can ask
 // for well-formed frames built from its bytes, so that the identification
 // and memory steps are reached too. Traps when a message box would appear
-// with the port open, when the dialog ends with the port open, or when the
-// dialogue acts after it has ended.
+// with the port open, when the download ends with the port open, or when
+// the dialogue acts after it has ended.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,7 +13,7 @@
 
 namespace {
 
-class CheckingHost : public DownloadHost {
+class CheckingHost : public DownloadTransport, public DownloadObserver {
  public:
   bool open = false;
   bool ended = false;
@@ -26,15 +26,15 @@ class CheckingHost : public DownloadHost {
   void SendByte(uint8_t) override { Acting(); }
   void StartTimer(int) override { Acting(); }
   void StopTimer() override {}
-  void SetStatus(const QString&) override {}
-  void SetProgress(int p) override {
+  void StatusChanged(const QString&) override {}
+  void ProgressChanged(int p) override {
     if (p < 0 || p > 100) __builtin_trap();
   }
-  void SetIdentityLines(const QString&, const QString&, const QString&) override {}
-  void ShowError(const QString&, const QString&) override {
+  void IdentityChanged(const QString&, const QString&, const QString&) override {}
+  void Failed(const QString&, const QString&) override {
     if (open) __builtin_trap();
   }
-  void Finish(bool) override {
+  void Finished(bool) override {
     if (open || ended) __builtin_trap();
     ended = true;
   }
@@ -67,9 +67,9 @@ struct Input {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckingHost host;
-  TDeviceIdentity identity;
-  auto dump = std::make_unique<TDeviceDump>();
-  DownloadProtocol protocol(host, identity, *dump);
+  // On the heap: the protocol holds the whole memory image.
+  const auto owned = std::make_unique<DownloadProtocol>(host, host);
+  DownloadProtocol& protocol = *owned;
   protocol.Start();
   Input in{data, size};
   auto feed = [&](const QByteArray& chars, int piece) {
@@ -85,7 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         host.ended = false;
         protocol.Start();
         break;
-      case 1: protocol.TimerFired(); break;
+      case 1:
+        protocol.TimerFired();
+        break;
       case 2:
         if (protocol.Active()) protocol.Cancel();
         break;

@@ -5,7 +5,8 @@
 
 #include "link/frame_codec.h"
 
-DownloadHost::~DownloadHost() = default;
+DownloadTransport::~DownloadTransport() = default;
+DownloadObserver::~DownloadObserver() = default;
 
 namespace download_text {
 const QString kCom1 = QStringLiteral("\\\\.\\COM1");
@@ -52,36 +53,36 @@ QString DeviceTypeName(uint8_t type) {
   return QStringLiteral("тип %1").arg(type);
 }
 
-DownloadProtocol::DownloadProtocol(DownloadHost& host, TDeviceIdentity& identity, TDeviceDump& dump)
-    : host_(host), identity_(identity), dump_(dump), buffer_(kReceiveBufferSize, '\0') {}
+DownloadProtocol::DownloadProtocol(DownloadTransport& transport, DownloadObserver& observer)
+    : link_(transport), observer_(observer), buffer_(kReceiveBufferSize, '\0') {}
 
 void DownloadProtocol::Start() {
   active_ = true;
   portName_ = kCom1;
-  host_.SetPortName(portName_);
+  link_.SetPortName(portName_);
   startSeen_ = false;
   endSeen_ = false;
   fill_ = 0;
   progressActive_ = false;
   progress_ = 0;
-  host_.SetProgress(0);
-  host_.SetIdentityLines(QString(), QString(), QString());
-  host_.SetStatus(kWaiting);
-  host_.OpenLink();
+  observer_.ProgressChanged(0);
+  observer_.IdentityChanged(QString(), QString(), QString());
+  observer_.StatusChanged(kWaiting);
+  link_.OpenLink();
   request_ = kIdentify;
-  host_.SendByte(kIdentify);
-  host_.StartTimer(kAnswerTimeoutMs);
+  link_.SendByte(kIdentify);
+  link_.StartTimer(kAnswerTimeoutMs);
 }
 
 void DownloadProtocol::Close(bool ok) {
   active_ = false;
-  host_.Finish(ok);
+  observer_.Finished(ok);
 }
 
 void DownloadProtocol::Fail(const QString& caption, const QString& text) {
-  host_.CloseLink();
+  link_.CloseLink();
   active_ = false;
-  host_.ShowError(caption, text);
+  observer_.Failed(caption, text);
   startSeen_ = false;
   endSeen_ = false;
   Close(false);
@@ -96,18 +97,18 @@ void DownloadProtocol::Receive(const char* data, uint32_t size) {
         break;
       case kStart:
         startSeen_ = true;
-        host_.StopTimer();
+        link_.StopTimer();
         break;
       case kRestart:
         // The instrument asks to start over: the rest of this batch and
         // what came before it in this frame are dropped. A "P" earlier in
         // this batch belonged to the abandoned frame and does not count.
-        host_.StopTimer();
+        link_.StopTimer();
         request_ = kIdentify;
         fill_ = 0;
         endSeen_ = false;
         progressActive_ = false;
-        host_.SendByte(kIdentify);
+        link_.SendByte(kIdentify);
         return;
       default:
         break;
@@ -152,14 +153,14 @@ bool DownloadProtocol::IdentificationStep() {
     Fail(kErrorCaption, kWrongDevice);
     return false;
   }
-  host_.SetIdentityLines(DeviceTypeName(identity_.type), identity_.version,
-                         QString::number(identity_.recordCount));
+  observer_.IdentityChanged(DeviceTypeName(identity_.type), identity_.version,
+                            QString::number(identity_.recordCount));
   startSeen_ = false;
   endSeen_ = false;
   request_ = kMemory;
-  host_.SetStatus(kReceiving);
+  observer_.StatusChanged(kReceiving);
   progressActive_ = false;
-  host_.SendByte(kMemory);
+  link_.SendByte(kMemory);
   fill_ = 0;
   return true;
 }
@@ -189,14 +190,14 @@ void DownloadProtocol::ProgressStep() {
   const int percent = static_cast<int>(std::min<uint64_t>(99, received * 100 / (2 * bytes)));
   if (percent != progress_) {
     progress_ = percent;
-    host_.SetProgress(percent);
+    observer_.ProgressChanged(percent);
   }
 }
 
 void DownloadProtocol::MemoryStep() {
-  host_.CloseLink();
+  link_.CloseLink();
   progress_ = 100;
-  host_.SetProgress(100);
+  observer_.ProgressChanged(100);
   startSeen_ = false;
   endSeen_ = false;
   const uint32_t last = fill_ - 1;
@@ -207,56 +208,56 @@ void DownloadProtocol::MemoryStep() {
   const uint32_t posS = find_char(buffer_.data(), last, kStart);
   const uint32_t posP = find_char(buffer_.data(), last, kEnd);
   const uint32_t chars = posP - posS - 1;
-  // Two characters per byte, and no more bytes than the dump holds: a
+  // Two characters per byte, and no more bytes than the image holds: a
   // frame that breaks either would be unpacked wrongly or wrap around.
-  if (chars % 2 != 0 || chars / 2 > dump_.size()) {
+  if (chars % 2 != 0 || chars / 2 > image_.size()) {
     Fail(kErrorCaption, kTransmissionError);
     return;
   }
-  for (uint32_t k = 0; k < chars / 2; ++k) dump_[k] = char2byte(buffer_.data(), posS + 1 + 2 * k);
+  for (uint32_t k = 0; k < chars / 2; ++k) image_[k] = char2byte(buffer_.data(), posS + 1 + 2 * k);
   Close(true);
 }
 
 void DownloadProtocol::Restart(const QString& port) {
   portName_ = port;
-  host_.SetPortName(port);
-  host_.OpenLink();
+  link_.SetPortName(port);
+  link_.OpenLink();
   startSeen_ = false;
   endSeen_ = false;
   fill_ = 0;
   progress_ = 0;
-  host_.SetProgress(0);
+  observer_.ProgressChanged(0);
   request_ = kIdentify;
-  host_.SendByte(kIdentify);
-  host_.StartTimer(kAnswerTimeoutMs);
+  link_.SendByte(kIdentify);
+  link_.StartTimer(kAnswerTimeoutMs);
 }
 
 void DownloadProtocol::TimerFired() {
   if (!active_) return;
-  host_.StopTimer();
-  host_.CloseLink();
+  link_.StopTimer();
+  link_.CloseLink();
   if (portName_ == kCom1) {
     Restart(kCom2);
     return;
   }
   portName_ = kCom1;
-  host_.SetPortName(kCom1);
+  link_.SetPortName(kCom1);
   startSeen_ = false;
   endSeen_ = false;
   fill_ = 0;
   progress_ = 0;
-  host_.SetProgress(0);
+  observer_.ProgressChanged(0);
   active_ = false;
-  host_.ShowError(kNotFoundCaption, kNotFound);
+  observer_.Failed(kNotFoundCaption, kNotFound);
   Close(false);
 }
 
 void DownloadProtocol::Cancel() {
-  host_.CloseLink();
+  link_.CloseLink();
   startSeen_ = false;
   endSeen_ = false;
   fill_ = 0;
   progress_ = 0;
-  host_.SetProgress(0);
+  observer_.ProgressChanged(0);
   Close(false);
 }

@@ -1,32 +1,42 @@
 #pragma once
 // The download dialogue with an instrument as a plain state machine: fed
-// with received batches, timer expiries and the operator's Cancel, it acts
-// through a DownloadHost (the dialog binds it to the serial link, the timer
-// and its widgets; tests and the fuzz target bind it to recorders).
+// with received batches, timer expiries and the operator's Cancel, it drives
+// a DownloadTransport (serial link and answer timer) and tells a
+// DownloadObserver what the operator should see. Download binds it to the
+// real link; tests and the fuzz target bind it to recorders.
 #include <QString>
 #include <cstdint>
 #include <vector>
 
 #include "link/device_data.h"
 
-class DownloadHost {
+// The link and the answer timer, as the dialogue needs them.
+class DownloadTransport {
  public:
-  virtual ~DownloadHost();
+  virtual ~DownloadTransport();
   virtual void SetPortName(const QString& name) = 0;
   virtual void OpenLink() = 0;
   virtual void CloseLink() = 0;
   virtual void SendByte(uint8_t b) = 0;
   virtual void StartTimer(int ms) = 0;
   virtual void StopTimer() = 0;
-  virtual void SetStatus(const QString& text) = 0;
-  virtual void SetProgress(int percent) = 0;
-  // Values beside "Тип прибора:", "Версия ПО:", "Количество записей:".
-  virtual void SetIdentityLines(const QString& type, const QString& version,
-                                const QString& count) = 0;
-  // A modal error box; the link is already closed when it is shown.
-  virtual void ShowError(const QString& caption, const QString& text) = 0;
-  // Closes the dialog: true with OK, false with Cancel.
-  virtual void Finish(bool ok) = 0;
+};
+
+// Whoever shows the download: a dialog, a terminal, a test.
+class DownloadObserver {
+ public:
+  virtual ~DownloadObserver();
+  virtual void StatusChanged(const QString& text) = 0;
+  virtual void ProgressChanged(int percent) = 0;
+  // Values beside "Тип прибора:", "Версия ПО:", "Количество записей:";
+  // all three empty when a download starts.
+  virtual void IdentityChanged(const QString& type, const QString& version,
+                               const QString& count) = 0;
+  // A failure for an error box; the link is already closed. Finished(false)
+  // follows.
+  virtual void Failed(const QString& caption, const QString& text) = 0;
+  // The download is over: true after a complete one, false otherwise.
+  virtual void Finished(bool ok) = 0;
 };
 
 namespace download_text {
@@ -51,15 +61,14 @@ class DownloadProtocol {
   static constexpr int kAnswerTimeoutMs = 3000;
   static constexpr int kRecordSizeWater = 36;
 
-  explicit DownloadProtocol(DownloadHost& host, TDeviceIdentity& identity = DeviceIdentity,
-                            TDeviceDump& dump = DeviceDump);
+  DownloadProtocol(DownloadTransport& transport, DownloadObserver& observer);
 
-  void Start();                                   // the dialog is shown
+  void Start();                                   // a download begins
   void Receive(const char* data, uint32_t size);  // a batch from the link
   void TimerFired();                              // no answer in time
   void Cancel();                                  // "Отмена"
 
-  // True from Start until the dialog has been told to finish.
+  // True from Start until the observer has been told Finished.
   bool Active() const { return active_; }
   char Request() const { return request_; }
   bool StartSeen() const { return startSeen_; }
@@ -67,6 +76,10 @@ class DownloadProtocol {
   uint32_t Fill() const { return fill_; }
   const QString& PortName() const { return portName_; }
   uint32_t ExpectedSize() const { return expectedSize_; }
+  // The last identification; kept until the next one.
+  const DeviceIdentity& Identity() const { return identity_; }
+  // The last memory body; a shorter download overwrites only its own length.
+  const MemoryImage& Image() const { return image_; }
 
  private:
   void Fail(const QString& caption, const QString& text);
@@ -77,9 +90,10 @@ class DownloadProtocol {
   void Restart(const QString& port);
   void Close(bool ok);
 
-  DownloadHost& host_;
-  TDeviceIdentity& identity_;
-  TDeviceDump& dump_;
+  DownloadTransport& link_;
+  DownloadObserver& observer_;
+  DeviceIdentity identity_;
+  MemoryImage image_{};
   std::vector<char> buffer_;  // ReceiveBuffer; never cleared, only refilled
   uint32_t fill_ = 0;
   char request_ = 'V';

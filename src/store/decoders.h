@@ -4,8 +4,8 @@
 // samples, the plate tester a counted list of fixed-size test records.
 //
 // The decoders take the image bytes and the identity values as parameters so
-// that they work without the serial link; the main window passes DeviceDump
-// and DeviceIdentity.
+// that they work without the serial link; the caller passes the image and
+// the identity of the download that read them.
 #include <QString>
 #include <QStringList>
 #include <cstdint>

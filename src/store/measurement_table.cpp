@@ -10,8 +10,6 @@
 #include "store/dbf/dbf_table.h"
 #include "store/dbf/mdx_index.h"
 
-TableError::TableError(const QString& text) : std::runtime_error(text.toStdString()), text_(text) {}
-
 const std::vector<FieldSpec>& MeasurementSchema() {
   static const std::vector<FieldSpec> schema = {
       {"N", 'N', 9, 0},        {"DATE", 'C', 20, 0},     {"TIME", 'C', 20, 0},

@@ -14,13 +14,11 @@
 #include <variant>
 #include <vector>
 
-class TableError : public std::runtime_error {
- public:
-  explicit TableError(const QString& text);
-  QString text() const { return text_; }
+#include "platform/operator_error.h"
 
- private:
-  QString text_;
+class TableError : public OperatorError {
+ public:
+  explicit TableError(const QString& text) : OperatorError(text) {}
 };
 
 // A field value: none (blank numeric field), integer, floating-point or text.

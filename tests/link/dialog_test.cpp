@@ -1,4 +1,4 @@
-// The download dialog end to end: TForm2 runs modally against a simulated
+// The download dialog end to end: it runs modally against a simulated
 // instrument on a real pseudo-terminal, the way the New command runs it.
 #include <gtest/gtest.h>
 
@@ -13,7 +13,6 @@
 #include <QTimer>
 #include <memory>
 
-#include "link/device_data.h"
 #include "link/ui/download_dialog.h"
 #include "platform/dialogs.h"
 #include "simulator/sim_images.h"
@@ -37,22 +36,25 @@ class AnsweringDialogs : public DialogSeam {
  public:
   QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
                                       const QString& text, QMessageBox::StandardButtons) override {
-    boxes.push_back({icon, caption, text, form && form->SerialLink1->IsLinkOpen()});
+    boxes.push_back({icon, caption, text, form && form->download().LinkOpen()});
     return QMessageBox::Ok;
   }
   std::vector<Box> boxes;
-  TForm2* form = nullptr;
+  DownloadDialog* form = nullptr;
 };
 
 struct DialogTest : testing::Test {
   void SetUp() override {
     SetDialogs(&dialogs);
-    form = std::make_unique<TForm2>();
-    dialogs.form = form.get();
-    DeviceIdentity = TDeviceIdentity{};
-    DeviceDump.fill(0xEE);
+    NewDialog();
   }
   void TearDown() override { SetDialogs(nullptr); }
+  // A dialog that has downloaded nothing yet: its image is all zeros.
+  void NewDialog() {
+    dialogs.form = nullptr;
+    form = std::make_unique<DownloadDialog>();
+    dialogs.form = form.get();
+  }
 
   // Runs the dialog modally, as the New command does; a watchdog presses
   // "Отмена" should the dialogue hang.
@@ -61,18 +63,19 @@ struct DialogTest : testing::Test {
     watchdog.setSingleShot(true);
     QObject::connect(&watchdog, &QTimer::timeout, form.get(), [this] {
       hung = true;
-      form->Button1Click();
+      form->findChild<QPushButton*>("cancelButton")->click();
     });
     watchdog.start(30000);
     return Dialogs().Exec(form.get());
   }
   QString Text(const char* name) const { return form->findChild<QLabel*>(name)->text(); }
-  QByteArray Dump(int n) const {
-    return QByteArray(reinterpret_cast<const char*>(DeviceDump.data()), n);
+  QByteArray Image(int n) const {
+    return QByteArray(reinterpret_cast<const char*>(form->download().Image().data()), n);
   }
+  const DeviceIdentity& Identity() const { return form->download().Identity(); }
 
   AnsweringDialogs dialogs;
-  std::unique_ptr<TForm2> form;
+  std::unique_ptr<DownloadDialog> form;
   bool hung = false;
 };
 
@@ -87,16 +90,17 @@ TEST_F(DialogTest, LayoutCaptionAndNoCloseButton) {
   EXPECT_TRUE(captions.contains(QStringLiteral("Тип прибора:")));
   EXPECT_TRUE(captions.contains(QStringLiteral("Версия ПО:")));
   EXPECT_TRUE(captions.contains(QStringLiteral("Количество записей:")));
-  auto* button = form->findChild<QPushButton*>("Button1");
+  auto* button = form->findChild<QPushButton*>("cancelButton");
   ASSERT_NE(button, nullptr);
   EXPECT_EQ(button->text(), QStringLiteral("Отмена"));
-  auto* bar = form->findChild<QProgressBar*>();
+  auto* bar = form->findChild<QProgressBar*>("progressBar");
+  ASSERT_NE(bar, nullptr);
   EXPECT_EQ(bar->minimum(), 0);
   EXPECT_EQ(bar->maximum(), 100);
-  EXPECT_TRUE(form->findChild<QLabel*>("Status")->font().bold());
+  EXPECT_TRUE(form->findChild<QLabel*>("statusLabel")->font().bold());
 }
 
-TEST_F(DialogTest, FullDownloadFillsIdentityAndDump) {
+TEST_F(DialogTest, FullDownloadFillsIdentityAndImage) {
   struct Case {
     const char* name;
     sim::InstrumentConfig config;
@@ -115,22 +119,22 @@ TEST_F(DialogTest, FullDownloadFillsIdentityAndDump) {
     SimulatedPort port(c.config);
     ASSERT_TRUE(port.Ok());
     PointPortsAt(port.Path(), QString());
-    DeviceDump.fill(0xEE);
+    NewDialog();
     EXPECT_EQ(Run(), QDialog::Accepted);
     EXPECT_FALSE(hung);
     EXPECT_TRUE(dialogs.boxes.empty());
-    EXPECT_FALSE(form->SerialLink1->IsLinkOpen());
+    EXPECT_FALSE(form->download().LinkOpen());
     EXPECT_EQ(port.instrument->Received(), "VN");
-    EXPECT_EQ(DeviceIdentity.kind, c.config.identity.kind);
-    EXPECT_EQ(DeviceIdentity.type, c.config.identity.type);
-    EXPECT_EQ(DeviceIdentity.version, "01.12.05");
-    EXPECT_EQ(DeviceIdentity.serial, 1234);
-    EXPECT_EQ(DeviceIdentity.recordCount, c.config.identity.recordCount);
-    EXPECT_EQ(Dump(c.config.image.size()), c.config.image);
-    EXPECT_EQ(Text("TypeValue"), c.typeLine);
-    EXPECT_EQ(Text("VersionValue"), "01.12.05");
-    EXPECT_EQ(Text("CountValue"), QString::number(c.config.identity.recordCount));
-    EXPECT_EQ(Text("Status"), kReceiving);
+    EXPECT_EQ(Identity().kind, c.config.identity.kind);
+    EXPECT_EQ(Identity().type, c.config.identity.type);
+    EXPECT_EQ(Identity().version, "01.12.05");
+    EXPECT_EQ(Identity().serial, 1234);
+    EXPECT_EQ(Identity().recordCount, c.config.identity.recordCount);
+    EXPECT_EQ(Image(c.config.image.size()), c.config.image);
+    EXPECT_EQ(Text("typeValue"), c.typeLine);
+    EXPECT_EQ(Text("versionValue"), "01.12.05");
+    EXPECT_EQ(Text("countValue"), QString::number(c.config.identity.recordCount));
+    EXPECT_EQ(Text("statusLabel"), kReceiving);
     EXPECT_EQ(form->findChild<QProgressBar*>()->value(), 100);
   }
 }
@@ -144,7 +148,7 @@ TEST_F(DialogTest, ZInMidBatchIsAnsweredByExactlyOneNewV) {
   EXPECT_EQ(Run(), QDialog::Accepted);
   EXPECT_EQ(port.instrument->Received(), "VVN");
   EXPECT_TRUE(dialogs.boxes.empty());
-  EXPECT_EQ(Dump(config.image.size()), config.image);
+  EXPECT_EQ(Image(config.image.size()), config.image);
 }
 
 TEST_F(DialogTest, EachFailureShowsItsMessageWithThePortClosed) {
@@ -170,15 +174,15 @@ TEST_F(DialogTest, EachFailureShowsItsMessageWithThePortClosed) {
     ASSERT_TRUE(port.Ok());
     PointPortsAt(port.Path(), QString());
     dialogs.boxes.clear();
-    DeviceDump.fill(0xEE);
+    NewDialog();
     EXPECT_EQ(Run(), QDialog::Rejected);
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].text, c.text);
     EXPECT_EQ(dialogs.boxes[0].caption, kErrorCaption);
     EXPECT_EQ(dialogs.boxes[0].icon, QMessageBox::Critical);
     EXPECT_FALSE(dialogs.boxes[0].linkOpen);
-    EXPECT_FALSE(form->SerialLink1->IsLinkOpen());
-    EXPECT_EQ(Dump(8), QByteArray(8, '\xEE'));
+    EXPECT_FALSE(form->download().LinkOpen());
+    EXPECT_TRUE(form->download().Image() == MemoryImage{}) << "image left as it was";
     // The instrument got no request after the failure.
     WaitUntil([] { return false; }, 100);
     EXPECT_EQ(port.instrument->Received(), c.requests);
@@ -196,8 +200,8 @@ TEST_F(DialogTest, SilentCom1ThenAnswerOnCom2) {
   EXPECT_EQ(Run(), QDialog::Accepted);
   EXPECT_EQ(com1.instrument->Received(), "V");
   EXPECT_EQ(com2.instrument->Received(), "VN");
-  EXPECT_EQ(Dump(config.image.size()), config.image);
-  EXPECT_EQ(form->SerialLink1->PortName(), kCom2);
+  EXPECT_EQ(Image(config.image.size()), config.image);
+  EXPECT_EQ(form->download().PortName(), kCom2);
 }
 
 TEST_F(DialogTest, NoInstrumentOnEitherPort) {
@@ -210,7 +214,7 @@ TEST_F(DialogTest, NoInstrumentOnEitherPort) {
   EXPECT_EQ(dialogs.boxes[0].text, kNotFound);
   EXPECT_EQ(dialogs.boxes[0].icon, QMessageBox::Critical);
   EXPECT_FALSE(dialogs.boxes[0].linkOpen);
-  EXPECT_EQ(form->SerialLink1->PortName(), kCom1);
+  EXPECT_EQ(form->download().PortName(), kCom1);
   char c = 0;
   EXPECT_EQ(::read(com2.MasterFd(), &c, 1), 1);
   EXPECT_EQ(c, 'V');
@@ -227,12 +231,12 @@ TEST_F(DialogTest, SecondShorterDownloadInTheSameRun) {
   SimulatedPort port(small);
   PointPortsAt(port.Path(), QString());
   EXPECT_EQ(Run(), QDialog::Accepted);
-  EXPECT_EQ(DeviceIdentity.type, 1);
-  EXPECT_EQ(DeviceIdentity.recordCount, 2);
-  EXPECT_EQ(Text("TypeValue"), QStringLiteral("ФИР-ТЛ7"));
-  EXPECT_EQ(Dump(small.image.size()), small.image);
+  EXPECT_EQ(Identity().type, 1);
+  EXPECT_EQ(Identity().recordCount, 2);
+  EXPECT_EQ(Text("typeValue"), QStringLiteral("ФИР-ТЛ7"));
+  EXPECT_EQ(Image(small.image.size()), small.image);
   const int tail = small.image.size() + 4;
-  EXPECT_EQ(Dump(big.image.size()).mid(tail), big.image.mid(tail));
+  EXPECT_EQ(Image(big.image.size()).mid(tail), big.image.mid(tail));
 }
 
 TEST_F(DialogTest, CancelOrEscapeWhileWaitingClosesThePort) {
@@ -242,17 +246,20 @@ TEST_F(DialogTest, CancelOrEscapeWhileWaitingClosesThePort) {
     quiet.silent = true;
     SimulatedPort port(quiet);
     PointPortsAt(port.Path(), QString());
-    QTimer::singleShot(300, form.get(), [this, escape] {
-      EXPECT_TRUE(form->SerialLink1->IsLinkOpen());
+    // Pressed once the dialog waits for the answer to its "V".
+    QTimer::singleShot(0, form.get(), [this, escape, &port] {
+      EXPECT_TRUE(WaitUntil([&] { return port.instrument->Received() == "V"; }, 5000));
+      EXPECT_TRUE(form->download().LinkOpen());
+      EXPECT_TRUE(form->download().Active());
       if (escape)
         QTest::keyClick(form.get(), Qt::Key_Escape);
       else
-        form->findChild<QPushButton*>("Button1")->click();
+        form->findChild<QPushButton*>("cancelButton")->click();
     });
     EXPECT_EQ(Run(), QDialog::Rejected);
     EXPECT_FALSE(hung);
     EXPECT_TRUE(dialogs.boxes.empty());
-    EXPECT_FALSE(form->SerialLink1->IsLinkOpen());
+    EXPECT_FALSE(form->download().LinkOpen());
     EXPECT_EQ(form->findChild<QProgressBar*>()->value(), 0);
   }
 }
@@ -303,7 +310,7 @@ TEST_F(DialogTest, SimulatorProgramAsChildProcess) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
     dialogs.boxes.clear();
-    DeviceDump.fill(0xEE);
+    NewDialog();
     QProcess simulator;
     simulator.start(BinaryDir() + "/tools/simulator/klt3-sim", c.args);
     ASSERT_TRUE(simulator.waitForStarted(5000));
@@ -317,7 +324,7 @@ TEST_F(DialogTest, SimulatorProgramAsChildProcess) {
       ASSERT_EQ(dialogs.boxes.size(), 1u);
       EXPECT_EQ(dialogs.boxes[0].text, c.message);
     }
-    EXPECT_EQ(Dump(c.image.size()), c.image);
+    EXPECT_EQ(Image(c.image.size()), c.image);
     simulator.terminate();
     EXPECT_TRUE(simulator.waitForFinished(5000));
     EXPECT_EQ(simulator.exitCode(), 0);
@@ -332,8 +339,8 @@ TEST_F(DialogTest, SimulatorProgramAsChildProcess) {
   ASSERT_TRUE(WaitUntil([&] { return simulator.canReadLine(); }, 5000));
   PointPortsAt(QString::fromLocal8Bit(simulator.readLine()).trimmed(), QString());
   EXPECT_EQ(Run(), QDialog::Accepted);
-  EXPECT_EQ(DeviceIdentity.recordCount, 1);
-  EXPECT_EQ(Dump(36), series);
+  EXPECT_EQ(Identity().recordCount, 1);
+  EXPECT_EQ(Image(36), series);
   simulator.terminate();
   simulator.waitForFinished(5000);
 }

@@ -1,13 +1,12 @@
 // The download dialogue driven without a window: batches, timer expiries and
-// Cancel go in; the recorded host calls (port, link, bytes sent, timer,
-// widgets, messages, the dialog's end) come out.
+// Cancel go in; the recorded calls on the transport (port, link, bytes sent,
+// timer) and on the observer (texts, progress, messages, the end) come out.
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <algorithm>
-#include <memory>
 
 #include "link/download_protocol.h"
 #include "simulator/sim_images.h"
@@ -17,7 +16,7 @@ namespace {
 
 using namespace download_text;
 
-class RecordingHost : public DownloadHost {
+class Recorder : public DownloadTransport, public DownloadObserver {
  public:
   QStringList log;
   QByteArray sent;
@@ -46,21 +45,21 @@ class RecordingHost : public DownloadHost {
   }
   void StartTimer(int ms) override { log << QStringLiteral("timer %1").arg(ms); }
   void StopTimer() override { log << "stop"; }
-  void SetStatus(const QString& text) override { status = text; }
-  void SetProgress(int p) override {
+  void StatusChanged(const QString& text) override { status = text; }
+  void ProgressChanged(int p) override {
     progress = p;
     progressSeen << p;
   }
-  void SetIdentityLines(const QString& t, const QString& v, const QString& c) override {
+  void IdentityChanged(const QString& t, const QString& v, const QString& c) override {
     typeLine = t;
     versionLine = v;
     countLine = c;
   }
-  void ShowError(const QString& caption, const QString& text) override {
+  void Failed(const QString& caption, const QString& text) override {
     // The port is always closed before a message box appears.
     log << QStringLiteral("error%1 ").arg(linkOpen ? " while open" : "") + caption + " | " + text;
   }
-  void Finish(bool ok) override {
+  void Finished(bool ok) override {
     finished = ok ? 1 : 0;
     log << QStringLiteral("finish %1").arg(ok);
   }
@@ -68,10 +67,8 @@ class RecordingHost : public DownloadHost {
 };
 
 struct Fixture {
-  RecordingHost host;
-  TDeviceIdentity identity;
-  std::unique_ptr<TDeviceDump> dump = std::make_unique<TDeviceDump>();
-  DownloadProtocol protocol{host, identity, *dump};
+  Recorder rec;
+  DownloadProtocol protocol{rec, rec};
 
   void Feed(const QByteArray& chars) {
     protocol.Receive(chars.constData(), static_cast<uint32_t>(chars.size()));
@@ -95,7 +92,7 @@ QByteArray PlateImage(int records) {
   return sim::BuildPlateImage(sim::GeneratePlateRecords(records), 16);
 }
 
-// Bytes the memory step must leave in the dump: the body and the checksum.
+// Bytes the memory step must leave in the image: the body and the checksum.
 QByteArray Unpacked(const QByteArray& frame) {
   QByteArray out;
   for (int i = 1; i + 1 < frame.size() - 1; i += 2)
@@ -103,37 +100,37 @@ QByteArray Unpacked(const QByteArray& frame) {
   return out;
 }
 
-QByteArray DumpPrefix(const TDeviceDump& dump, int n) {
-  return QByteArray(reinterpret_cast<const char*>(dump.data()), n);
+QByteArray ImagePrefix(const MemoryImage& image, int n) {
+  return QByteArray(reinterpret_cast<const char*>(image.data()), n);
 }
 
 TEST(DownloadProtocol, StartOpensCom1AndAsksForIdentification) {
   Fixture f;
   f.protocol.Start();
-  EXPECT_EQ(f.host.log, QStringList({"port " + kCom1, "open", "send V", "timer 3000"}));
-  EXPECT_EQ(f.host.status, kWaiting);
-  EXPECT_EQ(f.host.progress, 0);
-  EXPECT_TRUE(f.host.typeLine.isEmpty() && f.host.countLine.isEmpty());
+  EXPECT_EQ(f.rec.log, QStringList({"port " + kCom1, "open", "send V", "timer 3000"}));
+  EXPECT_EQ(f.rec.status, kWaiting);
+  EXPECT_EQ(f.rec.progress, 0);
+  EXPECT_TRUE(f.rec.typeLine.isEmpty() && f.rec.countLine.isEmpty());
 }
 
 TEST(DownloadProtocol, IdentificationOfTheWorkedExample) {
   Fixture f;
   f.protocol.Start();
-  f.host.log.clear();
+  f.rec.log.clear();
   f.Feed("noise" + kSpecIdent);
-  EXPECT_EQ(f.identity.kind, 1);
-  EXPECT_EQ(f.identity.type, 1);
-  EXPECT_EQ(f.identity.version, "01.12.05");
-  EXPECT_EQ(f.identity.serial, 1234);
-  EXPECT_EQ(f.identity.recordCount, 3);
-  EXPECT_EQ(f.host.typeLine, QStringLiteral("ФИР-ТЛ7"));
-  EXPECT_EQ(f.host.versionLine, "01.12.05");
-  EXPECT_EQ(f.host.countLine, "3");
-  EXPECT_EQ(f.host.status, kReceiving);
-  EXPECT_EQ(f.host.log, QStringList({"stop", "send N"}));
+  EXPECT_EQ(f.protocol.Identity().kind, 1);
+  EXPECT_EQ(f.protocol.Identity().type, 1);
+  EXPECT_EQ(f.protocol.Identity().version, "01.12.05");
+  EXPECT_EQ(f.protocol.Identity().serial, 1234);
+  EXPECT_EQ(f.protocol.Identity().recordCount, 3);
+  EXPECT_EQ(f.rec.typeLine, QStringLiteral("ФИР-ТЛ7"));
+  EXPECT_EQ(f.rec.versionLine, "01.12.05");
+  EXPECT_EQ(f.rec.countLine, "3");
+  EXPECT_EQ(f.rec.status, kReceiving);
+  EXPECT_EQ(f.rec.log, QStringList({"stop", "send N"}));
   EXPECT_EQ(f.protocol.Request(), 'N');
   EXPECT_EQ(f.protocol.Fill(), 0u);
-  EXPECT_EQ(f.host.finished, -1);
+  EXPECT_EQ(f.rec.finished, -1);
 }
 
 TEST(DownloadProtocol, FullDownloadInOneBatchOrCharacterByCharacter) {
@@ -145,16 +142,16 @@ TEST(DownloadProtocol, FullDownloadInOneBatchOrCharacterByCharacter) {
     f.protocol.Start();
     f.FeedInPieces(IdentFrame(1, 2, 5), piece);
     ASSERT_EQ(f.protocol.Request(), 'N');
-    EXPECT_EQ(f.host.typeLine, QStringLiteral("ФИР-ТЛ7.01"));
-    f.host.log.clear();
+    EXPECT_EQ(f.rec.typeLine, QStringLiteral("ФИР-ТЛ7.01"));
+    f.rec.log.clear();
     f.FeedInPieces(memory, piece);
-    EXPECT_EQ(f.host.finished, 1);
-    EXPECT_EQ(f.host.log.mid(f.host.log.size() - 2), QStringList({"close", "finish 1"}));
-    EXPECT_EQ(f.host.progress, 100);
-    EXPECT_TRUE(f.host.Errors().isEmpty());
-    EXPECT_EQ(DumpPrefix(*f.dump, image.size() + 4), Unpacked(memory));
-    EXPECT_EQ(DumpPrefix(*f.dump, image.size()), image);
-    EXPECT_EQ(f.host.sent, "VN");
+    EXPECT_EQ(f.rec.finished, 1);
+    EXPECT_EQ(f.rec.log.mid(f.rec.log.size() - 2), QStringList({"close", "finish 1"}));
+    EXPECT_EQ(f.rec.progress, 100);
+    EXPECT_TRUE(f.rec.Errors().isEmpty());
+    EXPECT_EQ(ImagePrefix(f.protocol.Image(), image.size() + 4), Unpacked(memory));
+    EXPECT_EQ(ImagePrefix(f.protocol.Image(), image.size()), image);
+    EXPECT_EQ(f.rec.sent, "VN");
     EXPECT_FALSE(f.protocol.Active());
   }
 }
@@ -176,15 +173,15 @@ TEST(DownloadProtocol, ProgressRisesWithTheCharactersToCome) {
     Fixture f;
     f.protocol.Start();
     f.Feed(c.ident);
-    f.host.progressSeen.clear();
+    f.rec.progressSeen.clear();
     const QByteArray memory = sim::EncodeFrame(c.image);
     const int half = memory.size() / 2;
     f.FeedInPieces(memory.left(half), 50);
-    EXPECT_NEAR(f.host.progress, 50, 2);
+    EXPECT_NEAR(f.rec.progress, 50, 2);
     f.FeedInPieces(memory.mid(half), 50);
-    EXPECT_EQ(f.host.progress, 100);
-    EXPECT_TRUE(std::is_sorted(f.host.progressSeen.begin(), f.host.progressSeen.end()));
-    EXPECT_EQ(f.host.finished, 1);
+    EXPECT_EQ(f.rec.progress, 100);
+    EXPECT_TRUE(std::is_sorted(f.rec.progressSeen.begin(), f.rec.progressSeen.end()));
+    EXPECT_EQ(f.rec.finished, 1);
   }
 }
 
@@ -232,7 +229,7 @@ TEST(DownloadProtocol, FailuresCloseTheLinkShowTheirMessageAndCancel) {
       {"zero size before frame end", IdentFrame(17, 16), sim::EncodeFrame(zeroSize).left(12),
        kNoData},
       {"odd character count", IdentFrame(17, 16), oddFixed, kTransmissionError},
-      {"more than the dump holds", IdentFrame(17, 16), sim::EncodeFrame(tooBig),
+      {"more than the image holds", IdentFrame(17, 16), sim::EncodeFrame(tooBig),
        kTransmissionError},
       {"longer than the receive buffer", IdentFrame(17, 16),
        "S" + QByteArray(DownloadProtocol::kReceiveBufferSize, '1'), kTransmissionError},
@@ -240,24 +237,23 @@ TEST(DownloadProtocol, FailuresCloseTheLinkShowTheirMessageAndCancel) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Fixture f;
-    f.dump->fill(0xEE);
     f.protocol.Start();
     f.Feed(c.ident);
     if (!c.memory.isEmpty()) {
       ASSERT_EQ(f.protocol.Request(), 'N');
       f.FeedInPieces(c.memory, 4096);
     }
-    EXPECT_EQ(f.host.Errors(), QStringList({"error " + kErrorCaption + " | " + c.text}));
-    EXPECT_EQ(f.host.finished, 0);
-    EXPECT_FALSE(f.host.linkOpen);
+    EXPECT_EQ(f.rec.Errors(), QStringList({"error " + kErrorCaption + " | " + c.text}));
+    EXPECT_EQ(f.rec.finished, 0);
+    EXPECT_FALSE(f.rec.linkOpen);
     EXPECT_FALSE(f.protocol.Active());
     EXPECT_FALSE(f.protocol.StartSeen() || f.protocol.EndSeen());
-    EXPECT_EQ(DumpPrefix(*f.dump, 16), QByteArray(16, '\xEE')) << "dump left as it was";
+    EXPECT_TRUE(f.protocol.Image() == MemoryImage{}) << "image left as it was";
     // Nothing more happens after the end.
-    const QStringList before = f.host.log;
+    const QStringList before = f.rec.log;
     f.Feed(kSpecIdent);
     f.protocol.TimerFired();
-    EXPECT_EQ(f.host.log, before);
+    EXPECT_EQ(f.rec.log, before);
   }
 }
 
@@ -281,13 +277,13 @@ TEST(DownloadProtocol, RefusedInstrumentStaysInIdentityAcceptedOnesGoOn) {
     Fixture f;
     f.protocol.Start();
     f.Feed(IdentFrame(c.kind, c.type, 200));
-    EXPECT_EQ(f.identity.kind, c.kind);
-    EXPECT_EQ(f.identity.type, c.type);
-    EXPECT_EQ(f.identity.recordCount, 200);
+    EXPECT_EQ(f.protocol.Identity().kind, c.kind);
+    EXPECT_EQ(f.protocol.Identity().type, c.type);
+    EXPECT_EQ(f.protocol.Identity().recordCount, 200);
     EXPECT_EQ(f.protocol.Request(), c.accepted ? 'N' : 'V');
-    EXPECT_EQ(f.host.finished, c.accepted ? -1 : 0);
+    EXPECT_EQ(f.rec.finished, c.accepted ? -1 : 0);
     if (c.accepted) {
-      EXPECT_EQ(f.host.typeLine, c.typeLine);
+      EXPECT_EQ(f.rec.typeLine, c.typeLine);
     }
   }
 }
@@ -295,18 +291,18 @@ TEST(DownloadProtocol, RefusedInstrumentStaysInIdentityAcceptedOnesGoOn) {
 TEST(DownloadProtocol, ZDropsTheRestOfItsBatchAndAsksOnce) {
   Fixture f;
   f.protocol.Start();
-  f.host.log.clear();
+  f.rec.log.clear();
   // A "P" before the "Z" belongs to the abandoned frame; what follows the
   // "Z" in the same batch is dropped.
   f.Feed("S1P0Z" + kSpecIdent);
-  EXPECT_EQ(f.host.sent, "VV");
-  EXPECT_EQ(f.host.log, QStringList({"stop", "stop", "send V"}));
+  EXPECT_EQ(f.rec.sent, "VV");
+  EXPECT_EQ(f.rec.log, QStringList({"stop", "stop", "send V"}));
   EXPECT_EQ(f.protocol.Fill(), 0u);
-  EXPECT_EQ(f.host.finished, -1);
-  EXPECT_TRUE(f.host.Errors().isEmpty());
+  EXPECT_EQ(f.rec.finished, -1);
+  EXPECT_TRUE(f.rec.Errors().isEmpty());
   // The new frame arrives in two batches; the first has no "P" of its own.
   f.Feed(kSpecIdent.left(10));
-  EXPECT_TRUE(f.host.Errors().isEmpty());
+  EXPECT_TRUE(f.rec.Errors().isEmpty());
   EXPECT_EQ(f.protocol.Request(), 'V');
   f.Feed(kSpecIdent.mid(10));
   EXPECT_EQ(f.protocol.Request(), 'N');
@@ -314,26 +310,26 @@ TEST(DownloadProtocol, ZDropsTheRestOfItsBatchAndAsksOnce) {
   const QByteArray memory = sim::EncodeFrame(PlateImage(10));
   f.Feed(memory.left(100) + "Z");
   EXPECT_EQ(f.protocol.Request(), 'V');
-  EXPECT_EQ(f.host.sent, "VVNV");
+  EXPECT_EQ(f.rec.sent, "VVNV");
   f.Feed(IdentFrame(17, 16));
   f.Feed(memory);
-  EXPECT_EQ(f.host.finished, 1);
-  EXPECT_EQ(DumpPrefix(*f.dump, 44), PlateImage(10).left(44));
+  EXPECT_EQ(f.rec.finished, 1);
+  EXPECT_EQ(ImagePrefix(f.protocol.Image(), 44), PlateImage(10).left(44));
 }
 
 TEST(DownloadProtocol, SilenceOnCom1ThenCom2ThenGivesUp) {
   Fixture f;
   f.protocol.Start();
-  f.host.log.clear();
+  f.rec.log.clear();
   f.Feed("garbage without frame marks");
   f.protocol.TimerFired();
-  EXPECT_EQ(f.host.log,
+  EXPECT_EQ(f.rec.log,
             QStringList({"stop", "close", "port " + kCom2, "open", "send V", "timer 3000"}));
   EXPECT_EQ(f.protocol.Fill(), 0u);
-  f.host.log.clear();
+  f.rec.log.clear();
   f.protocol.TimerFired();
-  EXPECT_EQ(f.host.log, QStringList({"stop", "close", "port " + kCom1,
-                                     "error " + kNotFoundCaption + " | " + kNotFound, "finish 0"}));
+  EXPECT_EQ(f.rec.log, QStringList({"stop", "close", "port " + kCom1,
+                                    "error " + kNotFoundCaption + " | " + kNotFound, "finish 0"}));
   EXPECT_EQ(f.protocol.PortName(), kCom1);
 }
 
@@ -343,9 +339,9 @@ TEST(DownloadProtocol, AnswerOnCom2AfterSilenceOnCom1) {
   f.protocol.TimerFired();
   f.Feed(IdentFrame(17, 16, 3));
   f.Feed(sim::EncodeFrame(PlateImage(3)));
-  EXPECT_EQ(f.host.finished, 1);
-  EXPECT_EQ(f.host.port, kCom2);
-  EXPECT_EQ(f.host.sent, "VVN");
+  EXPECT_EQ(f.rec.finished, 1);
+  EXPECT_EQ(f.rec.port, kCom2);
+  EXPECT_EQ(f.rec.sent, "VVN");
 }
 
 TEST(DownloadProtocol, CancelClosesAndEndsInEveryWaitingState) {
@@ -358,12 +354,12 @@ TEST(DownloadProtocol, CancelClosesAndEndsInEveryWaitingState) {
       f.Feed(kSpecIdent);
       f.Feed(sim::EncodeFrame(PlateImage(50)).left(500));
     }
-    f.host.log.clear();
+    f.rec.log.clear();
     f.protocol.Cancel();
-    EXPECT_EQ(f.host.log, QStringList({"close", "finish 0"}));
-    EXPECT_EQ(f.host.progress, 0);
+    EXPECT_EQ(f.rec.log, QStringList({"close", "finish 0"}));
+    EXPECT_EQ(f.rec.progress, 0);
     EXPECT_EQ(f.protocol.Fill(), 0u);
-    EXPECT_TRUE(f.host.Errors().isEmpty());
+    EXPECT_TRUE(f.rec.Errors().isEmpty());
   }
 }
 
@@ -374,20 +370,20 @@ TEST(DownloadProtocol, SecondShorterDownloadAfterALongOne) {
   f.protocol.Start();
   f.Feed(IdentFrame(17, 16));
   f.Feed(sim::EncodeFrame(longImage));
-  ASSERT_EQ(f.host.finished, 1);
-  f.host.finished = -1;
-  f.host.sent.clear();
+  ASSERT_EQ(f.rec.finished, 1);
+  f.rec.finished = -1;
+  f.rec.sent.clear();
   f.protocol.Start();
   f.Feed(IdentFrame(17, 16));
   f.Feed(sim::EncodeFrame(shortImage));
-  EXPECT_EQ(f.host.finished, 1);
-  EXPECT_EQ(DumpPrefix(*f.dump, shortImage.size()), shortImage);
-  // Beyond the new body and checksum the dump keeps the earlier download.
+  EXPECT_EQ(f.rec.finished, 1);
+  EXPECT_EQ(ImagePrefix(f.protocol.Image(), shortImage.size()), shortImage);
+  // Beyond the new body and checksum the image keeps the earlier download.
   const int tail = shortImage.size() + 4;
-  EXPECT_EQ(DumpPrefix(*f.dump, longImage.size()).mid(tail), longImage.mid(tail));
+  EXPECT_EQ(ImagePrefix(f.protocol.Image(), longImage.size()).mid(tail), longImage.mid(tail));
 }
 
-TEST(DownloadProtocol, LargestImageFillsTheWholeDump) {
+TEST(DownloadProtocol, LargestImageFillsTheWholeImage) {
   Fixture f;
   const QByteArray image = sim::BuildPlateImage(sim::GeneratePlateRecords(5957), 11, 65532);
   ASSERT_EQ(image.size(), 65532);
@@ -395,8 +391,8 @@ TEST(DownloadProtocol, LargestImageFillsTheWholeDump) {
   f.protocol.Start();
   f.Feed(IdentFrame(17, 16));
   f.FeedInPieces(memory, 4096);
-  ASSERT_EQ(f.host.finished, 1);
-  EXPECT_EQ(DumpPrefix(*f.dump, 65536), Unpacked(memory));
+  ASSERT_EQ(f.rec.finished, 1);
+  EXPECT_EQ(ImagePrefix(f.protocol.Image(), 65536), Unpacked(memory));
 }
 
 }  // namespace

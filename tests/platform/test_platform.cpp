@@ -1,11 +1,14 @@
-// The platform seams: port names, the code page, the general error message.
+// The platform seams: port names, the code page, the general error message,
+// the operator's text of an exception.
 #include <gtest/gtest.h>
 
 #include <QSettings>
+#include <new>
 
 #include "platform/codepage.h"
 #include "platform/colors.h"
 #include "platform/dialogs.h"
+#include "platform/operator_error.h"
 #include "platform/ports.h"
 #include "support/test_env.h"
 
@@ -69,6 +72,29 @@ TEST(Dialogs, GeneralErrorEndsWithFullStopUnderTheApplicationTitle) {
   EXPECT_EQ(seam.icon, QMessageBox::Critical);
   EXPECT_EQ(seam.caption, QString::fromUtf8("ФИР  - ТЛ7"));
   EXPECT_EQ(seam.text, QString::fromUtf8("Нет места на диске."));
+}
+
+// A failure whose what() is not meant for the operator: the text must come
+// from text(), not from what().
+class InternalWhat : public OperatorError {
+ public:
+  InternalWhat() : OperatorError(QString::fromUtf8("Таблица не открыта")) {}
+  const char* what() const noexcept override { return "table not open"; }
+};
+
+TEST(OperatorText, OwnFailuresGiveTheirTextOthersTheirWhat) {
+  const InternalWhat own;
+  const std::runtime_error foreign(u8"Диск переполнен");
+  const std::bad_alloc memory;
+  struct Case {
+    const std::exception& e;
+    QString text;
+  } cases[] = {
+      {own, QString::fromUtf8("Таблица не открыта")},
+      {foreign, QString::fromUtf8("Диск переполнен")},
+      {memory, QString::fromUtf8(memory.what())},
+  };
+  for (const Case& c : cases) EXPECT_EQ(OperatorText(c.e), c.text) << c.e.what();
 }
 
 }  // namespace

@@ -15,9 +15,8 @@
 #include <exception>
 
 #include "cli_common.h"
-#include "link/device_data.h"
-#include "link/download_protocol.h"
-#include "link/serial_link.h"
+#include "link/download.h"
+#include "platform/operator_error.h"
 #include "store/create_from_download.h"
 #include "store/measurement_table.h"
 
@@ -49,35 +48,17 @@ void OnSignal(int) {
   if (write(g_signalPipe[1], &b, 1) < 0) return;
 }
 
-// The dialog's window replaced by the terminal: the same protocol, the same
-// link settings and timer, texts on the terminal instead of labels.
-class TerminalDownload : public QObject, public DownloadHost {
+// The dialog's window replaced by the terminal: the same download, its
+// texts on the terminal instead of labels.
+class TerminalDownload : public QObject, private DownloadObserver {
  public:
-  explicit TerminalDownload(const QString& fixedPort) : fixedPort_(fixedPort), protocol_(*this) {
-    link_.SetPort(pnCustom);
-    link_.SetPortName(download_text::kCom1);
-    link_.BaudRate = br9600;
-    link_.DataBits = db8BITS;
-    link_.StopBits = sb2BITS;
-    link_.Parity = ptNONE;
-    link_.HwFlow = hfNONERTSON;
-    link_.SwFlow = sfNONE;
-    link_.SetInBufSize(4096);
-    link_.SetOutBufSize(4096);
-    link_.SetPollingDelay(50);
-    link_.EnableDTROnOpen = false;
-    link_.OutputTimeout = 500;
-    link_.OnReceiveData = [this](TSerialLink*, const char* data, uint32_t size) {
-      protocol_.Receive(data, size);
-    };
-    timer_.setSingleShot(false);
-    connect(&timer_, &QTimer::timeout, this, [this] { protocol_.TimerFired(); });
+  explicit TerminalDownload(const QString& fixedPort) : download_(*this) {
+    // A port given on the command line stands for both of the program's.
+    download_.SetFixedPort(fixedPort);
     tty_ = isatty(fileno(stderr));
   }
-  ~TerminalDownload() override {
-    timer_.stop();
-    link_.CloseLink();
-  }
+
+  const Download& download() const { return download_; }
 
   // Runs the download; returns kOk or the failure's exit code.
   int Run() {
@@ -88,14 +69,14 @@ class TerminalDownload : public QObject, public DownloadHost {
       interrupted_ = true;
       // Cancel closes the port and finishes; before the start there is
       // nothing to close.
-      if (protocol_.Active())
-        protocol_.Cancel();
+      if (download_.Active())
+        download_.Cancel();
       else
         loop_.exit();
     });
     if (g_interrupted) return kInterrupted;
     QTimer::singleShot(0, this, [this] {
-      if (!interrupted_) protocol_.Start();
+      if (!interrupted_) download_.Start();
     });
     loop_.exec();
     EndProgressLine();
@@ -106,26 +87,17 @@ class TerminalDownload : public QObject, public DownloadHost {
     return result_;
   }
 
-  // DownloadHost
-  void SetPortName(const QString& name) override {
-    // A port given on the command line stands for both of the program's.
-    link_.SetPortName(fixedPort_.isEmpty() ? name : fixedPort_);
-  }
-  void OpenLink() override { link_.OpenLink(); }
-  void CloseLink() override { link_.CloseLink(); }
-  void SendByte(uint8_t b) override { link_.SendByte(b); }
-  void StartTimer(int ms) override { timer_.start(ms); }
-  void StopTimer() override { timer_.stop(); }
-  void SetStatus(const QString& text) override {
+ private:
+  // DownloadObserver
+  void StatusChanged(const QString& text) override {
     status_ = text;
     DrawProgress();
   }
-  void SetProgress(int percent) override {
+  void ProgressChanged(int percent) override {
     percent_ = percent;
     DrawProgress();
   }
-  void SetIdentityLines(const QString& type, const QString& version,
-                        const QString& count) override {
+  void IdentityChanged(const QString& type, const QString& version, const QString& count) override {
     if (type.isEmpty() && version.isEmpty() && count.isEmpty()) return;
     EndProgressLine();
     Out(QStringLiteral("Тип прибора: ") + type);
@@ -133,7 +105,7 @@ class TerminalDownload : public QObject, public DownloadHost {
     Out(QStringLiteral("Количество записей: ") + count);
     DrawProgress();
   }
-  void ShowError(const QString&, const QString& text) override {
+  void Failed(const QString&, const QString& text) override {
     EndProgressLine();
     Error(text);
     if (text == download_text::kTransmissionError)
@@ -145,14 +117,11 @@ class TerminalDownload : public QObject, public DownloadHost {
     else
       result_ = cli::kNotFound;
   }
-  void Finish(bool ok) override {
-    timer_.stop();
-    link_.CloseLink();
+  void Finished(bool ok) override {
     if (ok) result_ = kOk;
     loop_.exit();
   }
 
- private:
   // One line redrawn in place, on a terminal only: scripts get no noise.
   void DrawProgress() {
     if (!tty_ || status_.isEmpty()) return;
@@ -173,10 +142,7 @@ class TerminalDownload : public QObject, public DownloadHost {
     lineOpen_ = false;
   }
 
-  QString fixedPort_;
-  TSerialLink link_;
-  QTimer timer_;
-  DownloadProtocol protocol_;
+  Download download_;
   QEventLoop loop_;
   int result_ = kNotFound;
   bool interrupted_ = false;
@@ -189,11 +155,6 @@ class TerminalDownload : public QObject, public DownloadHost {
 QString IndexFileOf(const QString& tablePath) {
   const QFileInfo info(tablePath);
   return info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".mdx");
-}
-
-QString ErrorText(const std::exception& e) {
-  if (auto* table = dynamic_cast<const TableError*>(&e)) return table->text();
-  return QString::fromLocal8Bit(e.what());
 }
 
 void RemoveTable(const QString& path) {
@@ -210,18 +171,18 @@ int RefuseHeldTable(const QString& path) {
 // Writes the table beside its final name and moves it there only when it is
 // complete: an interruption or a failure never leaves a half table under
 // the name the operator gave, nor spoils an older file of that name.
-int WriteTable(const QString& finalPath) {
+int WriteTable(const QString& finalPath, const DeviceIdentity& identity, const MemoryImage& image) {
   const QFileInfo info(finalPath);
   const QString partPath = info.absoluteDir().filePath(
       QStringLiteral(".%1.part%2.db").arg(info.completeBaseName()).arg(getpid()));
   try {
     MeasurementTable table;
-    CreateTableFromDownload(table, partPath, DumpView{DeviceDump.data(), int(DeviceDump.size())},
-                            DeviceIdentity.type, DeviceIdentity.serial, DeviceIdentity.recordCount);
+    CreateTableFromDownload(table, partPath, DumpView{image.data(), int(image.size())},
+                            identity.type, identity.serial, identity.recordCount);
     table.Close();
   } catch (const std::exception& e) {
     RemoveTable(partPath);
-    Error(ErrorText(e) + QLatin1Char('.'));
+    Error(OperatorText(e) + QLatin1Char('.'));
     return kTableWrite;
   }
   QFile::remove(IndexFileOf(partPath));  // only a sort tag makes one
@@ -279,13 +240,10 @@ int DownloadCommand(const QStringList& argv) {
   // Checked before the instrument is read too, so that its memory is not
   // read for nothing.
   if (HeldByAnotherWriter(out)) return RefuseHeldTable(out);
-  int code = kOk;
-  {
-    TerminalDownload download(args.Value(QStringLiteral("port")));
-    code = download.Run();
-  }
+  TerminalDownload terminal(args.Value(QStringLiteral("port")));
+  const int code = terminal.Run();
   if (code != kOk) return code;
-  return WriteTable(out);
+  return WriteTable(out, terminal.download().Identity(), terminal.download().Image());
 }
 
 }  // namespace cli

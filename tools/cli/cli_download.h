@@ -1,7 +1,6 @@
 #pragma once
-// klt3-cli download: the download dialog's protocol driven by the serial
-// link and a timer on the event loop, its texts on the terminal, and the
-// table written as "Создать" writes it.
+// klt3-cli download: the program's download on the event loop, its texts on
+// the terminal, and the table written as "Создать" writes it.
 #include <QStringList>
 
 namespace cli {

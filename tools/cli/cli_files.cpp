@@ -15,6 +15,7 @@
 #include "output/reports/report_templates.h"
 #include "output/xls/series_export.h"
 #include "output/xls/xls_writer.h"
+#include "platform/operator_error.h"
 #include "store/measurement_table.h"
 #include "store/shown_rows.h"
 #include "views/grid/grid_model.h"
@@ -239,7 +240,7 @@ int DumpCommand(const QStringList& argv) {
               : c.args.Has(QStringLiteral("json")) ? QStringLiteral("json")
                                                    : QString());
   } catch (const TableError& e) {
-    Error(e.text() + QLatin1Char('.'));
+    Error(OperatorText(e) + QLatin1Char('.'));
     return kTableRead;
   }
   return kOk;
@@ -257,13 +258,13 @@ int ExportCommand(const QStringList& argv) {
     // a freshly opened table has no sort tag selected.
     ExportSeries(t.table, c.output);
   } catch (const XlsError& e) {
-    Error(e.text() + QLatin1Char('.'));
+    Error(OperatorText(e) + QLatin1Char('.'));
     return kExport;
   } catch (const TableError& e) {
-    Error(e.text() + QLatin1Char('.'));
+    Error(OperatorText(e) + QLatin1Char('.'));
     return kTableRead;
   } catch (const std::exception& e) {
-    Error(QString::fromUtf8(e.what()) + QLatin1Char('.'));
+    Error(OperatorText(e) + QLatin1Char('.'));
     return kExport;
   }
   return kOk;
@@ -283,7 +284,7 @@ int ReportCommand(const QStringList& argv) {
     TableReportSource rows(&t.table);
     report = PrepareReport(ReportById(SelectReport(view, uint8_t(t.deviceType))), rows);
   } catch (const TableError& e) {
-    Error(e.text() + QLatin1Char('.'));
+    Error(OperatorText(e) + QLatin1Char('.'));
     return kTableRead;
   }
   if (!WriteReportPdf(report, c.output)) {

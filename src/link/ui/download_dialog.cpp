@@ -9,42 +9,19 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "platform/dialogs.h"
 
-TForm2::TForm2(QWidget* parent)
+DownloadDialog::DownloadDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      SerialLink1(new TSerialLink(this)),
-      Timer1(new QTimer(this)),
-      protocol_(*this) {
+      download_(*this) {
   setWindowTitle(QStringLiteral("Прием данных"));
   setModal(true);
 
-  SerialLink1->SetPort(pnCustom);
-  SerialLink1->SetPortName(download_text::kCom1);
-  SerialLink1->BaudRate = br9600;
-  SerialLink1->DataBits = db8BITS;
-  SerialLink1->StopBits = sb2BITS;
-  SerialLink1->Parity = ptNONE;
-  SerialLink1->HwFlow = hfNONERTSON;
-  SerialLink1->SwFlow = sfNONE;
-  SerialLink1->SetInBufSize(4096);
-  SerialLink1->SetOutBufSize(4096);
-  SerialLink1->SetPollingDelay(50);
-  SerialLink1->EnableDTROnOpen = false;
-  SerialLink1->OutputTimeout = 500;
-  SerialLink1->OnReceiveData = [this](TSerialLink* sender, const char* data, uint32_t size) {
-    SerialLink1ReceiveData(sender, data, size);
-  };
-
-  Timer1->setInterval(DownloadProtocol::kAnswerTimeoutMs);
-  connect(Timer1, &QTimer::timeout, this, &TForm2::Timer1Timer);
-
   status_ = new QLabel(this);
-  status_->setObjectName(QStringLiteral("Status"));
+  status_->setObjectName(QStringLiteral("statusLabel"));
   QFont bold = status_->font();
   bold.setBold(true);
   status_->setFont(bold);
@@ -53,7 +30,7 @@ TForm2::TForm2(QWidget* parent)
   status_->setMinimumWidth(status_->fontMetrics().horizontalAdvance(download_text::kWaiting) + 24);
 
   progress_ = new QProgressBar(this);
-  progress_->setObjectName(QStringLiteral("ProgressBar1"));
+  progress_->setObjectName(QStringLiteral("progressBar"));
   progress_->setRange(0, 100);
   progress_->setValue(0);
 
@@ -66,19 +43,19 @@ TForm2::TForm2(QWidget* parent)
     grid->addWidget(value, row, 1);
     return value;
   };
-  typeValue_ = addLine(0, QStringLiteral("Тип прибора:"), "TypeValue");
-  versionValue_ = addLine(1, QStringLiteral("Версия ПО:"), "VersionValue");
-  countValue_ = addLine(2, QStringLiteral("Количество записей:"), "CountValue");
+  typeValue_ = addLine(0, QStringLiteral("Тип прибора:"), "typeValue");
+  versionValue_ = addLine(1, QStringLiteral("Версия ПО:"), "versionValue");
+  countValue_ = addLine(2, QStringLiteral("Количество записей:"), "countValue");
   grid->setColumnStretch(1, 1);
 
-  button1_ = new QPushButton(QStringLiteral("Отмена"), this);
-  button1_->setObjectName(QStringLiteral("Button1"));
-  button1_->setAutoDefault(false);
-  connect(button1_, &QPushButton::clicked, this, &TForm2::Button1Click);
+  cancel_ = new QPushButton(QStringLiteral("Отмена"), this);
+  cancel_->setObjectName(QStringLiteral("cancelButton"));
+  cancel_->setAutoDefault(false);
+  connect(cancel_, &QPushButton::clicked, this, [this] { download_.Cancel(); });
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  buttons->addWidget(button1_);
+  buttons->addWidget(cancel_);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(status_);
@@ -88,71 +65,46 @@ TForm2::TForm2(QWidget* parent)
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-TForm2::~TForm2() {
-  Timer1->stop();
-  SerialLink1->CloseLink();
-}
+DownloadDialog::~DownloadDialog() = default;
 
-void TForm2::showEvent(QShowEvent* event) {
+void DownloadDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;  // restored from the task bar, not a new showing
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
     move(area.center() - QPoint(width() / 2, height() / 2));
   }
-  FormShow();
+  download_.Start();
 }
 
-void TForm2::FormShow() { protocol_.Start(); }
-
-void TForm2::SerialLink1ReceiveData(TSerialLink*, const char* data, uint32_t size) {
-  protocol_.Receive(data, size);
-}
-
-void TForm2::Timer1Timer() { protocol_.TimerFired(); }
-
-void TForm2::Button1Click() { protocol_.Cancel(); }
-
-void TForm2::FormClose() { Timer1->stop(); }
-
-void TForm2::done(int r) {
-  FormClose();
-  // However the dialog ends, the port is not left open behind it.
-  SerialLink1->CloseLink();
+void DownloadDialog::done(int r) {
+  if (download_.Active()) {
+    // Ends through Finished(false), which closes the dialog.
+    download_.Cancel();
+    return;
+  }
+  download_.Cancel();  // nothing runs: only makes sure the port is closed
   QDialog::done(r);
 }
 
-void TForm2::reject() {
-  if (protocol_.Active()) {
-    Button1Click();
-  } else {
-    SerialLink1->CloseLink();
-    QDialog::reject();
-  }
-}
-
-void TForm2::SetPortName(const QString& name) { SerialLink1->SetPortName(name); }
-void TForm2::OpenLink() { SerialLink1->OpenLink(); }
-void TForm2::CloseLink() { SerialLink1->CloseLink(); }
-void TForm2::SendByte(uint8_t b) { SerialLink1->SendByte(b); }
-void TForm2::StartTimer(int ms) { Timer1->start(ms); }
-void TForm2::StopTimer() { Timer1->stop(); }
-
-void TForm2::SetStatus(const QString& text) {
+void DownloadDialog::StatusChanged(const QString& text) {
   status_->setText(text);
   status_->adjustSize();
 }
 
-void TForm2::SetProgress(int percent) { progress_->setValue(percent); }
+void DownloadDialog::ProgressChanged(int percent) { progress_->setValue(percent); }
 
-void TForm2::SetIdentityLines(const QString& type, const QString& version, const QString& count) {
+void DownloadDialog::IdentityChanged(const QString& type, const QString& version,
+                                     const QString& count) {
   typeValue_->setText(type);
   versionValue_->setText(version);
   countValue_->setText(count);
 }
 
-void TForm2::ShowError(const QString& caption, const QString& text) {
+void DownloadDialog::Failed(const QString& caption, const QString& text) {
   Dialogs().Message(this, QMessageBox::Critical, caption, text, QMessageBox::Ok);
 }
 
-void TForm2::Finish(bool ok) { done(ok ? QDialog::Accepted : QDialog::Rejected); }
+void DownloadDialog::Finished(bool ok) {
+  QDialog::done(ok ? QDialog::Accepted : QDialog::Rejected);
+}

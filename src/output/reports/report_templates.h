@@ -14,6 +14,6 @@ const ReportTemplate& Report3();
 enum class ReportView { PlateTest, WaterPermeability };
 enum class ReportId { Report1, Report2, Report3 };
 
-// The template for the active view and the device type of DeviceIdentity.
+// The template for the active view and the downloaded instrument's device type.
 ReportId SelectReport(ReportView view, uint8_t deviceType);
 const ReportTemplate& ReportById(ReportId id);

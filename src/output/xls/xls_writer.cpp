@@ -11,8 +11,6 @@
 #include "platform/codepage.h"
 #include "platform/colors.h"
 
-XlsError::XlsError(const QString& text) : std::runtime_error(text.toStdString()), text_(text) {}
-
 namespace {
 
 constexpr int kMaxRecordData = 8224;

@@ -9,15 +9,12 @@
 #include <vector>
 
 #include "output/xls/xls_model.h"
+#include "platform/operator_error.h"
 
 // A failure of the writer; text() is what the operator is shown.
-class XlsError : public std::runtime_error {
+class XlsError : public OperatorError {
  public:
-  explicit XlsError(const QString& text);
-  QString text() const { return text_; }
-
- private:
-  QString text_;
+  explicit XlsError(const QString& text) : OperatorError(text) {}
 };
 
 class XlsWriter : public WorkbookWriter {

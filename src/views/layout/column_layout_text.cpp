@@ -301,9 +301,6 @@ bool ColumnLayout::operator==(const ColumnLayout& o) const {
          sortOrder == o.sortOrder;
 }
 
-LayoutTextError::LayoutTextError(const QString& text)
-    : std::runtime_error(text.toStdString()), text_(text) {}
-
 QString NormaliseLineBreaks(const QString& text) {
   QString out;
   out.reserve(text.size() + 16);

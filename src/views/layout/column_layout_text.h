@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/colors.h"
+#include "platform/operator_error.h"
 
 enum class TitleState { SortedNone = 0, SortedUp = 1, SortedDown = 2 };
 enum class CellAlign { Default, Left, Right, Center };
@@ -40,13 +41,9 @@ struct ColumnLayout {
   bool operator==(const ColumnLayout& o) const;
 };
 
-class LayoutTextError : public std::runtime_error {
+class LayoutTextError : public OperatorError {
  public:
-  explicit LayoutTextError(const QString& text);
-  QString text() const { return text_; }
-
- private:
-  QString text_;
+  explicit LayoutTextError(const QString& text) : OperatorError(text) {}
 };
 
 // Splits at CR, LF or CR LF and ends every line with CR LF.

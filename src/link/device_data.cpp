@@ -1,4 +1,0 @@
-#include "link/device_data.h"
-
-TDeviceIdentity DeviceIdentity;
-TDeviceDump DeviceDump{};
