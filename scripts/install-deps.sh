@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   python3 python3-dbfread python3-xlrd python3-olefile
   poppler-utils fonts-liberation
+  dpkg-dev file desktop-file-utils appstream python3-markdown
 )
 
 missing=()
