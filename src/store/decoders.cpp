@@ -114,11 +114,10 @@ QString WaterGrade(DumpView dump, int record) {
   return QStringLiteral("B%1").arg(2 * (k >= 10 ? 10 : k));
 }
 
-void DecodeWaterDump(MeasurementTable& table, DumpView dump, int deviceType, int recordCount,
+namespace {
+
+void DecodeWaterRows(MeasurementTable& table, DumpView dump, int deviceType, int recordCount,
                      QStringList* series) {
-  table.SetFilter(QStringLiteral("NB_TYPE=1"));
-  table.Refresh();
-  if (series) series->clear();
   int record = 0;
   for (int i = 0; i < recordCount; ++i, record += kWaterRecordSize) {
     // A count that reaches past the image stops at its end.
@@ -149,6 +148,30 @@ void DecodeWaterDump(MeasurementTable& table, DumpView dump, int deviceType, int
       });
     }
   }
+}
+
+}  // namespace
+
+void DecodeWaterDump(MeasurementTable& table, DumpView dump, int deviceType, int recordCount,
+                     QStringList* series) {
+  table.SetFilter(QStringLiteral("NB_TYPE=1"));
+  table.Refresh();
+  if (series) series->clear();
+  const int before = table.StoredRowCount();
+  try {
+    // One run: the rows reach the file in large blocks.
+    MeasurementTable::AppendRun run(table);
+    DecodeWaterRows(table, dump, deviceType, recordCount, series);
+    run.End();
+  } catch (...) {
+    // A failed write keeps the rows that fit; the list names the series up
+    // to the one whose row failed, as when each row was written on its own.
+    if (series && table.IsOpen()) {
+      const int started = (table.StoredRowCount() - before) / 6 + 1;
+      while (series->size() > started) series->removeLast();
+    }
+    throw;
+  }
   table.Refresh();
 }
 
@@ -169,6 +192,8 @@ PlateDumpHeader DecodePlateDump(MeasurementTable& table, DumpView dump, int devi
   // A record size of 0 describes no records (the download refuses such an
   // image; this keeps a direct call from writing one record 65,535 times).
   const int count = header.recordSize == 0 ? 0 : header.recordCount;
+  // One run: the rows reach the file in large blocks.
+  MeasurementTable::AppendRun run(table);
   for (int n = 1; n <= count; ++n) {
     const int64_t at = kPlateFirstRecord + int64_t(n - 1) * header.recordSize;
     // A count or size that reaches past the image stops at its end.
@@ -188,6 +213,7 @@ PlateDumpHeader DecodePlateDump(MeasurementTable& table, DumpView dump, int devi
       table.PostRow();
     });
   }
+  run.End();
   table.Refresh();
   return header;
 }

@@ -49,11 +49,12 @@ int WaterStepCount(DumpView dump, int record, int sample);
 QString WaterGrade(DumpView dump, int record);
 
 // Decodes `recordCount` water-permeability records into six rows each
-// (NB_TYPE 1) and appends them to the open table under the filter
-// "NB_TYPE=1". Each series' number is appended to *series as its first row is
-// started, so on a failure the list matches what was attempted. Table errors
-// propagate (TableError); rows posted before stay, the row in progress is
-// dropped.
+// (NB_TYPE 1) and appends them, in one run of appends, to the open table
+// under the filter "NB_TYPE=1". Each series' number is appended to *series
+// as its first row is started; on a failure the list ends with the series
+// of the row that failed. Table errors propagate (TableError); the rows
+// written before stay (with a full disk, every row that fits), the row in
+// progress is dropped.
 void DecodeWaterDump(MeasurementTable& table, DumpView dump, int deviceType, int recordCount,
                      QStringList* series);
 

@@ -5,7 +5,9 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 
 #include "store/dbf/dbf_table.h"
 #include "store/dbf/mdx_index.h"
@@ -139,6 +141,49 @@ class VisibleRows {
   int holes_ = 0;
 };
 
+// Field numbers by exact name, for the lookups of every SetField and
+// GetField: open addressing with a hash of a few characters, cheaper than
+// a general string hash for names of at most ten characters.
+class FieldNameTable {
+ public:
+  void Clear() { slots_.fill(Slot{}); }
+  void Insert(const QString& name, int field) {
+    for (size_t i = Hash(name);; i = (i + 1) & kMask) {
+      if (slots_[i].field < 0) {
+        slots_[i] = Slot{name, field};
+        return;
+      }
+      if (slots_[i].name == name) return;  // the first field of a name wins
+    }
+  }
+  int Find(const QString& name) const {
+    for (size_t i = Hash(name);; i = (i + 1) & kMask) {
+      const Slot& s = slots_[i];
+      if (s.field < 0) return -1;
+      if (s.name.size() == name.size() &&
+          std::memcmp(s.name.constData(), name.constData(), size_t(name.size()) * 2) == 0)
+        return s.field;
+    }
+  }
+
+ private:
+  static constexpr size_t kSize = 512;  // more than twice the 255 fields a table may have
+  static constexpr size_t kMask = kSize - 1;
+  struct Slot {
+    QString name;
+    int field = -1;
+  };
+  static size_t Hash(const QString& name) {
+    const qsizetype n = name.size();
+    if (n == 0) return 0;
+    const char16_t* c = reinterpret_cast<const char16_t*>(name.constData());
+    size_t h = size_t(n) * 0x9E3779B1u;
+    for (qsizetype i = 0; i < n; ++i) h = (h ^ c[i]) * 0x01000193u;
+    return (h ^ (h >> 13)) & kMask;
+  }
+  std::array<Slot, kSize> slots_;
+};
+
 }  // namespace
 
 struct MeasurementTable::Impl {
@@ -149,6 +194,7 @@ struct MeasurementTable::Impl {
   dbf::Table table;
   dbf::Index index{&table};
   QHash<QString, int> fieldByName;  // upper-case name -> field number
+  FieldNameTable fieldNumbers;      // the same, for the frequent lookups
 
   QString filter;
   int filterField = -1;
@@ -163,6 +209,9 @@ struct MeasurementTable::Impl {
   QByteArray pending;
   uint32_t editRecord = 0;
 
+  int runDepth = 0;
+  bool runChanged = false;  // rows appended in the run, not yet announced
+
   std::vector<Listener> listeners;
 
   QString Path() const { return QDir(folder).filePath(fileName); }
@@ -173,11 +222,10 @@ struct MeasurementTable::Impl {
   }
 
   int Field(const QString& name) const {
-    auto it = fieldByName.constFind(name);
-    if (it == fieldByName.constEnd()) it = fieldByName.constFind(name.toUpper());
-    if (it == fieldByName.constEnd())
-      throw TableError(QStringLiteral("Поле %1 не найдено").arg(name));
-    return it.value();
+    int field = fieldNumbers.Find(name);
+    if (field < 0) field = fieldNumbers.Find(name.toUpper());
+    if (field < 0) throw TableError(QStringLiteral("Поле %1 не найдено").arg(name));
+    return field;
   }
 
   bool ParseFilter(const QString& expr, int* field, int64_t* value) const {
@@ -284,6 +332,30 @@ struct MeasurementTable::Impl {
     if (index.TagCount() > 0) index.Save();
   }
 
+  // After a block of a run could not be written: the table lost the rows
+  // not in the file, so the tags and visible rows are rebuilt without them.
+  void AppendsDropped(uint32_t previous) {
+    index.RebuildAll();
+    Recompute();
+    Reposition(previous <= table.RecordCount() ? previous : table.RecordCount());
+    if (runDepth > 0)
+      runChanged = true;
+    else
+      Notify(Change::Reset);
+  }
+
+  // Writes the rows of a run collected so far (before any other write).
+  void FlushAppends() {
+    if (table.WrittenRecordCount() >= table.RecordCount()) return;
+    const uint32_t previous = CurrentRecord();
+    try {
+      table.FlushAppends();
+    } catch (const dbf::Error& e) {
+      AppendsDropped(previous);
+      Rethrow(e);
+    }
+  }
+
   FieldValue Decode(const char* rec, int field) const {
     const dbf::FieldDef& f = table.Fields()[size_t(field)];
     switch (KindOf(f)) {
@@ -351,10 +423,12 @@ void MeasurementTable::Open() {
   try {
     d->table.Open(d->Path());
     d->fieldByName.clear();
+    d->fieldNumbers.Clear();
     const std::vector<dbf::FieldDef>& fields = d->table.Fields();
     for (size_t i = 0; i < fields.size(); ++i) {
       const QString name = QString::fromLatin1(fields[i].name);
       if (!d->fieldByName.contains(name)) d->fieldByName.insert(name, int(i));
+      d->fieldNumbers.Insert(name, int(i));
     }
     for (const FieldSpec& s : MeasurementSchema()) {
       auto it = d->fieldByName.constFind(QString::fromLatin1(s.name));
@@ -395,12 +469,15 @@ void MeasurementTable::Open() {
 void MeasurementTable::Close() {
   if (!d->open) return;
   d->edit = Impl::Edit::None;
+  d->runDepth = 0;
+  d->runChanged = false;
   if (d->wrote) {
     try {
       d->table.WriteHeader();
     } catch (const dbf::Error&) {
-      // The records are written already; a stale header date or count is
-      // corrected from the file length at the next open.
+      // The records are written already (those of a run that cannot be
+      // written are lost); a stale header date or count is corrected from
+      // the file length at the next open.
     }
   }
   d->table.Close();
@@ -447,7 +524,7 @@ bool MeasurementTable::AtEnd() const { return d->eof || d->visible.Size() == 0; 
 void MeasurementTable::AppendRow() {
   if (!d->open) throw TableError(QStringLiteral("Таблица не открыта"));
   if (d->edit != Impl::Edit::None) PostRow();
-  d->pending = d->table.BlankRecord();
+  d->pending.fill(' ', d->table.RecordLength());
   d->edit = Impl::Edit::Append;
   d->editRecord = 0;
 }
@@ -480,10 +557,10 @@ void MeasurementTable::SetField(const QString& name, int64_t value) {
         d->table.PutText(d->pending, field, QString::number(qlonglong(value)));
         break;
       case Kind::Integer:
-        d->table.PutRaw(d->pending, field, dbf::FormatInteger(f, value));
+        dbf::PutInteger(f, value, d->pending.data() + f.offset);
         break;
       case Kind::Float:
-        d->table.PutRaw(d->pending, field, dbf::FormatNumber(f, double(value)));
+        dbf::PutNumber(f, double(value), d->pending.data() + f.offset);
         break;
     }
   } catch (const dbf::Error& e) {
@@ -503,10 +580,10 @@ void MeasurementTable::SetField(const QString& name, double value) {
       case Kind::Integer:
         if (!std::isfinite(value) || std::fabs(value) > 9e18)
           throw dbf::Error(QStringLiteral("Недопустимое значение поля %1").arg(name));
-        d->table.PutRaw(d->pending, field, dbf::FormatInteger(f, std::llround(value)));
+        dbf::PutInteger(f, std::llround(value), d->pending.data() + f.offset);
         break;
       case Kind::Float:
-        d->table.PutRaw(d->pending, field, dbf::FormatNumber(f, value));
+        dbf::PutNumber(f, value, d->pending.data() + f.offset);
         break;
     }
   } catch (const dbf::Error& e) {
@@ -545,7 +622,15 @@ void MeasurementTable::PostRow() {
   try {
     if (d->edit == Impl::Edit::Append) {
       const uint32_t previous = d->CurrentRecord();
-      const uint32_t rec = d->table.AppendRecord(d->pending);
+      const uint32_t before = d->table.RecordCount();
+      uint32_t rec = 0;
+      try {
+        rec = d->table.AppendRecord(d->pending);
+      } catch (const dbf::Error&) {
+        // A block of the run failed: rows posted before are gone as well.
+        if (d->table.RecordCount() < before) d->AppendsDropped(previous);
+        throw;
+      }
       d->wrote = true;
       d->edit = Impl::Edit::None;
       d->index.Update(rec);
@@ -561,10 +646,15 @@ void MeasurementTable::PostRow() {
       } else if (d->Order()) {
         d->Reposition(previous);  // positions moved with the new order
       }
+      if (d->runDepth > 0) {
+        d->runChanged = true;  // the index file and the listeners at the end
+        return;
+      }
       d->SaveIndex();
       d->Notify(Change::Reset);
     } else {
       const uint32_t rec = d->editRecord;
+      d->FlushAppends();
       d->table.WriteRecord(rec, d->pending);
       d->wrote = true;
       d->edit = Impl::Edit::None;
@@ -622,6 +712,7 @@ int MeasurementTable::StoredRowCount() const { return d->open ? int(d->table.Rec
 void MeasurementTable::Refresh() {
   if (!d->open) return;
   if (d->edit != Impl::Edit::None) PostRow();
+  d->FlushAppends();
   const uint32_t rec = d->CurrentRecord();
   try {
     d->table.Reload();
@@ -640,6 +731,7 @@ void MeasurementTable::AddSortTag(const QString& tag, const QString& field, bool
     throw TableError(QStringLiteral("Неверное имя тега %1").arg(tag));
   const int f = d->Field(field);
   if (d->edit != Impl::Edit::None) PostRow();
+  d->FlushAppends();
   try {
     d->index.AddTag(tag, f, descending);
     d->index.Save();
@@ -656,7 +748,9 @@ void MeasurementTable::AddSortTag(const QString& tag, const QString& field, bool
 
 void MeasurementTable::DropSortTag(const QString& tag) {
   if (!d->open) return;
-  if (!d->index.DropTag(tag)) return;
+  if (!d->index.HasTag(tag)) return;
+  d->FlushAppends();
+  d->index.DropTag(tag);
   const bool wasOrder = d->sortTag.compare(tag, Qt::CaseInsensitive) == 0;
   try {
     d->index.Save();
@@ -686,6 +780,7 @@ QString MeasurementTable::SelectedSortTag() const { return d->sortTag; }
 void MeasurementTable::RebuildSortTags() {
   if (!d->open) return;
   if (d->edit != Impl::Edit::None) PostRow();
+  d->FlushAppends();
   d->index.RebuildAll();
   try {
     d->SaveIndex();
@@ -716,6 +811,7 @@ void MeasurementTable::DeleteRow() {
   }
   d->edit = Impl::Edit::None;
   if (d->current < 0) return;
+  d->FlushAppends();
   const uint32_t rec = d->CurrentRecord();
   QByteArray record(d->table.Record(rec), d->table.RecordLength());
   record[0] = '*';
@@ -735,6 +831,7 @@ void MeasurementTable::DeleteRow() {
 void MeasurementTable::Pack() {
   if (!d->open) throw TableError(QStringLiteral("Таблица не открыта"));
   if (d->edit != Impl::Edit::None) PostRow();
+  d->FlushAppends();
   const uint32_t rec = d->CurrentRecord();
   std::vector<uint32_t> kept;
   try {
@@ -758,6 +855,49 @@ void MeasurementTable::Pack() {
     Rethrow(e);
   }
   d->Notify(Change::Reset);
+}
+
+void MeasurementTable::BeginAppendRun() {
+  if (!d->open) throw TableError(QStringLiteral("Таблица не открыта"));
+  if (d->runDepth++ == 0) d->table.BeginAppendRun();
+}
+
+void MeasurementTable::EndAppendRun() {
+  if (d->runDepth == 0 || --d->runDepth > 0) return;
+  const uint32_t previous = d->CurrentRecord();
+  QString failure;
+  try {
+    d->table.EndAppendRun();
+  } catch (const dbf::Error& e) {
+    failure = e.text();
+    d->AppendsDropped(previous);  // marks the run changed
+  }
+  if (d->runChanged) {
+    d->runChanged = false;
+    try {
+      d->SaveIndex();
+    } catch (const dbf::Error& e) {
+      if (failure.isEmpty()) failure = e.text();
+    }
+    d->Notify(Change::Reset);
+  }
+  if (!failure.isEmpty()) throw TableError(failure);
+}
+
+MeasurementTable::AppendRun::~AppendRun() {
+  try {
+    End();
+  } catch (const TableError&) {
+    // The file holds the rows written before the failure; the caller is
+    // already leaving with an error of its own or chose not to ask.
+  }
+}
+
+void MeasurementTable::AppendRun::End() {
+  if (!table_) return;
+  MeasurementTable* t = table_;
+  table_ = nullptr;
+  t->EndAppendRun();
 }
 
 int MeasurementTable::CurrentIndex() const { return d->current; }

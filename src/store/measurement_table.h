@@ -77,6 +77,31 @@ class MeasurementTable {
   void SetField(const QString& name, const QString& value);
   void PostRow();  // throws on a failed write
 
+  // A run of appends, as a download makes: the posted rows reach the file
+  // in large blocks and its header once, at the end of the run, and the
+  // listeners hear of the new rows once, at the end too (one Reset). Any
+  // other write (edit, delete, pack, refresh, sort tags, close) first
+  // writes the rows collected so far. The file is a complete table at
+  // every instant. When a block cannot be written, the rows that still fit
+  // are kept as single posts would have kept them, the others are dropped
+  // (the table shows what the file holds) and the call that wrote throws.
+  // Runs nest; the outermost end ends the run.
+  void BeginAppendRun();
+  void EndAppendRun();  // throws TableError
+  // Begins a run and ends it when it goes, also when an error leaves the
+  // scope (a failure at that point is not reported: call End() for that).
+  class AppendRun {
+   public:
+    explicit AppendRun(MeasurementTable& table) : table_(&table) { table.BeginAppendRun(); }
+    ~AppendRun();
+    void End();
+    AppendRun(const AppendRun&) = delete;
+    AppendRun& operator=(const AppendRun&) = delete;
+
+   private:
+    MeasurementTable* table_;
+  };
+
   FieldValue GetField(const QString& name) const;
   // Typed reads; a blank numeric field or no current row gives 0 / "".
   int64_t GetInt(const QString& name) const;

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <limits.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <QDate>
@@ -13,6 +15,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -85,6 +88,32 @@ bool WriteAll(int fd, qint64 pos, const char* data, qint64 size) {
     data += n;
     size -= n;
     pos += n;
+  }
+  return true;
+}
+
+// Writes the pieces one after the other from `pos` with as few calls as
+// the system allows (one, normally).
+bool WriteAllPieces(int fd, qint64 pos, std::vector<struct iovec> pieces) {
+  size_t first = 0;
+  while (first < pieces.size()) {
+    const int n = int(std::min<size_t>(pieces.size() - first, IOV_MAX));
+    const ssize_t done = pwritev(fd, pieces.data() + first, n, off_t(pos));
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (done == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    pos += done;
+    size_t left = size_t(done);
+    while (first < pieces.size() && left >= pieces[first].iov_len) left -= pieces[first++].iov_len;
+    if (left > 0) {
+      pieces[first].iov_base = static_cast<char*>(pieces[first].iov_base) + left;
+      pieces[first].iov_len -= left;
+    }
   }
   return true;
 }
@@ -198,45 +227,149 @@ QStringDecoder& DecoderFor(uint8_t language) {
 }
 }  // namespace
 
+namespace {
+// Every code page a language byte names has one byte per character. Each
+// thread keeps a table of the characters whose byte gives them back, built
+// with the converters themselves; a text with any other character goes
+// through the converter as a whole, so the bytes stay the converter's.
+struct ByteTables {
+  int language = -1;
+  std::vector<int16_t> byteOf;  // by UTF-16 unit; -1: ask the converter
+  char16_t charOf[256] = {};
+  bool decodes = false;         // every byte decodes to one unit
+};
+
+const ByteTables& TablesFor(uint8_t language) {
+  thread_local ByteTables t;
+  if (t.language == language) return t;
+  t.language = language;
+  t.byteOf.assign(65536, -1);
+  t.decodes = false;
+  QStringEncoder& enc = EncoderFor(language);
+  QStringDecoder& dec = DecoderFor(language);
+  if (!enc.isValid() || !dec.isValid()) return t;
+  t.decodes = true;
+  for (int b = 0; b < 256; ++b) {
+    const char c = char(b);
+    const QString u = dec(QByteArrayView(&c, 1));
+    if (u.size() != 1) {
+      t.decodes = false;
+      continue;
+    }
+    t.charOf[b] = char16_t(u[0].unicode());
+    const QByteArray back = enc(u);
+    if (back.size() == 1 && back[0] == c) t.byteOf[u[0].unicode()] = int16_t(b);
+  }
+  return t;
+}
+}  // namespace
+
 QByteArray EncodeText(uint8_t language, const QString& text) {
   QStringEncoder& enc = EncoderFor(language);
   if (!enc.isValid()) return text.toLatin1();
-  return enc(text);
+  const ByteTables& t = TablesFor(language);
+  QByteArray out(text.size(), Qt::Uninitialized);
+  const char16_t* in = reinterpret_cast<const char16_t*>(text.utf16());
+  char* o = out.data();
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const int16_t b = t.byteOf[in[i]];
+    if (b < 0) return enc(text);
+    o[i] = char(b);
+  }
+  return out;
 }
 
 QString DecodeText(uint8_t language, const char* data, int size) {
   const QByteArray bytes = QByteArray::fromRawData(data, size);
   QStringDecoder& dec = DecoderFor(language);
   if (!dec.isValid()) return QString::fromLatin1(bytes);
-  return dec(bytes);
+  const ByteTables& t = TablesFor(language);
+  if (!t.decodes) return dec(bytes);
+  QString out(size, Qt::Uninitialized);
+  char16_t* o = reinterpret_cast<char16_t*>(out.data());
+  for (int i = 0; i < size; ++i) o[i] = t.charOf[uint8_t(data[i])];
+  return out;
 }
 
 namespace {
-QByteArray RightAligned(const FieldDef& f, QByteArray digits, const QString& shown) {
-  if (digits.size() > f.length)
-    throw Error(QStringLiteral("Значение %1 не помещается в поле %2")
-                    .arg(shown, QString::fromLatin1(f.name)));
-  return QByteArray(f.length - digits.size(), ' ') + digits;
+[[noreturn]] void DoesNotFit(const FieldDef& f, const QString& shown) {
+  throw Error(QStringLiteral("Значение %1 не помещается в поле %2")
+                  .arg(shown, QString::fromLatin1(f.name)));
 }
+
+void PutRightAligned(const FieldDef& f, const char* digits, int n, char* out) {
+  std::memset(out, ' ', size_t(f.length - n));
+  std::memcpy(out + f.length - n, digits, size_t(n));
+}
+
+// Whether `decimals` places cut `value` exactly halfway between two
+// neighbours: value * 10^d is then an odd multiple of 1/2, which for a
+// binary fraction means value * 2^(d+1) is an odd integer.
+bool IsHalfway(double value, int decimals) {
+  const double x = std::ldexp(value, decimals + 1);
+  return std::trunc(x) == x && std::fmod(x, 2.0) != 0.0;
+}
+
 }  // namespace
 
-QByteArray FormatNumber(const FieldDef& f, double value) {
+// The digits are those of QByteArray::number(value, 'f', decimals): both
+// round the exact binary value correctly, and differ only at an exact
+// halfway point (Qt rounds away from zero), which is left to Qt.
+void PutNumber(const FieldDef& f, double value, char* out) {
   if (!std::isfinite(value))
     throw Error(QStringLiteral("Недопустимое значение поля %1").arg(QString::fromLatin1(f.name)));
-  QByteArray t = QByteArray::number(value, 'f', f.decimals);
-  if (t.startsWith('-')) {
-    bool allZero = true;
-    for (char c : t)
-      if (c >= '1' && c <= '9') allZero = false;
-    if (allZero) t.remove(0, 1);
+  char buf[64];
+  int n = -1;
+  if (!IsHalfway(value, f.decimals)) {
+    const std::to_chars_result r =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, f.decimals);
+    if (r.ec == std::errc()) n = int(r.ptr - buf);
   }
-  return RightAligned(f, t, QString::fromLatin1(t));
+  QByteArray slow;
+  const char* t = buf;
+  if (n < 0) {
+    slow = QByteArray::number(value, 'f', f.decimals);
+    t = slow.constData();
+    n = int(slow.size());
+  }
+  // A negative value that shows as zero is written as zero.
+  if (n > 0 && t[0] == '-') {
+    bool allZero = true;
+    for (int i = 1; i < n; ++i)
+      if (t[i] >= '1' && t[i] <= '9') allZero = false;
+    if (allZero) {
+      ++t;
+      --n;
+    }
+  }
+  if (n > f.length) DoesNotFit(f, QString::fromLatin1(t, n));
+  PutRightAligned(f, t, n, out);
+}
+
+void PutInteger(const FieldDef& f, int64_t value, char* out) {
+  char buf[24 + 1 + 256];
+  char* end = std::to_chars(buf, buf + 24, value).ptr;
+  const int digits = int(end - buf);
+  if (f.decimals > 0) {
+    *end++ = '.';
+    std::memset(end, '0', size_t(f.decimals));
+    end += f.decimals;
+  }
+  const int n = int(end - buf);
+  if (n > f.length) DoesNotFit(f, QString::fromLatin1(buf, digits));
+  PutRightAligned(f, buf, n, out);
+}
+
+QByteArray FormatNumber(const FieldDef& f, double value) {
+  QByteArray out(f.length, Qt::Uninitialized);
+  PutNumber(f, value, out.data());
+  return out;
 }
 
 QByteArray FormatInteger(const FieldDef& f, int64_t value) {
-  QByteArray t = QByteArray::number(qlonglong(value));
-  if (f.decimals > 0) t += '.' + QByteArray(f.decimals, '0');
-  return RightAligned(f, t, QString::number(qlonglong(value)));
+  QByteArray out(f.length, Qt::Uninitialized);
+  PutInteger(f, value, out.data());
+  return out;
 }
 
 void ReplaceFileAtomically(const QString& path, const QByteArray& bytes, bool durable) {
@@ -372,11 +505,54 @@ void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
   recordLength_ = recordLength;
 }
 
+void Table::Reserve(uint32_t count) {
+  const size_t chunks = (size_t(count) + kChunkMask) >> kChunkShift;
+  while (chunks_.size() < chunks)
+    chunks_.emplace_back(new char[size_t(recordLength_) << kChunkShift]);
+}
+
+void Table::Truncate(uint32_t count) {
+  chunks_.resize((size_t(count) + kChunkMask) >> kChunkShift);
+  count_ = std::min(count_, count);
+}
+
 void Table::LoadImage(const QByteArray& bytes) {
   ParseHeader(bytes, bytes.size());
-  count_ = uint32_t((bytes.size() - headerLength_) / recordLength_);
+  const uint32_t count = uint32_t((bytes.size() - headerLength_) / recordLength_);
   headerCount_ = GetU32(bytes.constData() + 4);
-  records_ = bytes.mid(headerLength_, qsizetype(count_) * recordLength_);
+  chunks_.clear();
+  Reserve(count);
+  const char* p = bytes.constData() + headerLength_;
+  for (uint32_t r = 1; r <= count; ++r, p += recordLength_)
+    std::memcpy(Slot(r), p, size_t(recordLength_));
+  count_ = count;
+  written_ = count_;
+}
+
+void Table::ReadRecords(qint64 fileSize) {
+  const uint32_t count = uint32_t((fileSize - headerLength_) / recordLength_);
+  chunks_.clear();
+  Reserve(count);
+  // Chunk by chunk, straight into place.
+  for (uint32_t first = 1; first <= count; first += kChunkMask + 1) {
+    const uint32_t n = std::min<uint32_t>(kChunkMask + 1, count - first + 1);
+    char* out = Slot(first);
+    const qint64 size = qint64(n) * recordLength_;
+    const qint64 at = headerLength_ + qint64(first - 1) * recordLength_;
+    qint64 done = 0;
+    while (done < size) {
+      const ssize_t got = pread(fd_, out + done, size_t(size - done), off_t(at + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        const int err = got < 0 ? errno : EIO;
+        throw Error(
+            QStringLiteral("Не удалось прочитать файл %1: %2").arg(path_, SystemErrorText(err)));
+      }
+      done += got;
+    }
+  }
+  count_ = count;
+  written_ = count_;
 }
 
 void Table::ReadFile(QByteArray* out, qint64 limit) const {
@@ -424,29 +600,44 @@ void Table::Open(const QString& path) {
     struct stat st;
     if (fstat(fd_, &st) != 0) throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path));
     ParseHeader(bytes, st.st_size);
-    ReadFile(&bytes);
-    LoadImage(bytes);
+    headerCount_ = GetU32(bytes.constData() + 4);
+    ReadRecords(st.st_size);
   } catch (...) {
     ::close(fd_);
     fd_ = -1;
     fields_.clear();
-    records_.clear();
+    chunks_.clear();
     count_ = 0;
+    written_ = 0;
     throw;
   }
 }
 
 void Table::Reload() {
+  FlushAppends();
   QByteArray bytes;
-  ReadFile(&bytes);
-  LoadImage(bytes);
+  ReadFile(&bytes, 65536);
+  struct stat st;
+  if (fstat(fd_, &st) != 0) throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path_));
+  ParseHeader(bytes, st.st_size);
+  headerCount_ = GetU32(bytes.constData() + 4);
+  ReadRecords(st.st_size);
 }
 
 void Table::Close() {
+  if (fd_ >= 0 && written_ < count_) {
+    try {
+      FlushAppends();
+    } catch (const Error&) {
+      // The file stays a complete table of the records written before.
+    }
+  }
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  records_.clear();
+  run_ = false;
+  chunks_.clear();
   count_ = 0;
+  written_ = 0;
 }
 
 int Table::FieldIndex(const QByteArray& upperName) const {
@@ -455,9 +646,7 @@ int Table::FieldIndex(const QByteArray& upperName) const {
   return -1;
 }
 
-const char* Table::Record(uint32_t recno) const {
-  return records_.constData() + qsizetype(recno - 1) * recordLength_;
-}
+const char* Table::Record(uint32_t recno) const { return Slot(recno); }
 
 QByteArray Table::BlankRecord() const { return QByteArray(recordLength_, ' '); }
 
@@ -473,51 +662,117 @@ QByteArray Table::HeaderBytes() const {
   return h;
 }
 
+void Table::ThrowWriteError(int err) const {
+  throw Error(QStringLiteral("Ошибка записи в файл %1: %2").arg(path_, SystemErrorText(err)));
+}
+
 void Table::WriteAt(qint64 pos, const char* data, qint64 size) {
-  if (!WriteAll(fd_, pos, data, size)) {
-    const int err = errno;
-    throw Error(QStringLiteral("Ошибка записи в файл %1: %2").arg(path_, SystemErrorText(err)));
-  }
+  if (!WriteAll(fd_, pos, data, size)) ThrowWriteError(errno);
 }
 
 void Table::WriteHeader() {
+  FlushAppends();
   const QByteArray h = HeaderBytes();
   WriteAt(0, h.constData(), h.size());
   headerCount_ = count_;
 }
 
 void Table::WriteRecord(uint32_t recno, const QByteArray& record) {
+  FlushAppends();
   WriteAt(headerLength_ + qint64(recno - 1) * recordLength_, record.constData(), recordLength_);
-  std::memcpy(records_.data() + qsizetype(recno - 1) * recordLength_, record.constData(),
-              size_t(recordLength_));
+  std::memcpy(Slot(recno), record.constData(), size_t(recordLength_));
 }
 
 uint32_t Table::AppendRecord(const QByteArray& record) {
-  QByteArray out = record.left(recordLength_);
-  out += kEndOfFile;
+  if (run_) {
+    Reserve(count_ + 1);
+    std::memcpy(Slot(count_ + 1), record.constData(), size_t(recordLength_));
+    ++count_;
+    if (qint64(count_ - written_) * recordLength_ >= kAppendBlockBytes) FlushAppends();
+    return count_;
+  }
   // Record and end mark first, then the count: a failure in between leaves
   // a file whose length still tells the complete records apart.
+  static char endMark = kEndOfFile;
   const qint64 end = headerLength_ + qint64(count_) * recordLength_;
-  try {
-    WriteAt(end, out.constData(), out.size());
-  } catch (const Error&) {
+  if (!WriteAllPieces(fd_, end,
+                      {{const_cast<char*>(record.constData()), size_t(recordLength_)},
+                       {&endMark, 1}})) {
+    const int err = errno;
     // Put the end back where it was, so no torn record stays behind.
     if (::ftruncate(fd_, off_t(end)) == 0) WriteAll(fd_, end, &kEndOfFile, 1);
-    throw;
+    ThrowWriteError(err);
   }
-  records_.append(record.constData(), recordLength_);
+  Reserve(count_ + 1);
+  std::memcpy(Slot(count_ + 1), record.constData(), size_t(recordLength_));
   ++count_;
+  written_ = count_;
   WriteHeader();
   return count_;
 }
 
+void Table::BeginAppendRun() {
+  if (fd_ >= 0) run_ = true;
+}
+
+void Table::EndAppendRun() {
+  if (!run_) return;
+  run_ = false;
+  FlushAppends();
+  if (headerCount_ != count_) WriteHeader();
+}
+
+void Table::FlushAppends() {
+  if (written_ >= count_ || fd_ < 0) return;
+  static char endMark = kEndOfFile;
+  const qint64 end = headerLength_ + qint64(written_) * recordLength_;
+  // One piece per chunk, then the end mark.
+  std::vector<struct iovec> pieces;
+  for (uint32_t first = written_ + 1; first <= count_;) {
+    const uint32_t inChunk = (kChunkMask + 1) - ((first - 1) & kChunkMask);
+    const uint32_t n = std::min(inChunk, count_ - first + 1);
+    pieces.push_back({Slot(first), size_t(n) * size_t(recordLength_)});
+    first += n;
+  }
+  pieces.push_back({&endMark, 1});
+  if (WriteAllPieces(fd_, end, std::move(pieces))) {
+    written_ = count_;
+    return;
+  }
+  // Put the end back where it was, so no torn record stays behind; then
+  // keep as many of the records as still fit, one by one as single
+  // appends would have, and forget the others.
+  int err = errno;
+  if (::ftruncate(fd_, off_t(end)) == 0) WriteAll(fd_, end, &kEndOfFile, 1);
+  while (written_ < count_) {
+    const qint64 at = headerLength_ + qint64(written_) * recordLength_;
+    if (!WriteAllPieces(fd_, at, {{Slot(written_ + 1), size_t(recordLength_)}, {&endMark, 1}})) {
+      err = errno;
+      if (::ftruncate(fd_, off_t(at)) == 0) WriteAll(fd_, at, &kEndOfFile, 1);
+      break;
+    }
+    ++written_;
+  }
+  const bool lost = written_ < count_;
+  Truncate(written_);
+  try {
+    WriteHeader();
+  } catch (const Error&) {
+    if (!lost) throw;
+    // The count is corrected from the file length at the next Open.
+  }
+  if (lost) ThrowWriteError(err);
+}
+
 void Table::SetIndexFlag(bool on) {
   if (indexFlag_ == on) return;
+  FlushAppends();
   indexFlag_ = on;
   WriteHeader();
 }
 
 std::vector<uint32_t> Table::Pack() {
+  // Records of a run not written yet go into the new file with the others.
   std::vector<uint32_t> kept;
   for (uint32_t r = 1; r <= count_; ++r)
     if (!IsDeleted(r)) kept.push_back(r);
@@ -549,9 +804,14 @@ std::vector<uint32_t> Table::Pack() {
   }
   ::close(fd_);
   fd_ = fd;
-  count_ = uint32_t(kept.size());
+  // The kept records move down in place, in their old order.
+  uint32_t to = 0;
+  for (uint32_t from : kept)
+    if (++to != from) std::memcpy(Slot(to), Slot(from), size_t(recordLength_));
+  Truncate(to);
+  count_ = to;
+  written_ = count_;
   headerCount_ = count_;
-  records_ = image.mid(headerLength_, qsizetype(count_) * recordLength_);
   return kept;
 }
 
@@ -599,9 +859,26 @@ bool Table::Integer(const char* record, int field, int64_t* out) const {
 
 void Table::PutText(QByteArray& record, int field, const QString& text) const {
   const FieldDef& f = fields_[size_t(field)];
-  QByteArray b = EncodeText(language_, text).left(f.length);
-  b += QByteArray(f.length - b.size(), ' ');
-  std::memcpy(record.data() + f.offset, b.constData(), size_t(f.length));
+  char* out = record.data() + f.offset;
+  // Straight into the record when every character has its byte.
+  if (EncoderFor(language_).isValid()) {
+    const ByteTables& t = TablesFor(language_);
+    const char16_t* in = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    for (; i < n; ++i) {
+      const int16_t b = t.byteOf[in[i]];
+      if (b < 0) break;
+      if (i < f.length) out[i] = char(b);
+    }
+    if (i == n) {
+      if (n < f.length) std::memset(out + n, ' ', size_t(f.length - n));
+      return;
+    }
+  }
+  const QByteArray b = EncodeText(language_, text).left(f.length);
+  std::memcpy(out, b.constData(), size_t(b.size()));
+  std::memset(out + b.size(), ' ', size_t(f.length - b.size()));
 }
 
 void Table::PutBlank(QByteArray& record, int field) const {

@@ -2,10 +2,13 @@
 // A small dBase IV table engine: the table file (version 0x03, no memo) with
 // its header, field descriptors, fixed-length records and deletion flags.
 // The records are held in memory while the table is open; every write goes
-// to the file at once, so the file is always what the program shows.
+// to the file at once, so the file is always what the program shows. The
+// one exception is a run of appends (a whole download), whose records reach
+// the file in large blocks; see BeginAppendRun.
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -43,6 +46,9 @@ QString DecodeText(uint8_t language, const char* data, int size);
 // field's decimals, "." as separator. Throws Error when it does not fit.
 QByteArray FormatNumber(const FieldDef& f, double value);
 QByteArray FormatInteger(const FieldDef& f, int64_t value);
+// The same written straight into the field's f.length bytes at `out`.
+void PutNumber(const FieldDef& f, double value, char* out);
+void PutInteger(const FieldDef& f, int64_t value, char* out);
 
 // Writes a file beside `path` and renames it over `path`, so that at every
 // instant either the old or the new complete file is on disk. `durable`
@@ -93,6 +99,27 @@ class Table {
   // Writes one record in place / at the end (returns its number).
   void WriteRecord(uint32_t recno, const QByteArray& record);
   uint32_t AppendRecord(const QByteArray& record);
+
+  // A run of appends: the appended records collect in memory and go to the
+  // file in blocks of about kAppendBlockBytes, each write carrying the end
+  // mark after its records, and the header is written once, when the run
+  // ends. So the file is a complete table at every instant: its length
+  // tells the records written so far, and Open corrects the stale count.
+  // Every other write, Reload and Close first write what is collected
+  // (Pack writes it into the new file). When a block cannot be written,
+  // the file is put back to its last complete record, as many of the
+  // block's records as still fit are written one by one (as single appends
+  // would have been), the others are dropped from memory too and Error is
+  // thrown: RecordCount() is then what the file holds.
+  static constexpr qint64 kAppendBlockBytes = 256 * 1024;
+  void BeginAppendRun();
+  // Writes the rest and the header; the run is over even when it throws.
+  void EndAppendRun();
+  bool InAppendRun() const { return run_; }
+  // Writes the collected records now (throws Error as described above).
+  void FlushAppends();
+  uint32_t WrittenRecordCount() const { return written_; }
+
   void SetIndexFlag(bool on);
   void WriteHeader();
   // Re-reads the records from the file.
@@ -115,8 +142,23 @@ class Table {
 
  private:
   void ParseHeader(const QByteArray& bytes, qint64 fileSize);
+  // Reads the records of a file of `fileSize` bytes (header parsed).
+  void ReadRecords(qint64 fileSize);
   QByteArray HeaderBytes() const;
+  // The records live in chunks of 2^kChunkShift records, so that a growing
+  // table never copies what it holds and a record never straddles chunks.
+  static constexpr int kChunkShift = 11;
+  static constexpr uint32_t kChunkMask = (1u << kChunkShift) - 1;
+  char* Slot(uint32_t recno) const {
+    return chunks_[(recno - 1) >> kChunkShift].get() +
+           size_t((recno - 1) & kChunkMask) * size_t(recordLength_);
+  }
+  // Makes room for `count` records (count_ is left alone).
+  void Reserve(uint32_t count);
+  // Forgets the records past `count`.
+  void Truncate(uint32_t count);
   void WriteAt(qint64 pos, const char* data, qint64 size);
+  [[noreturn]] void ThrowWriteError(int err) const;
   void ReadFile(QByteArray* out, qint64 limit = -1) const;  // the first `limit` bytes
 
   QString path_;
@@ -130,7 +172,9 @@ class Table {
   int recordLength_ = 0;
   uint32_t count_ = 0;
   uint32_t headerCount_ = 0;
-  QByteArray records_;
+  uint32_t written_ = 0;  // records in the file; fewer than count_ only in a run
+  bool run_ = false;
+  std::vector<std::unique_ptr<char[]>> chunks_;
 };
 
 }  // namespace dbf

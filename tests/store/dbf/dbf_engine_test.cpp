@@ -2,7 +2,11 @@
 // tables of other shapes than ours.
 #include <gtest/gtest.h>
 
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTemporaryDir>
+#include <cmath>
+#include <cstdint>
 
 #include "store/dbf/dbf_table.h"
 #include "store/dbf/mdx_index.h"
@@ -94,6 +98,114 @@ TEST(DbfEngine, TextsFollowTheLanguageByte) {
     EXPECT_EQ(rec.mid(1), c.stored) << int(c.language);
     t.AppendRecord(rec);
     EXPECT_EQ(t.Text(t.Record(1), 0), QString::fromUtf8("Ёж")) << int(c.language);
+  }
+}
+
+// Numbers are written with the digits of Qt's fixed-point text: the exact
+// binary value rounded, a halfway point away from zero, a negative value
+// that shows as zero without its sign.
+TEST(DbfEngine, NumberBytesAreQtFixedPointText) {
+  auto expected = [](const dbf::FieldDef& f, double v) {
+    QByteArray t = QByteArray::number(v, 'f', f.decimals);
+    if (t.startsWith('-') && !t.contains('1') && !t.contains('2') && !t.contains('3') &&
+        !t.contains('4') && !t.contains('5') && !t.contains('6') && !t.contains('7') &&
+        !t.contains('8') && !t.contains('9'))
+      t.remove(0, 1);
+    return t.size() > f.length ? QByteArray() : QByteArray(f.length - t.size(), ' ') + t;
+  };
+  auto check = [&](int length, int decimals, double v) {
+    dbf::FieldDef f;
+    f.name = "X";
+    f.type = 'N';
+    f.length = length;
+    f.decimals = decimals;
+    const QByteArray want = expected(f, v);
+    QByteArray got;
+    try {
+      got = dbf::FormatNumber(f, v);
+    } catch (const dbf::Error&) {
+    }
+    EXPECT_EQ(got, want) << QByteArray::number(v, 'g', 17).constData() << " " << decimals;
+  };
+  const double fixed[] = {0.0,  -0.0,    0.5,        1.5,      2.5,          -2.5,   0.125,
+                          0.375, -0.125, 0.0009765625, 1e-12, -1e-12,       0.2,    0.05,
+                          150.0, -3.5,   99999999.5,   1e17,  123456789.125, 0.1 + 0.2};
+  for (double v : fixed)
+    for (int d : {0, 1, 2, 3, 9}) check(18, d, v);
+  // Values of every scale, and binary fractions, which hold the halfway points.
+  uint64_t x = 0x9E3779B97F4A7C15u;
+  auto next = [&] {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    return x;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const int d = int(next() % 10);
+    const double scale = std::pow(10.0, double(int(next() % 14)) - 4);
+    const double random = (double(next() % 2000001) - 1000000.0) / 1000000.0 * scale;
+    const double dyadic = std::ldexp(double(int64_t(next() % 200001) - 100000), -int(next() % 24));
+    check(18, d, random);
+    check(18, d, dyadic);
+    check(20, d, dyadic * 1e6);
+  }
+}
+
+TEST(DbfEngine, IntegerBytesAreDecimalDigits) {
+  struct Case {
+    int64_t value;
+    int length, decimals;
+    const char* bytes;  // nullptr: does not fit
+  } cases[] = {
+      {0, 4, 0, "   0"},     {-7, 4, 0, "  -7"},     {65535, 9, 0, "    65535"},
+      {12, 6, 2, " 12.00"},  {-1, 6, 2, " -1.00"},   {12345, 4, 0, nullptr},
+      {-999, 4, 0, "-999"},  {-1000, 4, 0, nullptr}, {INT64_MIN, 20, 0, "-9223372036854775808"},
+      {INT64_MAX, 18, 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    dbf::FieldDef f;
+    f.name = "N";
+    f.type = 'N';
+    f.length = c.length;
+    f.decimals = c.decimals;
+    if (c.bytes) {
+      EXPECT_EQ(dbf::FormatInteger(f, c.value), QByteArray(c.bytes)) << c.value;
+    } else {
+      EXPECT_THROW(dbf::FormatInteger(f, c.value), dbf::Error) << c.value;
+    }
+  }
+}
+
+// Texts go through the code page's own converters, byte for byte, also
+// for characters the page does not have.
+TEST(DbfEngine, TextBytesAreTheConvertersBytes) {
+  const uint8_t languages[] = {0xC9, 0x65, 0x26, 0x01, 0x02, 0x64, 0xC8, 0xCA, 0xCB, 0x00};
+  for (uint8_t language : languages) {
+    const char* codec = dbf::CodecForLanguage(language);
+    QStringEncoder enc(codec, QStringConverter::Flag::Stateless);
+    QStringDecoder dec(codec, QStringConverter::Flag::Stateless);
+    ASSERT_TRUE(enc.isValid() && dec.isValid()) << codec;
+    QByteArray all(256, '\0');
+    for (int b = 0; b < 256; ++b) all[b] = char(b);
+    const QString page = dec(all);
+    EXPECT_EQ(dbf::DecodeText(language, all.constData(), 256), page) << codec;
+    const QString foreign = QString::fromUtf8("Ёжик € 日本 \xF0\x9F\x98\x80 ÿ");
+    for (const QString& text : {page, foreign, page.left(40) + foreign}) {
+      EXPECT_EQ(dbf::EncodeText(language, text), QByteArray(enc(text))) << codec;
+      QTemporaryDir dir;
+      const QString path = dir.filePath("t.dbf");
+      std::vector<dbf::FieldDef> fields(1);
+      fields[0].name = "S";
+      fields[0].length = 30;
+      dbf::Table::Create(path, fields, language);
+      dbf::Table t;
+      t.Open(path);
+      QByteArray rec = t.BlankRecord();
+      t.PutText(rec, 0, text);
+      QByteArray want = QByteArray(enc(text)).left(30);
+      want += QByteArray(30 - want.size(), ' ');
+      EXPECT_EQ(rec.mid(1), want) << codec;
+    }
   }
 }
 
