@@ -24,42 +24,41 @@ QString FileVersionText(const QString& compiled) {
 
 QString ProgramFileVersion() { return FileVersionText(QStringLiteral(KLT3_VERSION)); }
 
-Tform6::Tform6(QWidget* parent) : QDialog(parent, Qt::Tool) {
+AboutBox::AboutBox(QWidget* parent) : QDialog(parent, Qt::Tool) {
   setWindowTitle(QString::fromUtf8("О программе"));
   auto* layout = new QVBoxLayout(this);
-  ProductName = new QLabel(QString::fromUtf8("ФИР-ТЛ7"), this);
-  QFont bold = ProductName->font();
+  productName_ = new QLabel(QString::fromUtf8("ФИР-ТЛ7"), this);
+  productName_->setObjectName(QStringLiteral("productName"));
+  QFont bold = productName_->font();
   bold.setBold(true);
   bold.setPointSizeF(bold.pointSizeF() * 1.5);
-  ProductName->setFont(bold);
-  ProductName->setAlignment(Qt::AlignCenter);
-  Version = new QLabel(this);
-  Version->setAlignment(Qt::AlignCenter);
-  Comments =
+  productName_->setFont(bold);
+  productName_->setAlignment(Qt::AlignCenter);
+  versionLabel_ = new QLabel(this);
+  versionLabel_->setObjectName(QStringLiteral("versionLabel"));
+  versionLabel_->setAlignment(Qt::AlignCenter);
+  commentsLabel_ =
       new QLabel(QString::fromUtf8("Программа для передачи данных с приборов ФИР-ТЛ7"), this);
-  Comments->setAlignment(Qt::AlignCenter);
-  Button1 = new QPushButton(QString::fromUtf8("Ок"), this);
-  Button1->setDefault(true);
-  layout->addWidget(ProductName);
-  layout->addWidget(Version);
-  layout->addWidget(Comments);
+  commentsLabel_->setObjectName(QStringLiteral("commentsLabel"));
+  commentsLabel_->setAlignment(Qt::AlignCenter);
+  okButton_ = new QPushButton(QString::fromUtf8("Ок"), this);
+  okButton_->setObjectName(QStringLiteral("okButton"));
+  okButton_->setDefault(true);
+  layout->addWidget(productName_);
+  layout->addWidget(versionLabel_);
+  layout->addWidget(commentsLabel_);
   layout->addSpacing(8);
-  layout->addWidget(Button1, 0, Qt::AlignHCenter);
+  layout->addWidget(okButton_, 0, Qt::AlignHCenter);
   layout->setSizeConstraint(QLayout::SetFixedSize);
-  connect(Button1, &QPushButton::clicked, this, &Tform6::Button1Click);
+  connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void Tform6::showEvent(QShowEvent* event) {
+// The version is read at each showing and the box centred on the screen.
+void AboutBox::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  FormShow();
-}
-
-void Tform6::FormShow() {
-  Version->setText(QString::fromUtf8("Версия ") + ProgramFileVersion());
+  versionLabel_->setText(QString::fromUtf8("Версия ") + ProgramFileVersion());
   adjustSize();
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->geometry().center() - rect().center());
   }
 }
-
-void Tform6::Button1Click() { accept(); }

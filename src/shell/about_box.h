@@ -14,19 +14,17 @@ QString FileVersionText(const QString& compiled);
 // The version of this program ("0.0.0.0" when none was compiled in).
 QString ProgramFileVersion();
 
-class Tform6 : public QDialog {
+class AboutBox : public QDialog {
   Q_OBJECT
  public:
-  explicit Tform6(QWidget* parent = nullptr);
-
-  void FormShow();
-  void Button1Click();
-
-  QLabel* ProductName = nullptr;
-  QLabel* Version = nullptr;
-  QLabel* Comments = nullptr;
-  QPushButton* Button1 = nullptr;
+  explicit AboutBox(QWidget* parent = nullptr);
 
  protected:
   void showEvent(QShowEvent* event) override;
+
+ private:
+  QLabel* productName_ = nullptr;
+  QLabel* versionLabel_ = nullptr;
+  QLabel* commentsLabel_ = nullptr;
+  QPushButton* okButton_ = nullptr;
 };

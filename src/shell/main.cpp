@@ -5,6 +5,6 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  const std::unique_ptr<TForm1> form1 = StartUp();
+  const std::unique_ptr<MainWindow> window = StartUp();
   return app.exec();
 }

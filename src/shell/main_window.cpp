@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -14,7 +13,6 @@
 #include <QMenuBar>
 #include <QTabWidget>
 #include <QToolBar>
-#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -22,246 +20,255 @@
 #include "shell/about_box.h"
 #include "shell/app_state.h"
 #include "shell/pictures.h"
-#include "store/shown_rows.h"
+#include "views/grid/data_grid.h"
 
 namespace {
 const char kDefaultDirValue[] = "Default_dir";
 
 QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
-}  // namespace
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
-  setWindowTitle(Ru("ФИР - ТЛ7"));
-  setWindowIcon(Picture(0));
-  OpenHelpUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-  BuildMenus();
-  BuildToolBar();
-  BuildPages();
-  FormCreate();
-}
-
-TForm1::~TForm1() = default;
-
-namespace {
-QAction* NewAction(QWidget* owner, const QString& text, int picture, const QKeySequence& keys,
-                   TForm1* form, void (TForm1::*handler)()) {
+// An action of the window: its caption, picture (-1 for none), shortcut,
+// object name (tests find it by that) and handler.
+QAction* NewAction(QObject* owner, const char* name, const QString& text, int picture,
+                   const QKeySequence& keys, MainWindow* window, void (MainWindow::*handler)()) {
   auto* action = new QAction(text, owner);
+  action->setObjectName(QLatin1String(name));
   if (picture >= 0) action->setIcon(Picture(picture));
   if (!keys.isEmpty()) action->setShortcut(keys);
-  QObject::connect(action, &QAction::triggered, form, [form, handler] { (form->*handler)(); });
+  QObject::connect(action, &QAction::triggered, window, [window, handler] { (window->*handler)(); });
   return action;
 }
 }  // namespace
 
-void TForm1::BuildMenus() {
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+  setWindowTitle(Ru("ФИР - ТЛ7"));
+  setWindowIcon(Picture(0));
+  openHelpUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  BuildActions();
+  BuildMenus();
+  BuildToolBar();
+  BuildViews();
+  StartWithoutTable();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::SetDownloadDialog(DownloadDialog* dialog) { downloadDialog_ = dialog; }
+
+void MainWindow::SetAboutBox(AboutBox* box) { aboutBox_ = box; }
+
+void MainWindow::SetHelpOpener(std::function<bool(const QUrl&)> opener) {
+  openHelpUrl_ = std::move(opener);
+}
+
+void MainWindow::BuildActions() {
+  using W = MainWindow;
   const QKeySequence none;
+  newTableAction_ = NewAction(this, "newTableAction", Ru("Создать"), 0,
+                              QKeySequence(Qt::CTRL | Qt::Key_N), this, &W::NewTable);
+  openTableAction_ = NewAction(this, "openTableAction", Ru("Открыть"), 1,
+                               QKeySequence(Qt::CTRL | Qt::Key_O), this, &W::OpenTable);
+  saveTableAction_ = NewAction(this, "saveTableAction", Ru("Сохранить"), 2,
+                               QKeySequence(Qt::CTRL | Qt::Key_S), this, &W::SaveTable);
+  closeTableAction_ =
+      NewAction(this, "closeTableAction", Ru("Закрыть"), -1, none, this, &W::CloseTable);
+  previewAction_ = NewAction(this, "previewAction", Ru("Предварительный просмотр"), 3, none, this,
+                             &W::PreviewReport);
+  printAction_ = NewAction(this, "printAction", Ru("Печать"), 4, QKeySequence(Qt::CTRL | Qt::Key_P),
+                           this, &W::PrintReport);
+  exitAction_ = NewAction(this, "exitAction", Ru("Выход"), -1, none, this, &W::ExitAtOnce);
+  fitColumnsAction_ = NewAction(this, "fitColumnsAction", Ru("Выровнять столбцы"), -1, none, this,
+                                &W::FitShownColumns);
+  setColorAction_ =
+      NewAction(this, "setColorAction", Ru("Задать цвет"), -1, none, this, &W::SetColumnColor);
+  removeColorAction_ = NewAction(this, "removeColorAction", Ru("Убрать цвет"), -1, none, this,
+                                 &W::RemoveColumnColor);
+  removeAllColorsAction_ = NewAction(this, "removeAllColorsAction", Ru("Убрать все цвета"), -1,
+                                     none, this, &W::RemoveAllColumnColors);
+  removeSortingAction_ = NewAction(this, "removeSortingAction", Ru("Убрать сортировку"), -1, none,
+                                   this, &W::RemoveSorting);
+  deleteRowsAction_ = NewAction(this, "deleteRowsAction", Ru("Удалить строки"), 6, none, this,
+                                &W::DeleteMarkedRows);
+  exportXlsAction_ = NewAction(this, "exportXlsAction", Ru("Экспорт в Excel"), -1, none, this,
+                               &W::ExportShownRows);
+  helpAction_ =
+      NewAction(this, "helpAction", Ru("Помощь"), 5, QKeySequence(Qt::Key_F1), this, &W::ShowHelp);
+  aboutAction_ =
+      NewAction(this, "aboutAction", Ru("О программе"), -1, none, this, &W::ShowAboutBox);
+}
+
+void MainWindow::BuildMenus() {
   QMenuBar* bar = menuBar();
+  QMenu* file = bar->addMenu(Ru("Файл"));
+  file->setObjectName(QStringLiteral("fileMenu"));
+  file->addActions({newTableAction_, openTableAction_, saveTableAction_, closeTableAction_});
+  file->addSeparator();
+  file->addActions({previewAction_, printAction_});
+  file->addSeparator();
+  file->addAction(exitAction_);
 
-  N1 = bar->addMenu(Ru("Файл"));
-  N2 =
-      NewAction(this, Ru("Создать"), 0, QKeySequence(Qt::CTRL | Qt::Key_N), this, &TForm1::N2Click);
-  N3 =
-      NewAction(this, Ru("Открыть"), 1, QKeySequence(Qt::CTRL | Qt::Key_O), this, &TForm1::N3Click);
-  N5 = NewAction(this, Ru("Сохранить"), 2, QKeySequence(Qt::CTRL | Qt::Key_S), this,
-                 &TForm1::N5Click);
-  N7 = NewAction(this, Ru("Закрыть"), -1, none, this, &TForm1::N7Click);
-  N8 = NewAction(this, Ru("Предварительный просмотр"), 3, none, this, &TForm1::N8Click);
-  N9 = NewAction(this, Ru("Печать"), 4, QKeySequence(Qt::CTRL | Qt::Key_P), this, &TForm1::N9Click);
-  N11 = NewAction(this, Ru("Выход"), -1, none, this, &TForm1::N11Click);
-  N1->addAction(N2);
-  N1->addAction(N3);
-  N1->addAction(N5);
-  N1->addAction(N7);
-  N1->addSeparator();
-  N1->addAction(N8);
-  N1->addAction(N9);
-  N1->addSeparator();
-  N1->addAction(N11);
+  QMenu* view = bar->addMenu(Ru("Вид"));
+  view->setObjectName(QStringLiteral("viewMenu"));
+  view->addAction(fitColumnsAction_);
+  view->addSeparator();
+  view->addActions({setColorAction_, removeColorAction_, removeAllColorsAction_});
+  view->addSeparator();
+  view->addAction(removeSortingAction_);
 
-  N12 = bar->addMenu(Ru("Вид"));
-  N27 = NewAction(this, Ru("Выровнять столбцы"), -1, none, this, &TForm1::N23Click);
-  N29 = NewAction(this, Ru("Задать цвет"), -1, none, this, &TForm1::N17Click);
-  N30 = NewAction(this, Ru("Убрать цвет"), -1, none, this, &TForm1::N18Click);
-  N31 = NewAction(this, Ru("Убрать все цвета"), -1, none, this, &TForm1::N19Click);
-  N33 = NewAction(this, Ru("Убрать сортировку"), -1, none, this, &TForm1::N33Click);
-  N12->addAction(N27);
-  N12->addSeparator();
-  N12->addAction(N29);
-  N12->addAction(N30);
-  N12->addAction(N31);
-  N12->addSeparator();
-  N12->addAction(N33);
+  QMenu* edit = bar->addMenu(Ru("Правка"));
+  edit->setObjectName(QStringLiteral("editMenu"));
+  edit->addAction(deleteRowsAction_);
 
-  N20 = bar->addMenu(Ru("Правка"));
-  N34 = NewAction(this, Ru("Удалить строки"), 6, none, this, &TForm1::N21Click);
-  N20->addAction(N34);
+  QMenu* service = bar->addMenu(Ru("Сервис"));
+  service->setObjectName(QStringLiteral("serviceMenu"));
+  service->addAction(exportXlsAction_);
 
-  N13 = bar->addMenu(Ru("Сервис"));
-  Excel1 = NewAction(this, Ru("Экспорт в Excel"), -1, none, this, &TForm1::Excel1Click);
-  N13->addAction(Excel1);
+  QMenu* help = bar->addMenu(Ru("Справка"));
+  help->setObjectName(QStringLiteral("helpMenu"));
+  help->addAction(helpAction_);
+  help->addSeparator();
+  help->addAction(aboutAction_);
 
-  N14 = bar->addMenu(Ru("Справка"));
-  N24 = NewAction(this, Ru("Помощь"), 5, QKeySequence(Qt::Key_F1), this, &TForm1::N24Click);
-  N26 = NewAction(this, Ru("О программе"), -1, none, this, &TForm1::N26Click);
-  N14->addAction(N24);
-  N14->addSeparator();
-  N14->addAction(N26);
-
-  PopupMenu1 = new QMenu(this);
-  N22 = NewAction(PopupMenu1, Ru("Печать"), -1, none, this, &TForm1::N22Click);
-  N17 = NewAction(PopupMenu1, Ru("Задать цвет"), -1, none, this, &TForm1::N17Click);
-  N18 = NewAction(PopupMenu1, Ru("Убрать цвет"), -1, none, this, &TForm1::N18Click);
-  N19 = NewAction(PopupMenu1, Ru("Убрать все цвета"), -1, none, this, &TForm1::N19Click);
-  N23 = NewAction(PopupMenu1, Ru("Выровнять столбцы"), -1, none, this, &TForm1::N23Click);
-  N21 = NewAction(PopupMenu1, Ru("Удалить"), -1, none, this, &TForm1::N21Click);
-  PopupMenu1->addAction(N22);
-  PopupMenu1->addSeparator();
-  PopupMenu1->addAction(N17);
-  PopupMenu1->addAction(N18);
-  PopupMenu1->addAction(N19);
-  PopupMenu1->addSeparator();
-  PopupMenu1->addAction(N23);
-  PopupMenu1->addSeparator();
-  PopupMenu1->addAction(N21);
+  // The context menu of both grids has actions of its own: they stay
+  // enabled, and each handler checks for a table itself.
+  using W = MainWindow;
+  const QKeySequence none;
+  gridContextMenu_ = new QMenu(this);
+  gridContextMenu_->setObjectName(QStringLiteral("gridContextMenu"));
+  QMenu* m = gridContextMenu_;
+  m->addAction(NewAction(m, "printPopupAction", Ru("Печать"), -1, none, this, &W::PrintReport));
+  m->addSeparator();
+  m->addAction(
+      NewAction(m, "setColorPopupAction", Ru("Задать цвет"), -1, none, this, &W::SetColumnColor));
+  m->addAction(NewAction(m, "removeColorPopupAction", Ru("Убрать цвет"), -1, none, this,
+                         &W::RemoveColumnColor));
+  m->addAction(NewAction(m, "removeAllColorsPopupAction", Ru("Убрать все цвета"), -1, none, this,
+                         &W::RemoveAllColumnColors));
+  m->addSeparator();
+  m->addAction(NewAction(m, "fitColumnsPopupAction", Ru("Выровнять столбцы"), -1, none, this,
+                         &W::FitShownColumns));
+  m->addSeparator();
+  m->addAction(
+      NewAction(m, "deletePopupAction", Ru("Удалить"), -1, none, this, &W::DeleteMarkedRows));
 }
 
-void TForm1::BuildToolBar() {
-  ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
-  ToolBar1->setMovable(false);
-  ToolBar1->setIconSize(QSize(24, 24));
-  ToolBar1->toggleViewAction()->setVisible(false);
+void MainWindow::BuildToolBar() {
+  toolBar_ = addToolBar(QStringLiteral("toolBar"));
+  toolBar_->setObjectName(QStringLiteral("toolBar"));
+  toolBar_->setMovable(false);
+  toolBar_->setIconSize(QSize(24, 24));
+  toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  toolBar_->toggleViewAction()->setVisible(false);
   setContextMenuPolicy(Qt::NoContextMenu);
-  auto button = [this](int picture, const QString& hint, void (TForm1::*handler)()) {
-    auto* b = new QToolButton(ToolBar1);
-    b->setIcon(Picture(picture));
-    b->setToolTip(hint);
-    b->setAutoRaise(true);
-    connect(b, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
-    ToolBar1->addWidget(b);
-    return b;
-  };
-  ToolButton1 = button(0, Ru("Создать"), &TForm1::N2Click);
-  ToolButton2 = button(1, Ru("Открыть"), &TForm1::N3Click);
-  ToolButton3 = button(2, Ru("Сохранить"), &TForm1::N5Click);
-  ToolButton4 = button(3, Ru("Предварительный просмотр"), &TForm1::N8Click);
-  ToolButton5 = button(4, Ru("Печать"), &TForm1::N9Click);
-  ToolButton6 = button(5, Ru("Помощь"), &TForm1::ToolButton6Click);
+  toolBar_->addActions(
+      {newTableAction_, openTableAction_, saveTableAction_, previewAction_, printAction_, helpAction_});
 }
 
-void TForm1::BuildPages() {
+void MainWindow::BuildViews() {
   auto* central = new QWidget(this);
   auto* centralLayout = new QVBoxLayout(central);
   centralLayout->setContentsMargins(0, 0, 0, 0);
   setCentralWidget(central);
   central->setAutoFillBackground(true);
 
-  PageControl1 = new QTabWidget(central);
-  PageControl1->setObjectName(QStringLiteral("PageControl1"));
-  centralLayout->addWidget(PageControl1);
+  viewTabs_ = new QTabWidget(central);
+  viewTabs_->setObjectName(QStringLiteral("viewTabs"));
+  centralLayout->addWidget(viewTabs_);
 
-  TabSheet1 = new QWidget;
-  auto* tab1Layout = new QVBoxLayout(TabSheet1);
-  tab1Layout->setContentsMargins(0, 0, 0, 0);
-  DBGridPro1 = new TDBGridPro(TabSheet1);
-  DBGridPro1->setObjectName(QStringLiteral("DBGridPro1"));
-  tab1Layout->addWidget(DBGridPro1);
-  PageControl1->addTab(TabSheet1, Ru("ЗЕН-ТЛ7"));
+  TableView& plate = views_[0];
+  plate.kind = ShownKind::Plate;
+  plate.sortTag = QStringLiteral("tab1");
+  plate.layoutName = QStringLiteral("Table_1");
+  plate.tab = new QWidget;
+  plate.tab->setObjectName(QStringLiteral("plateTab"));
+  auto* plateLayout = new QVBoxLayout(plate.tab);
+  plateLayout->setContentsMargins(0, 0, 0, 0);
+  plate.grid = new DataGrid(plate.tab);
+  plate.grid->setObjectName(QStringLiteral("plateGrid"));
+  plateLayout->addWidget(plate.grid);
+  viewTabs_->addTab(plate.tab, Ru("ЗЕН-ТЛ7"));
 
-  TabSheet2 = new QWidget;
-  auto* tab2Layout = new QHBoxLayout(TabSheet2);
-  tab2Layout->setContentsMargins(0, 0, 0, 0);
-  tab2Layout->setSpacing(0);
-  GroupBox1 = new QGroupBox(Ru("Серия испытаний"), TabSheet2);
-  GroupBox1->setFixedWidth(129);
-  auto* groupLayout = new QVBoxLayout(GroupBox1);
-  groupLayout->setContentsMargins(2, 2, 2, 2);
-  ListBox1 = new QListWidget(GroupBox1);
-  ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
-  groupLayout->addWidget(ListBox1);
-  DBGridPro2 = new TDBGridPro(TabSheet2);
-  DBGridPro2->setObjectName(QStringLiteral("DBGridPro2"));
-  tab2Layout->addWidget(GroupBox1);
-  tab2Layout->addWidget(DBGridPro2, 1);
-  PageControl1->addTab(TabSheet2, Ru("ФИР-ТЛ7"));
+  TableView& water = views_[1];
+  water.kind = ShownKind::Water;
+  water.sortTag = QStringLiteral("tab2");
+  water.layoutName = QStringLiteral("Table_2");
+  water.tab = new QWidget;
+  water.tab->setObjectName(QStringLiteral("waterTab"));
+  auto* waterLayout = new QHBoxLayout(water.tab);
+  waterLayout->setContentsMargins(0, 0, 0, 0);
+  waterLayout->setSpacing(0);
+  seriesBox_ = new QGroupBox(Ru("Серия испытаний"), water.tab);
+  seriesBox_->setObjectName(QStringLiteral("seriesBox"));
+  seriesBox_->setFixedWidth(129);
+  auto* seriesLayout = new QVBoxLayout(seriesBox_);
+  seriesLayout->setContentsMargins(2, 2, 2, 2);
+  seriesList_ = new QListWidget(seriesBox_);
+  seriesList_->setObjectName(QStringLiteral("seriesList"));
+  seriesList_->setSelectionMode(QAbstractItemView::SingleSelection);
+  seriesLayout->addWidget(seriesList_);
+  water.grid = new DataGrid(water.tab);
+  water.grid->setObjectName(QStringLiteral("waterGrid"));
+  waterLayout->addWidget(seriesBox_);
+  waterLayout->addWidget(water.grid, 1);
+  viewTabs_->addTab(water.tab, Ru("ФИР-ТЛ7"));
 
-  connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(); });
-  connect(ListBox1, &QListWidget::itemDoubleClicked, this, [this] { ListBox1DblClick(); });
-  connect(PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageChanged);
-  AttachPopupMenu(DBGridPro1);
-  AttachPopupMenu(DBGridPro2);
-  ConnectGrids();
+  connect(seriesList_, &QListWidget::itemClicked, this, [this] { ShowSelectedSeries(); });
+  connect(seriesList_, &QListWidget::itemDoubleClicked, this, [this] { ShowSelectedSeries(); });
+  connect(viewTabs_, &QTabWidget::currentChanged, this, &MainWindow::ShowKindTab);
+  for (const TableView& v : views_) AttachContextMenu(v.grid);
+  ConnectViews();
 }
 
-void TForm1::AttachPopupMenu(QWidget* grid) {
+void MainWindow::AttachContextMenu(QWidget* grid) {
   grid->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(grid, &QWidget::customContextMenuRequested, PopupMenu1,
-          [this, grid](const QPoint& pos) { PopupMenu1->popup(grid->mapToGlobal(pos)); });
+  connect(grid, &QWidget::customContextMenuRequested, gridContextMenu_,
+          [this, grid](const QPoint& pos) { gridContextMenu_->popup(grid->mapToGlobal(pos)); });
 }
 
-void TForm1::FormCreate() {
+void MainWindow::StartWithoutTable() {
   setWindowState(windowState() | Qt::WindowMaximized);
-  SetTableColor(false);
-  PageControl1->hide();
+  SetBackgroundForTable(false);
+  viewTabs_->hide();
 
   const QString localHelp = LocalHelpFile(QCoreApplication::applicationDirPath());
   if (!localHelp.isEmpty()) SetApplicationHelpFile(localHelp);
 
   // A settings file that cannot be read or parsed leaves the store empty:
   // the program then starts as on a first run.
-  Settings.Open();
-  if (Settings.ValueExists(QLatin1String(kDefaultDirValue))) {
-    DefaultDir = Settings.ReadString(QLatin1String(kDefaultDirValue));
+  settings_.Open();
+  if (settings_.ValueExists(QLatin1String(kDefaultDirValue))) {
+    defaultDir_ = settings_.ReadString(QLatin1String(kDefaultDirValue));
   } else {
-    DefaultDir = QDir::currentPath();
-    Settings.WriteString(QLatin1String(kDefaultDirValue), DefaultDir);
-    Settings.Sync();
+    defaultDir_ = QDir::currentPath();
+    settings_.WriteString(QLatin1String(kDefaultDirValue), defaultDir_);
+    settings_.Sync();
   }
-  OpenDialog1InitialDir = DefaultDir;
-  SaveDialog1InitialDir = DefaultDir;
+  openDialogDir_ = defaultDir_;
+  saveDialogDir_ = defaultDir_;
 
-  Table.Close();
-  TableOpen = false;
-
-  ClearSorting(DBGridPro1, QStringLiteral("tab1"));
-  ClearSorting(DBGridPro2, QStringLiteral("tab2"));
-  disable_button();
-  tab_vis_dis();
+  session_.Close();
+  for (const TableView& v : views_) ClearSorting(v);
+  tableShown_ = false;
+  UpdateCommandStates();
+  HideViews();
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
-  try {
-    FormClose();
-  } catch (const TableError& e) {
-    // The window stays open when the table could not be closed, so the
-    // operator can still save or retry.
-    ShowGeneralError(this, e.text());
-    event->ignore();
-    return;
-  } catch (const std::exception& e) {
-    ShowGeneralError(this, QString::fromLocal8Bit(e.what()));
-    event->ignore();
-    return;
-  }
-  event->accept();
+// Every action's enabled state, from whether a table is shown. The tool
+// bar shows the same actions; the context menu's stay enabled.
+void MainWindow::UpdateCommandStates() {
+  for (QAction* a : {saveTableAction_, closeTableAction_, previewAction_, printAction_,
+                     fitColumnsAction_, setColorAction_, removeColorAction_, removeAllColorsAction_,
+                     removeSortingAction_, deleteRowsAction_, exportXlsAction_})
+    a->setEnabled(tableShown_);
 }
 
-void TForm1::FormClose() {
-  Settings.WriteString(QLatin1String(kDefaultDirValue), DefaultDir);
-  Settings.Sync();
-  Close_DB();
-}
-
-void TForm1::N11Click() {
+void MainWindow::ExitAtOnce() {
   // exit() rather than quit(): quit() would first close the windows and so
-  // run FormClose, which "Выход" must skip.
+  // store the folder and close the table, which "Выход" must skip.
   QCoreApplication::exit(0);
 }
 
-void TForm1::N24Click() { ShowHelp(); }
-
-void TForm1::ToolButton6Click() { ShowHelp(); }
-
-void TForm1::ShowHelp() {
+void MainWindow::ShowHelp() {
   const QString path = ApplicationHelpFile();
   if (!QFileInfo(path).isFile()) {
     Dialogs().Message(this, QMessageBox::Warning, ApplicationTitle(),
@@ -269,7 +276,7 @@ void TForm1::ShowHelp() {
                       QMessageBox::Ok);
     return;
   }
-  if (!OpenHelpUrl(QUrl::fromLocalFile(path))) {
+  if (!openHelpUrl_(QUrl::fromLocalFile(path))) {
     Dialogs().Message(
         this, QMessageBox::Warning, ApplicationTitle(),
         Ru("Не удалось открыть файл справки \"%1\".").arg(QDir::toNativeSeparators(path)),
@@ -277,67 +284,18 @@ void TForm1::ShowHelp() {
   }
 }
 
-void TForm1::N26Click() {
-  if (Form6) {
-    Dialogs().Exec(Form6);
+void MainWindow::ShowAboutBox() {
+  if (aboutBox_) {
+    Dialogs().Exec(aboutBox_);
     return;
   }
-  Tform6 about(this);
+  AboutBox about(this);
   Dialogs().Exec(&about);
 }
 
-void TForm1::enable_button() {
-  for (QAction* a : {N5, N7, N8, N9, N27, N29, N30, N31, N33, N34, Excel1}) a->setEnabled(true);
-  for (QToolButton* b : {ToolButton3, ToolButton4, ToolButton5}) b->setEnabled(true);
-}
-
-void TForm1::disable_button() {
-  for (QAction* a : {N5, N7, N8, N9, N27, N29, N30, N31, N33, N34, Excel1}) a->setEnabled(false);
-  for (QToolButton* b : {ToolButton3, ToolButton4, ToolButton5}) b->setEnabled(false);
-}
-
-void TForm1::tab_vis_en() {
-  if (!TableOpen) return;
-  // Leaves the kind filter of the chosen view in force.
-  if (ChooseShownKind(Table) == ShownKind::Water) {
-    PageControl1->setTabVisible(0, false);
-    PageControl1->setTabVisible(1, true);
-    PageControl1->setCurrentIndex(1);
-  } else {
-    PageControl1->setTabVisible(0, true);
-    PageControl1->setTabVisible(1, false);
-    PageControl1->setCurrentIndex(0);
-  }
-  const bool wasHidden = PageControl1->isHidden();
-  PageControl1->show();
-  // A tab that becomes visible with its page control shows itself.
-  if (wasHidden) PageChanged(PageControl1->currentIndex());
-  PageControl1->update();
-}
-
-void TForm1::tab_vis_dis() { PageControl1->hide(); }
-
-void TForm1::PageChanged(int index) {
-  // Only a page the operator can see counts as shown.
-  if (PageControl1->isHidden()) return;
-  if (index == 0) TabSheet1Show();
-  if (index == 1) TabSheet2Show();
-}
-
-void TForm1::TabSheet1Show() {
-  // The filter belongs to an open table; a closed one has none to set.
-  if (!Table.IsOpen()) return;
-  Table.SetFilter(QStringLiteral("NB_TYPE=0"));
-  Table.Refresh();
-}
-
-void TForm1::TabSheet2Show() {
-  if (!Table.IsOpen()) return;
-  Table.SetFilter(QStringLiteral("NB_TYPE=1"));
-  Table.Refresh();
-}
-
-void TForm1::SetTableColor(bool tableOpen) {
+// Background of the two states: button face with a table open, button
+// shadow without.
+void MainWindow::SetBackgroundForTable(bool tableOpen) {
   QWidget* area = centralWidget();
   QPalette pal = area->palette();
   const QPalette app = QApplication::palette();
@@ -346,7 +304,8 @@ void TForm1::SetTableColor(bool tableOpen) {
   area->setPalette(pal);
 }
 
-void TForm1::SetTitle(const QString& title) {
+// The task bar's text and the window caption together.
+void MainWindow::SetTitle(const QString& title) {
   SetApplicationTitle(title);
   setWindowTitle(title);
 }

@@ -1,40 +1,26 @@
 // Spreadsheet export of the rows shown.
 #include <QFileInfo>
-#include <QTabWidget>
 #include <exception>
 
 #include "output/xls/series_export.h"
-#include "output/xls/xls_writer.h"
 #include "platform/dialogs.h"
+#include "platform/operator_error.h"
 #include "shell/main_window.h"
 
-// "Экспорт в Excel": both tabs give the same layout.
-void TForm1::Excel1Click() {
-  if (!TableOpen || !Table.IsOpen()) return;
-  const int page = PageControl1 ? PageControl1->currentIndex() : -1;
-  if (page == 0 || page == 1) exp2excel();
-}
-
-// Writes the rows of the active view to an .xls file.
-void TForm1::exp2excel() {
-  if (!Table.IsOpen()) return;
+// "Экспорт в Excel": the rows of the shown view into an .xls file; both
+// views give the same layout.
+void MainWindow::ExportShownRows() {
+  if (!session_.InUse() || !session_.Table().IsOpen()) return;
   const QString name =
-      Dialogs().GetSaveFileName(this, QStringLiteral("Экспорт в Excel"), SaveDialog1InitialDir,
+      Dialogs().GetSaveFileName(this, QStringLiteral("Экспорт в Excel"), saveDialogDir_,
                                 QStringLiteral("Книга Excel (*.xls)"), QStringLiteral("xls"));
   if (name.isEmpty()) return;
   try {
     // The export walks the natural record order under the current filter.
-    ClearSorting(DBGridPro1, QStringLiteral("tab1"));
-    ClearSorting(DBGridPro2, QStringLiteral("tab2"));
-    ExportSeries(Table, name);
-  } catch (const XlsError& e) {
-    ShowGeneralError(this, e.text());
-    return;
-  } catch (const TableError& e) {
-    ShowGeneralError(this, e.text());
-    return;
+    for (const TableView& v : views_) ClearSorting(v);
+    ExportSeries(session_.Table(), name);
   } catch (const std::exception& e) {
-    ShowGeneralError(this, QString::fromUtf8(e.what()));
+    ShowGeneralError(this, OperatorText(e));
     return;
   }
   Dialogs().Message(this, QMessageBox::Information, QStringLiteral("Экспорт в Excel"),

@@ -1,58 +1,37 @@
-// The life of the one open table: New, Open, Save, Close, the series list,
-// row deletion and the two decoders.
-#include <QFile>
+// The table file's commands: New, Open, Save, Close, the series list, row
+// deletion, and closing the window (which closes the table).
+#include <QCloseEvent>
 #include <QFileInfo>
 #include <QListWidget>
-#include <algorithm>
+#include <QTabWidget>
 #include <exception>
 
-#include "link/device_data.h"
 #include "link/ui/download_dialog.h"
 #include "platform/dialogs.h"
+#include "platform/operator_error.h"
 #include "shell/main_window.h"
-#include "store/create_from_download.h"
-#include "store/decoders.h"
-#include "store/row_deletion.h"
-#include "store/series_list.h"
 #include "views/grid/data_grid.h"
 
 namespace {
 
-const char kMainTitle[] = "ФИР - ТЛ7";
+const char kDefaultDirValue[] = "Default_dir";
 
-QString MainTitle() { return QString::fromUtf8(kMainTitle); }
+QString MainTitle() { return QString::fromUtf8("ФИР - ТЛ7"); }
 
-// The engine's text of a failure, for the general error message.
-QString ErrorText(const std::exception& e) {
-  if (auto* table = dynamic_cast<const TableError*>(&e)) return table->text();
-  return QString::fromLocal8Bit(e.what());
+// What the last download left for New.
+DownloadedImage LastDownload(const DownloadDialog& dialog) {
+  const Download& download = dialog.download();
+  DownloadedImage d;
+  d.image = DumpView{download.Image().data(), int(download.Image().size())};
+  d.deviceType = download.Identity().type;
+  d.deviceSerial = download.Identity().serial;
+  d.recordCount = download.Identity().recordCount;
+  return d;
 }
-
-// The index file beside a table: its path with ".mdx" in place of its own
-// extension.
-QString IndexFileOf(const QString& tablePath) {
-  const QFileInfo info(tablePath);
-  return info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".mdx");
-}
-
-// The general error message for a failed table operation. A file that could
-// not be reopened (removed or locked meanwhile) leaves no table, and the
-// window must not pretend otherwise: it goes to its state without table.
-void ReportTableFailure(TForm1* form, const std::exception& e) {
-  ShowGeneralError(form, ErrorText(e));
-  if (form->TableOpen && !form->Table.IsOpen()) {
-    form->TableModified = false;
-    form->Close_DB();
-  }
-}
-
-DumpView DownloadedDump() { return DumpView{DeviceDump.data(), int(DeviceDump.size())}; }
 
 // Ends a cell edit still open in a grid's editor: with `keep` its text goes
 // into the row being edited, else it is dropped.
-void EndOpenEditor(QWidget* gridWidget, bool keep) {
-  auto* grid = qobject_cast<DataGrid*>(gridWidget);
-  if (!grid) return;
+void EndOpenEditor(DataGrid* grid, bool keep) {
   QTableView* view = grid->view();
   QWidget* editor = view->indexWidget(view->currentIndex());
   if (!editor) return;
@@ -65,12 +44,8 @@ void EndOpenEditor(QWidget* gridWidget, bool keep) {
 // Keeps a widget disabled for a scope, whatever way the scope is left.
 class DisabledWhile {
  public:
-  explicit DisabledWhile(QWidget* w) : w_(w) {
-    if (w_) w_->setEnabled(false);
-  }
-  ~DisabledWhile() {
-    if (w_) w_->setEnabled(true);
-  }
+  explicit DisabledWhile(QWidget* w) : w_(w) { w_->setEnabled(false); }
+  ~DisabledWhile() { w_->setEnabled(true); }
   DisabledWhile(const DisabledWhile&) = delete;
   DisabledWhile& operator=(const DisabledWhile&) = delete;
 
@@ -78,277 +53,238 @@ class DisabledWhile {
   QWidget* w_;
 };
 
+// Redraws a grid once at the end of a scope instead of once per change.
+class OneRedraw {
+ public:
+  explicit OneRedraw(QWidget* w) : w_(w) { w_->setUpdatesEnabled(false); }
+  ~OneRedraw() {
+    w_->setUpdatesEnabled(true);
+    w_->update();
+  }
+  OneRedraw(const OneRedraw&) = delete;
+  OneRedraw& operator=(const OneRedraw&) = delete;
+
+ private:
+  QWidget* w_;
+};
+
 }  // namespace
 
-// "Создать": save dialog, download, Create_DB.
-void TForm1::N2Click() {
+// "Создать": the new file's name, then the download, then the table.
+void MainWindow::NewTable() {
   // Also a table left open by a failed decoding.
-  if (TableOpen || Table.IsOpen()) Close_DB();
+  if (session_.InUse() || session_.Table().IsOpen()) CloseTable();
   const QString name =
-      Dialogs().GetSaveFileName(this, QStringLiteral("Создать"), SaveDialog1InitialDir,
+      Dialogs().GetSaveFileName(this, QStringLiteral("Создать"), saveDialogDir_,
                                 QStringLiteral("Файлы данных (*.db)"), QStringLiteral("db"));
   if (name.isEmpty()) return;
-  SaveDialog1InitialDir = QFileInfo(name).absolutePath();
-  SaveDialog1FileName = name;
-  if (Form2 && Dialogs().Exec(Form2) == QDialog::Accepted) Create_DB();
+  saveDialogDir_ = QFileInfo(name).absolutePath();
+  if (downloadDialog_ && Dialogs().Exec(downloadDialog_) == QDialog::Accepted)
+    CreateTableFromDownload(name);
 }
 
-// Creates the table file and decodes the download into it.
-void TForm1::Create_DB() {
-  TableOpen = false;
-  TableModified = false;
+// Makes the table file from the last download and shows it.
+void MainWindow::CreateTableFromDownload(const QString& path) {
+  tableShown_ = false;
   try {
-    CreateEmptyTable(Table, SaveDialog1FileName);
+    session_.CreateFromDownload(path, LastDownload(*downloadDialog_));
   } catch (const std::exception& e) {
-    ShowGeneralError(this, ErrorText(e));
+    // A failed decoding keeps the rows written so far in the open file; the
+    // views stay hidden until New or Open closes it.
+    if (session_.InUse()) {
+      SetBackgroundForTable(true);
+      ShowSeriesList();
+    }
+    ShowGeneralError(this, OperatorText(e));
     return;
   }
-  TableOpen = true;
-  SetTableColor(true);
-  try {
-    if (IsWaterDeviceType(DeviceIdentity.type))
-      flash2klt3();
-    else
-      flash2zen();
-  } catch (const std::exception& e) {
-    // The rows written so far stay in the open file; the views stay hidden
-    // until New or Open closes it.
-    ShowGeneralError(this, ErrorText(e));
-    return;
+  SetBackgroundForTable(true);
+  if (IsWaterDeviceType(session_.DeviceType())) {
+    ShowSeriesList();
+    FitShownColumns();
   }
-  find_mma();
-  enable_button();
-  tab_vis_en();
+  UpdateStatistics();
+  tableShown_ = true;
+  UpdateCommandStates();
+  ShowViews();
   // A stored layout that cannot be read ends the command (after its message).
-  if (!LoadColumnLayout(QStringLiteral("Table_1"), DBGridPro1)) return;
-  if (!LoadColumnLayout(QStringLiteral("Table_2"), DBGridPro2)) return;
-  TableModified = false;
-  Table.Refresh();
+  if (!LoadColumnLayouts()) return;
+  session_.DiscardModified();
+  session_.Table().Refresh();
 }
 
-// "Открыть": open dialog, Open_DB, series list.
-void TForm1::N3Click() {
-  ListBox1->clear();
+// "Открыть": the file to open, then its series list with the first series
+// shown.
+void MainWindow::OpenTable() {
+  seriesList_->clear();
   const QString name =
-      Dialogs().GetOpenFileName(this, QStringLiteral("Открыть"), OpenDialog1InitialDir,
+      Dialogs().GetOpenFileName(this, QStringLiteral("Открыть"), openDialogDir_,
                                 QStringLiteral("Базы данных (*.db)"), QStringLiteral("db"));
   if (!name.isEmpty()) {
-    if (TableOpen) Close_DB();
-    DefaultDir = QFileInfo(name).absolutePath();
-    OpenDialog1InitialDir = DefaultDir;
-    if (!Open_DB(name)) return;
+    if (session_.InUse()) CloseTable();
+    defaultDir_ = QFileInfo(name).absolutePath();
+    openDialogDir_ = defaultDir_;
+    if (!OpenTableFile(name)) return;
   }
   // Also after a cancelled dialog: the open table's list is rebuilt and its
   // first series shown.
-  if (!TableOpen) return;
+  if (!session_.InUse()) return;
   {
-    DisabledWhile quiet(DBGridPro2);
-    ListBox1->addItems(BuildSeriesList(Table, PageControl1->currentIndex() == 1));
+    DisabledWhile quiet(ViewOf(ShownKind::Water).grid);
+    session_.RebuildSeriesList(ShownView().kind);
   }
-  if (ListBox1->count() > 0) ListBox1->setCurrentRow(0);
-  ListBox1DblClick();
-  N23Click();
+  ShowSeriesList();
+  ShowSelectedSeries();
+  FitShownColumns();
 }
 
-// Opens a table file and shows it.
-bool TForm1::Open_DB(const QString& path) {
-  DisabledWhile quiet(DBGridPro2);
+// Opens a table file and shows it; false when the open stopped (a damaged
+// file, or a stored column layout that cannot be read).
+bool MainWindow::OpenTableFile(const QString& path) {
+  DisabledWhile quiet(ViewOf(ShownKind::Water).grid);
   // A table left open by a failed decoding is closed here too.
-  if (TableOpen || Table.IsOpen()) Close_DB();
+  if (session_.InUse() || session_.Table().IsOpen()) CloseTable();
   try {
-    Table.SetLocation(path);
-    // No filter of a previously open table carries over.
-    Table.SetFilter(QString());
-    Table.Open();
+    session_.Open(path);
   } catch (const std::exception&) {
     Dialogs().Message(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
                       QStringLiteral("База данных повреждена !"), QMessageBox::Ok);
     return false;
   }
-  TableOpen = true;
-  find_mma();
-  Table.First();
-  // Decides the plate report; 0 for an empty table. The kind is that of an
-  // admitted instrument.
-  DeviceIdentity.type = uint8_t(Table.GetInt(QStringLiteral("DEV_TYPE")));
-  DeviceIdentity.kind = 1;
-  SetTableColor(true);
-  enable_button();
-  tab_vis_en();
-  // A stored layout that cannot be read ends the command (after its message).
-  if (!LoadColumnLayout(QStringLiteral("Table_1"), DBGridPro1)) return false;
-  if (!LoadColumnLayout(QStringLiteral("Table_2"), DBGridPro2)) return false;
+  SetBackgroundForTable(true);
+  tableShown_ = true;
+  UpdateCommandStates();
+  ShowViews();
+  if (!LoadColumnLayouts()) return false;
   SetTitle(QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + MainTitle());
-  TableModified = false;
+  session_.DiscardModified();
   return true;
 }
 
 // "Сохранить".
-void TForm1::N5Click() { Save_DB(); }
-
-// Writes the table to disk by closing and reopening it.
-void TForm1::Save_DB() {
-  if (!TableOpen) return;
+void MainWindow::SaveTable() {
+  if (!session_.InUse()) return;
+  // An edit still in progress is posted, as the views do when the operator
+  // leaves the row.
+  if (session_.Table().IsOpen()) EndOpenEditors(true);
   try {
-    if (Table.IsOpen()) {
-      // An edit still in progress is posted, as the views do when the
-      // operator leaves the row.
-      EndOpenEditor(DBGridPro1, true);
-      EndOpenEditor(DBGridPro2, true);
-      if (Table.IsEditing()) Table.PostRow();
-    }
-    Table.Close();
-    Table.Open();
+    session_.Save();
   } catch (const std::exception& e) {
-    ReportTableFailure(this, e);
-    return;
+    ReportTableFailure(e);
   }
-  TableModified = false;
 }
 
-// "Закрыть".
-void TForm1::N7Click() { Close_DB(); }
-
-// Closes the table and returns the window to its state without table.
-void TForm1::Close_DB() {
-  if (TableModified) {
+// "Закрыть": asks about unsaved changes, stores the plate view's layout and
+// returns the window to its state without table.
+void MainWindow::CloseTable() {
+  if (session_.IsModified()) {
     const auto answer = Dialogs().Message(this, QMessageBox::Question, MainTitle(),
                                           QStringLiteral("Сохранить изменения в таблицах ?"),
                                           QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::Yes) {
-      Save_DB();
+      SaveTable();
     } else {
       // No drops an edit still in a cell editor; Close below drops the
       // row's unposted values.
-      EndOpenEditor(DBGridPro1, false);
-      EndOpenEditor(DBGridPro2, false);
+      EndOpenEditors(false);
     }
   }
-  SaveColumnLayout(DBGridPro1, QStringLiteral("Table_1"));
-  TableOpen = false;
-  TableModified = false;
-  if (Table.IsOpen()) {
-    const QString index = IndexFileOf(Table.FilePath());
-    Table.Close();
-    QFile::remove(index);  // a missing index file is no error
-  }
-  disable_button();
-  tab_vis_dis();
+  SaveColumnLayout(ViewOf(ShownKind::Plate));
+  session_.Close();
+  tableShown_ = false;
+  UpdateCommandStates();
+  HideViews();
   SetTitle(MainTitle());
-  SetTableColor(false);
+  SetBackgroundForTable(false);
 }
 
-// Shows the selected series.
-void TForm1::ListBox1Click() {
-  const QListWidgetItem* item = ListBox1->currentItem();
-  if (!item || !item->isSelected() || !Table.IsOpen()) return;
-  Table.SetFilter(SeriesFilter(item->text()));
-  Table.Refresh();
-}
-
-// Shows the selected series.
-void TForm1::ListBox1DblClick() { ListBox1Click(); }
-
-// Decodes a water-permeability download into rows.
-void TForm1::flash2klt3() {
-  ListBox1->clear();
-  QStringList series;
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // The folder is stored before the table's question, so that it is kept
+  // whatever the answer.
+  settings_.WriteString(QLatin1String(kDefaultDirValue), defaultDir_);
+  settings_.Sync();
   try {
-    DecodeWaterDump(Table, DownloadedDump(), DeviceIdentity.type, DeviceIdentity.recordCount,
-                    &series);
-  } catch (...) {
-    ListBox1->addItems(series);
-    throw;
+    CloseTable();
+  } catch (const std::exception& e) {
+    // The window stays open when the table could not be closed, so the
+    // operator can still save or retry.
+    ShowGeneralError(this, OperatorText(e));
+    event->ignore();
+    return;
   }
-  ListBox1->addItems(series);
-  if (ListBox1->count() > 0) ListBox1->setCurrentRow(0);
-  ListBox1Click();
-  N23Click();
-  Table.Refresh();
+  event->accept();
 }
 
-// Decodes a plate-test download into rows.
-void TForm1::flash2zen() {
-  if (!Table.IsOpen()) return;
-  // The image's own count replaces the one of the identification frame.
-  DeviceIdentity.recordCount = dump_word(DownloadedDump(), 0);
-  DecodePlateDump(Table, DownloadedDump(), DeviceIdentity.type, DeviceIdentity.serial);
-}
-
-namespace {
-
-// The rows a delete command takes from a view: its marked rows in ascending
-// bookmark order or, with none marked, the current row (none when there is
-// no current row).
-std::vector<MeasurementTable::BookmarkT> RowsToDelete(QWidget* gridWidget,
-                                                      const MeasurementTable& table) {
-  std::vector<MeasurementTable::BookmarkT> rows;
-  if (auto* grid = qobject_cast<DataGrid*>(gridWidget)) {
-    for (const MarkedRow& m : grid->MarkedRows()) rows.push_back(m.bookmark);
+// The general error message for a failed table operation. A file that could
+// not be reopened (removed or locked meanwhile) leaves no table, and the
+// window must not pretend otherwise: it goes to its state without table.
+void MainWindow::ReportTableFailure(const std::exception& e) {
+  ShowGeneralError(this, OperatorText(e));
+  if (session_.InUse() && !session_.Table().IsOpen()) {
+    session_.DiscardModified();
+    CloseTable();
   }
-  if (rows.empty()) {
-    if (const auto current = table.Bookmark()) rows.push_back(current);
-  }
-  std::sort(rows.begin(), rows.end());
-  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-  return rows;
 }
 
-void UnmarkRows(QWidget* gridWidget) {
-  if (auto* grid = qobject_cast<DataGrid*>(gridWidget)) grid->view()->clearSelection();
+void MainWindow::EndOpenEditors(bool keep) {
+  for (const TableView& v : views_) EndOpenEditor(v.grid, keep);
 }
 
-}  // namespace
+// Fills the list beside the water-permeability view from the session and
+// highlights its first entry.
+void MainWindow::ShowSeriesList() {
+  seriesList_->clear();
+  seriesList_->addItems(session_.SeriesList());
+  if (seriesList_->count() > 0) seriesList_->setCurrentRow(0);
+}
 
-// Deletes the rows of a view for good: marks them deleted from the last to
-// the first, packs the file and reopens it under the same filter.
-void TForm1::DeleteGridRows(TDBGridPro* grid) {
-  if (!Table.IsOpen()) return;
+// Shows the rows of the highlighted series.
+void MainWindow::ShowSelectedSeries() {
+  const QListWidgetItem* item = seriesList_->currentItem();
+  if (!item || !item->isSelected()) return;
+  session_.ShowSeries(item->text());
+}
+
+// "Удалить строки" / "Удалить": deletes the marked rows (or the current
+// row) of the shown view for good, then recomputes the statistics.
+void MainWindow::DeleteMarkedRows() {
+  if (session_.Table().IsOpen()) DeleteRowsOfShownView();
+  UpdateStatistics();
+}
+
+void MainWindow::DeleteRowsOfShownView() {
+  const TableView& view = ShownView();
   // Taken first: the marks go with any change of the row order below, the
   // bookmarks stay valid until the pack.
-  const auto rows = RowsToDelete(grid, Table);
+  std::vector<TableSession::Bookmark> marked;
+  for (const MarkedRow& m : view.grid->MarkedRows()) marked.push_back(m.bookmark);
+  const auto rows = session_.RowsToDelete(marked);
   // An edit in progress is posted first, so that it neither gets lost nor
   // lands on another row once the current row moves.
-  EndOpenEditor(grid, true);
+  EndOpenEditor(view.grid, true);
   try {
-    if (Table.IsEditing()) Table.PostRow();
+    session_.PostEdit();
   } catch (const std::exception& e) {
-    ReportTableFailure(this, e);
+    ReportTableFailure(e);
     return;
   }
-  // Deleting and packing renumber the rows, so the view drops its sorting:
-  // both tags go, and with them the index file.
-  ClearSorting(grid, QStringLiteral("tab1"));
-  ClearSorting(grid, QStringLiteral("tab2"));
+  // Deleting and packing renumber the rows, so the views drop their
+  // sorting, and with it the index file.
+  for (const TableView& v : views_) ClearSorting(v);
   if (!rows.empty()) {
-    // One redraw at the end instead of one per deleted row.
-    grid->setUpdatesEnabled(false);
+    OneRedraw redraw(view.grid);
     try {
-      DeleteBookmarkedRows(Table, rows);
+      session_.DeleteRows(rows);
     } catch (const std::exception& e) {
-      UnmarkRows(grid);
-      grid->setUpdatesEnabled(true);
-      grid->update();
-      ReportTableFailure(this, e);
+      view.grid->view()->clearSelection();
+      ReportTableFailure(e);
       return;
     }
-    UnmarkRows(grid);
-    grid->setUpdatesEnabled(true);
-    grid->update();
+    view.grid->view()->clearSelection();
   }
   try {
-    PackAndReopen(Table);
+    session_.PackAndReopen();
   } catch (const std::exception& e) {
-    ReportTableFailure(this, e);
-    return;
+    ReportTableFailure(e);
   }
-  TableModified = false;
-}
-
-// "Удалить строки" / "Удалить": deletes the marked rows (or the current row)
-// of the active view and recomputes the statistics.
-void TForm1::N21Click() {
-  if (Table.IsOpen() && PageControl1->currentIndex() == 0) DeleteGridRows(DBGridPro1);
-  if (Table.IsOpen() && PageControl1->currentIndex() == 1) DeleteGridRows(DBGridPro2);
-  find_mma();
 }

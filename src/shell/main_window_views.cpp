@@ -1,129 +1,128 @@
-// Grid commands of the two views: fitting, colours, sorting, column layouts.
+// The two views of the table: which one is shown, and their commands:
+// fitting, colours, sorting, footers, column layouts.
 #include <QTabWidget>
 
 #include "platform/colors.h"
 #include "platform/dialogs.h"
+#include "platform/operator_error.h"
 #include "shell/main_window.h"
+#include "views/grid/data_grid.h"
+#include "views/layout/column_layout_text.h"
 #include "views/table_views.h"
 
-namespace {
-
-const QString kTab1 = QStringLiteral("tab1");
-const QString kTab2 = QStringLiteral("tab2");
-
-QString FailureText(const std::exception& e) {
-  if (const auto* t = dynamic_cast<const TableError*>(&e)) return t->text();
-  return QString::fromUtf8(e.what());
+void MainWindow::ConnectViews() {
+  views::SetupPlateView(ViewOf(ShownKind::Plate).grid, &session_.Table());
+  views::SetupWaterView(ViewOf(ShownKind::Water).grid, &session_.Table());
+  for (const TableView& v : views_) {
+    connect(v.grid, &DataGrid::TitleStateChanged, this,
+            [this, &v](int column) { SortByTitle(v, column); });
+    connect(v.grid, &DataGrid::InitEdit, this, [this] { session_.MarkModified(); });
+    connect(v.grid, &DataGrid::SelectionChanged, this, [this, &v] { UpdateFooters(v); });
+  }
 }
 
-}  // namespace
-
-void TForm1::ConnectGrids() {
-  views::SetupPlateView(DBGridPro1, &Table);
-  views::SetupWaterView(DBGridPro2, &Table);
-  connect(DBGridPro1, &DataGrid::TitleStateChanged, this, &TForm1::DBGridPro1TitleStateChange);
-  connect(DBGridPro2, &DataGrid::TitleStateChanged, this, &TForm1::DBGridPro2TitleStateChange);
-  connect(DBGridPro1, &DataGrid::InitEdit, this, &TForm1::DBGridPro1InitEdit);
-  connect(DBGridPro2, &DataGrid::InitEdit, this, &TForm1::DBGridPro1InitEdit);
-  connect(DBGridPro1, &DataGrid::SelectionChanged, this, &TForm1::DBGridPro1SelectionChange);
-  connect(DBGridPro2, &DataGrid::SelectionChanged, this, &TForm1::DBGridPro2SelectionChange);
+// The view whose tab is the current page.
+MainWindow::TableView& MainWindow::ShownView() {
+  return viewTabs_->currentWidget() == ViewOf(ShownKind::Water).tab ? ViewOf(ShownKind::Water)
+                                                                     : ViewOf(ShownKind::Plate);
 }
 
-namespace {
-// The view whose tab is the active page.
-DataGrid* ActiveGrid(TForm1* f) {
-  return f->PageControl1->currentIndex() == 1 ? f->DBGridPro2 : f->DBGridPro1;
+// Shows the tab of the kind of rows the table holds, and only that one.
+void MainWindow::ShowViews() {
+  if (!session_.InUse()) return;
+  // Leaves the kind filter of the chosen view in force.
+  const ShownKind shown = session_.ChooseShownKind();
+  for (const TableView& v : views_)
+    viewTabs_->setTabVisible(viewTabs_->indexOf(v.tab), v.kind == shown);
+  viewTabs_->setCurrentWidget(ViewOf(shown).tab);
+  const bool wasHidden = viewTabs_->isHidden();
+  viewTabs_->show();
+  // A tab that becomes visible with its page control shows itself.
+  if (wasHidden) ShowKindTab(viewTabs_->currentIndex());
+  viewTabs_->update();
 }
-}  // namespace
 
-// Fits the columns of the active view.
-void TForm1::N23Click() {
-  if (!TableOpen) return;
-  FitColumns(ActiveGrid(this));
+void MainWindow::HideViews() { viewTabs_->hide(); }
+
+// A tab that becomes the shown page puts its kind filter in force.
+void MainWindow::ShowKindTab(int index) {
+  // Only a page the operator can see counts as shown.
+  if (viewTabs_->isHidden()) return;
+  for (const TableView& v : views_)
+    if (viewTabs_->indexOf(v.tab) == index) session_.ShowKind(v.kind);
 }
 
-// Gives the current column of the active view a colour.
-void TForm1::N17Click() {
-  if (!TableOpen) return;
+// "Выровнять столбцы": equal widths for the shown view's columns.
+void MainWindow::FitShownColumns() {
+  if (!session_.InUse()) return;
+  views::FitColumns(*ShownView().grid);
+}
+
+// "Задать цвет": the current column of the shown view gets a colour.
+void MainWindow::SetColumnColor() {
+  if (!session_.InUse()) return;
   QColor chosen;
-  if (!Dialogs().GetColor(this, ColorDialog1Color, &chosen)) return;
-  ColorDialog1Color = chosen;
-  DataGrid* grid = ActiveGrid(this);
+  if (!Dialogs().GetColor(this, lastColor_, &chosen)) return;
+  lastColor_ = chosen;
+  DataGrid* grid = ShownView().grid;
   grid->SetColumnColor(grid->CurrentColumn(), ValueFromColor(chosen));
 }
 
-// Removes the current column's own colour.
-void TForm1::N18Click() {
-  if (!TableOpen) return;
-  DataGrid* grid = ActiveGrid(this);
+// "Убрать цвет": the current column's own colour goes.
+void MainWindow::RemoveColumnColor() {
+  if (!session_.InUse()) return;
+  DataGrid* grid = ShownView().grid;
   grid->SetColumnColor(grid->CurrentColumn(), kClNone);
 }
 
-// Removes every column colour of the active view.
-void TForm1::N19Click() {
-  if (!TableOpen) return;
-  ClearColumnColors(ActiveGrid(this));
+// "Убрать все цвета": every column colour of the shown view goes.
+void MainWindow::RemoveAllColumnColors() {
+  if (!session_.InUse()) return;
+  ShownView().grid->ClearColumnColors();
 }
 
-// Clears the sorting of both views.
-void TForm1::N33Click() {
-  ClearSorting(DBGridPro2, kTab2);
-  ClearSorting(DBGridPro1, kTab1);
+// "Убрать сортировку": both views back to file order.
+void MainWindow::RemoveSorting() {
+  ClearSorting(ViewOf(ShownKind::Water));
+  ClearSorting(ViewOf(ShownKind::Plate));
 }
 
-// Sorts the plate view by the column whose title was clicked.
-void TForm1::DBGridPro1TitleStateChange(int column) {
+// Clears a view's sort marks and drops its sort tag.
+void MainWindow::ClearSorting(const TableView& view) {
+  views::ClearSorting(*view.grid, session_.Table(), view.sortTag);
+}
+
+// Sorts a view by the column whose title the operator clicked.
+void MainWindow::SortByTitle(const TableView& view, int column) {
   try {
-    views::TitleStateChange(*DBGridPro1, Table, kTab1, column);
+    views::TitleStateChange(*view.grid, session_.Table(), view.sortTag, column);
   } catch (const std::exception& e) {
-    ShowGeneralError(this, FailureText(e));
+    ShowGeneralError(this, OperatorText(e));
   }
 }
 
-// Sorts the water-permeability view by the column whose title was clicked.
-void TForm1::DBGridPro2TitleStateChange(int column) {
-  try {
-    views::TitleStateChange(*DBGridPro2, Table, kTab2, column);
-  } catch (const std::exception& e) {
-    ShowGeneralError(this, FailureText(e));
+// Minimum, mean and maximum of P and R over the shown rows.
+void MainWindow::UpdateStatistics() { session_.UpdateStatistics(); }
+
+// The footers of a view: the table's statistics, or the marked rows'.
+void MainWindow::UpdateFooters(const TableView& view) {
+  views::UpdateFooters(*view.grid, session_.Stats(), session_.Table());
+}
+
+// Applies both views' stored column layouts; false (after the general error
+// message) when a stored text cannot be read: the command stops there.
+bool MainWindow::LoadColumnLayouts() {
+  for (const TableView& v : views_) {
+    try {
+      views::LoadColumnLayout(settings_, v.layoutName, *v.grid);
+    } catch (const LayoutTextError& e) {
+      ShowGeneralError(this, e.text());
+      return false;
+    }
   }
+  return true;
 }
 
-// Marks the table modified when a cell edit begins.
-void TForm1::DBGridPro1InitEdit() { TableModified = true; }
-
-// Selection statistics of the plate view.
-void TForm1::DBGridPro1SelectionChange() { views::UpdateFooters(*DBGridPro1, Stats, Table); }
-
-// Selection statistics of the water-permeability view.
-void TForm1::DBGridPro2SelectionChange() { views::UpdateFooters(*DBGridPro2, Stats, Table); }
-
-// Clears a grid's sort marks and drops its sort tag.
-void TForm1::ClearSorting(TDBGridPro* grid, const QString& tag) {
-  views::ClearSorting(*grid, Table, tag);
+void MainWindow::SaveColumnLayout(const TableView& view) {
+  views::SaveColumnLayout(settings_, *view.grid, view.layoutName);
 }
-
-// Gives a grid's columns equal widths.
-void TForm1::FitColumns(TDBGridPro* grid) { views::FitColumns(*grid); }
-
-// Removes the own colours of every column of a grid.
-void TForm1::ClearColumnColors(TDBGridPro* grid) { grid->ClearColumnColors(); }
-
-// Applies a stored column layout to a grid.
-bool TForm1::LoadColumnLayout(const QString& name, TDBGridPro* grid) {
-  try {
-    views::LoadColumnLayout(Settings, name, *grid);
-    return true;
-  } catch (const LayoutTextError& e) {
-    ShowGeneralError(this, e.text());
-    return false;
-  }
-}
-
-// Stores a grid's column layout.
-void TForm1::SaveColumnLayout(TDBGridPro* grid, const QString& name) {
-  views::SaveColumnLayout(Settings, *grid, name);
-}
-
-// Minimum, mean and maximum of P and R over the visible rows.
-void TForm1::find_mma() { ::find_mma(Table, &Stats); }

@@ -6,30 +6,28 @@
 
 #include "shell/pictures.h"
 
-TForm5::TForm5(QWidget* parent) : QDialog(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
+SplashWindow::SplashWindow(QWidget* parent)
+    : QDialog(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
   setFixedSize(400, 77);
-  Image1 = new QLabel(this);
-  Image1->setGeometry(0, 0, 400, 78);
-  Image1->setPixmap(SplashPicture());
-  Timer1.setInterval(3000);
-  Timer1.setSingleShot(true);
-  connect(&Timer1, &QTimer::timeout, this, &TForm5::Timer1Timer);
+  picture_ = new QLabel(this);
+  picture_->setObjectName(QStringLiteral("picture"));
+  picture_->setGeometry(0, 0, 400, 78);
+  picture_->setPixmap(SplashPicture());
+  closeTimer_.setInterval(3000);
+  closeTimer_.setSingleShot(true);
+  connect(&closeTimer_, &QTimer::timeout, this, &SplashWindow::CloseByTimer);
 }
 
-void TForm5::showEvent(QShowEvent* event) {
+void SplashWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  FormShow();
-}
-
-void TForm5::FormShow() {
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect desk = screen->geometry();
     move(desk.center() - rect().center());
   }
-  Timer1.start();
+  closeTimer_.start();
 }
 
-void TForm5::Timer1Timer() {
-  Timer1.stop();
+void SplashWindow::CloseByTimer() {
+  closeTimer_.stop();
   done(1);
 }

@@ -6,17 +6,20 @@
 
 class QLabel;
 
-class TForm5 : public QDialog {
+class SplashWindow : public QDialog {
   Q_OBJECT
  public:
-  explicit TForm5(QWidget* parent = nullptr);
+  explicit SplashWindow(QWidget* parent = nullptr);
 
-  void FormShow();
-  void Timer1Timer();
-
-  QTimer Timer1;
-  QLabel* Image1 = nullptr;
+  // The timer that ends the showing.
+  const QTimer& CloseTimer() const { return closeTimer_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
+
+ private:
+  void CloseByTimer();
+
+  QTimer closeTimer_;
+  QLabel* picture_ = nullptr;
 };

@@ -7,18 +7,18 @@
 #include "shell/main_window.h"
 #include "shell/splash_window.h"
 
-std::unique_ptr<TForm1> StartUp() {
+std::unique_ptr<MainWindow> StartUp() {
   SetApplicationTitle(QString::fromUtf8("ФИР  - ТЛ7"));
   SetApplicationHelpFile(DefaultHelpFile());
 
-  auto form1 = std::make_unique<TForm1>();
-  form1->Form2 = new TForm2(form1.get());
-  auto* form5 = new TForm5;
-  form1->Form6 = new Tform6(form1.get());
+  auto window = std::make_unique<MainWindow>();
+  window->SetDownloadDialog(new DownloadDialog(window.get()));
+  auto* splash = new SplashWindow;
+  window->SetAboutBox(new AboutBox(window.get()));
 
-  form5->exec();
-  delete form5;
+  splash->exec();
+  delete splash;
 
-  form1->showMaximized();
-  return form1;
+  window->showMaximized();
+  return window;
 }

@@ -2,11 +2,11 @@
 // The program's start-up sequence, apart from main() so that tests can run it.
 #include <memory>
 
-class TForm1;
+class MainWindow;
 
 // Sets the application title and help file, creates the main window, the
 // download dialog, the splash window and the about box in that order, shows
 // the splash window modally until its timer closes it, destroys it and shows
 // the main window maximised. The caller then runs the message loop. The
 // download dialog and the about box belong to the main window.
-std::unique_ptr<TForm1> StartUp();
+std::unique_ptr<MainWindow> StartUp();

@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <algorithm>
 
-#include "store/create_from_download.h"
 #include "store/row_deletion.h"
 #include "store/series_list.h"
 
@@ -17,7 +16,12 @@ void TableSession::CreateFromDownload(const QString& path, const DownloadedImage
   inUse_ = false;
   modified_ = false;
   series_.clear();
-  CreateEmptyTable(table_, path);
+  if (table_.IsOpen()) table_.Close();
+  table_.SetLocation(path);
+  // A new table starts with no filter of an earlier one.
+  table_.SetFilter(QString());
+  table_.CreateFile();
+  table_.Open();
   inUse_ = true;
   deviceType_ = download.deviceType;
   if (IsWaterDeviceType(download.deviceType)) {
@@ -64,7 +68,15 @@ void TableSession::Close() {
   QFile::remove(index);  // a missing index file is no error
 }
 
-ShownKind TableSession::ChooseShownKind() { return ::ChooseShownKind(table_); }
+ShownKind TableSession::ChooseShownKind() {
+  table_.First();
+  table_.SetFilter(QStringLiteral("NB_TYPE=1"));
+  table_.Refresh();
+  if (table_.VisibleRowCount() > 0) return ShownKind::Water;
+  table_.SetFilter(QStringLiteral("NB_TYPE=0"));
+  table_.Refresh();
+  return ShownKind::Plate;
+}
 
 void TableSession::ShowKind(ShownKind kind) {
   // The filter belongs to an open table; a closed one has none to set.

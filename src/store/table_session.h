@@ -10,8 +10,15 @@
 
 #include "store/decoders.h"
 #include "store/measurement_table.h"
-#include "store/shown_rows.h"
 #include "store/table_stats.h"
+
+// Which rows the views show: the plate tests or the water-permeability
+// series.
+enum class ShownKind { Plate, Water };
+
+// Device types up to this one are water-permeability testers.
+constexpr int kLastWaterDeviceType = 15;
+inline bool IsWaterDeviceType(int deviceType) { return deviceType <= kLastWaterDeviceType; }
 
 // What a download leaves for New: the memory image and the identity values
 // the decoders need.

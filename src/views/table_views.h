@@ -1,6 +1,6 @@
 #pragma once
-// The two views of the table: the plate-test view (DBGridPro1, tag "tab1",
-// settings value "Table_1") and the water-permeability view (DBGridPro2,
+// The two views of the table: the plate-test view (the plate grid, tag "tab1",
+// settings value "Table_1") and the water-permeability view (the water grid,
 // tag "tab2", "Table_2"), and the commands that act on a view.
 #include <QString>
 #include <vector>

@@ -24,6 +24,7 @@
 #include "support/link_sample_records.h"
 #include "support/link_pty.h"
 #include "support/test_env.h"
+#include "support/window_driver.h"
 #include "views/grid/data_grid.h"
 
 namespace {
@@ -72,7 +73,6 @@ class Cli : public ::testing::Test {
   }
   void TearDown() override {
     if (form_) {
-      form_->TableModified = false;
       form_.reset();
     }
     SetDialogs(nullptr);
@@ -81,10 +81,10 @@ class Cli : public ::testing::Test {
   QString Path(const QString& name) const { return QDir(dir_.path()).filePath(name); }
 
   // The main window with its download dialog, made on first use.
-  TForm1& Form() {
+  MainWindow& Form() {
     if (!form_) {
-      form_ = std::make_unique<TForm1>();
-      form_->Form2 = new TForm2(form_.get());
+      form_ = std::make_unique<MainWindow>();
+      form_->SetDownloadDialog(new DownloadDialog(form_.get()));
     }
     return *form_;
   }
@@ -95,21 +95,20 @@ class Cli : public ::testing::Test {
     ASSERT_TRUE(port.Ok());
     PointPortsAt(port.Path(), QString());
     answers_.saveNames = {path};
-    Form().N2Click();
-    ASSERT_TRUE(Form().TableOpen) << answers_.messages.join(" | ").toStdString();
-    Form().N7Click();
+    ASSERT_TRUE(Trigger(&Form(), "newTableAction"));
+    ASSERT_TRUE(Form().Session().InUse()) << answers_.messages.join(" | ").toStdString();
+    ASSERT_TRUE(Trigger(&Form(), "closeTableAction"));
   }
 
   // "Открыть" in the main window, the series entry `series` (if given) shown.
   void GuiOpen(const QString& path, const QString& series = QString()) {
     answers_.openNames = {path};
-    Form().N3Click();
-    ASSERT_TRUE(Form().TableOpen);
+    ASSERT_TRUE(Trigger(&Form(), "openTableAction"));
+    ASSERT_TRUE(Form().Session().InUse());
     if (series.isEmpty()) return;
-    const auto items = Form().ListBox1->findItems(series, Qt::MatchExactly);
-    ASSERT_FALSE(items.isEmpty());
-    Form().ListBox1->setCurrentItem(items.first());
-    Form().ListBox1Click();
+    const int row = SeriesEntries(&Form()).indexOf(series);
+    ASSERT_GE(row, 0);
+    ClickSeries(&Form(), row);
   }
 
   // Runs klt3-cli with a Russian locale; `during` is called while it runs,
@@ -146,7 +145,7 @@ class Cli : public ::testing::Test {
 
   QTemporaryDir dir_;
   Answers answers_;
-  std::unique_ptr<TForm1> form_;
+  std::unique_ptr<MainWindow> form_;
 };
 
 TEST_F(Cli, DownloadWritesTheTableNewWrites) {
@@ -244,7 +243,7 @@ TEST_F(Cli, DownloadFailuresHaveTheirCodeAndMessageAndLeaveNoTable) {
   EXPECT_EQ(r.code, 6);
   EXPECT_TRUE(r.err.contains(Ru("открыта другой программой"))) << r.err.toStdString();
   EXPECT_EQ(port.instrument->Requests('V'), 0);
-  Form().N7Click();
+  ASSERT_TRUE(Trigger(&Form(), "closeTableAction"));
   EXPECT_EQ(ReadAll(open), before);
   EXPECT_EQ(Files(), QStringList{"open.db"});
 }
@@ -304,8 +303,8 @@ TEST_F(Cli, ExportWritesTheWorkbookOfTheViewShown) {
     const QString cli = Path(QStringLiteral("cli%1.xls").arg(++n));
     GuiOpen(c.table, c.series);
     answers_.saveNames = {gui};
-    Form().Excel1Click();
-    Form().N7Click();
+    ASSERT_TRUE(Trigger(&Form(), "exportXlsAction"));
+    ASSERT_TRUE(Trigger(&Form(), "closeTableAction"));
     const CliResult r =
         RunCli(QStringList{QStringLiteral("export"), c.table} + c.options + QStringList{cli});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
@@ -317,8 +316,8 @@ TEST_F(Cli, ExportWritesTheWorkbookOfTheViewShown) {
 }
 
 // The cells of the view the main window shows after "Открыть", by field.
-std::vector<QJsonObject> GridRows(TForm1& form) {
-  DataGrid* grid = form.PageControl1->currentIndex() == 1 ? form.DBGridPro2 : form.DBGridPro1;
+std::vector<QJsonObject> GridRows(MainWindow& form) {
+  DataGrid* grid = ShownGrid(&form);
   QAbstractItemModel* model = grid->view()->model();
   std::vector<QJsonObject> rows;
   for (int r = 0; r < model->rowCount(); ++r) {
@@ -340,7 +339,7 @@ TEST_F(Cli, DumpShowsTheCellsOfTheView) {
     SCOPED_TRACE(c.first.toStdString() + " " + c.second.toStdString());
     GuiOpen(c.first, c.second);
     const std::vector<QJsonObject> expected = GridRows(Form());
-    Form().N7Click();
+    ASSERT_TRUE(Trigger(&Form(), "closeTableAction"));
     QStringList args{QStringLiteral("dump"), c.first, QStringLiteral("--json")};
     if (!c.second.isEmpty()) args << QStringLiteral("--series") << c.second;
     const CliResult r = RunCli(args);

@@ -13,6 +13,7 @@
 #include "shell/main_window.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
+#include "support/window_driver.h"
 #include "views/table_views.h"
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -24,6 +25,11 @@ struct ColorDialogs : DialogSeam {
   std::vector<QColor> answers;  // invalid colour = cancel
   std::vector<QColor> openedOn;
   QStringList messages;
+  QString openAnswer;
+  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&,
+                          const QString&) override {
+    return openAnswer;
+  }
   bool GetColor(QWidget*, const QColor& initial, QColor* chosen) override {
     openedOn.push_back(initial);
     const QColor answer = answers.empty() ? QColor() : answers.front();
@@ -66,8 +72,7 @@ class ViewCommands : public ::testing::Test {
     for (int i = 1; i <= 6; ++i) rows.push_back(WaterRow(i, 3, 0.2 * i, "B8"));
     water = MakeStoreTable(t, dir, rows, QStringLiteral("water.db"));
     t.Close();
-    form = std::make_unique<TForm1>();
-    form->FormCreate();
+    form = std::make_unique<MainWindow>();
     form->resize(1200, 700);
     form->show();
   }
@@ -76,50 +81,53 @@ class ViewCommands : public ::testing::Test {
     SetDialogs(nullptr);
   }
   void Open(const QString& path) {
-    form->Open_DB(path);
+    dialogs.openAnswer = path;
+    EXPECT_TRUE(Trigger(form.get(), "openTableAction"));
     QCoreApplication::processEvents();
   }
-  DataGrid* Plate() { return form->DBGridPro1; }
-  DataGrid* Water() { return form->DBGridPro2; }
+  DataGrid* Plate() { return PlateGrid(form.get()); }
+  DataGrid* Water() { return WaterGrid(form.get()); }
+  const MeasurementTable& Table() { return form->Session().Table(); }
   std::vector<double> PlateP() {
     std::vector<double> out;
-    for (int i = 0; i < form->Table.VisibleRowCount(); ++i)
-      out.push_back(ValueToFloat(form->Table.FieldAt(i, "P")));
+    for (int i = 0; i < Table().VisibleRowCount(); ++i)
+      out.push_back(ValueToFloat(Table().FieldAt(i, "P")));
     return out;
   }
 
   QTemporaryDir dir;
   QString plates, water;
   ColorDialogs dialogs;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<MainWindow> form;
 };
 
 TEST_F(ViewCommands, ColourDialogStartsBlackThenOnTheLastChoice) {
-  form->N17Click();  // no table open: nothing, not even the dialog
+  // No table open: the context menu's command does nothing, not even the dialog.
+  ASSERT_TRUE(Trigger(form.get(), "setColorPopupAction"));
   EXPECT_TRUE(dialogs.openedOn.empty());
   Open(plates);
-  ASSERT_EQ(form->PageControl1->currentIndex(), 0);
+  ASSERT_EQ(ViewTabs(form.get())->currentIndex(), 0);
   DataGrid* g = Plate();
   const int p = g->ColumnOfField("P"), r = g->ColumnOfField("R");
   g->SetCurrentColumn(p);
   dialogs.answers = {QColor(255, 128, 0), QColor()};
-  form->N17Click();
+  ASSERT_TRUE(Trigger(form.get(), "setColorAction"));
   EXPECT_EQ(g->Column(p).state.color, 33023u);
   g->SetCurrentColumn(r);
-  form->N17Click();  // cancelled
+  ASSERT_TRUE(Trigger(form.get(), "setColorPopupAction"));  // cancelled
   ASSERT_EQ(dialogs.openedOn.size(), 2u);
   EXPECT_EQ(dialogs.openedOn[0], QColor(Qt::black));
   EXPECT_EQ(dialogs.openedOn[1], QColor(255, 128, 0));
   EXPECT_EQ(g->Column(r).state.color, kClNone);
 
-  form->N18Click();  // R has no colour: nothing changes
+  ASSERT_TRUE(Trigger(form.get(), "removeColorAction"));  // R has no colour: nothing changes
   EXPECT_EQ(g->Column(p).state.color, 33023u);
   g->SetCurrentColumn(p);
-  form->N18Click();
+  ASSERT_TRUE(Trigger(form.get(), "removeColorPopupAction"));
   EXPECT_EQ(g->Column(p).state.color, kClNone);
   g->SetColumnColor(p, 0xFF);
   g->SetColumnColor(r, 0xFF00);
-  form->N19Click();
+  ASSERT_TRUE(Trigger(form.get(), "removeAllColorsAction"));
   EXPECT_EQ(g->Column(p).state.color, kClNone);
   EXPECT_EQ(g->Column(r).state.color, kClNone);
 }
@@ -130,12 +138,12 @@ TEST_F(ViewCommands, TitleClicksSortThroughTab1AndRemovalClearsBothViews) {
   const int p = g->ColumnOfField("P");
   Water()->ClickTitle(0, false);  // a mark on the hidden view
   g->ClickTitle(p, false);
-  EXPECT_EQ(form->Table.SelectedSortTag(), QStringLiteral("tab1"));
+  EXPECT_EQ(Table().SelectedSortTag(), QStringLiteral("tab1"));
   EXPECT_EQ(PlateP(), (std::vector<double>{1.0, 0.8, 0.4, 0.2}));
   g->ClickTitle(p, false);
   EXPECT_EQ(PlateP(), (std::vector<double>{0.2, 0.4, 0.8, 1.0}));
   EXPECT_EQ(Water()->Column(0).state.titleState, TitleState::SortedUp);  // left alone
-  form->N33Click();
+  ASSERT_TRUE(Trigger(form.get(), "removeSortingAction"));
   EXPECT_EQ(PlateP(), (std::vector<double>{0.4, 1.0, 0.2, 0.8}));
   EXPECT_EQ(g->Column(p).state.titleState, TitleState::SortedNone);
   EXPECT_EQ(Water()->Column(0).state.titleState, TitleState::SortedNone);
@@ -165,11 +173,11 @@ TEST_F(ViewCommands, FootersAndEditFlagOfTheOpenTable) {
   EXPECT_EQ(g->FooterText(g->ColumnOfField("P")), QStringLiteral("0,2/0,6/1"));
   EXPECT_EQ(g->FooterText(g->ColumnOfField("R")), QStringLiteral("1/2,5/4"));
   EXPECT_EQ(g->FooterText(g->ColumnOfField("N")), QStringLiteral("4"));
-  EXPECT_FALSE(form->TableModified);
+  EXPECT_FALSE(form->Session().IsModified());
   g->view()->setFocus();
   g->view()->setCurrentIndex(g->model()->index(1, g->ColumnOfField("COMMENT")));
   QTest::keyClick(g->view(), Qt::Key_F2);
-  EXPECT_TRUE(form->TableModified);
+  EXPECT_TRUE(form->Session().IsModified());
 }
 
 TEST_F(ViewCommands, RightClickOnRowsOpensTheSharedPopupMenu) {
@@ -178,19 +186,20 @@ TEST_F(ViewCommands, RightClickOnRowsOpensTheSharedPopupMenu) {
   QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 10),
                           cells->mapToGlobal(QPoint(20, 10)));
   QApplication::sendEvent(cells, &event);
-  EXPECT_TRUE(form->PopupMenu1->isVisible());
-  form->PopupMenu1->hide();
+  auto* popup = ChildOf<QMenu>(form.get(), "gridContextMenu");
+  EXPECT_TRUE(popup->isVisible());
+  popup->hide();
 }
 
 TEST_F(ViewCommands, LayoutsAreCreatedOnceAndThePlateViewKeepsItsColours) {
   Open(water);
-  ASSERT_EQ(form->PageControl1->currentIndex(), 1);
+  ASSERT_EQ(ViewTabs(form.get())->currentIndex(), 1);
   const QString table2 = StoredValue("Table_2");
   ASSERT_EQ(ParseColumnLayoutText(table2).size(), 7u);
   ASSERT_EQ(ParseColumnLayoutText(StoredValue("Table_1")).size(), 8u);
   Water()->SetColumnColor(Water()->ColumnOfField("TYPE"), 0xFF);
   Plate()->SetColumnColor(Plate()->ColumnOfField("R"), 0xFF00);
-  form->Close_DB();
+  ASSERT_TRUE(Trigger(form.get(), "closeTableAction"));
   EXPECT_EQ(StoredValue("Table_2"), table2);  // never written at close
   Open(plates);
   EXPECT_EQ(Plate()->Column(Plate()->ColumnOfField("R")).state.color, 0xFF00u);
@@ -199,7 +208,7 @@ TEST_F(ViewCommands, LayoutsAreCreatedOnceAndThePlateViewKeepsItsColours) {
 
 TEST_F(ViewCommands, FirstUseFitsTheHiddenViewToItsRealWidth) {
   Open(plates);  // the water-permeability tab stays hidden
-  ASSERT_EQ(form->PageControl1->currentIndex(), 0);
+  ASSERT_EQ(ViewTabs(form.get())->currentIndex(), 0);
   const int outer = Water()->width();
   EXPECT_GT(outer, form->width() - 129 - 40);
   const auto entries = ParseColumnLayoutText(StoredValue("Table_2"));
@@ -213,7 +222,7 @@ TEST_F(ViewCommands, DamagedStoredLayoutStopsWithTheGeneralError) {
       "object TUniDataStorage\r\n  Data = <\r\n    item\r\n"
       "      Width = wide\r\n    end>\r\nend\r\n");
   StoreValue("Table_1", damaged);
-  EXPECT_FALSE(form->LoadColumnLayout(QStringLiteral("Table_1"), Plate()));
+  Open(plates);
   ASSERT_EQ(dialogs.messages.size(), 1);
   const QStringList parts = dialogs.messages[0].split(QLatin1Char('|'));
   EXPECT_EQ(parts[0].toInt(), int(QMessageBox::Critical));
@@ -231,9 +240,9 @@ TEST_F(ViewCommands, DamagedFirstLayoutStopsOpenBeforeTheSecondAndTheTitle) {
                                        "      FieldName = 'N'\r\n      Color = clYellow\r\n"
                                        "    end>\r\nend\r\n"));
   const QString before = form->windowTitle();
-  EXPECT_FALSE(form->Open_DB(water));
+  Open(water);
   EXPECT_EQ(dialogs.messages.size(), 1);
-  EXPECT_TRUE(form->Table.IsOpen());  // the table stays open
+  EXPECT_TRUE(Table().IsOpen());  // the table stays open
   EXPECT_EQ(form->windowTitle(), before);
   EXPECT_EQ(Water()->Column(Water()->ColumnOfField("N")).state.color, kClNone);
   EXPECT_EQ(StoredValue("Table_1"), damaged);

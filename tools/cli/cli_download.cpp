@@ -17,8 +17,7 @@
 #include "cli_common.h"
 #include "link/download.h"
 #include "platform/operator_error.h"
-#include "store/create_from_download.h"
-#include "store/measurement_table.h"
+#include "store/table_session.h"
 
 namespace cli {
 
@@ -152,11 +151,6 @@ class TerminalDownload : public QObject, private DownloadObserver {
   int percent_ = 0;
 };
 
-QString IndexFileOf(const QString& tablePath) {
-  const QFileInfo info(tablePath);
-  return info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".mdx");
-}
-
 void RemoveTable(const QString& path) {
   QFile::remove(path);
   QFile::remove(IndexFileOf(path));
@@ -176,16 +170,20 @@ int WriteTable(const QString& finalPath, const DeviceIdentity& identity, const M
   const QString partPath = info.absoluteDir().filePath(
       QStringLiteral(".%1.part%2.db").arg(info.completeBaseName()).arg(getpid()));
   try {
-    MeasurementTable table;
-    CreateTableFromDownload(table, partPath, DumpView{image.data(), int(image.size())},
-                            identity.type, identity.serial, identity.recordCount);
-    table.Close();
+    TableSession session;
+    DownloadedImage download;
+    download.image = DumpView{image.data(), int(image.size())};
+    download.deviceType = identity.type;
+    download.deviceSerial = identity.serial;
+    download.recordCount = identity.recordCount;
+    session.CreateFromDownload(partPath, download);
+    // Closing drops the index file too (only a sort tag makes one).
+    session.Close();
   } catch (const std::exception& e) {
     RemoveTable(partPath);
     Error(OperatorText(e) + QLatin1Char('.'));
     return kTableWrite;
   }
-  QFile::remove(IndexFileOf(partPath));  // only a sort tag makes one
   if (g_interrupted) {
     RemoveTable(partPath);
     Error(QStringLiteral("Прием данных прерван."));

@@ -17,7 +17,7 @@
 #include "output/xls/xls_writer.h"
 #include "platform/operator_error.h"
 #include "store/measurement_table.h"
-#include "store/shown_rows.h"
+#include "store/table_session.h"
 #include "views/grid/grid_model.h"
 #include "views/table_views.h"
 
@@ -60,9 +60,9 @@ namespace {
 
 // The table opened as "Открыть" opens it, with the rows to show selected.
 struct OpenedTable {
-  MeasurementTable table;
+  TableSession session;
   ShownKind kind = ShownKind::Plate;
-  int deviceType = 0;
+  MeasurementTable& table() { return session.Table(); }
 };
 
 struct Common {
@@ -127,32 +127,30 @@ int OpenTable(const Common& c, OpenedTable* t) {
     return kTableRead;
   }
   try {
-    t->table.SetLocation(QFileInfo(c.input).absoluteFilePath());
-    t->table.SetFilter(QString());
-    t->table.Open();
-    t->deviceType = OpenedDeviceType(t->table);
+    t->session.Open(QFileInfo(c.input).absoluteFilePath());
     const QString kind = c.args.Value(QStringLiteral("kind"));
     if (kind == QLatin1String("water")) {
       t->kind = ShownKind::Water;
-      t->table.SetFilter(QStringLiteral("NB_TYPE=1"));
+      t->session.ShowKind(t->kind);
     } else if (kind == QLatin1String("plate")) {
       t->kind = ShownKind::Plate;
-      t->table.SetFilter(QStringLiteral("NB_TYPE=0"));
+      t->session.ShowKind(t->kind);
     } else {
-      t->kind = ChooseShownKind(t->table);
+      t->kind = t->session.ChooseShownKind();
       if (c.args.Has(QStringLiteral("series"))) {
-        t->table.SetFilter(
-            QStringLiteral("SERIAL=%1").arg(c.args.Value(QStringLiteral("series")).toInt()));
+        t->session.ShowSeries(QString::number(c.args.Value(QStringLiteral("series")).toInt()));
       } else {
-        ShowFirstSeries(t->table, t->kind);
+        // As after "Открыть": the first entry of the series list, if any.
+        const QStringList& list = t->session.RebuildSeriesList(t->kind);
+        if (!list.isEmpty()) t->session.ShowSeries(list.first());
       }
     }
-    t->table.Refresh();
+    t->table().Refresh();
   } catch (const std::exception&) {
     Error(QStringLiteral("База данных повреждена !"));
     return kTableRead;
   }
-  if (c.args.Has(QStringLiteral("series")) && t->table.VisibleRowCount() == 0) {
+  if (c.args.Has(QStringLiteral("series")) && t->table().VisibleRowCount() == 0) {
     Error(QStringLiteral("Серии %1 в таблице нет.")
               .arg(c.args.Value(QStringLiteral("series")).toInt()));
     return kNoRows;
@@ -235,7 +233,7 @@ int DumpCommand(const QStringList& argv) {
   code = OpenTable(c, &t);
   if (code != kOk) return code;
   try {
-    PrintRows(t.table, t.kind,
+    PrintRows(t.table(), t.kind,
               c.args.Has(QStringLiteral("csv"))    ? QStringLiteral("csv")
               : c.args.Has(QStringLiteral("json")) ? QStringLiteral("json")
                                                    : QString());
@@ -256,7 +254,7 @@ int ExportCommand(const QStringList& argv) {
   try {
     // The export walks the natural record order under the filter in force;
     // a freshly opened table has no sort tag selected.
-    ExportSeries(t.table, c.output);
+    ExportSeries(t.table(), c.output);
   } catch (const XlsError& e) {
     Error(OperatorText(e) + QLatin1Char('.'));
     return kExport;
@@ -281,8 +279,8 @@ int ReportCommand(const QStringList& argv) {
       t.kind == ShownKind::Water ? ReportView::WaterPermeability : ReportView::PlateTest;
   PreparedReport report;
   try {
-    TableReportSource rows(&t.table);
-    report = PrepareReport(ReportById(SelectReport(view, uint8_t(t.deviceType))), rows);
+    TableReportSource rows(&t.table());
+    report = PrepareReport(ReportById(SelectReport(view, uint8_t(t.session.DeviceType()))), rows);
   } catch (const TableError& e) {
     Error(OperatorText(e) + QLatin1Char('.'));
     return kTableRead;

@@ -2,6 +2,7 @@
 // the download dialog while the simulated instrument sends its memory, and
 // the main window with the rows "Создать" made of it.
 //   klt3_demo_shots docs
+#include <QAction>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -50,7 +51,7 @@ struct Answers : DialogSeam {
     int result = -1;
     QObject::connect(dialog, &QDialog::finished, dialog, [&result](int r) { result = r; });
     dialog->open();
-    auto* bar = dialog->findChild<QProgressBar*>(QStringLiteral("ProgressBar1"));
+    auto* bar = dialog->findChild<QProgressBar*>(QStringLiteral("progressBar"));
     if (bar && WaitFor([&] { return bar->value() >= 40 || result >= 0; }, 20000) && result < 0)
       saved = SaveShot(dialog, out, "demo_download.png");
     WaitFor([&] { return result >= 0; }, 30000);
@@ -93,14 +94,15 @@ int main(int argc, char** argv) {
   SetDialogs(&answers);
   int rc = 0;
   {
-    TForm1 form;
-    form.Form2 = new TForm2(&form);
+    MainWindow form;
+    form.SetDownloadDialog(new DownloadDialog(&form));
     form.resize(900, 560);
     form.show();
-    form.N2Click();
-    if (!answers.saved || !form.TableOpen || !SaveShot(&form, answers.out, "demo_table.png")) rc = 1;
-    form.TableModified = false;
-    form.Close_DB();
+    form.findChild<QAction*>(QStringLiteral("newTableAction"))->trigger();
+    if (!answers.saved || !form.Session().InUse() ||
+        !SaveShot(&form, answers.out, "demo_table.png"))
+      rc = 1;
+    form.findChild<QAction*>(QStringLiteral("closeTableAction"))->trigger();
   }
   SetDialogs(nullptr);
   return rc;

@@ -1,6 +1,7 @@
 // Renders the main window without and with a table, and the about box, on
 // the offscreen platform into PNG files:
 //   QT_QPA_PLATFORM=offscreen klt3_screenshots docs
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QLocale>
@@ -84,20 +85,20 @@ int main(int argc, char** argv) {
 
   bool ok = true;
   {
-    TForm1 form;
+    MainWindow form;
     form.setWindowState(Qt::WindowNoState);
     form.resize(1200, 600);
     form.show();
     ok = SaveShot(&form, out, "screenshot_main_no_table.png") && ok;
 
-    form.N3Click();
+    form.findChild<QAction*>(QStringLiteral("openTableAction"))->trigger();
     ok = SaveShot(&form, out, "screenshot_main_table.png") && ok;
 
-    Tform6 about(&form);
+    AboutBox about(&form);
     about.show();
     ok = SaveShot(&about, out, "screenshot_about.png") && ok;
     about.close();
-    form.Close_DB();
+    form.findChild<QAction*>(QStringLiteral("closeTableAction"))->trigger();
   }
   SetDialogs(nullptr);
   return ok ? 0 : 1;

@@ -4,13 +4,13 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 
-#include "link/device_data.h"
 #include "output/reports/report_fixtures.h"
 #include "output/reports/report_windows.h"
 #include "platform/dialogs.h"
 #include "shell/main_window.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
+#include "support/window_driver.h"
 
 namespace {
 
@@ -19,6 +19,11 @@ class Answers : public DialogSeam {
  public:
   int previews = 0, others = 0, messages = 0;
   PreparedReport shown;
+  QString openAnswer;
+  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&,
+                          const QString&) override {
+    return openAnswer;
+  }
   int Exec(QDialog* dialog) override {
     if (auto* preview = qobject_cast<ReportPreview*>(dialog)) {
       ++previews;
@@ -48,10 +53,9 @@ class ReportCommands : public ::testing::Test {
   void SetUp() override {
     ClearSettings();
     SetDialogs(&answers);
-    form = std::make_unique<TForm1>();
+    form = std::make_unique<MainWindow>();
   }
   void TearDown() override {
-    form->TableModified = false;
     form.reset();
     SetDialogs(nullptr);
   }
@@ -68,17 +72,20 @@ class ReportCommands : public ::testing::Test {
     MeasurementTable t;
     const QString path = MakeStoreTable(t, dir, rows);
     t.Close();
-    form->Open_DB(path);
-    ASSERT_TRUE(form->TableOpen);
+    answers.openAnswer = path;
+    ASSERT_TRUE(Trigger(form.get(), "openTableAction"));
+    ASSERT_TRUE(form->Session().InUse());
   }
   void ShowTab(int index) {
-    form->PageControl1->setCurrentIndex(index);
-    ASSERT_EQ(form->Table.Filter(), index == 0 ? "NB_TYPE=0" : "NB_TYPE=1");
+    // Away and back: the tab shows every row of its kind.
+    ViewTabs(form.get())->setCurrentIndex(1 - index);
+    ViewTabs(form.get())->setCurrentIndex(index);
+    ASSERT_EQ(form->Session().Table().Filter(), index == 0 ? "NB_TYPE=0" : "NB_TYPE=1");
   }
 
   QTemporaryDir dir;
   Answers answers;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<MainWindow> form;
 };
 
 TEST_F(ReportCommands, PreviewTemplateByTabAndDeviceType) {
@@ -96,12 +103,12 @@ TEST_F(ReportCommands, PreviewTemplateByTabAndDeviceType) {
     OpenTable(c.deviceType);
     ShowTab(c.tab);
     const int before = answers.previews;
-    form->N8Click();
+    ASSERT_TRUE(Trigger(form.get(), "previewAction"));
     ASSERT_EQ(answers.previews, before + 1);
     EXPECT_EQ(answers.shown.layout->name, QLatin1String(c.report));
     EXPECT_EQ(answers.shown.pages[0].boxes[0].text, QString::fromUtf8(c.title));
     EXPECT_EQ(Column(answers.shown, 1).size(), c.tab == 0 ? 3 : 12);
-    form->Close_DB();
+    ASSERT_TRUE(Trigger(form.get(), "closeTableAction"));
   }
   EXPECT_EQ(answers.messages, 0);
 }
@@ -109,33 +116,35 @@ TEST_F(ReportCommands, PreviewTemplateByTabAndDeviceType) {
 TEST_F(ReportCommands, SelectedSeriesPrintsAndCursorEndsOnItsLastRow) {
   OpenTable(16);
   ShowTab(1);
-  // What picking series 8 in the series list leaves in force.
-  form->Table.SetFilter(QStringLiteral("SERIAL=8"));
-  form->Table.Refresh();
-  form->Table.First();
-  form->N8Click();
+  ClickSeries(form.get(), 1);
+  ASSERT_EQ(form->Session().Table().Filter(), QStringLiteral("SERIAL=8"));
+  ASSERT_TRUE(Trigger(form.get(), "previewAction"));
   ASSERT_EQ(answers.previews, 1);
   EXPECT_EQ(Column(answers.shown, 0), QStringList(6, QStringLiteral("8")));
   EXPECT_EQ(Column(answers.shown, 1), QStringList({"1", "2", "3", "4", "5", "6"}));
-  EXPECT_EQ(form->Table.CurrentIndex(), 5);
+  EXPECT_EQ(form->Session().Table().CurrentIndex(), 5);
 }
 
 TEST_F(ReportCommands, PrintWithoutPrinterShowsNothing) {
   if (ReportPrintersInstalled()) GTEST_SKIP() << "this machine has a printer";
   OpenTable(13);
   ShowTab(0);
-  for (void (TForm1::*command)() : {&TForm1::N9Click, &TForm1::N22Click}) {
-    form->Table.First();
-    (form.get()->*command)();
-    EXPECT_EQ(form->Table.CurrentIndex(), 2);  // the report was prepared
+  for (const char* command : {"printAction", "printPopupAction"}) {
+    SCOPED_TRACE(command);
+    DataGrid* grid = PlateGrid(form.get());
+    grid->view()->setCurrentIndex(grid->model()->index(0, 0));
+    ASSERT_EQ(form->Session().Table().CurrentIndex(), 0);
+    ASSERT_TRUE(Trigger(form.get(), command));
+    EXPECT_EQ(form->Session().Table().CurrentIndex(), 2);  // the report was prepared
   }
   EXPECT_EQ(answers.others + answers.previews + answers.messages, 0);
 }
 
 TEST_F(ReportCommands, NothingWithoutTable) {
-  form->N8Click();
-  form->N9Click();
-  form->N22Click();
+  // The menu's commands are disabled; the context menu's print does nothing.
+  EXPECT_FALSE(ActionOf(form.get(), "previewAction")->isEnabled());
+  EXPECT_FALSE(ActionOf(form.get(), "printAction")->isEnabled());
+  ASSERT_TRUE(Trigger(form.get(), "printPopupAction"));
   EXPECT_EQ(answers.others + answers.previews + answers.messages, 0);
 }
 

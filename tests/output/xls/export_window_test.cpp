@@ -11,6 +11,7 @@
 #include "shell/main_window.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
+#include "support/window_driver.h"
 #include "views/grid/data_grid.h"
 
 namespace {
@@ -22,6 +23,7 @@ struct ExportDialogs : DialogSeam {
     QString caption, text;
   };
   QStringList saveNames;
+  QStringList openNames;
   QString filter, suffix;
   int saveAsked = 0;
   std::vector<Shown> messages;
@@ -35,7 +37,7 @@ struct ExportDialogs : DialogSeam {
   }
   QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&,
                           const QString&) override {
-    return QString();
+    return openNames.isEmpty() ? QString() : openNames.takeFirst();
   }
   QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
                                       const QString& text, QMessageBox::StandardButtons) override {
@@ -63,13 +65,13 @@ class ExportWindowTest : public ::testing::Test {
     MeasurementTable t;
     table_ = MakeStoreTable(t, dir_, rows);
     t.Close();
-    form_ = std::make_unique<TForm1>();
-    form_->Open_DB(table_);
-    ASSERT_TRUE(form_->TableOpen);
+    form_ = std::make_unique<MainWindow>();
+    dialogs_.openNames = {table_};
+    ASSERT_TRUE(Trigger(form_.get(), "openTableAction"));
+    ASSERT_TRUE(form_->Session().InUse());
     dialogs_.messages.clear();
   }
   void TearDown() override {
-    form_->TableModified = false;
     form_.reset();
     SetDialogs(nullptr);
   }
@@ -78,16 +80,16 @@ class ExportWindowTest : public ::testing::Test {
   QTemporaryDir dir_;
   QString table_;
   ExportDialogs dialogs_;
-  std::unique_ptr<TForm1> form_;
+  std::unique_ptr<MainWindow> form_;
 };
 
 TEST_F(ExportWindowTest, ExportsInRecordOrderAndClearsTheSorting) {
-  form_->PageControl1->setCurrentIndex(1);
-  DataGrid* grid = form_->DBGridPro2;
+  ASSERT_EQ(ViewTabs(form_.get())->currentIndex(), 1);
+  DataGrid* grid = WaterGrid(form_.get());
   const int p = grid->ColumnOfField(QStringLiteral("P"));
   grid->ClickTitle(p, false);
-  ASSERT_EQ(form_->Table.SelectedSortTag(), QStringLiteral("tab2"));
-  ASSERT_EQ(ValueToInt(form_->Table.FieldAt(0, QStringLiteral("N"))), 6);
+  ASSERT_EQ(form_->Session().Table().SelectedSortTag(), QStringLiteral("tab2"));
+  ASSERT_EQ(ValueToInt(form_->Session().Table().FieldAt(0, QStringLiteral("N"))), 6);
 
   // An existing file of that name is replaced without a question.
   const QString out = Path(QStringLiteral("serie.xls"));
@@ -96,7 +98,7 @@ TEST_F(ExportWindowTest, ExportsInRecordOrderAndClearsTheSorting) {
   f.write("old");
   f.close();
   dialogs_.saveNames = {out};
-  form_->Excel1Click();
+  ASSERT_TRUE(Trigger(form_.get(), "exportXlsAction"));
 
   EXPECT_EQ(dialogs_.saveAsked, 1);
   EXPECT_EQ(dialogs_.filter, QStringLiteral("Книга Excel (*.xls)"));
@@ -107,7 +109,7 @@ TEST_F(ExportWindowTest, ExportsInRecordOrderAndClearsTheSorting) {
   EXPECT_EQ(dialogs_.messages[0].text,
             QStringLiteral("Экспорт в файл serie.xls завершен успешно."));
 
-  EXPECT_EQ(form_->Table.SelectedSortTag(), QString());
+  EXPECT_EQ(form_->Session().Table().SelectedSortTag(), QString());
   EXPECT_EQ(grid->Column(p).state.titleState, TitleState::SortedNone);
   const QJsonArray sheets = ReadWithXlrd(out);
   ASSERT_EQ(sheets.size(), 1);
@@ -121,14 +123,14 @@ TEST_F(ExportWindowTest, ExportsInRecordOrderAndClearsTheSorting) {
 }
 
 TEST_F(ExportWindowTest, CancelAndNoTableDoNothing) {
-  form_->Excel1Click();  // the dialog is cancelled
+  ASSERT_TRUE(Trigger(form_.get(), "exportXlsAction"));  // the dialog is cancelled
   EXPECT_EQ(dialogs_.saveAsked, 1);
   EXPECT_TRUE(dialogs_.messages.empty());
   EXPECT_EQ(QDir(dir_.path()).entryList({"*.xls"}), QStringList());
 
-  form_->Close_DB();
+  ASSERT_TRUE(Trigger(form_.get(), "closeTableAction"));
   dialogs_.saveNames = {Path(QStringLiteral("x.xls"))};
-  form_->Excel1Click();
+  EXPECT_FALSE(ActionOf(form_.get(), "exportXlsAction")->isEnabled());
   EXPECT_EQ(dialogs_.saveAsked, 1);
   EXPECT_TRUE(dialogs_.messages.empty());
   EXPECT_FALSE(QFile::exists(Path(QStringLiteral("x.xls"))));
@@ -136,7 +138,7 @@ TEST_F(ExportWindowTest, CancelAndNoTableDoNothing) {
 
 TEST_F(ExportWindowTest, WriterFailureShowsTheGeneralErrorOnly) {
   dialogs_.saveNames = {Path(QStringLiteral("missing/serie.xls"))};
-  form_->Excel1Click();
+  ASSERT_TRUE(Trigger(form_.get(), "exportXlsAction"));
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
   // The application title, which carries the open file's name.

@@ -1,17 +1,16 @@
 #pragma once
-// What the lifecycle tests share: scripted answers to the modal dialogs, a
-// download put straight into DeviceDump/DeviceIdentity, and the rows of a
-// table file as an independent reader sees them.
+// What the lifecycle tests share: scripted answers to the modal dialogs, the
+// real download dialog run against a simulated instrument, and the rows of
+// a table file as an independent reader sees them.
 #include <QDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 #include <QStringList>
-#include <cstring>
 #include <functional>
 #include <vector>
 
-#include "link/device_data.h"
 #include "platform/dialogs.h"
 #include "simulator/sim_images.h"
 #include "support/test_env.h"
@@ -26,17 +25,21 @@ struct ScriptedDialogs : DialogSeam {
   };
   QStringList saveNames;
   QStringList openNames;
+  // The folder each file dialog started in: "open:<dir>" / "save:<dir>".
+  QStringList dirs;
   QMessageBox::StandardButton answer = QMessageBox::No;
   std::vector<Shown> messages;
   // Runs in place of a modal dialog; the default cancels it.
   std::function<int(QDialog*)> exec;
 
-  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&,
+  QString GetOpenFileName(QWidget*, const QString&, const QString& dir, const QString&,
                           const QString&) override {
+    dirs << QStringLiteral("open:") + dir;
     return openNames.isEmpty() ? QString() : openNames.takeFirst();
   }
-  QString GetSaveFileName(QWidget*, const QString&, const QString&, const QString&,
+  QString GetSaveFileName(QWidget*, const QString&, const QString& dir, const QString&,
                           const QString&) override {
+    dirs << QStringLiteral("save:") + dir;
     return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
   }
   bool GetColor(QWidget*, const QColor&, QColor*) override { return false; }
@@ -48,14 +51,14 @@ struct ScriptedDialogs : DialogSeam {
   int Exec(QDialog* dialog) override { return exec ? exec(dialog) : QDialog::Rejected; }
 };
 
-// Leaves a download's results where the download dialog leaves them.
-inline void PutDownload(const sim::Identity& id, const QByteArray& image) {
-  DeviceDump.fill(0);
-  std::memcpy(DeviceDump.data(), image.constData(), size_t(qMin(image.size(), kDeviceDumpSize)));
-  DeviceIdentity.kind = id.kind;
-  DeviceIdentity.type = id.type;
-  DeviceIdentity.serial = id.serial;
-  DeviceIdentity.recordCount = id.recordCount;
+// Runs the real download dialog; a guard timer cancels a dialog that never
+// finishes.
+inline int RunDownloadDialog(QDialog* dialog) {
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, dialog, &QDialog::reject);
+  guard.start(30000);
+  return dialog->exec();
 }
 
 // The live rows of a table file read by an independent dBase reader, each

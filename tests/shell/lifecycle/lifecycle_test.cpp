@@ -23,6 +23,7 @@
 #include "support/link_print.h"
 #include "support/link_pty.h"
 #include "support/store_fixture.h"
+#include "support/window_driver.h"
 #include "views/grid/data_grid.h"
 
 namespace {
@@ -35,34 +36,34 @@ class Lifecycle : public ::testing::Test {
     ASSERT_TRUE(dir_.isValid());
     ClearSettings();
     SetDialogs(&dialogs_);
-    form_ = std::make_unique<TForm1>();
+    form_ = std::make_unique<MainWindow>();
     // The download dialog is made at start-up beside the main window.
-    form_->Form2 = new TForm2(form_.get());
+    form_->SetDownloadDialog(new DownloadDialog(form_.get()));
   }
   void TearDown() override {
-    // The end of the program closes whatever is open; nothing may be asked.
-    form_->TableModified = false;
     form_.reset();
     SetDialogs(nullptr);
   }
 
   QString Path(const QString& name) const { return QDir(dir_.path()).filePath(name); }
+  const MeasurementTable& Table() const { return form_->Session().Table(); }
+  QWidget* W() const { return form_.get(); }
 
-  // New: the save dialog answers `path`, the download dialog delivers
-  // `image` from an instrument of identity `id`.
-  void RunNew(const QString& path, const sim::Identity& id, const QByteArray& image) {
+  // New: the save dialog answers `path`, the download dialog receives the
+  // memory of the simulated instrument `config` on the port COM1.
+  void RunNew(const QString& path, const sim::InstrumentConfig& config) {
+    SimulatedPort port(config);
+    ASSERT_TRUE(port.Ok());
+    PointPortsAt(port.Path(), QString());
     dialogs_.saveNames = {path};
-    dialogs_.exec = [id, image](QDialog*) {
-      PutDownload(id, image);
-      return int(QDialog::Accepted);
-    };
-    form_->N2Click();
+    dialogs_.exec = RunDownloadDialog;
+    ASSERT_TRUE(Trigger(W(), "newTableAction"));
     dialogs_.exec = nullptr;
   }
   void NewWater(const QString& path) {
-    sim::Identity id;
-    id.kind = sim::kWaterKind, id.type = 2, id.recordCount = 3;
-    RunNew(path, id, sim::BuildWaterImage(ThreeSeries()));
+    sim::InstrumentConfig config = sim::WaterInstrument(ThreeSeries());
+    config.identity.type = 2;
+    RunNew(path, config);
   }
 
   // A table of the given rows written beside the test, closed again.
@@ -74,20 +75,25 @@ class Lifecycle : public ::testing::Test {
   }
   void RunOpen(const QString& path) {
     dialogs_.openNames = {path};
-    form_->N3Click();
+    ASSERT_TRUE(Trigger(W(), "openTableAction"));
   }
 
-  QStringList SeriesList() const {
-    QStringList out;
-    for (int i = 0; i < form_->ListBox1->count(); ++i) out << form_->ListBox1->item(i)->text();
-    return out;
-  }
   // The visible rows' values of one field, as the views show them.
   std::vector<int64_t> VisibleInts(const QString& field) const {
     std::vector<int64_t> out;
-    for (int i = 0; i < form_->Table.VisibleRowCount(); ++i)
-      out.push_back(ValueToInt(form_->Table.FieldAt(i, field)));
+    for (int i = 0; i < Table().VisibleRowCount(); ++i)
+      out.push_back(ValueToInt(Table().FieldAt(i, field)));
     return out;
+  }
+  // Makes a row of a grid the current one, as a click on it does.
+  static void ClickRow(DataGrid* grid, int row) {
+    grid->view()->setCurrentIndex(grid->model()->index(row, 0));
+  }
+  static void MarkRows(DataGrid* grid, std::initializer_list<int> rows) {
+    QItemSelectionModel* sel = grid->view()->selectionModel();
+    for (int row : rows)
+      sel->select(grid->model()->index(row, 0),
+                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
   }
   // The footers of P, R and N of a view.
   static QStringList Footers(DataGrid* grid) {
@@ -101,36 +107,37 @@ class Lifecycle : public ::testing::Test {
   }
 
   bool NoTableState() const {
-    return !form_->TableOpen && !form_->TableModified && !form_->Table.IsOpen() &&
-           form_->PageControl1->isHidden() && !form_->N5->isEnabled() && !form_->N34->isEnabled() &&
+    return !form_->Session().InUse() && !form_->Session().IsModified() && !Table().IsOpen() &&
+           ViewTabs(W())->isHidden() && !ActionOf(W(), "saveTableAction")->isEnabled() &&
+           !ActionOf(W(), "deleteRowsAction")->isEnabled() &&
            form_->windowTitle() == Ru("ФИР - ТЛ7");
   }
 
   QTemporaryDir dir_;
   ScriptedDialogs dialogs_;
-  std::unique_ptr<TForm1> form_;
+  std::unique_ptr<MainWindow> form_;
 };
 
 TEST_F(Lifecycle, NewWaterDownloadWritesSeriesAndShowsThem) {
   const QString path = Path("water.db");
   NewWater(path);
   EXPECT_TRUE(dialogs_.messages.empty());
-  ASSERT_TRUE(form_->TableOpen);
-  EXPECT_FALSE(form_->TableModified);
-  EXPECT_TRUE(form_->N5->isEnabled());
+  ASSERT_TRUE(form_->Session().InUse());
+  EXPECT_FALSE(form_->Session().IsModified());
+  EXPECT_TRUE(ActionOf(W(), "saveTableAction")->isEnabled());
   EXPECT_EQ(form_->windowTitle(), Ru("ФИР - ТЛ7"));
   // The water-permeability tab alone, showing every row of its kind.
-  EXPECT_FALSE(form_->PageControl1->isHidden());
-  EXPECT_EQ(form_->PageControl1->currentIndex(), 1);
-  EXPECT_FALSE(form_->PageControl1->isTabVisible(0));
-  EXPECT_EQ(form_->Table.Filter(), "NB_TYPE=1");
-  EXPECT_EQ(form_->Table.VisibleRowCount(), 18);
-  EXPECT_EQ(SeriesList(), (QStringList{"5", "6", "9"}));
-  EXPECT_EQ(form_->ListBox1->currentRow(), 0);
+  EXPECT_FALSE(ViewTabs(W())->isHidden());
+  EXPECT_EQ(ViewTabs(W())->currentIndex(), 1);
+  EXPECT_FALSE(ViewTabs(W())->isTabVisible(0));
+  EXPECT_EQ(Table().Filter(), "NB_TYPE=1");
+  EXPECT_EQ(Table().VisibleRowCount(), 18);
+  EXPECT_EQ(SeriesEntries(W()), (QStringList{"5", "6", "9"}));
+  EXPECT_EQ(SeriesListOf(W())->currentRow(), 0);
   // Statistics of the first series (the third has a sample at 0.0), row
   // count of all rows shown.
-  EXPECT_TRUE(FootersBecome(form_->DBGridPro2, {"0,2/0,4/0,6", "16/16/16", "18"}))
-      << Footers(form_->DBGridPro2).join(" | ").toStdString();
+  EXPECT_TRUE(FootersBecome(WaterGrid(W()), {"0,2/0,4/0,6", "16/16/16", "18"}))
+      << Footers(WaterGrid(W())).join(" | ").toStdString();
 
   // The file as another reader sees it.
   const auto rows = FileRows(path);
@@ -158,17 +165,18 @@ TEST_F(Lifecycle, NewWaterDownloadWritesSeriesAndShowsThem) {
 
 TEST_F(Lifecycle, NewPlateDownloadShowsThePlateView) {
   const QString path = Path("plate.db");
-  sim::Identity id;
-  id.kind = sim::kPlateKind, id.type = sim::kPlateType, id.serial = 4321, id.recordCount = 9;
-  RunNew(path, id, sim::BuildPlateImage(TwoPlateTests(), 16));
+  sim::InstrumentConfig config = sim::PlateInstrument(TwoPlateTests(), 16);
+  config.identity.serial = 4321;
+  config.identity.recordCount = 9;
+  RunNew(path, config);
   EXPECT_TRUE(dialogs_.messages.empty());
-  ASSERT_TRUE(form_->TableOpen);
-  EXPECT_EQ(form_->PageControl1->currentIndex(), 0);
-  EXPECT_FALSE(form_->PageControl1->isTabVisible(1));
-  EXPECT_EQ(form_->Table.Filter(), "NB_TYPE=0");
-  EXPECT_EQ(form_->Table.VisibleRowCount(), 2);
+  ASSERT_TRUE(form_->Session().InUse());
+  EXPECT_EQ(ViewTabs(W())->currentIndex(), 0);
+  EXPECT_FALSE(ViewTabs(W())->isTabVisible(1));
+  EXPECT_EQ(Table().Filter(), "NB_TYPE=0");
+  EXPECT_EQ(Table().VisibleRowCount(), 2);
   // The image's own count replaces the identification frame's.
-  EXPECT_EQ(DeviceIdentity.recordCount, 2);
+  EXPECT_EQ(form_->Session().DecodedRecordCount(), 2);
   const auto rows = FileRows(path);
   ASSERT_EQ(rows.size(), 2u);
   const struct {
@@ -200,7 +208,7 @@ TEST_F(Lifecycle, NewThatStopsEarlyLeavesNoTable) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     NewWater(Path("first.db"));
-    ASSERT_TRUE(form_->TableOpen);
+    ASSERT_TRUE(form_->Session().InUse());
     const QString second = Path(QString::fromUtf8(c.name) + ".db");
     if (c.saveAnswered) dialogs_.saveNames = {second};
     bool downloadShown = false;
@@ -208,7 +216,7 @@ TEST_F(Lifecycle, NewThatStopsEarlyLeavesNoTable) {
       downloadShown = true;
       return c.download;
     };
-    form_->N2Click();
+    ASSERT_TRUE(Trigger(W(), "newTableAction"));
     dialogs_.exec = nullptr;
     EXPECT_EQ(downloadShown, c.saveAnswered);
     EXPECT_TRUE(NoTableState());
@@ -249,15 +257,20 @@ TEST_F(Lifecycle, DiskFullWhileDecodingKeepsTheRowsWrittenSoFar) {
   EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
   EXPECT_EQ(dialogs_.messages[0].caption, ApplicationTitle());
   // Open, but hidden and without its commands until New or Open.
-  EXPECT_TRUE(form_->TableOpen);
-  EXPECT_TRUE(form_->PageControl1->isHidden());
-  EXPECT_FALSE(form_->N5->isEnabled());
-  EXPECT_EQ(SeriesList(), (QStringList{"5", "6"}));
+  EXPECT_TRUE(form_->Session().InUse());
+  EXPECT_TRUE(ViewTabs(W())->isHidden());
+  // A hidden page control shows no tab, so changing its page sets no filter.
+  const QString filter = Table().Filter();
+  ViewTabs(W())->setCurrentIndex(1);
+  ViewTabs(W())->setCurrentIndex(0);
+  EXPECT_EQ(Table().Filter(), filter);
+  EXPECT_FALSE(ActionOf(W(), "saveTableAction")->isEnabled());
+  EXPECT_EQ(SeriesEntries(W()), (QStringList{"5", "6"}));
 
   RunOpen(WriteTable("other.db", {WaterRow(1, 4, 0.2, "B2")}));
   EXPECT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_TRUE(form_->TableOpen);
-  EXPECT_TRUE(form_->N5->isEnabled());
+  EXPECT_TRUE(form_->Session().InUse());
+  EXPECT_TRUE(ActionOf(W(), "saveTableAction")->isEnabled());
   const auto rows = FileRows(path);
   ASSERT_EQ(rows.size(), 8u);
   EXPECT_EQ(rows[7]["SERIAL"].toInt(), 6);
@@ -295,22 +308,22 @@ TEST_F(Lifecycle, OpenBuildsTheSeriesListAndShowsTheFirstSeries) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
-    DeviceIdentity.type = 99;
-    DeviceIdentity.kind = 99;
+    dialogs_.dirs.clear();
     RunOpen(WriteTable(c.file, c.rows));
     EXPECT_TRUE(dialogs_.messages.empty());
-    ASSERT_TRUE(form_->TableOpen);
-    EXPECT_FALSE(form_->TableModified);
-    EXPECT_EQ(form_->PageControl1->currentIndex(), c.tab);
-    EXPECT_FALSE(form_->PageControl1->isTabVisible(1 - c.tab));
-    EXPECT_EQ(SeriesList(), c.list);
-    EXPECT_EQ(form_->Table.Filter(), c.filter);
-    EXPECT_EQ(form_->Table.VisibleRowCount(), c.visible);
-    EXPECT_EQ(DeviceIdentity.type, c.deviceType);
-    EXPECT_EQ(DeviceIdentity.kind, 1);
+    ASSERT_TRUE(form_->Session().InUse());
+    EXPECT_FALSE(form_->Session().IsModified());
+    EXPECT_EQ(ViewTabs(W())->currentIndex(), c.tab);
+    EXPECT_FALSE(ViewTabs(W())->isTabVisible(1 - c.tab));
+    EXPECT_EQ(SeriesEntries(W()), c.list);
+    EXPECT_EQ(Table().Filter(), c.filter);
+    EXPECT_EQ(Table().VisibleRowCount(), c.visible);
+    EXPECT_EQ(form_->Session().DeviceType(), c.deviceType);
     EXPECT_EQ(form_->windowTitle(), QFileInfo(c.file).completeBaseName() + Ru(" - ФИР - ТЛ7"));
     EXPECT_EQ(ApplicationTitle(), form_->windowTitle());
-    EXPECT_EQ(form_->DefaultDir, QDir(dir_.path()).absolutePath());
+    // The next open dialog starts in the table's folder.
+    ASSERT_TRUE(Trigger(W(), "openTableAction"));  // cancelled
+    EXPECT_EQ(dialogs_.dirs.last(), "open:" + QDir(dir_.path()).absolutePath());
   }
 }
 
@@ -323,21 +336,20 @@ TEST_F(Lifecycle, OpenComputesTheStatisticsOfTheWholeTable) {
   std::get<double>(second[11][6].second) = 1.4;  // P of the last row
   ASSERT_EQ(second[11][6].first, "P");
   RunOpen(WriteTable("second.db", second));
-  EXPECT_EQ(form_->Table.VisibleRowCount(), 6);
-  EXPECT_TRUE(FootersBecome(form_->DBGridPro2, {"0/0,5/1,4", "24/24/24", "6"}))
-      << Footers(form_->DBGridPro2).join(" | ").toStdString();
+  EXPECT_EQ(Table().VisibleRowCount(), 6);
+  EXPECT_TRUE(FootersBecome(WaterGrid(W()), {"0/0,5/1,4", "24/24/24", "6"}))
+      << Footers(WaterGrid(W())).join(" | ").toStdString();
 }
 
 TEST_F(Lifecycle, SeriesSelectionAndCancelledOpenShowTheFirstSeriesAgain) {
   RunOpen(WriteTable("two.db", TwoWaterSeries(3, 8)));
-  form_->ListBox1->setCurrentRow(1);
-  form_->ListBox1Click();
-  EXPECT_EQ(form_->Table.Filter(), "SERIAL=8");
+  ClickSeries(W(), 1);
+  EXPECT_EQ(Table().Filter(), "SERIAL=8");
   EXPECT_EQ(VisibleInts("SERIAL"), std::vector<int64_t>(6, 8));
-  form_->N3Click();  // cancelled
-  EXPECT_TRUE(form_->TableOpen);
-  EXPECT_EQ(SeriesList(), (QStringList{"3", "8"}));
-  EXPECT_EQ(form_->Table.Filter(), "SERIAL=3");
+  ASSERT_TRUE(Trigger(W(), "openTableAction"));  // cancelled
+  EXPECT_TRUE(form_->Session().InUse());
+  EXPECT_EQ(SeriesEntries(W()), (QStringList{"3", "8"}));
+  EXPECT_EQ(Table().Filter(), "SERIAL=3");
   EXPECT_TRUE(dialogs_.messages.empty());
 }
 
@@ -350,7 +362,7 @@ TEST_F(Lifecycle, OpeningSomethingThatIsNoTableReportsADamagedDatabase) {
   for (const QString& path : {text, Path("absent.db")}) {
     SCOPED_TRACE(path.toStdString());
     RunOpen(WriteTable("good.db", TwoWaterSeries(1, 2)));
-    ASSERT_TRUE(form_->TableOpen);
+    ASSERT_TRUE(form_->Session().InUse());
     dialogs_.messages.clear();
     RunOpen(path);
     ASSERT_EQ(dialogs_.messages.size(), 1u);
@@ -358,29 +370,27 @@ TEST_F(Lifecycle, OpeningSomethingThatIsNoTableReportsADamagedDatabase) {
     EXPECT_EQ(dialogs_.messages[0].caption, Ru("Ошибка"));
     EXPECT_EQ(dialogs_.messages[0].text, Ru("База данных повреждена !"));
     EXPECT_TRUE(NoTableState());
-    EXPECT_EQ(form_->ListBox1->count(), 0);
+    EXPECT_EQ(SeriesListOf(W())->count(), 0);
   }
 }
 
 TEST_F(Lifecycle, SavePostsTheEditAndKeepsTheFilter) {
   const QString path = WriteTable("two.db", TwoWaterSeries(3, 8));
   RunOpen(path);
-  form_->Table.First();
-  form_->Table.EditRow();
-  form_->Table.SetField("ZAV", Ru("проба"));
-  form_->TableModified = true;
-  form_->N5Click();
-  EXPECT_FALSE(form_->TableModified);
-  EXPECT_TRUE(form_->Table.IsOpen());
-  EXPECT_EQ(form_->Table.Filter(), "SERIAL=3");
-  EXPECT_EQ(form_->Table.VisibleRowCount(), 6);
-  EXPECT_EQ(FileRows(path)[0]["ZAV"].toString(), Ru("проба"));
+  ASSERT_NE(EditCell(WaterGrid(W()), 0, "TYPE", Ru("проба"), true), nullptr);
+  ASSERT_TRUE(form_->Session().IsModified());
+  ASSERT_TRUE(Trigger(W(), "saveTableAction"));
+  EXPECT_FALSE(form_->Session().IsModified());
+  EXPECT_TRUE(Table().IsOpen());
+  EXPECT_EQ(Table().Filter(), "SERIAL=3");
+  EXPECT_EQ(Table().VisibleRowCount(), 6);
+  EXPECT_EQ(FileRows(path)[0]["TYPE"].toString(), Ru("проба"));
   EXPECT_TRUE(dialogs_.messages.empty());
 
   // A file removed behind the program's back cannot be reopened: the error
   // is reported and the window drops the table instead of pretending.
   ASSERT_TRUE(QFile::remove(path));
-  form_->N5Click();
+  ASSERT_TRUE(Trigger(W(), "saveTableAction"));
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
   EXPECT_EQ(dialogs_.messages[0].caption, Ru("two - ФИР - ТЛ7"));
@@ -396,24 +406,24 @@ TEST_F(Lifecycle, CloseAsksOnlyWhenModifiedAndHonoursTheAnswer) {
     const char* stored;
   } cases[] = {
       {"yes", true, QMessageBox::Yes, false, "правка"},
-      {"no", true, QMessageBox::No, false, ""},
-      {"not modified", false, QMessageBox::Yes, false, ""},
+      {"no", true, QMessageBox::No, false, "B4"},
+      {"not modified", false, QMessageBox::Yes, false, "B4"},
       {"window frame, yes", true, QMessageBox::Yes, true, "правка"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const QString path = WriteTable(QString::fromUtf8(c.name) + ".db", TwoWaterSeries(3, 8));
     RunOpen(path);
-    form_->Table.First();
-    form_->Table.EditRow();
-    form_->Table.SetField("ZAV", Ru("правка"));
-    form_->TableModified = c.modified;
+    if (c.modified) {
+      ASSERT_NE(EditCell(WaterGrid(W()), 0, "TYPE", Ru("правка"), true), nullptr);
+    }
+    ASSERT_EQ(form_->Session().IsModified(), c.modified);
     dialogs_.messages.clear();
     dialogs_.answer = c.answer;
     if (c.throughFrame)
       form_->close();
     else
-      form_->N7Click();
+      ASSERT_TRUE(Trigger(W(), "closeTableAction"));
     ASSERT_EQ(dialogs_.messages.size(), c.modified ? 1u : 0u);
     if (c.modified) {
       EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Question);
@@ -421,7 +431,7 @@ TEST_F(Lifecycle, CloseAsksOnlyWhenModifiedAndHonoursTheAnswer) {
       EXPECT_EQ(dialogs_.messages[0].text, Ru("Сохранить изменения в таблицах ?"));
     }
     EXPECT_TRUE(NoTableState());
-    EXPECT_EQ(FileRows(path)[0]["ZAV"].toString(), Ru(c.stored));
+    EXPECT_EQ(FileRows(path)[0]["TYPE"].toString(), Ru(c.stored));
   }
 }
 
@@ -436,18 +446,18 @@ TEST_F(Lifecycle, CloseWithACellEditorOpenKeepsTheTextOnlyOnYes) {
     for (int i = 0; i < 3; ++i) rows.push_back(PlateRow(i + 1, 12, 1.0, 2.0));
     const QString path = WriteTable("plates.db", rows);
     RunOpen(path);
-    ASSERT_EQ(form_->PageControl1->currentIndex(), 0);
-    DataGrid* grid = form_->DBGridPro1;
+    ASSERT_EQ(ViewTabs(W())->currentIndex(), 0);
+    DataGrid* grid = PlateGrid(W());
     const QModelIndex cell = grid->model()->index(1, grid->ColumnOfField("TYPE"));
     grid->view()->setCurrentIndex(cell);
     static_cast<QAbstractItemView*>(grid->view())->edit(cell);
     auto* editor = qobject_cast<QLineEdit*>(grid->view()->indexWidget(cell));
     ASSERT_NE(editor, nullptr);
     editor->setText(Ru("новое"));
-    EXPECT_TRUE(form_->TableModified);  // the edit began
+    EXPECT_TRUE(form_->Session().IsModified());  // the edit began
     dialogs_.messages.clear();
     dialogs_.answer = c.answer;
-    form_->N7Click();
+    ASSERT_TRUE(Trigger(W(), "closeTableAction"));
     ASSERT_EQ(dialogs_.messages.size(), 1u);
     EXPECT_TRUE(NoTableState());
     const auto stored = FileRows(path);
@@ -459,18 +469,18 @@ TEST_F(Lifecycle, CloseWithACellEditorOpenKeepsTheTextOnlyOnYes) {
 TEST_F(Lifecycle, CloseDeletesTheIndexFile) {
   const QString path = WriteTable("sorted.db", TwoWaterSeries(3, 8));
   RunOpen(path);
-  form_->Table.AddSortTag("tab2", "P", true);
+  WaterGrid(W())->ClickTitle(WaterGrid(W())->ColumnOfField("P"), false);
   const QString index = Path("sorted.mdx");
   ASSERT_TRUE(QFile::exists(index));
   ClearSettings();
-  form_->N7Click();
+  ASSERT_TRUE(Trigger(W(), "closeTableAction"));
   EXPECT_FALSE(QFile::exists(index));
   // The plate view's layout is stored on the way out.
   QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Merilan", "KLT3");
   EXPECT_FALSE(settings.value("1.0/Table_1").toString().isEmpty());
   EXPECT_TRUE(NoTableState());
-  // Closing without a table asks nothing and stays without a table.
-  form_->N7Click();
+  // Closing the window without a table asks nothing and stays without a table.
+  form_->close();
   EXPECT_TRUE(NoTableState());
   EXPECT_TRUE(dialogs_.messages.empty());
 }
@@ -478,14 +488,14 @@ TEST_F(Lifecycle, CloseDeletesTheIndexFile) {
 TEST_F(Lifecycle, DeletingTheCurrentRowPacksAndKeepsTheSeriesFilter) {
   const QString path = WriteTable("two.db", TwoWaterSeries(3, 8));
   RunOpen(path);
-  form_->Table.MoveTo(2);
-  form_->TableModified = true;
-  form_->N21Click();
+  ASSERT_NE(EditCell(WaterGrid(W()), 2, "TYPE", Ru("правка"), true), nullptr);
+  ASSERT_TRUE(form_->Session().IsModified());
+  ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
   EXPECT_TRUE(dialogs_.messages.empty());
-  EXPECT_FALSE(form_->TableModified);
-  EXPECT_EQ(form_->Table.Filter(), "SERIAL=3");
+  EXPECT_FALSE(form_->Session().IsModified());
+  EXPECT_EQ(Table().Filter(), "SERIAL=3");
   EXPECT_EQ(VisibleInts("N"), (std::vector<int64_t>{1, 2, 4, 5, 6}));
-  EXPECT_EQ(form_->Table.StoredRowCount(), 11);
+  EXPECT_EQ(Table().StoredRowCount(), 11);
   const auto rows = FileRows(path);
   ASSERT_EQ(rows.size(), 11u);
   EXPECT_EQ(rows[2]["N"].toInt(), 4);
@@ -495,26 +505,21 @@ TEST_F(Lifecycle, DeletingTheCurrentRowPacksAndKeepsTheSeriesFilter) {
 TEST_F(Lifecycle, DeletingMarkedRowsOfASeriesLeavesTheOthersInFileOrder) {
   const QString path = WriteTable("two.db", TwoWaterSeries(3, 8));
   RunOpen(path);
-  DataGrid* grid = form_->DBGridPro2;
+  DataGrid* grid = WaterGrid(W());
   // Sorted descending by P, then three rows marked: N 5, 3 and 1.
-  form_->Table.AddSortTag("tab2", "P", true);
-  form_->Table.SelectSortTag("tab2");
+  grid->ClickTitle(grid->ColumnOfField("P"), false);
   ASSERT_EQ(VisibleInts("N"), (std::vector<int64_t>{6, 5, 4, 3, 2, 1}));
   // An edit in progress on a row that stays is posted, not lost.
-  form_->Table.MoveTo(0);
-  form_->Table.EditRow();
-  form_->Table.SetField("ZAV", Ru("остаток"));
-  form_->TableModified = true;
-  QItemSelectionModel* sel = grid->view()->selectionModel();
-  for (int row : {1, 3, 5})
-    sel->select(grid->model()->index(row, 0),
-                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  ASSERT_NE(EditCell(grid, 0, "TYPE", Ru("остаток"), true), nullptr);
+  ASSERT_TRUE(form_->Session().IsModified());
+  grid->view()->clearSelection();
+  MarkRows(grid, {1, 3, 5});
   ASSERT_EQ(grid->MarkedRows().size(), 3u);
-  form_->N21Click();
+  ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
   EXPECT_TRUE(dialogs_.messages.empty());
-  EXPECT_FALSE(form_->TableModified);
-  EXPECT_EQ(form_->Table.Filter(), "SERIAL=3");
-  EXPECT_EQ(form_->Table.SelectedSortTag(), "");
+  EXPECT_FALSE(form_->Session().IsModified());
+  EXPECT_EQ(Table().Filter(), "SERIAL=3");
+  EXPECT_EQ(Table().SelectedSortTag(), "");
   EXPECT_FALSE(QFile::exists(Path("two.mdx")));
   EXPECT_EQ(VisibleInts("N"), (std::vector<int64_t>{2, 4, 6}));
   EXPECT_TRUE(grid->MarkedRows().empty());
@@ -523,15 +528,16 @@ TEST_F(Lifecycle, DeletingMarkedRowsOfASeriesLeavesTheOthersInFileOrder) {
   const auto rows = FileRows(path);
   ASSERT_EQ(rows.size(), 9u);
   EXPECT_EQ(rows[2]["N"].toInt(), 6);
-  EXPECT_EQ(rows[2]["ZAV"].toString(), Ru("остаток"));
+  EXPECT_EQ(rows[2]["TYPE"].toString(), Ru("остаток"));
   EXPECT_EQ(rows[3]["SERIAL"].toInt(), 8);
 
   // Every visible row marked: the series is gone, the other one stays.
-  form_->Table.SetFilter("SERIAL=3");
+  ClickSeries(W(), 0);
+  ASSERT_EQ(Table().Filter(), "SERIAL=3");
   grid->view()->selectAll();
   ASSERT_EQ(grid->MarkedRows().size(), 3u);
-  form_->N21Click();
-  EXPECT_EQ(form_->Table.VisibleRowCount(), 0);
+  ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
+  EXPECT_EQ(Table().VisibleRowCount(), 0);
   EXPECT_TRUE(FootersBecome(grid, {"0/0/0", "0/0/0", "0"}))
       << Footers(grid).join(" | ").toStdString();
   EXPECT_EQ(FileRows(path).size(), 6u);
@@ -539,19 +545,17 @@ TEST_F(Lifecycle, DeletingMarkedRowsOfASeriesLeavesTheOthersInFileOrder) {
 
 TEST_F(Lifecycle, EveryRowOfTheLargestDownloadMarkedAndDeletedInAShownWindow) {
   form_->show();
-  sim::Identity id;
-  id.kind = sim::kWaterKind, id.type = sim::kWaterType, id.recordCount = 255;
   const QString path = Path("largest.db");
-  RunNew(path, id, sim::BuildWaterImage(sim::GenerateWaterRecords(255)));
-  ASSERT_TRUE(form_->TableOpen);
-  ASSERT_EQ(form_->Table.VisibleRowCount(), 1530);
-  DataGrid* grid = form_->DBGridPro2;
+  RunNew(path, sim::WaterInstrument(sim::GenerateWaterRecords(255)));
+  ASSERT_TRUE(form_->Session().InUse());
+  ASSERT_EQ(Table().VisibleRowCount(), 1530);
+  DataGrid* grid = WaterGrid(W());
   QCoreApplication::processEvents();
   grid->view()->selectAll();
   ASSERT_EQ(grid->MarkedRows().size(), 1530u);
-  form_->N21Click();
+  ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
   EXPECT_TRUE(dialogs_.messages.empty());
-  EXPECT_EQ(form_->Table.StoredRowCount(), 0);
+  EXPECT_EQ(Table().StoredRowCount(), 0);
   EXPECT_EQ(QFileInfo(path).size(), 962);
   EXPECT_TRUE(FootersBecome(grid, {"0/0/0", "0/0/0", "0"}))
       << Footers(grid).join(" | ").toStdString();
@@ -560,34 +564,31 @@ TEST_F(Lifecycle, EveryRowOfTheLargestDownloadMarkedAndDeletedInAShownWindow) {
 TEST_F(Lifecycle, AFailedDeletionClearsTheMarksAndLosesNothing) {
   const QString path = WriteTable("two.db", TwoWaterSeries(3, 8));
   RunOpen(path);
-  DataGrid* grid = form_->DBGridPro2;
-  QItemSelectionModel* sel = grid->view()->selectionModel();
-  for (int row : {1, 4})
-    sel->select(grid->model()->index(row, 0),
-                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  DataGrid* grid = WaterGrid(W());
+  MarkRows(grid, {1, 4});
   ASSERT_EQ(grid->MarkedRows().size(), 2u);
   {
     // The fifth record lies beyond what may be written: the first deletion
     // (from the last mark) fails.
     StoreWriteLimit limit(961 + 4 * 480);
-    form_->N21Click();
+    ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
   }
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
   EXPECT_TRUE(grid->MarkedRows().empty());
-  EXPECT_TRUE(form_->TableOpen);
-  EXPECT_EQ(form_->Table.VisibleRowCount(), 6);
+  EXPECT_TRUE(form_->Session().InUse());
+  EXPECT_EQ(Table().VisibleRowCount(), 6);
   EXPECT_EQ(FileRows(path).size(), 12u);
 }
 
 TEST_F(Lifecycle, AFailedPackIsReportedAndLosesNothingElse) {
   const QString path = WriteTable("two.db", TwoWaterSeries(3, 8));
   RunOpen(path);
-  form_->Table.MoveTo(0);
+  ClickRow(WaterGrid(W()), 0);
   // The packed copy cannot be written: its place beside the table is taken
   // by a folder.
   ASSERT_TRUE(QDir().mkdir(path + ".~pack"));
-  form_->N21Click();
+  ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
   EXPECT_EQ(dialogs_.messages[0].caption, ApplicationTitle());
@@ -596,16 +597,6 @@ TEST_F(Lifecycle, AFailedPackIsReportedAndLosesNothingElse) {
   ASSERT_EQ(rows.size(), 11u);
   EXPECT_EQ(rows[0]["N"].toInt(), 2);
   EXPECT_EQ(rows[10]["SERIAL"].toInt(), 8);
-}
-
-// Runs the real download dialog against the simulated instrument; a guard
-// timer cancels a dialog that never finishes.
-int RunDownloadDialog(QDialog* dialog) {
-  QTimer guard;
-  guard.setSingleShot(true);
-  QObject::connect(&guard, &QTimer::timeout, dialog, &QDialog::reject);
-  guard.start(30000);
-  return dialog->exec();
 }
 
 TEST_F(Lifecycle, NewDownloadsFromTheInstrumentOnAPseudoTerminal) {
@@ -625,22 +616,16 @@ TEST_F(Lifecycle, NewDownloadsFromTheInstrumentOnAPseudoTerminal) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
-    SimulatedPort port(c.config);
-    ASSERT_TRUE(port.Ok());
-    PointPortsAt(port.Path(), QString());
     const QString path = Path(c.file);
-    dialogs_.saveNames = {path};
-    dialogs_.exec = RunDownloadDialog;
-    form_->N2Click();
-    dialogs_.exec = nullptr;
+    RunNew(path, c.config);
     EXPECT_TRUE(dialogs_.messages.empty());
-    ASSERT_TRUE(form_->TableOpen);
-    EXPECT_EQ(form_->PageControl1->currentIndex(), c.tab);
-    EXPECT_EQ(form_->Table.VisibleRowCount(), c.rows);
+    ASSERT_TRUE(form_->Session().InUse());
+    EXPECT_EQ(ViewTabs(W())->currentIndex(), c.tab);
+    EXPECT_EQ(Table().VisibleRowCount(), c.rows);
     EXPECT_EQ(FileRows(path).size(), size_t(c.rows));
-    DataGrid* grid = c.tab == 1 ? form_->DBGridPro2 : form_->DBGridPro1;
+    DataGrid* grid = c.tab == 1 ? WaterGrid(W()) : PlateGrid(W());
     EXPECT_TRUE(FootersBecome(grid, c.footers)) << Footers(grid).join(" | ").toStdString();
-    form_->N7Click();
+    ASSERT_TRUE(Trigger(W(), "closeTableAction"));
     EXPECT_TRUE(NoTableState());
   }
 }

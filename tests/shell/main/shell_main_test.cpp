@@ -30,8 +30,10 @@
 #include "shell/main_window.h"
 #include "shell/splash_window.h"
 #include "shell/startup.h"
+#include "support/link_ports.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
+#include "support/window_driver.h"
 
 namespace {
 
@@ -123,8 +125,16 @@ QStringList Entries(const QList<QAction*>& actions) {
   return out;
 }
 
+// A closed table of one plate row in a folder of its own.
+QString PlateTableIn(const QTemporaryDir& dir) {
+  MeasurementTable table;
+  const QString path = MakeStoreTable(table, dir, {PlateRow(1, 500, 10, 1)});
+  table.Close();
+  return path;
+}
+
 TEST_F(ShellTest, MenuBarAndPopupHoldEveryItemInOrder) {
-  TForm1 form;
+  MainWindow form;
   const QList<QAction*> menus = form.menuBar()->actions();
   struct Menu {
     const char* title;
@@ -148,66 +158,67 @@ TEST_F(ShellTest, MenuBarAndPopupHoldEveryItemInOrder) {
     ASSERT_NE(menus[int(i)]->menu(), nullptr);
     EXPECT_EQ(Entries(menus[int(i)]->menu()->actions()), expected[i].entries);
   }
+  auto* popup = ChildOf<QMenu>(&form, "gridContextMenu");
+  ASSERT_NE(popup, nullptr);
   EXPECT_EQ(
-      Entries(form.PopupMenu1->actions()),
+      Entries(popup->actions()),
       QStringList({Ru("Печать"), "-", Ru("Задать цвет"), Ru("Убрать цвет"), Ru("Убрать все цвета"),
                    "-", Ru("Выровнять столбцы"), "-", Ru("Удалить")}));
-  // The tool bar: six picture buttons, no texts, in this order.
-  QList<QWidget*> bar;
-  for (QAction* a : form.ToolBar1->actions()) bar << form.ToolBar1->widgetForAction(a);
-  const QList<QWidget*> expectedBar = {form.ToolButton1, form.ToolButton2, form.ToolButton3,
-                                       form.ToolButton4, form.ToolButton5, form.ToolButton6};
-  EXPECT_EQ(bar, expectedBar);
-  for (QToolButton* b : {form.ToolButton1, form.ToolButton2, form.ToolButton3, form.ToolButton4,
-                         form.ToolButton5, form.ToolButton6}) {
+  // The tool bar: the menus' own actions of six commands, as picture
+  // buttons without texts, in this order.
+  auto* bar = ChildOf<QToolBar>(&form, "toolBar");
+  ASSERT_NE(bar, nullptr);
+  QStringList names;
+  for (QAction* a : bar->actions()) names << a->objectName();
+  EXPECT_EQ(names, QStringList({"newTableAction", "openTableAction", "saveTableAction",
+                                "previewAction", "printAction", "helpAction"}));
+  for (QAction* a : bar->actions()) {
+    SCOPED_TRACE(a->objectName().toStdString());
+    auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(a));
+    ASSERT_NE(b, nullptr);
     EXPECT_FALSE(b->icon().isNull());
     EXPECT_EQ(b->toolButtonStyle(), Qt::ToolButtonIconOnly);
-    EXPECT_TRUE(b->text().isEmpty());
+    EXPECT_EQ(b->toolTip(), a->text());
   }
   EXPECT_EQ(form.windowTitle(), Ru("ФИР - ТЛ7"));
-  EXPECT_EQ(form.PageControl1->tabText(0), Ru("ЗЕН-ТЛ7"));
-  EXPECT_EQ(form.PageControl1->tabText(1), Ru("ФИР-ТЛ7"));
-  EXPECT_EQ(form.GroupBox1->title(), Ru("Серия испытаний"));
-  EXPECT_TRUE(form.TabSheet2->isAncestorOf(form.ListBox1));
+  EXPECT_EQ(ViewTabs(&form)->tabText(0), Ru("ЗЕН-ТЛ7"));
+  EXPECT_EQ(ViewTabs(&form)->tabText(1), Ru("ФИР-ТЛ7"));
+  EXPECT_EQ(ChildOf<QGroupBox>(&form, "seriesBox")->title(), Ru("Серия испытаний"));
+  EXPECT_TRUE(ChildOf<QWidget>(&form, "waterTab")->isAncestorOf(SeriesListOf(&form)));
 }
 
 TEST_F(ShellTest, TheTwoStatesEnableExactlyTheTableCommands) {
-  TForm1 form;
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString table = PlateTableIn(dir);
+  MainWindow form;
   struct Item {
     const char* name;
-    QAction* action;
-    QToolButton* button;
     bool tableCommand;
   };
   const std::vector<Item> items = {
-      {"N2 Создать", form.N2, nullptr, false},
-      {"N3 Открыть", form.N3, nullptr, false},
-      {"N5 Сохранить", form.N5, nullptr, true},
-      {"N7 Закрыть", form.N7, nullptr, true},
-      {"N8 Просмотр", form.N8, nullptr, true},
-      {"N9 Печать", form.N9, nullptr, true},
-      {"N11 Выход", form.N11, nullptr, false},
-      {"N27 Выровнять", form.N27, nullptr, true},
-      {"N29 Задать цвет", form.N29, nullptr, true},
-      {"N30 Убрать цвет", form.N30, nullptr, true},
-      {"N31 Убрать все цвета", form.N31, nullptr, true},
-      {"N33 Убрать сортировку", form.N33, nullptr, true},
-      {"N34 Удалить строки", form.N34, nullptr, true},
-      {"Excel1", form.Excel1, nullptr, true},
-      {"N24 Помощь", form.N24, nullptr, false},
-      {"N26 О программе", form.N26, nullptr, false},
-      {"popup N22", form.N22, nullptr, false},
-      {"popup N17", form.N17, nullptr, false},
-      {"popup N18", form.N18, nullptr, false},
-      {"popup N19", form.N19, nullptr, false},
-      {"popup N23", form.N23, nullptr, false},
-      {"popup N21", form.N21, nullptr, false},
-      {"New", nullptr, form.ToolButton1, false},
-      {"Open", nullptr, form.ToolButton2, false},
-      {"Save", nullptr, form.ToolButton3, true},
-      {"Preview", nullptr, form.ToolButton4, true},
-      {"Print", nullptr, form.ToolButton5, true},
-      {"Help", nullptr, form.ToolButton6, false},
+      {"newTableAction", false},
+      {"openTableAction", false},
+      {"saveTableAction", true},
+      {"closeTableAction", true},
+      {"previewAction", true},
+      {"printAction", true},
+      {"exitAction", false},
+      {"fitColumnsAction", true},
+      {"setColorAction", true},
+      {"removeColorAction", true},
+      {"removeAllColorsAction", true},
+      {"removeSortingAction", true},
+      {"deleteRowsAction", true},
+      {"exportXlsAction", true},
+      {"helpAction", false},
+      {"aboutAction", false},
+      {"printPopupAction", false},
+      {"setColorPopupAction", false},
+      {"removeColorPopupAction", false},
+      {"removeAllColorsPopupAction", false},
+      {"fitColumnsPopupAction", false},
+      {"deletePopupAction", false},
   };
   const QColor shadow = QApplication::palette().color(QPalette::Dark);
   const QColor face = QApplication::palette().color(QPalette::Button);
@@ -215,125 +226,151 @@ TEST_F(ShellTest, TheTwoStatesEnableExactlyTheTableCommands) {
   auto check = [&](bool tableOpen) {
     for (const Item& it : items) {
       SCOPED_TRACE(it.name);
-      const bool enabled = it.action ? it.action->isEnabled() : it.button->isEnabled();
-      EXPECT_EQ(enabled, it.tableCommand ? tableOpen : true);
+      QAction* action = ActionOf(&form, it.name);
+      ASSERT_NE(action, nullptr);
+      EXPECT_EQ(action->isEnabled(), it.tableCommand ? tableOpen : true);
+      // A tool button is its action's twin.
+      if (QToolButton* b = ToolButtonOf(&form, it.name)) {
+        EXPECT_EQ(b->isEnabled(), action->isEnabled());
+      }
     }
   };
 
   // At start: no table.
   check(false);
-  EXPECT_TRUE(form.PageControl1->isHidden());
+  EXPECT_TRUE(ViewTabs(&form)->isHidden());
   EXPECT_EQ(form.centralWidget()->palette().color(QPalette::Window), shadow);
-  EXPECT_FALSE(form.TableOpen);
+  EXPECT_FALSE(form.Session().InUse());
   EXPECT_TRUE(form.windowState() & Qt::WindowMaximized);
 
-  form.SetTableColor(true);
-  form.enable_button();
+  dialogs.openAnswer = table;
+  ASSERT_TRUE(Trigger(&form, "openTableAction"));
+  ASSERT_TRUE(form.Session().InUse());
   check(true);
+  EXPECT_FALSE(ViewTabs(&form)->isHidden());
   EXPECT_EQ(form.centralWidget()->palette().color(QPalette::Window), face);
 
-  form.SetTableColor(false);
-  form.disable_button();
-  form.tab_vis_dis();
+  ASSERT_TRUE(Trigger(&form, "closeTableAction"));
   check(false);
-  EXPECT_TRUE(form.PageControl1->isHidden());
+  EXPECT_TRUE(ViewTabs(&form)->isHidden());
   EXPECT_EQ(form.centralWidget()->palette().color(QPalette::Window), shadow);
+  EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(ShellTest, ToolButtonsRunTheMenuCommands) {
-  TForm1 form;
-  form.ToolButton1->click();  // New: asks for the new file's name
-  form.ToolButton2->click();  // Open: asks for the file to open
-  const QString start = form.DefaultDir;
+  MainWindow form;
+  ASSERT_TRUE(ClickToolButton(&form, "newTableAction"));   // asks for the new file's name
+  ASSERT_TRUE(ClickToolButton(&form, "openTableAction"));  // asks for the file to open
+  const QString start = QDir::currentPath();
   EXPECT_EQ(dialogs.fileDialogs,
             QStringList({QStringLiteral("save:") + start, QStringLiteral("open:") + start}));
-  form.ToolButton6->click();  // Help: the missing help file is reported
+  ASSERT_TRUE(ClickToolButton(&form, "helpAction"));  // the missing help file is reported
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_TRUE(dialogs.messages[0].text.contains(Ru("ФИР.HLP")));
 }
 
 TEST_F(ShellTest, FirstRunStoresTheWorkingFolderAndLaterRunsReadIt) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString table = PlateTableIn(dir);
   {
-    TForm1 form;
-    EXPECT_EQ(form.DefaultDir, QDir::currentPath());
+    MainWindow form;
     EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QDir::currentPath());
-    EXPECT_EQ(form.OpenDialog1InitialDir, QDir::currentPath());
-    EXPECT_EQ(form.SaveDialog1InitialDir, QDir::currentPath());
-    // Ended without closing the frame: nothing more is written.
-    form.DefaultDir = QStringLiteral("/elsewhere");
+    ASSERT_TRUE(Trigger(&form, "openTableAction"));  // cancelled
+    ASSERT_TRUE(Trigger(&form, "newTableAction"));   // cancelled
+    EXPECT_EQ(dialogs.fileDialogs, QStringList({QStringLiteral("open:") + QDir::currentPath(),
+                                                QStringLiteral("save:") + QDir::currentPath()}));
+    // A table opened elsewhere, then the program ended without closing
+    // the frame: nothing more is written.
+    dialogs.openAnswer = table;
+    ASSERT_TRUE(Trigger(&form, "openTableAction"));
+    ASSERT_TRUE(form.Session().InUse());
   }
   EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QDir::currentPath());
 
   StoreDefaultDir(Ru("/data/испытания, 2024"));
-  TForm1 form;
-  EXPECT_EQ(form.DefaultDir, Ru("/data/испытания, 2024"));
-  EXPECT_EQ(form.OpenDialog1InitialDir, Ru("/data/испытания, 2024"));
-  EXPECT_EQ(form.SaveDialog1InitialDir, Ru("/data/испытания, 2024"));
+  dialogs.fileDialogs.clear();
+  dialogs.openAnswer.clear();
+  MainWindow form;
+  ASSERT_TRUE(Trigger(&form, "openTableAction"));
+  ASSERT_TRUE(Trigger(&form, "newTableAction"));
+  EXPECT_EQ(dialogs.fileDialogs, QStringList({Ru("open:/data/испытания, 2024"),
+                                              Ru("save:/data/испытания, 2024")}));
 }
 
 TEST_F(ShellTest, TheNextRunStartsItsDialogsInTheFolderOfTheLastOpenedTable) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
-  {
-    MeasurementTable table;
-    MakeStoreTable(table, dir, {PlateRow(1, 500, 10, 1)});
-    table.Close();
-  }
+  const QString table = PlateTableIn(dir);
   StoreDefaultDir(QStringLiteral("/start"));
   {
-    TForm1 form;
+    MainWindow form;
     form.show();
-    dialogs.openAnswer = QDir(dir.path()).filePath(QStringLiteral("data.db"));
-    form.N3Click();
-    ASSERT_TRUE(form.TableOpen);
+    dialogs.openAnswer = table;
+    ASSERT_TRUE(Trigger(&form, "openTableAction"));
+    ASSERT_TRUE(form.Session().InUse());
     EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QStringLiteral("/start"));
     form.close();
   }
   EXPECT_EQ(QDir(RecordingDialogs::StoredDefaultDir()), QDir(dir.path()));
   dialogs.openAnswer.clear();
-  TForm1 next;
-  next.N3Click();
+  MainWindow next;
+  ASSERT_TRUE(Trigger(&next, "openTableAction"));
   ASSERT_EQ(dialogs.fileDialogs.size(), 2);
   EXPECT_EQ(QDir(dialogs.fileDialogs[1].mid(5)), QDir(dir.path()));
 }
 
 TEST_F(ShellTest, FrameCloseStoresTheFolderBeforeClosingTheTable) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString table = PlateTableIn(dir);
   StoreDefaultDir(QStringLiteral("/start"));
-  TForm1 form;
+  MainWindow form;
   form.show();
-  form.DefaultDir = QStringLiteral("/opened/from/here");
-  // A modified table makes closing ask its question; by then the folder
-  // must already be stored.
-  form.TableModified = true;
+  dialogs.openAnswer = table;
+  ASSERT_TRUE(Trigger(&form, "openTableAction"));
+  // A changed cell makes closing ask its question; by then the folder must
+  // already be stored.
+  ASSERT_NE(EditCell(PlateGrid(&form), 0, "COMMENT", Ru("правка"), true), nullptr);
+  ASSERT_TRUE(form.Session().IsModified());
   form.close();
-  EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QStringLiteral("/opened/from/here"));
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Question);
-  EXPECT_EQ(dialogs.storedDirAtMessage, QStringList({QStringLiteral("/opened/from/here")}));
-  EXPECT_FALSE(form.TableModified);
+  ASSERT_EQ(dialogs.storedDirAtMessage.size(), 1);
+  EXPECT_EQ(QDir(dialogs.storedDirAtMessage[0]), QDir(dir.path()));
+  EXPECT_EQ(QDir(RecordingDialogs::StoredDefaultDir()), QDir(dir.path()));
+  EXPECT_FALSE(form.Session().IsModified());
 }
 
 TEST_F(ShellTest, ExitEndsTheLoopAtOnceWithoutClosing) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString table = PlateTableIn(dir);
   StoreDefaultDir(QStringLiteral("/start"));
-  TForm1 form;
+  MainWindow form;
   form.show();
-  form.DefaultDir = QStringLiteral("/opened/from/here");
-  form.TableModified = true;
+  dialogs.openAnswer = table;
+  ASSERT_TRUE(Trigger(&form, "openTableAction"));
+  ASSERT_NE(EditCell(PlateGrid(&form), 0, "COMMENT", Ru("правка"), true), nullptr);
+  ASSERT_TRUE(form.Session().IsModified());
   // Keeps the test from hanging should the loop not end.
   QTimer guard;
   guard.setSingleShot(true);
   QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
   guard.start(10000);
-  QTimer::singleShot(0, &form, [&form] { form.N11->trigger(); });
+  QTimer::singleShot(0, &form, [&form] { EXPECT_TRUE(Trigger(&form, "exitAction")); });
   const int rc = QCoreApplication::exec();
   EXPECT_EQ(rc, 0);
   EXPECT_TRUE(form.isVisible());
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QStringLiteral("/start"));
-  EXPECT_TRUE(form.TableModified);
+  EXPECT_TRUE(form.Session().IsModified());
 }
 
 TEST_F(ShellTest, DamagedSettingsFileStillStartsAsAFirstRun) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString table = PlateTableIn(dir);
   const QString path = SettingsFilePath();
   struct Case {
     const char* name;
@@ -351,6 +388,13 @@ TEST_F(ShellTest, DamagedSettingsFileStillStartsAsAFirstRun) {
        QStringLiteral("/data/a, b")},
       {"other group only", QByteArray("[2.0]\nDefault_dir=/x\n"), true, {}},
   };
+  // The folder the open dialog starts in.
+  auto openDialogDir = [&](MainWindow& form) {
+    dialogs.fileDialogs.clear();
+    dialogs.openAnswer.clear();
+    EXPECT_TRUE(Trigger(&form, "openTableAction"));
+    return dialogs.fileDialogs.isEmpty() ? QString() : dialogs.fileDialogs.last().mid(5);
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     QDir().mkpath(QFileInfo(path).path());
@@ -358,27 +402,28 @@ TEST_F(ShellTest, DamagedSettingsFileStillStartsAsAFirstRun) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(c.content);
     f.close();
-    TForm1 form;
+    MainWindow form;
     if (c.startsAsFirstRun) {
-      EXPECT_EQ(form.DefaultDir, QDir::currentPath());
+      EXPECT_EQ(openDialogDir(form), QDir::currentPath());
       // The damaged file does not keep the next run from finding the folder.
       EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QDir::currentPath());
     } else if (!c.expectedDir.isNull()) {
-      EXPECT_EQ(form.DefaultDir, c.expectedDir);
+      EXPECT_EQ(openDialogDir(form), c.expectedDir);
     }
-    EXPECT_TRUE(form.N2->isEnabled());
-    EXPECT_TRUE(form.PageControl1->isHidden());
+    EXPECT_TRUE(ActionOf(&form, "newTableAction")->isEnabled());
+    EXPECT_TRUE(ViewTabs(&form)->isHidden());
     // Closing the frame stores the folder even over a damaged file.
-    form.DefaultDir = QStringLiteral("/closed/here");
+    dialogs.openAnswer = table;
+    ASSERT_TRUE(Trigger(&form, "openTableAction"));
     form.close();
-    EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QStringLiteral("/closed/here"));
+    EXPECT_EQ(QDir(RecordingDialogs::StoredDefaultDir()), QDir(dir.path()));
   }
   // A settings location that cannot be read at all.
   QFile::remove(path);
   ASSERT_TRUE(QDir().mkpath(path));
   {
-    TForm1 form;
-    EXPECT_EQ(form.DefaultDir, QDir::currentPath());
+    MainWindow form;
+    EXPECT_EQ(openDialogDir(form), QDir::currentPath());
   }
   QDir(path).removeRecursively();
 }
@@ -404,46 +449,44 @@ TEST_F(ShellTest, AnOpenTableShowsOnlyTheTabOfItsRows) {
     SCOPED_TRACE(c.name);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    TForm1 form;
-    MakeStoreTable(form.Table, dir, c.rows);
-    form.TableOpen = true;
-    form.tab_vis_en();
-    EXPECT_FALSE(form.PageControl1->isHidden());
-    EXPECT_EQ(form.PageControl1->isTabVisible(c.tab), true);
-    EXPECT_EQ(form.PageControl1->isTabVisible(1 - c.tab), false);
-    EXPECT_EQ(form.PageControl1->currentIndex(), c.tab);
-    EXPECT_EQ(form.Table.Filter(), QString::fromLatin1(c.filter));
-    EXPECT_EQ(form.Table.VisibleRowCount(), c.visibleRows);
-    form.tab_vis_dis();
-    EXPECT_TRUE(form.PageControl1->isHidden());
+    MeasurementTable t;
+    dialogs.openAnswer = MakeStoreTable(t, dir, c.rows);
+    t.Close();
+    MainWindow form;
+    ASSERT_TRUE(Trigger(&form, "openTableAction"));
+    QTabWidget* tabs = ViewTabs(&form);
+    EXPECT_FALSE(tabs->isHidden());
+    EXPECT_EQ(tabs->isTabVisible(c.tab), true);
+    EXPECT_EQ(tabs->isTabVisible(1 - c.tab), false);
+    EXPECT_EQ(tabs->currentIndex(), c.tab);
+    EXPECT_EQ(form.Session().Table().Filter(), QString::fromLatin1(c.filter));
+    EXPECT_EQ(form.Session().Table().VisibleRowCount(), c.visibleRows);
+    ASSERT_TRUE(Trigger(&form, "closeTableAction"));
+    EXPECT_TRUE(tabs->isHidden());
   }
 }
 
 TEST_F(ShellTest, ShowingATabSetsItsKindFilter) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
-  TForm1 form;
-  // Showing a tab without a table sets nothing and does not fail.
-  form.TabSheet1Show();
-  form.TabSheet2Show();
-  MakeStoreTable(form.Table, dir,
-                 {PlateRow(1, 500, 10, 1), WaterRow(1, 7, 0.2, "B2"), WaterRow(2, 7, 0.4, "B2")});
-  form.TableOpen = true;
-  form.tab_vis_en();
-  ASSERT_EQ(form.Table.Filter(), QStringLiteral("NB_TYPE=1"));
-  form.Table.SetFilter(QStringLiteral("SERIAL=7"));
-  form.PageControl1->setTabVisible(0, true);
-  form.PageControl1->setCurrentIndex(0);
-  EXPECT_EQ(form.Table.Filter(), QStringLiteral("NB_TYPE=0"));
-  EXPECT_EQ(form.Table.VisibleRowCount(), 1);
-  form.PageControl1->setCurrentIndex(1);
-  EXPECT_EQ(form.Table.Filter(), QStringLiteral("NB_TYPE=1"));
-  EXPECT_EQ(form.Table.VisibleRowCount(), 2);
-  // A hidden page control shows no tab, so the filter stays.
-  form.tab_vis_dis();
-  form.Table.SetFilter(QStringLiteral("SERIAL=7"));
-  form.PageControl1->setCurrentIndex(0);
-  EXPECT_EQ(form.Table.Filter(), QStringLiteral("SERIAL=7"));
+  MainWindow form;
+  QTabWidget* tabs = ViewTabs(&form);
+  // Changing tabs without a table sets nothing and does not fail.
+  tabs->setCurrentIndex(1);
+  tabs->setCurrentIndex(0);
+  MeasurementTable t;
+  dialogs.openAnswer = MakeStoreTable(
+      t, dir, {PlateRow(1, 500, 10, 1), WaterRow(1, 7, 0.2, "B2"), WaterRow(2, 7, 0.4, "B2")});
+  t.Close();
+  ASSERT_TRUE(Trigger(&form, "openTableAction"));
+  ASSERT_EQ(form.Session().Table().Filter(), QStringLiteral("NB_TYPE=1"));
+  tabs->setTabVisible(0, true);
+  tabs->setCurrentIndex(0);
+  EXPECT_EQ(form.Session().Table().Filter(), QStringLiteral("NB_TYPE=0"));
+  EXPECT_EQ(form.Session().Table().VisibleRowCount(), 1);
+  tabs->setCurrentIndex(1);
+  EXPECT_EQ(form.Session().Table().Filter(), QStringLiteral("NB_TYPE=1"));
+  EXPECT_EQ(form.Session().Table().VisibleRowCount(), 2);
 }
 
 TEST(FileVersionText, MakesFourPartsOrZeros) {
@@ -456,25 +499,25 @@ TEST(FileVersionText, MakesFourPartsOrZeros) {
 }
 
 TEST_F(ShellTest, AboutBoxShowsTheVersionOfThisBuild) {
-  TForm1 form;
-  Tform6 about(&form);
-  form.Form6 = &about;
+  MainWindow form;
+  auto* about = new AboutBox(&form);
+  form.SetAboutBox(about);
   QString version, title, product, comments, button;
   bool bold = false, tool = false;
   dialogs.onExec = [&](QDialog* d) {
     d->show();
-    version = about.Version->text();
-    title = about.windowTitle();
-    product = about.ProductName->text();
-    bold = about.ProductName->font().bold();
-    comments = about.Comments->text();
-    button = about.Button1->text();
-    tool = (about.windowFlags() & Qt::Tool) == Qt::Tool;
-    about.Button1->click();
+    version = ChildOf<QLabel>(about, "versionLabel")->text();
+    title = about->windowTitle();
+    product = ChildOf<QLabel>(about, "productName")->text();
+    bold = ChildOf<QLabel>(about, "productName")->font().bold();
+    comments = ChildOf<QLabel>(about, "commentsLabel")->text();
+    button = ChildOf<QPushButton>(about, "okButton")->text();
+    tool = (about->windowFlags() & Qt::Tool) == Qt::Tool;
+    ChildOf<QPushButton>(about, "okButton")->click();
   };
-  form.N26->trigger();
+  ASSERT_TRUE(Trigger(&form, "aboutAction"));
   ASSERT_EQ(dialogs.executed.size(), 1u);
-  EXPECT_EQ(dialogs.executed[0], &about);
+  EXPECT_EQ(dialogs.executed[0], about);
   EXPECT_EQ(version, Ru("Версия ") + QStringLiteral(KLT3_VERSION));
   EXPECT_EQ(title, Ru("О программе"));
   EXPECT_EQ(product, Ru("ФИР-ТЛ7"));
@@ -482,19 +525,19 @@ TEST_F(ShellTest, AboutBoxShowsTheVersionOfThisBuild) {
   EXPECT_EQ(comments, Ru("Программа для передачи данных с приборов ФИР-ТЛ7"));
   EXPECT_EQ(button, Ru("Ок"));
   EXPECT_TRUE(tool);
-  EXPECT_FALSE(about.isVisible());
-  EXPECT_EQ(about.result(), QDialog::Accepted);
+  EXPECT_FALSE(about->isVisible());
+  EXPECT_EQ(about->result(), QDialog::Accepted);
 }
 
 TEST_F(ShellTest, HelpOpensTheFileBesideTheProgramOrReportsItMissing) {
-  TForm1 form;
+  MainWindow form;
   std::vector<QUrl> opened;
-  form.OpenHelpUrl = [&](const QUrl& url) {
+  form.SetHelpOpener([&](const QUrl& url) {
     opened.push_back(url);
     return true;
-  };
+  });
   // No help file: the message names the file and nothing is opened.
-  form.N24->trigger();
+  ASSERT_TRUE(Trigger(&form, "helpAction"));
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_TRUE(dialogs.messages[0].text.contains(Ru("\\\\ФИР.HLP")));
   EXPECT_TRUE(opened.empty());
@@ -508,15 +551,15 @@ TEST_F(ShellTest, HelpOpensTheFileBesideTheProgramOrReportsItMissing) {
   f.close();
   EXPECT_EQ(LocalHelpFile(dir.path()), help);
   SetApplicationHelpFile(LocalHelpFile(dir.path()));
-  form.ToolButton6->click();
-  form.N24->trigger();
+  ASSERT_TRUE(ClickToolButton(&form, "helpAction"));
+  ASSERT_TRUE(Trigger(&form, "helpAction"));
   ASSERT_EQ(opened.size(), 2u);
   EXPECT_EQ(opened[0], QUrl::fromLocalFile(help));
   EXPECT_EQ(dialogs.messages.size(), 1u);
 
   // The viewer refusing the file is reported too.
-  form.OpenHelpUrl = [](const QUrl&) { return false; };
-  form.N24->trigger();
+  form.SetHelpOpener([](const QUrl&) { return false; });
+  ASSERT_TRUE(Trigger(&form, "helpAction"));
   EXPECT_EQ(dialogs.messages.size(), 2u);
 }
 
@@ -534,31 +577,31 @@ TEST_F(ShellTest, StartUpShowsTheSplashForItsTimeThenTheMainWindow) {
     bool pictureSet = false;
     bool dialogsCreated = false;
   } seen;
-  QPointer<TForm5> splash;
+  QPointer<SplashWindow> splash;
   QTimer::singleShot(0, [&] {
     for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (auto* s = qobject_cast<TForm5*>(w)) splash = s;
-      if (auto* m = qobject_cast<TForm1*>(w)) {
+      if (auto* s = qobject_cast<SplashWindow*>(w)) splash = s;
+      if (auto* m = qobject_cast<MainWindow*>(w)) {
         seen.mainExists = true;
         seen.mainVisible = m->isVisible();
         // The download dialog and the about box exist before the splash shows.
-        seen.dialogsCreated = m->Form2 != nullptr && m->Form6 != nullptr;
+        seen.dialogsCreated = m->downloadDialog() != nullptr && m->aboutBox() != nullptr;
       }
     }
     if (!splash) return;
     seen.splashShown = splash->isVisible();
     seen.size = splash->size();
     seen.frameless = splash->windowFlags() & Qt::FramelessWindowHint;
-    seen.interval = splash->Timer1.interval();
-    seen.timerRunning = splash->Timer1.isActive();
-    seen.singleShot = splash->Timer1.isSingleShot();
-    seen.pictureSet = !splash->Image1->pixmap().isNull();
+    seen.interval = splash->CloseTimer().interval();
+    seen.timerRunning = splash->CloseTimer().isActive();
+    seen.singleShot = splash->CloseTimer().isSingleShot();
+    seen.pictureSet = !ChildOf<QLabel>(splash, "picture")->pixmap().isNull();
   });
   // Should the splash not close by itself, the test ends rather than hangs.
   QTimer::singleShot(15000, [&] {
     if (splash) splash->reject();
   });
-  const std::unique_ptr<TForm1> form = StartUp();
+  const std::unique_ptr<MainWindow> form = StartUp();
   EXPECT_TRUE(seen.splashShown);
   EXPECT_EQ(seen.size, QSize(400, 77));
   EXPECT_TRUE(seen.frameless);
@@ -576,22 +619,21 @@ TEST_F(ShellTest, StartUpShowsTheSplashForItsTimeThenTheMainWindow) {
   EXPECT_TRUE(form->windowState() & Qt::WindowMaximized);
   EXPECT_EQ(ApplicationTitle(), Ru("ФИР  - ТЛ7"));
   EXPECT_EQ(form->windowTitle(), Ru("ФИР - ТЛ7"));
-  ASSERT_NE(form->Form2, nullptr);
-  ASSERT_NE(form->Form6, nullptr);
-  EXPECT_EQ(form->Form2->parent(), form.get());
-  EXPECT_EQ(form->Form6->parent(), form.get());
-  EXPECT_FALSE(form->Form2->isVisible());
-  EXPECT_FALSE(form->Form6->isVisible());
+  ASSERT_NE(form->downloadDialog(), nullptr);
+  ASSERT_NE(form->aboutBox(), nullptr);
+  EXPECT_EQ(form->downloadDialog()->parent(), form.get());
+  EXPECT_EQ(form->aboutBox()->parent(), form.get());
+  EXPECT_FALSE(form->downloadDialog()->isVisible());
+  EXPECT_FALSE(form->aboutBox()->isVisible());
 }
 
 TEST_F(ShellTest, SplashClosesWithResultOneWhenItsTimerFires) {
-  TForm5 splash;
+  SplashWindow splash;
   splash.show();
-  EXPECT_TRUE(splash.Timer1.isActive());
-  splash.Timer1Timer();
-  EXPECT_FALSE(splash.isVisible());
+  EXPECT_TRUE(splash.CloseTimer().isActive());
+  EXPECT_TRUE(WaitUntil([&] { return !splash.isVisible(); }, 6000));
   EXPECT_EQ(splash.result(), 1);
-  EXPECT_FALSE(splash.Timer1.isActive());
+  EXPECT_FALSE(splash.CloseTimer().isActive());
 }
 
 }  // namespace
