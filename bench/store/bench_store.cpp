@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "store/measurement_table.h"
+#include "store/row_deletion.h"
 
 namespace {
 
@@ -129,7 +130,30 @@ void BM_AddTagAndWalk(benchmark::State& state) {
   }
 }
 
+// Every other row deleted as the program deletes marked rows (all at
+// once), then the pack.
 void BM_DeleteEveryOtherAndPack(benchmark::State& state) {
+  const QString source = Prepared(int(state.range(0)));
+  QTemporaryDir dir;
+  const QString path = QDir(dir.path()).filePath(QStringLiteral("p.db"));
+  for (auto _ : state) {
+    state.PauseTiming();
+    QFile::remove(path);
+    QFile::copy(source, path);
+    MeasurementTable t;
+    t.SetLocation(path);
+    t.Open();
+    state.ResumeTiming();
+    std::vector<MeasurementTable::BookmarkT> marked;
+    for (int i = 0; i < t.VisibleRowCount(); i += 2) marked.push_back(t.BookmarkAt(i));
+    DeleteBookmarkedRows(t, marked);
+    t.Pack();
+    benchmark::DoNotOptimize(t.StoredRowCount());
+  }
+}
+
+// The same with one DeleteRow after the other.
+void BM_DeleteEachAndPack(benchmark::State& state) {
   const QString source = Prepared(int(state.range(0)));
   QTemporaryDir dir;
   const QString path = QDir(dir.path()).filePath(QStringLiteral("p.db"));
@@ -151,6 +175,29 @@ void BM_DeleteEveryOtherAndPack(benchmark::State& state) {
   }
 }
 
+// The pack alone, of a table with every other row marked deleted.
+void BM_PackHalfDeleted(benchmark::State& state) {
+  const QString source = Prepared(int(state.range(0)));
+  QTemporaryDir dir;
+  const QString path = QDir(dir.path()).filePath(QStringLiteral("p.db"));
+  for (auto _ : state) {
+    state.PauseTiming();
+    QFile::remove(path);
+    QFile::copy(source, path);
+    MeasurementTable t;
+    t.SetLocation(path);
+    t.Open();
+    t.First();
+    while (!t.AtEnd()) {
+      t.DeleteRow();
+      t.Next();
+    }
+    state.ResumeTiming();
+    t.Pack();
+    benchmark::DoNotOptimize(t.StoredRowCount());
+  }
+}
+
 }  // namespace
 
 BENCHMARK(BM_CreateAndAppend)->Arg(1530)->Arg(100000)->Unit(benchmark::kMillisecond);
@@ -160,4 +207,6 @@ BENCHMARK(BM_Open)->Arg(1530)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CountUnderFilter)->Arg(1530)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AddTagAndWalk)->Arg(1530)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeleteEveryOtherAndPack)->Arg(1530)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeleteEachAndPack)->Arg(1530)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PackHalfDeleted)->Arg(1530)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

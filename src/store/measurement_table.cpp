@@ -828,6 +828,56 @@ void MeasurementTable::DeleteRow() {
   d->Notify(Change::Reset);
 }
 
+void MeasurementTable::DeleteRows(std::vector<BookmarkT> records) {
+  if (!d->open || records.empty()) return;
+  std::sort(records.begin(), records.end(), std::greater<BookmarkT>());
+  records.erase(std::unique(records.begin(), records.end()), records.end());
+  // An edit in progress or a row not shown: as one DeleteRow after the
+  // other, which is what those cases mean.
+  bool plain = d->edit == Impl::Edit::None;
+  for (BookmarkT r : records) plain = plain && d->visible.IndexOf(r) >= 0;
+  if (!plain) {
+    for (BookmarkT r : records) {
+      GotoBookmark(r);
+      DeleteRow();
+    }
+    return;
+  }
+  d->FlushAppends();
+  // Records closer than this share one write (a system call costs about as
+  // much as writing a few kilobytes).
+  constexpr BookmarkT kGap = 16;
+  QString failure;
+  BookmarkT stoppedAt = 0;
+  for (size_t i = 0; i < records.size() && failure.isEmpty();) {
+    size_t j = i + 1;
+    while (j < records.size() && records[j - 1] - records[j] <= kGap) ++j;
+    const std::vector<uint32_t> span(records.begin() + std::ptrdiff_t(i),
+                                     records.begin() + std::ptrdiff_t(j));
+    size_t done = 0;
+    try {
+      d->table.MarkDeleted(span, &done);
+    } catch (const dbf::Error& e) {
+      failure = e.text();
+      stoppedAt = span[done];
+    }
+    if (done > 0) d->wrote = true;
+    // Deleted records keep their tag entries until the pack, as in any
+    // dBase IV index; they are no longer visible.
+    for (size_t k = 0; k < done; ++k) d->visible.Remove(span[k]);
+    i = j;
+  }
+  if (failure.isEmpty()) {
+    d->Reposition(records.back());
+  } else {
+    // The failed row is current, as after its GotoBookmark.
+    d->current = d->visible.IndexOf(stoppedAt);
+    d->eof = false;
+  }
+  d->Notify(Change::Reset);
+  if (!failure.isEmpty()) throw TableError(failure);
+}
+
 void MeasurementTable::Pack() {
   if (!d->open) throw TableError(QStringLiteral("Таблица не открыта"));
   if (d->edit != Impl::Edit::None) PostRow();

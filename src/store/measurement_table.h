@@ -124,6 +124,12 @@ class MeasurementTable {
   void GotoBookmark(BookmarkT bookmark);
 
   void DeleteRow();  // throws on a failed write
+  // Deletes the rows of `records` as DeleteRow on each of them, from the
+  // highest record to the lowest, would: the same rows end deleted, also
+  // when a write fails (those above the failed one), and the same row ends
+  // current. The flags of records lying close together go to the file in
+  // one write, and the listeners hear of it once. Throws TableError.
+  void DeleteRows(std::vector<BookmarkT> records);
   void Pack();       // throws
 
   // Random access to the visible rows for the views (0-based positions).

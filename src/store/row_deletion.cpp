@@ -2,10 +2,7 @@
 
 void DeleteBookmarkedRows(MeasurementTable& table,
                           const std::vector<MeasurementTable::BookmarkT>& bookmarks) {
-  for (auto it = bookmarks.rbegin(); it != bookmarks.rend(); ++it) {
-    table.GotoBookmark(*it);
-    table.DeleteRow();
-  }
+  table.DeleteRows(bookmarks);
 }
 
 void PackAndReopen(MeasurementTable& table) {

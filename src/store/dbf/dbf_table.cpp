@@ -764,6 +764,48 @@ void Table::FlushAppends() {
   if (lost) ThrowWriteError(err);
 }
 
+void Table::MarkDeleted(const std::vector<uint32_t>& records, size_t* done) {
+  *done = 0;
+  if (records.empty()) return;
+  FlushAppends();
+  const uint32_t hi = records.front();
+  const uint32_t lo = records.back();
+  std::vector<char> old(records.size());
+  for (size_t i = 0; i < records.size(); ++i) {
+    old[i] = Slot(records[i])[0];
+    Slot(records[i])[0] = '*';
+  }
+  std::vector<struct iovec> pieces;
+  for (uint32_t first = lo; first <= hi;) {
+    const uint32_t inChunk = (kChunkMask + 1) - ((first - 1) & kChunkMask);
+    const uint32_t n = std::min(inChunk, hi - first + 1);
+    pieces.push_back({Slot(first), size_t(n) * size_t(recordLength_)});
+    first += n;
+  }
+  auto flagAt = [&](uint32_t recno) { return headerLength_ + qint64(recno - 1) * recordLength_; };
+  if (WriteAllPieces(fd_, flagAt(lo), std::move(pieces))) {
+    *done = records.size();
+    return;
+  }
+  // Flag by flag from the highest, as single deletions go; a one-byte
+  // write is all or nothing. From the first that fails on, the old flags
+  // go back, also into what the failed stretch may have written.
+  int err = errno;
+  size_t k = 0;
+  for (; k < records.size(); ++k) {
+    if (!WriteAll(fd_, flagAt(records[k]), "*", 1)) {
+      err = errno;
+      break;
+    }
+  }
+  for (size_t m = k; m < records.size(); ++m) {
+    Slot(records[m])[0] = old[m];
+    WriteAll(fd_, flagAt(records[m]), &old[m], 1);
+  }
+  *done = k;
+  if (k < records.size()) ThrowWriteError(err);
+}
+
 void Table::SetIndexFlag(bool on) {
   if (indexFlag_ == on) return;
   FlushAppends();
@@ -776,14 +818,25 @@ std::vector<uint32_t> Table::Pack() {
   std::vector<uint32_t> kept;
   for (uint32_t r = 1; r <= count_; ++r)
     if (!IsDeleted(r)) kept.push_back(r);
-  QByteArray image = HeaderBytes();
-  PutU32(image.data() + 4, uint32_t(kept.size()));
-  image += descriptors_;
-  image += kEndOfDescriptors;
-  if (image.size() < headerLength_) image += QByteArray(headerLength_ - image.size(), 0);
-  image.reserve(image.size() + qsizetype(kept.size()) * recordLength_ + 1);
-  for (uint32_t r : kept) image.append(Record(r), recordLength_);
-  image += kEndOfFile;
+  QByteArray header = HeaderBytes();
+  PutU32(header.data() + 4, uint32_t(kept.size()));
+  header += descriptors_;
+  header += kEndOfDescriptors;
+  if (header.size() < headerLength_) header += QByteArray(headerLength_ - header.size(), 0);
+  // The new file straight from the records held: one piece per stretch of
+  // kept records within a chunk.
+  std::vector<struct iovec> pieces;
+  pieces.push_back({header.data(), size_t(header.size())});
+  for (size_t i = 0; i < kept.size();) {
+    size_t j = i + 1;
+    while (j < kept.size() && kept[j] == kept[j - 1] + 1 &&
+           ((kept[j] - 1) >> kChunkShift) == ((kept[i] - 1) >> kChunkShift))
+      ++j;
+    pieces.push_back({Slot(kept[i]), (j - i) * size_t(recordLength_)});
+    i = j;
+  }
+  static char endMark = kEndOfFile;
+  pieces.push_back({&endMark, 1});
 
   const QString tmp = path_ + QStringLiteral(".~pack");
   const QByteArray ntmp = Native(tmp);
@@ -794,8 +847,8 @@ std::vector<uint32_t> Table::Pack() {
   if (fd < 0) fail(errno);
   // The new file is locked before it takes the table's name, so no other
   // writer can slip in between.
-  bool ok = LockForWriting(fd) && WriteAll(fd, 0, image.constData(), image.size()) &&
-            ::fsync(fd) == 0 && ::rename(ntmp.constData(), Native(path_).constData()) == 0;
+  bool ok = LockForWriting(fd) && WriteAllPieces(fd, 0, std::move(pieces)) && ::fsync(fd) == 0 &&
+            ::rename(ntmp.constData(), Native(path_).constData()) == 0;
   if (!ok) {
     const int err = errno;
     ::close(fd);

@@ -99,6 +99,13 @@ class Table {
   // Writes one record in place / at the end (returns its number).
   void WriteRecord(uint32_t recno, const QByteArray& record);
   uint32_t AppendRecord(const QByteArray& record);
+  // Sets the deletion flag of `records` (descending, lying close together)
+  // and writes the stretch they span in one write. When that fails, the
+  // flags go to the file one by one from the highest, as single deletions
+  // would; from the first that fails on, the records keep their old flag,
+  // in memory and in the file, and Error is thrown. *done counts the
+  // records (from the front) that are flagged.
+  void MarkDeleted(const std::vector<uint32_t>& records, size_t* done);
 
   // A run of appends: the appended records collect in memory and go to the
   // file in blocks of about kAppendBlockBytes, each write carrying the end

@@ -1,12 +1,15 @@
-// A run of appends, as a download makes: the file is a complete table at
-// every instant of the run and ends byte for byte as if each row had been
-// posted on its own; a write failing in the middle of the run keeps every
-// row that fits, in the file and in the table alike.
+// Writes of many rows at once. A run of appends, as a download makes: the
+// file is a complete table at every instant of the run and ends byte for
+// byte as if each row had been posted on its own; a write failing in the
+// middle of the run keeps every row that fits, in the file and in the
+// table alike. The deletion of many rows ends as deleting them one by one
+// does, also when a write fails.
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <memory>
 #include <stdexcept>
 
 #include "store/dbf/dbf_table.h"
@@ -186,6 +189,60 @@ TEST_F(AppendRunTest, OtherWritesAndLeavingWithAnErrorWriteTheCollectedRows) {
   table.Close();
   table.Open();
   EXPECT_EQ(Column(table, "N"), (std::vector<int64_t>{1, 2, 3, 4, 5, 6, 7, 9, 10, 11}));
+}
+
+// DeleteRows against DeleteRow on each record from the highest, on twin
+// tables: the same file, the same rows shown, the same current row, also
+// when the disk refuses a write in the middle.
+TEST(DeleteRows, EndAsDeletingOneByOneFromTheLast) {
+  struct Case {
+    const char* what;
+    std::vector<uint32_t> records;
+    int room;  // records that may be written (0: no limit)
+  } cases[] = {
+      {"every other row", {}, 0},
+      {"clusters and far apart", {2, 3, 4, 40, 41, 90, 150, 151, 152, 199, 200}, 0},
+      {"the last row", {200}, 0},
+      // The stretch 150..152 is written up to the room, the flag of 152 fails.
+      {"a failure inside a stretch", {2, 3, 4, 40, 41, 90, 150, 151, 152}, 151},
+      {"a failure at the highest", {5, 50, 120}, 60},
+  };
+  for (int r = 2; r <= 200; r += 2) cases[0].records.push_back(uint32_t(r));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QTemporaryDir dir;
+    MeasurementTable one, many;
+    std::vector<StoreRow> rows;
+    for (int i = 0; i < 200; ++i) rows.push_back(Row(i));
+    const QString onePath = MakeStoreTable(one, dir, rows, "one.db");
+    const QString manyPath = MakeStoreTable(many, dir, rows, "many.db");
+    one.SetFilter("NB_TYPE=1");
+    many.SetFilter("NB_TYPE=1");
+    bool oneFailed = false, manyFailed = false;
+    {
+      std::unique_ptr<StoreWriteLimit> limit;
+      if (c.room > 0) limit = std::make_unique<StoreWriteLimit>(rlim_t(kHeader + c.room * kRecord));
+      try {
+        for (auto it = c.records.rbegin(); it != c.records.rend(); ++it) {
+          one.GotoBookmark(*it);
+          one.DeleteRow();
+        }
+      } catch (const TableError&) {
+        oneFailed = true;
+      }
+      try {
+        many.DeleteRows(c.records);
+      } catch (const TableError&) {
+        manyFailed = true;
+      }
+    }
+    EXPECT_EQ(manyFailed, c.room > 0);
+    EXPECT_EQ(oneFailed, manyFailed);
+    EXPECT_EQ(ReadAll(manyPath), ReadAll(onePath));
+    EXPECT_EQ(many.CurrentIndex(), one.CurrentIndex());
+    EXPECT_EQ(many.Bookmark(), one.Bookmark());
+    EXPECT_EQ(Column(many, "N"), Column(one, "N"));
+  }
 }
 
 }  // namespace
