@@ -1,6 +1,7 @@
 #include "output/xls/xls_model.h"
 
 #include <algorithm>
+#include <new>
 
 #include "platform/codepage.h"
 
@@ -75,16 +76,61 @@ const XlsBorder* XlsBorders::Item(int position) const {
 // --- range -----------------------------------------------------------------
 
 XlsRange::XlsRange(XlsWorksheet* worksheet, int left, int top, int right, int bottom)
-    : worksheet_(worksheet),
-      left_(left),
-      top_(top),
-      right_(right),
-      bottom_(bottom),
-      borders_(std::make_unique<XlsBorders>()),
-      font_(std::make_unique<XlsFont>()) {}
+    : worksheet_(worksheet), left_(left), top_(top), right_(right), bottom_(bottom) {}
+
+namespace {
+const XlsBorders& DefaultBorders() {
+  static const XlsBorders borders;
+  return borders;
+}
+const XlsFont& DefaultFont() {
+  static const XlsFont font;
+  return font;
+}
+
+// The program's code page has one byte per character: a table of the
+// characters whose byte gives them back, made with the converter itself. A
+// text with any other character goes through the converter as a whole.
+struct Cp1251Table {
+  std::vector<int16_t> byteOf = std::vector<int16_t>(65536, -1);
+  Cp1251Table() {
+    for (int b = 0; b < 256; ++b) {
+      const QByteArray one(1, char(b));
+      const QString u = FromCp1251(one);
+      if (u.size() == 1 && ToCp1251(u) == one) byteOf[u[0].unicode()] = int16_t(b);
+    }
+  }
+};
+
+QByteArray ToCodePage(const QString& wide) {
+  static const Cp1251Table table;
+  QByteArray out(wide.size(), Qt::Uninitialized);
+  const char16_t* in = reinterpret_cast<const char16_t*>(wide.utf16());
+  for (qsizetype i = 0; i < wide.size(); ++i) {
+    const int16_t b = table.byteOf[in[i]];
+    if (b < 0) return ToCp1251(wide);
+    out[i] = char(b);
+  }
+  return out;
+}
+}  // namespace
+
+XlsBorders* XlsRange::Borders() {
+  if (!borders_) borders_ = std::make_unique<XlsBorders>();
+  return borders_.get();
+}
+const XlsBorders* XlsRange::Borders() const {
+  return borders_ ? borders_.get() : &DefaultBorders();
+}
+XlsFont* XlsRange::Font() {
+  if (!font_) font_ = std::make_unique<XlsFont>();
+  return font_.get();
+}
+const XlsFont* XlsRange::Font() const { return font_ ? font_.get() : &DefaultFont(); }
 
 void XlsRange::SetValue(const XlsValue& value) {
-  if (auto text = std::get_if<QByteArray>(&value)) {
+  const QByteArray* text = std::get_if<QByteArray>(&value);
+  if (text && text->contains('\r')) {
     QByteArray t = *text;
     t.replace("\r\n", "\n");
     value_ = t;
@@ -93,7 +139,7 @@ void XlsRange::SetValue(const XlsValue& value) {
   }
 }
 
-void XlsRange::SetValue(const QString& wide) { SetValue(XlsValue(ToCp1251(wide))); }
+void XlsRange::SetValue(const QString& wide) { SetValue(XlsValue(ToCodePage(wide))); }
 
 XlsRange::ValueKind XlsRange::Kind() const {
   if (std::holds_alternative<int16_t>(value_) || std::holds_alternative<int32_t>(value_) ||
@@ -126,6 +172,30 @@ XlsWorksheet::XlsWorksheet(XlsWorkbook* workbook)
   }
 }
 
+XlsWorksheet::~XlsWorksheet() {
+  for (XlsRange* r : cells_) r->~XlsRange();
+}
+
+XlsRange* XlsWorksheet::NewRange(int left, int top, int right, int bottom) {
+  void* place;
+  if (!freed_.empty()) {
+    place = freed_.back();
+    freed_.pop_back();
+  } else {
+    if (usedInLastBlock_ == kBlockRanges) {
+      blocks_.emplace_back(new RangeSlot[kBlockRanges]);
+      usedInLastBlock_ = 0;
+    }
+    place = &blocks_.back()[usedInLastBlock_++];
+  }
+  return new (place) XlsRange(this, left, top, right, bottom);
+}
+
+void XlsWorksheet::DestroyRange(XlsRange* range) {
+  range->~XlsRange();
+  freed_.push_back(range);
+}
+
 void XlsWorksheet::SetName(const QByteArray& name) { name_ = CutAndTrim(name, 31); }
 
 void XlsWorksheet::SetName(const QString& wide) { SetName(ToCp1251(wide)); }
@@ -147,50 +217,66 @@ XlsRange* XlsWorksheet::Ranges(int left, int top, int right, int bottom) {
 
   // No range that starts above a can reach down to top.
   const int64_t a = int64_t(top) - maxRangeHeight_ + 1;
-  const auto first =
-      std::lower_bound(cells_.begin(), cells_.end(), a,
-                       [](const std::unique_ptr<XlsRange>& r, int64_t v) { return r->Top() < v; });
-  size_t start = size_t(first - cells_.begin());
+  size_t start;
+  if (tops_.empty() || int64_t(tops_.back()) < a) {
+    start = tops_.size();  // the common case: cells added row after row
+  } else {
+    start = size_t(std::lower_bound(tops_.begin(), tops_.end(), a,
+                                    [](int32_t t, int64_t v) { return t < v; }) -
+                   tops_.begin());
+  }
 
   XlsRange* result = nullptr;
   bool removed = false;
-  if (start == cells_.size()) {
-    cells_.push_back(std::make_unique<XlsRange>(this, left, top, right, bottom));
-    result = cells_.back().get();
+  // Cells added left to right on the last row, all ranges one row high: a
+  // box right of every range there meets none of them.
+  const bool rightOfLastRow = top == bottom && maxRangeHeight_ <= 1 && lastRowRight_ >= 0 &&
+                              !tops_.empty() && tops_.back() == top && left > lastRowRight_;
+  if (start == cells_.size() || rightOfLastRow) {
+    const bool newRow = tops_.empty() || tops_.back() < top;
+    cells_.push_back(NewRange(left, top, right, bottom));
+    tops_.push_back(top);
+    result = cells_.back();
+    if (top != bottom || (maxRangeHeight_ > 1))
+      lastRowRight_ = -1;
+    else if (newRow)
+      lastRowRight_ = right;
+    else if (lastRowRight_ >= 0)
+      lastRowRight_ = std::max(lastRowRight_, right);
   } else {
+    lastRowRight_ = -1;
     size_t i = start;
     size_t insertAt = start;
     XlsRange* found = nullptr;
     for (;;) {
       bool deleted = false;
       if (sameBox(*cells_[i])) {
-        found = cells_[i].get();
+        found = cells_[i];
       } else if (overlaps(*cells_[i])) {
+        DestroyRange(cells_[i]);
         cells_.erase(cells_.begin() + std::ptrdiff_t(i));
+        tops_.erase(tops_.begin() + std::ptrdiff_t(i));
         removed = true;
         deleted = true;
       }
       if (!deleted) {
-        if (cells_[insertAt]->Top() <= top) ++insertAt;
-        if (cells_[i]->Top() <= bottom) ++i;
+        if (tops_[insertAt] <= top) ++insertAt;
+        if (tops_[i] <= bottom) ++i;
       }
-      if (i == cells_.size() || cells_[i]->Top() > bottom) break;
+      if (i == cells_.size() || tops_[i] > bottom) break;
     }
     if (found) {
       result = found;
     } else {
-      auto r = std::make_unique<XlsRange>(this, left, top, right, bottom);
-      result = r.get();
-      if (insertAt >= cells_.size())
-        cells_.push_back(std::move(r));
-      else
-        cells_.insert(cells_.begin() + std::ptrdiff_t(insertAt), std::move(r));
+      result = NewRange(left, top, right, bottom);
+      cells_.insert(cells_.begin() + std::ptrdiff_t(std::min(insertAt, cells_.size())), result);
+      tops_.insert(tops_.begin() + std::ptrdiff_t(std::min(insertAt, tops_.size())), top);
     }
   }
 
   if (removed) {
     int32_t h = 1;
-    for (const auto& r : cells_) h = std::max(h, r->Bottom() - r->Top() + 1);
+    for (const XlsRange* r : cells_) h = std::max(h, r->Bottom() - r->Top() + 1);
     maxRangeHeight_ = h;
   } else {
     maxRangeHeight_ = std::max(maxRangeHeight_, bottom - top + 1);

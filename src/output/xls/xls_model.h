@@ -6,6 +6,9 @@
 // Ownership runs strictly downwards: workbook -> worksheets -> ranges, page
 // setup and images; range -> borders and font; borders -> six borders. The
 // back references (worksheet to workbook, range to worksheet) do not own.
+// A range gets borders and a font of its own only when they are asked for
+// changing (until then it has the defaults), and a worksheet keeps its
+// ranges in blocks, so that a sheet of many plain cells stays cheap.
 //
 // Texts are 8-bit texts in the program's code page (Windows-1251); colours
 // are 0x00BBGGRR, a value with the top bit set names a system colour.
@@ -14,6 +17,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -157,10 +161,13 @@ class XlsRange {
   int Bottom() const { return bottom_; }
   bool IsSingleCell() const { return left_ == right_ && top_ == bottom_; }
 
-  XlsBorders* Borders() { return borders_.get(); }
-  const XlsBorders* Borders() const { return borders_.get(); }
-  XlsFont* Font() { return font_.get(); }
-  const XlsFont* Font() const { return font_.get(); }
+  XlsBorders* Borders();
+  const XlsBorders* Borders() const;
+  XlsFont* Font();
+  const XlsFont* Font() const;
+  // False while the range has the default borders / font.
+  bool HasOwnBorders() const { return borders_ != nullptr; }
+  bool HasOwnFont() const { return font_ != nullptr; }
 
   // Texts (8-bit or wide) become 8-bit texts with every CR LF pair turned
   // into one LF; any other value is stored unchanged.
@@ -194,6 +201,7 @@ class XlsWorksheet {
   };
 
   explicit XlsWorksheet(XlsWorkbook* workbook);
+  ~XlsWorksheet();
   XlsWorksheet(const XlsWorksheet&) = delete;
   XlsWorksheet& operator=(const XlsWorksheet&) = delete;
 
@@ -212,8 +220,8 @@ class XlsWorksheet {
   // range that overlaps the box without being equal to it.
   XlsRange* Ranges(int left, int top, int right, int bottom);
   int RangeCount() const { return int(cells_.size()); }
-  XlsRange* Range(int index) { return cells_[size_t(index)].get(); }
-  const XlsRange* Range(int index) const { return cells_[size_t(index)].get(); }
+  XlsRange* Range(int index) { return cells_[size_t(index)]; }
+  const XlsRange* Range(int index) const { return cells_[size_t(index)]; }
 
   const Area& UsedArea() const { return usedArea_; }
   int32_t MaxRangeHeight() const { return maxRangeHeight_; }
@@ -223,7 +231,20 @@ class XlsWorksheet {
   QByteArray name_;
   std::unique_ptr<XlsPageSetup> pageSetup_;
   std::unique_ptr<XlsImages> images_;
-  std::vector<std::unique_ptr<XlsRange>> cells_;  // ordered by Top, then creation
+  XlsRange* NewRange(int left, int top, int right, int bottom);
+  void DestroyRange(XlsRange* range);
+
+  std::vector<XlsRange*> cells_;  // ordered by Top, then creation
+  std::vector<int32_t> tops_;     // their Tops, searched without touching them
+  // Where the ranges live: blocks of kBlockRanges, and the places freed.
+  static constexpr size_t kBlockRanges = 1024;
+  using RangeSlot = std::aligned_storage_t<sizeof(XlsRange), alignof(XlsRange)>;
+  std::vector<std::unique_ptr<RangeSlot[]>> blocks_;
+  size_t usedInLastBlock_ = kBlockRanges;
+  std::vector<XlsRange*> freed_;
+  // The largest Right among the ranges of the last row (tops_.back()),
+  // while every range is one row high; -1 when not known.
+  int32_t lastRowRight_ = -1;
   Area usedArea_;
   int32_t maxRangeHeight_ = 0;
 };

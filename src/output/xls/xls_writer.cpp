@@ -112,6 +112,19 @@ class Bytes {
   QByteArray d_;
 };
 
+// Little-endian numbers straight into a buffer.
+inline char* Put16(char* p, unsigned v) {
+  p[0] = char(v & 0xFF);
+  p[1] = char((v >> 8) & 0xFF);
+  return p + 2;
+}
+inline char* Put32(char* p, uint32_t v) { return Put16(Put16(p, v & 0xFFFF), v >> 16); }
+inline char* Put64(char* p, double v) {
+  uint64_t bits;
+  std::memcpy(&bits, &v, 8);
+  return Put32(Put32(p, uint32_t(bits)), uint32_t(bits >> 32));
+}
+
 // One UTF-16 code unit per byte of the code page, built once.
 const std::array<char16_t, 256>& CodePageTable() {
   static const std::array<char16_t, 256> table = [] {
@@ -124,6 +137,15 @@ const std::array<char16_t, 256>& CodePageTable() {
     return t;
   }();
   return table;
+}
+
+// Appends the UTF-16 units of `n` code-page bytes.
+void AppendUtf16(QByteArray& out, const char* text, int n) {
+  const auto& table = CodePageTable();
+  const qsizetype at = out.size();
+  out.resize(at + 2 * qsizetype(n));
+  char* p = out.data() + at;
+  for (int i = 0; i < n; ++i) p = Put16(p, table[uint8_t(text[i])]);
 }
 
 QByteArray Utf16(const QByteArray& text) {
@@ -276,6 +298,20 @@ class StreamBuilder {
   }
 
   QByteArray Build() {
+    // Room for the whole stream at once: a fixed part, the largest cell
+    // record per range and every text twice over (its characters are
+    // written as two bytes each).
+    qsizetype estimate = 16384;
+    for (int s = 0; s < wb_.SheetCount(); ++s) {
+      const XlsWorksheet* sheet = wb_.Sheet(s);
+      estimate += 4096;
+      for (int i = 0; i < sheet->RangeCount(); ++i) {
+        const XlsRange& r = *sheet->Range(i);
+        estimate += 40 + 2 * qsizetype(r.Right() - r.Left()) * (r.Bottom() - r.Top() + 1);
+        if (const QByteArray* t = std::get_if<QByteArray>(&r.Value())) estimate += 2 * t->size();
+      }
+    }
+    out_.reserve(estimate);
     WriteGlobals();
     for (int s = 0; s < wb_.SheetCount(); ++s) {
       const uint32_t bof = uint32_t(out_.size());
@@ -288,13 +324,17 @@ class StreamBuilder {
  private:
   // --- framing ---
   void Record(uint16_t id, const QByteArray& data = QByteArray()) {
+    Record(id, data.constData(), int(data.size()));
+  }
+  void Record(uint16_t id, const char* data, int len) {
     int offset = 0;
-    int len = int(data.size());
     uint16_t number = id;
     do {
       const int chunk = std::min(len - offset, kMaxRecordData);
-      out_.append(Bytes().u16(number).u16(unsigned(chunk)).data());
-      out_.append(data.constData() + offset, chunk);
+      char head[4];
+      Put16(Put16(head, number), unsigned(chunk));
+      out_.append(head, 4);
+      out_.append(data + offset, chunk);
       offset += chunk;
       number = kContinue;
     } while (offset < len);
@@ -395,11 +435,19 @@ class StreamBuilder {
     XlsFont defaultFont;
     defaultFont.color = kClWindowText;
     std::vector<XlsFont> fonts(4, defaultFont);
+    // The list only grows, so the font of every range without one of its
+    // own is found at the same place each time.
+    int ofDefault = 0;
     ForEachRange([&](const XlsRange& r, CellRecord& c) {
+      if (!r.HasOwnFont() && ofDefault > 0) {
+        c.font = ofDefault;
+        return;
+      }
       size_t pos = 0;
       while (pos < fonts.size() && fonts[pos] != *r.Font()) ++pos;
       if (pos == fonts.size()) fonts.push_back(*r.Font());
       c.font = int(pos) + 1;
+      if (!r.HasOwnFont()) ofDefault = c.font;
     });
     for (const XlsFont& f : fonts) {
       Bytes b;
@@ -491,6 +539,25 @@ class StreamBuilder {
     return b.data();
   }
 
+  // Everything of a range that its cell format depends on.
+  using XfKey = std::array<uint32_t, 20>;
+  static XfKey KeyOf(const XlsRange& r, const CellRecord& c) {
+    XfKey k{};
+    k[0] = uint32_t(c.font);
+    k[1] = uint32_t(c.format);
+    k[2] = r.HorizontalAlignment | uint32_t(r.VerticalAlignment) << 8 | uint32_t(r.WrapText) << 16 |
+           uint32_t(r.Rotation) << 24;
+    k[3] = uint32_t(r.IsSingleCell()) | uint32_t(r.FillPattern) << 8;
+    k[4] = r.ForegroundColor;
+    k[5] = r.BackgroundColor;
+    const XlsBorders& bs = *r.Borders();
+    for (int b = 0; b < 6; ++b) {
+      k[size_t(6 + 2 * b)] = bs.Item(b)->LineStyle;
+      k[size_t(7 + 2 * b)] = bs.Item(b)->Color;
+    }
+    return k;
+  }
+
   void WriteXfs() {
     std::vector<QByteArray> xfs;
     QHash<QByteArray, int> firstOf;
@@ -498,7 +565,17 @@ class StreamBuilder {
       xfs.push_back(QByteArray::fromHex(h));
       if (!firstOf.contains(xfs.back())) firstOf.insert(xfs.back(), int(xfs.size()) - 1);
     }
+    // A range styled as the one before gets its cell format without the
+    // work: a colour that was looked up once keeps its index for good.
+    XfKey previous;
+    int previousXf = -1;
     ForEachRange([&](const XlsRange& r, CellRecord& c) {
+      const XfKey key = KeyOf(r, c);
+      if (previousXf >= 0 && key == previous) {
+        c.xf = previousXf;
+        return;
+      }
+      previous = key;
       const QByteArray data = XfData(r, c);
       auto it = firstOf.constFind(data);
       if (it != firstOf.constEnd()) {
@@ -508,6 +585,7 @@ class StreamBuilder {
         firstOf.insert(data, int(xfs.size()) - 1);
         c.xf = int(xfs.size()) - 1 + 15;
       }
+      previousXf = c.xf;
     });
     for (const char* h : kStyleXfs) Record(kXf, QByteArray::fromHex(h));
     for (const QByteArray& x : xfs) Record(kXf, x);
@@ -516,6 +594,7 @@ class StreamBuilder {
   void WriteSharedStrings() {
     const int sstStart = int(out_.size());
     QByteArray sst;
+    sst.reserve(out_.capacity() - out_.size());
     int recordStart = 0;  // offset in sst of the current record's header
     auto beginRecord = [&](uint16_t id) {
       recordStart = int(sst.size());
@@ -547,14 +626,18 @@ class StreamBuilder {
       }
       if (c.sst % 8 == 0)
         ext.u32(uint32_t(sstStart + sst.size())).u16(unsigned(sst.size() - recordStart)).u16(0);
-      sst.append(Bytes().u16(unsigned(text.size())).u8(1).data());
-      const QByteArray chars = Utf16(text);
+      char head[3];
+      Put16(head, unsigned(text.size()));
+      head[2] = 1;
+      sst.append(head, 3);
+      // The characters, two bytes each, continued in new records.
+      const int chars = int(text.size());
       int done = 0;
       for (;;) {
-        const int n = std::min(int(chars.size()) - done, room() & ~1);
-        sst.append(chars.constData() + done, n);
+        const int n = std::min(chars - done, (room() & ~1) / 2);
+        AppendUtf16(sst, text.constData() + done, n);
         done += n;
-        if (done >= chars.size()) break;
+        if (done >= chars) break;
         endRecord();
         beginRecord(kContinue);
         sst.append('\x01');
@@ -660,50 +743,59 @@ class StreamBuilder {
   std::vector<uint32_t> WriteRowBlocks(const XlsWorksheet& sheet, int firstRow, int endRow) {
     const int rows = endRow - firstRow;
     const int base = firstCell_[size_t(sheet.Index())];
-    // The ranges of each row, by Left.
-    std::vector<std::vector<int>> ofRow(size_t(std::max(rows, 0)));
+    // The ranges of each row, by Left: one list, row after row; the ranges
+    // of a row never share a Left, since ranges do not overlap.
+    std::vector<int> rowStart(size_t(std::max(rows, 0)) + 1, 0);
     for (int i = 0; i < sheet.RangeCount(); ++i) {
       const XlsRange& r = *sheet.Range(i);
       for (int row = std::max(r.Top(), firstRow); row <= std::min(r.Bottom(), endRow - 1); ++row)
-        ofRow[size_t(row - firstRow)].push_back(i);
+        ++rowStart[size_t(row - firstRow) + 1];
     }
-    for (auto& list : ofRow)
-      std::sort(list.begin(), list.end(),
-                [&](int a, int b) { return sheet.Range(a)->Left() < sheet.Range(b)->Left(); });
+    for (size_t k = 1; k < rowStart.size(); ++k) rowStart[k] += rowStart[k - 1];
+    std::vector<int> ofRow(size_t(rowStart.back()));
+    {
+      std::vector<int> fill(rowStart.begin(), rowStart.end() - 1);
+      for (int i = 0; i < sheet.RangeCount(); ++i) {
+        const XlsRange& r = *sheet.Range(i);
+        for (int row = std::max(r.Top(), firstRow); row <= std::min(r.Bottom(), endRow - 1); ++row)
+          ofRow[size_t(fill[size_t(row - firstRow)]++)] = i;
+      }
+    }
+    auto byLeft = [&](int a, int b) { return sheet.Range(a)->Left() < sheet.Range(b)->Left(); };
+    for (size_t k = 0; k + 1 < rowStart.size(); ++k) {
+      const auto first = ofRow.begin() + rowStart[k];
+      const auto last = ofRow.begin() + rowStart[k + 1];
+      if (!std::is_sorted(first, last, byLeft)) std::sort(first, last, byLeft);
+    }
 
     std::vector<uint32_t> dbcells;
+    std::vector<int> cellStart;
     for (int blockStart = firstRow; blockStart < endRow; blockStart += 32) {
       const int blockEnd = std::min(blockStart + 32, endRow);
-      const int firstRowPos = int(out_.size());
-      std::vector<int> cellStart;
-      QByteArray saved;
-      saved.swap(out_);  // cell records go to the block's own buffer
-      QByteArray rowRecords;
-      for (int row = blockStart; row < blockEnd; ++row) {
-        const auto& list = ofRow[size_t(row - firstRow)];
-        const unsigned firstCol = list.empty() ? 0 : unsigned(sheet.Range(list.front())->Left());
-        const unsigned lastCol = list.empty() ? 0 : unsigned(sheet.Range(list.back())->Right() + 1);
-        rowRecords.append(Bytes()
-                              .u16(kRow)
-                              .u16(16)
-                              .u16(unsigned(row))
-                              .u16(firstCol)
-                              .u16(lastCol)
-                              .u16(255)
-                              .u16(0)
-                              .u16(0)
-                              .u16(0)
-                              .u16(0)
-                              .data());
-        cellStart.push_back(int(out_.size()));
-        for (int i : list) CellRecords(*sheet.Range(i), cells_[size_t(base + i)], row);
-      }
-      QByteArray cellBuffer;
-      cellBuffer.swap(out_);
-      out_.swap(saved);
-      out_.append(rowRecords);
-      out_.append(cellBuffer);
       const int nRows = blockEnd - blockStart;
+      const int firstRowPos = int(out_.size());
+      // The row records of the block, then the cells of its rows.
+      for (int row = blockStart; row < blockEnd; ++row) {
+        const int* list = ofRow.data() + rowStart[size_t(row - firstRow)];
+        const int count = rowStart[size_t(row - firstRow) + 1] - rowStart[size_t(row - firstRow)];
+        const unsigned firstCol = count == 0 ? 0 : unsigned(sheet.Range(list[0])->Left());
+        const unsigned lastCol = count == 0 ? 0 : unsigned(sheet.Range(list[count - 1])->Right() + 1);
+        char rec[20];
+        char* p = Put16(Put16(rec, kRow), 16);
+        p = Put16(Put16(Put16(p, unsigned(row)), firstCol), lastCol);
+        p = Put16(p, 255);
+        std::memset(p, 0, 8);
+        out_.append(rec, 20);
+      }
+      const int cellsPos = int(out_.size());
+      cellStart.clear();
+      for (int row = blockStart; row < blockEnd; ++row) {
+        cellStart.push_back(int(out_.size()) - cellsPos);
+        for (int k = rowStart[size_t(row - firstRow)]; k < rowStart[size_t(row - firstRow) + 1]; ++k) {
+          const int i = ofRow[size_t(k)];
+          CellRecords(*sheet.Range(i), cells_[size_t(base + i)], row);
+        }
+      }
       Bytes db;
       db.u32(uint32_t(int(out_.size()) - firstRowPos));
       for (int k = 0; k < nRows; ++k) {
@@ -717,22 +809,23 @@ class StreamBuilder {
     return dbcells;
   }
 
+  // The cell records of one row of a range, written straight into the
+  // stream.
   void CellRecords(const XlsRange& r, const CellRecord& c, int row) {
     int next = r.Left();
+    char rec[18];
     if (row == r.Top()) {
       if (r.Kind() == XlsRange::ValueKind::Number) {
-        Record(kNumber, Bytes()
-                            .u16(unsigned(row))
-                            .u16(unsigned(r.Left()))
-                            .u16(unsigned(c.xf))
-                            .f64(XlsValueNumber(r.Value())));
+        char* p = Put16(Put16(rec, kNumber), 14);
+        p = Put16(Put16(Put16(p, unsigned(row)), unsigned(r.Left())), unsigned(c.xf));
+        Put64(p, XlsValueNumber(r.Value()));
+        out_.append(rec, 18);
         next = r.Left() + 1;
       } else if (c.sst >= 0) {
-        Record(kLabelSst, Bytes()
-                              .u16(unsigned(row))
-                              .u16(unsigned(r.Left()))
-                              .u16(unsigned(c.xf))
-                              .u32(uint32_t(c.sst)));
+        char* p = Put16(Put16(rec, kLabelSst), 10);
+        p = Put16(Put16(Put16(p, unsigned(row)), unsigned(r.Left())), unsigned(c.xf));
+        Put32(p, uint32_t(c.sst));
+        out_.append(rec, 14);
         next = r.Left() + 1;
       }
     }
@@ -743,7 +836,9 @@ class StreamBuilder {
       b.u16(unsigned(r.Right()));
       Record(kMulBlank, b);
     } else if (next == r.Right()) {
-      Record(kBlank, Bytes().u16(unsigned(row)).u16(unsigned(next)).u16(unsigned(c.xf)));
+      char* p = Put16(Put16(rec, kBlank), 6);
+      Put16(Put16(Put16(p, unsigned(row)), unsigned(next)), unsigned(c.xf));
+      out_.append(rec, 10);
     }
   }
 

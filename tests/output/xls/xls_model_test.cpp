@@ -145,48 +145,76 @@ TEST(XlsWorksheetTest, OverlappingBoxReplacesRangesButUsedAreaStays) {
   EXPECT_EQ(t->RangeCount(), 2);
 }
 
+// Boxes from a generator: random all over the sheet, or cells written row
+// after row from left to right as the exports write them, now and then a
+// wider box over cells already there, a taller one or a cell in an earlier
+// row (the list takes a shortcut for the plain case).
 TEST(XlsWorksheetTest, RandomBoxesKeepTheListInvariants) {
-  // Creation stamps ride in the values, so the order of equal tops can be checked.
-  XlsWorkbook wb;
-  XlsWorksheet* s = wb.AddSheet();
+  struct Box {
+    int left, top, right, bottom;
+  };
   std::mt19937 rng(7);
-  std::uniform_int_distribution<int> pos(0, 40), size(0, 4);
-  int minCol = 1000, minRow = 1000, maxCol = -1, maxRow = -1;
-  for (int32_t stamp = 0; stamp < 3000; ++stamp) {
+  std::uniform_int_distribution<int> pos(0, 40), size(0, 4), chance(0, 99);
+  auto scattered = [&](int) {
     const int left = pos(rng), top = pos(rng);
     const int right = left + (size(rng) == 4 ? size(rng) : 0);
     const int bottom = top + (size(rng) == 4 ? 3 * size(rng) : 0);
-    XlsRange* r = s->Ranges(left, top, right, bottom);
-    ASSERT_EQ(r->Left(), left);
-    ASSERT_EQ(r->Bottom(), bottom);
-    if (r->Kind() == XlsRange::ValueKind::Text) r->SetValue(stamp);  // new: stamp it
-    ASSERT_EQ(s->Ranges(left, top, right, bottom), r);
-    minCol = std::min(minCol, left), minRow = std::min(minRow, top);
-    maxCol = std::max(maxCol, right), maxRow = std::max(maxRow, bottom);
+    return Box{left, top, right, bottom};
+  };
+  int row = 0, col = 0;
+  auto rowByRow = [&](int) {
+    const int c = chance(rng);
+    if (c < 3) return Box{pos(rng) % 8, row, pos(rng) % 8 + 8, row};          // wide, over the row
+    if (c < 5) return Box{col + 1, row, col + 1, row + size(rng) + 1};        // tall
+    if (c < 7) return Box{pos(rng) % 10, std::max(0, row - 1 - size(rng)), 0, 0};  // earlier row
+    if (c < 12 || col > 20) ++row, col = 0;
+    else ++col;
+    return Box{col, row, col, row};
+  };
+  for (int scenario = 0; scenario < 2; ++scenario) {
+    SCOPED_TRACE(scenario == 0 ? "scattered" : "row by row");
+    XlsWorkbook wb;
+    XlsWorksheet* s = wb.AddSheet();
+    row = col = 0;
+    int minCol = 1000, minRow = 1000, maxCol = -1, maxRow = -1;
+    // Creation stamps ride in the values, so the order of equal tops can be checked.
+    for (int32_t stamp = 0; stamp < 3000; ++stamp) {
+      Box box = scenario == 0 ? scattered(stamp) : rowByRow(stamp);
+      if (box.right < box.left) box.right = box.left;
+      if (box.bottom < box.top) box.bottom = box.top;
+      const auto [left, top, right, bottom] = box;
+      XlsRange* r = s->Ranges(left, top, right, bottom);
+      ASSERT_EQ(r->Left(), left);
+      ASSERT_EQ(r->Bottom(), bottom);
+      if (r->Kind() == XlsRange::ValueKind::Text) r->SetValue(stamp);  // new: stamp it
+      ASSERT_EQ(s->Ranges(left, top, right, bottom), r);
+      minCol = std::min(minCol, left), minRow = std::min(minRow, top);
+      maxCol = std::max(maxCol, right), maxRow = std::max(maxRow, bottom);
 
-    int tallest = 0;
-    for (int i = 0; i < s->RangeCount(); ++i) {
-      const XlsRange* a = s->Range(i);
-      tallest = std::max(tallest, a->Bottom() - a->Top() + 1);
-      if (i > 0) {
-        const XlsRange* prev = s->Range(i - 1);
-        ASSERT_LE(prev->Top(), a->Top()) << "at " << stamp;
-        if (prev->Top() == a->Top()) {
-          ASSERT_LT(std::get<int32_t>(prev->Value()), std::get<int32_t>(a->Value()));
+      int tallest = 0;
+      for (int i = 0; i < s->RangeCount(); ++i) {
+        const XlsRange* a = s->Range(i);
+        tallest = std::max(tallest, a->Bottom() - a->Top() + 1);
+        if (i > 0) {
+          const XlsRange* prev = s->Range(i - 1);
+          ASSERT_LE(prev->Top(), a->Top()) << "at " << stamp;
+          if (prev->Top() == a->Top()) {
+            ASSERT_LT(std::get<int32_t>(prev->Value()), std::get<int32_t>(a->Value()));
+          }
+        }
+        for (int j = i + 1; j < s->RangeCount() && s->Range(j)->Top() <= a->Bottom(); ++j) {
+          const XlsRange* b = s->Range(j);
+          ASSERT_FALSE(a->Left() <= b->Right() && b->Left() <= a->Right())
+              << "overlap after step " << stamp;
         }
       }
-      for (int j = i + 1; j < s->RangeCount() && s->Range(j)->Top() <= a->Bottom(); ++j) {
-        const XlsRange* b = s->Range(j);
-        ASSERT_FALSE(a->Left() <= b->Right() && b->Left() <= a->Right())
-            << "overlap after step " << stamp;
-      }
+      ASSERT_GE(s->MaxRangeHeight(), tallest);
     }
-    ASSERT_GE(s->MaxRangeHeight(), tallest);
+    EXPECT_EQ(s->UsedArea().firstColumn, minCol);
+    EXPECT_EQ(s->UsedArea().firstRow, minRow);
+    EXPECT_EQ(s->UsedArea().lastColumn, maxCol);
+    EXPECT_EQ(s->UsedArea().lastRow, maxRow);
   }
-  EXPECT_EQ(s->UsedArea().firstColumn, minCol);
-  EXPECT_EQ(s->UsedArea().firstRow, minRow);
-  EXPECT_EQ(s->UsedArea().lastColumn, maxCol);
-  EXPECT_EQ(s->UsedArea().lastRow, maxRow);
 }
 
 TEST(XlsRangeTest, DefaultsValuesAndKinds) {
