@@ -31,7 +31,7 @@ class CheckingHost : public DownloadTransport, public DownloadObserver {
     if (p < 0 || p > 100) __builtin_trap();
   }
   void IdentityChanged(const QString&, const QString&, const QString&) override {}
-  void Failed(const QString&, const QString&) override {
+  void Failed(const QString&, const QString&, const QString&) override {
     if (open) __builtin_trap();
   }
   void Finished(bool) override {

@@ -58,8 +58,8 @@ void Download::ProgressChanged(int percent) { observer_.ProgressChanged(percent)
 void Download::IdentityChanged(const QString& type, const QString& version, const QString& count) {
   observer_.IdentityChanged(type, version, count);
 }
-void Download::Failed(const QString& caption, const QString& text) {
-  observer_.Failed(caption, text);
+void Download::Failed(const QString& caption, const QString& text, const QString& detail) {
+  observer_.Failed(caption, text, detail);
 }
 void Download::Finished(bool ok) {
   // Whoever hears the end may open the port again, or close the program.

@@ -47,7 +47,7 @@ class Download : public QObject, private DownloadTransport, private DownloadObse
   void StatusChanged(const QString& text) override;
   void ProgressChanged(int percent) override;
   void IdentityChanged(const QString& type, const QString& version, const QString& count) override;
-  void Failed(const QString& caption, const QString& text) override;
+  void Failed(const QString& caption, const QString& text, const QString& detail) override;
   void Finished(bool ok) override;
 
   DownloadObserver& observer_;

@@ -79,10 +79,10 @@ void DownloadProtocol::Close(bool ok) {
   observer_.Finished(ok);
 }
 
-void DownloadProtocol::Fail(const QString& caption, const QString& text) {
+void DownloadProtocol::Fail(const QString& caption, const QString& text, const QString& detail) {
   link_.CloseLink();
   active_ = false;
-  observer_.Failed(caption, text);
+  observer_.Failed(caption, text, detail);
   startSeen_ = false;
   endSeen_ = false;
   Close(false);
@@ -248,7 +248,7 @@ void DownloadProtocol::TimerFired() {
   progress_ = 0;
   observer_.ProgressChanged(0);
   active_ = false;
-  observer_.Failed(kNotFoundCaption, kNotFound);
+  observer_.Failed(kNotFoundCaption, kNotFound, QString());
   Close(false);
 }
 

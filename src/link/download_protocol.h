@@ -34,7 +34,9 @@ class DownloadObserver {
                                const QString& count) = 0;
   // A failure for an error box; the link is already closed. Finished(false)
   // follows.
-  virtual void Failed(const QString& caption, const QString& text) = 0;
+  // `detail`: what more the program knows (what the instrument answered,
+  // which ports were tried), for the operator to unfold; may be empty.
+  virtual void Failed(const QString& caption, const QString& text, const QString& detail) = 0;
   // The download is over: true after a complete one, false otherwise.
   virtual void Finished(bool ok) = 0;
 };
@@ -82,7 +84,7 @@ class DownloadProtocol {
   const MemoryImage& Image() const { return image_; }
 
  private:
-  void Fail(const QString& caption, const QString& text);
+  void Fail(const QString& caption, const QString& text, const QString& detail = QString());
   bool IdentificationStep();
   bool ExpectedSizeStep();
   void ProgressStep();

@@ -53,10 +53,32 @@ QMessageBox::StandardButton DialogSeam::Message(QWidget* parent, QMessageBox::Ic
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
+QMessageBox::StandardButton DialogSeam::DetailedMessage(QWidget* parent, QMessageBox::Icon icon,
+                                                        const QString& caption,
+                                                        const QString& text, const QString&,
+                                                        QMessageBox::StandardButtons buttons) {
+  return Message(parent, icon, caption, text, buttons);
+}
+
+namespace {
+// The real dialogs: the base's, with the detail text shown.
+class SystemDialogs : public DialogSeam {
+ public:
+  QMessageBox::StandardButton DetailedMessage(QWidget* parent, QMessageBox::Icon icon,
+                                              const QString& caption, const QString& text,
+                                              const QString& detail,
+                                              QMessageBox::StandardButtons buttons) override {
+    QMessageBox box(icon, caption, text, buttons, parent);
+    if (!detail.isEmpty()) box.setDetailedText(detail);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+  }
+};
+}  // namespace
+
 int DialogSeam::Exec(QDialog* dialog) { return dialog->exec(); }
 
 namespace {
-DialogSeam g_real;
+SystemDialogs g_real;
 DialogSeam* g_current = &g_real;
 }  // namespace
 

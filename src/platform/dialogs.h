@@ -22,6 +22,13 @@ class DialogSeam {
   virtual QMessageBox::StandardButton Message(QWidget* parent, QMessageBox::Icon icon,
                                               const QString& caption, const QString& text,
                                               QMessageBox::StandardButtons buttons);
+  // A message box with detail text that the operator can unfold (which file,
+  // what the instrument answered, what to try). The real dialogs show the
+  // detail; a seam that does not override this gets the box as Message.
+  virtual QMessageBox::StandardButton DetailedMessage(QWidget* parent, QMessageBox::Icon icon,
+                                                      const QString& caption, const QString& text,
+                                                      const QString& detail,
+                                                      QMessageBox::StandardButtons buttons);
   // Runs a modal dialog of the program's own (preview, print dialog, ...).
   virtual int Exec(QDialog* dialog);
 };

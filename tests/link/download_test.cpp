@@ -28,8 +28,8 @@ class Recorder : public DownloadObserver {
   void IdentityChanged(const QString& t, const QString& v, const QString& c) override {
     log << QStringList{"identity", t, v, c}.join(' ');
   }
-  void Failed(const QString& caption, const QString& text) override {
-    log << "failed " + caption + " | " + text;
+  void Failed(const QString& caption, const QString& text, const QString& detail) override {
+    log << "failed " + caption + " | " + text + (detail.isEmpty() ? QString() : " | " + detail);
   }
   void Finished(bool ok) override {
     log << QStringLiteral("finished %1, link %2")

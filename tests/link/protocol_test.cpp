@@ -55,9 +55,10 @@ class Recorder : public DownloadTransport, public DownloadObserver {
     versionLine = v;
     countLine = c;
   }
-  void Failed(const QString& caption, const QString& text) override {
+  void Failed(const QString& caption, const QString& text, const QString& detail) override {
     // The port is always closed before a message box appears.
-    log << QStringLiteral("error%1 ").arg(linkOpen ? " while open" : "") + caption + " | " + text;
+    log << QStringLiteral("error%1 ").arg(linkOpen ? " while open" : "") + caption + " | " + text +
+               (detail.isEmpty() ? QString() : " | " + detail);
   }
   void Finished(bool ok) override {
     finished = ok ? 1 : 0;

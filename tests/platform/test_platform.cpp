@@ -98,3 +98,20 @@ TEST(OperatorText, OwnFailuresGiveTheirTextOthersTheirWhat) {
 }
 
 }  // namespace
+
+TEST(Dialogs, ABoxWithDetailReachesASeamThatKnowsOnlyMessages) {
+  struct Recorder : DialogSeam {
+    QStringList seen;
+    QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon, const QString& caption,
+                                        const QString& text, QMessageBox::StandardButtons) override {
+      seen << caption + "|" + text;
+      return QMessageBox::Yes;
+    }
+  } recorder;
+  SetDialogs(&recorder);
+  EXPECT_EQ(Dialogs().DetailedMessage(nullptr, QMessageBox::Critical, "c", "t", "d",
+                                      QMessageBox::Yes | QMessageBox::No),
+            QMessageBox::Yes);
+  SetDialogs(nullptr);
+  EXPECT_EQ(recorder.seen, QStringList{"c|t"});
+}

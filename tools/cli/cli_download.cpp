@@ -104,9 +104,10 @@ class TerminalDownload : public QObject, private DownloadObserver {
     Out(QStringLiteral("Количество записей: ") + count);
     DrawProgress();
   }
-  void Failed(const QString&, const QString& text) override {
+  void Failed(const QString&, const QString& text, const QString& detail) override {
     EndProgressLine();
     Error(text);
+    if (!detail.isEmpty()) Error(detail);
     if (text == download_text::kTransmissionError)
       result_ = cli::kTransmission;
     else if (text == download_text::kWrongDevice)

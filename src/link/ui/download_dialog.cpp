@@ -101,8 +101,8 @@ void DownloadDialog::IdentityChanged(const QString& type, const QString& version
   countValue_->setText(count);
 }
 
-void DownloadDialog::Failed(const QString& caption, const QString& text) {
-  Dialogs().Message(this, QMessageBox::Critical, caption, text, QMessageBox::Ok);
+void DownloadDialog::Failed(const QString& caption, const QString& text, const QString& detail) {
+  Dialogs().DetailedMessage(this, QMessageBox::Critical, caption, text, detail, QMessageBox::Ok);
 }
 
 void DownloadDialog::Finished(bool ok) {

@@ -32,7 +32,7 @@ class DownloadDialog : public QDialog, private DownloadObserver {
   void StatusChanged(const QString& text) override;
   void ProgressChanged(int percent) override;
   void IdentityChanged(const QString& type, const QString& version, const QString& count) override;
-  void Failed(const QString& caption, const QString& text) override;
+  void Failed(const QString& caption, const QString& text, const QString& detail) override;
   void Finished(bool ok) override;
 
   Download download_;
