@@ -2,7 +2,8 @@
 # Builds the Debian package (scripts/package.sh) and checks what it holds and
 # that it works unpacked into a scratch folder: its files and fields, the
 # desktop entry and metainfo validators, the manual pages, klt3-cli and klt3
-# started from there, and the same tree from `cmake --install`.
+# started from there, "Помощь" opening the installed guide, and the same tree
+# from `cmake --install`.
 #   bash scripts/package-test.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -109,6 +110,24 @@ if [ $rc -eq 124 ] && [ ! -s "$work/klt3.errors" ] \
 else
   fail "klt3 (exit code $rc, 124 expected)"; cat "$work/klt3.out" "$work/klt3.err" >&2
 fi
+
+# "Помощь" opens the installed guide: the window test of tests/shell/help,
+# put where the package puts klt3, opens <prefix>/share/doc/klt3/index.html.
+# It comes from the test build (build-test, as scripts/test.sh makes it).
+helptest=build-test/tests/shell/help/shell_help_test
+if [ ! -x "$helptest" ]; then
+  [ -f build-test/build.ninja ] || cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug
+  cmake --build build-test --target shell_help_test
+fi
+cp "$helptest" "$root/usr/bin/"
+if KLT3_EXPECTED_HELP=$(realpath "$root/usr/share/doc/klt3/index.html") \
+    "$root/usr/bin/shell_help_test" --gtest_filter=HelpWindow.OpensTheHelpFoundForTheProgram \
+    >"$work/help.out" 2>&1 && grep -q '^\[  PASSED  \] 1 test' "$work/help.out"; then
+  pass "\"Помощь\" opens the installed guide"
+else
+  fail "\"Помощь\" with the guide installed"; cat "$work/help.out" >&2
+fi
+rm "$root/usr/bin/shell_help_test"
 
 # `cmake --install` to another prefix gives the package's tree.
 cmake --install build-package --prefix "$work/prefix" >/dev/null

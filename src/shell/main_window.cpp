@@ -230,8 +230,8 @@ void MainWindow::StartWithoutTable() {
   SetBackgroundForTable(false);
   viewTabs_->hide();
 
-  const QString localHelp = LocalHelpFile(QCoreApplication::applicationDirPath());
-  if (!localHelp.isEmpty()) SetApplicationHelpFile(localHelp);
+  const QString help = FindHelpFile(QCoreApplication::applicationDirPath());
+  if (!help.isEmpty()) SetApplicationHelpFile(help);
 
   // A settings file that cannot be read or parsed leaves the store empty:
   // the program then starts as on a first run.

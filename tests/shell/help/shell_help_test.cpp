@@ -1,13 +1,20 @@
 // Which help "Помощь" opens: a "klt3.hlp" beside the program, the guide
 // installed with it, or the guide beside the build.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <vector>
 
+#include "platform/dialogs.h"
 #include "shell/app_state.h"
+#include "shell/main_window.h"
+#include "support/window_driver.h"
 
 namespace {
 
@@ -55,6 +62,97 @@ TEST(HelpLookup, PrefersTheLocalFileThenTheInstalledGuideThenTheBuildGuide) {
         *c.expected ? QDir::cleanPath(r.absoluteFilePath(QString::fromLatin1(c.expected)))
                     : QString();
     EXPECT_EQ(FindHelpFile(r.filePath(QString::fromLatin1(c.exeDir))), expected);
+  }
+}
+
+// Records the messages "Помощь" shows instead of showing them.
+struct MessageRecorder : DialogSeam {
+  QStringList messages;
+  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon, const QString&,
+                                      const QString& text, QMessageBox::StandardButtons) override {
+    messages << text;
+    return QMessageBox::Ok;
+  }
+};
+
+// The window looks for the help beside its own executable. KLT3_EXPECTED_HELP
+// names the file it must open there; unset, nothing is there (as for this
+// program in the build folder of the tests) and the missing file is
+// reported. The test below and scripts/package-test.sh run it with a copy
+// of this program put where the installed program lies.
+TEST(HelpWindow, OpensTheHelpFoundForTheProgram) {
+  const QString expected = qEnvironmentVariable("KLT3_EXPECTED_HELP");
+  MessageRecorder dialogs;
+  SetDialogs(&dialogs);
+  SetApplicationHelpFile(DefaultHelpFile());
+  std::vector<QUrl> opened;
+  {
+    MainWindow window;
+    window.SetHelpOpener([&](const QUrl& url) {
+      opened.push_back(url);
+      return true;
+    });
+    EXPECT_TRUE(Trigger(&window, "helpAction"));
+  }
+  SetDialogs(nullptr);
+  if (expected.isEmpty()) {
+    EXPECT_TRUE(opened.empty());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].contains(QString::fromUtf8("ФИР.HLP")));
+  } else {
+    EXPECT_TRUE(dialogs.messages.isEmpty())
+        << dialogs.messages.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile(expected));
+  }
+}
+
+struct InstalledCase {
+  const char* what;
+  std::vector<const char*> files;  // relative to the prefix, created empty
+  const char* expected;            // "" for none
+};
+
+// Puts this program into <prefix>/bin of a scratch installation and runs the
+// window test above there.
+TEST(HelpWindow, OpensTheInstalledGuideUnlessAHelpFileLiesBesideTheProgram) {
+  const std::vector<InstalledCase> cases = {
+      {"installed guide", {"share/doc/klt3/index.html"}, "share/doc/klt3/index.html"},
+      {"klt3.hlp beside the program", {"bin/klt3.hlp", "share/doc/klt3/index.html"},
+       "bin/klt3.hlp"},
+      {"no guide of this program", {"share/doc/other/index.html"}, ""},
+  };
+  const QString self = QCoreApplication::applicationFilePath();
+  for (const InstalledCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Beside this program, so that a hard link can stand in for a copy.
+    QTemporaryDir prefix(QCoreApplication::applicationDirPath() +
+                         QStringLiteral("/installed-XXXXXX"));
+    ASSERT_TRUE(prefix.isValid());
+    const QDir p(prefix.path());
+    ASSERT_TRUE(p.mkpath(QStringLiteral("bin")));
+    const QString program = p.filePath(QStringLiteral("bin/") + QFileInfo(self).fileName());
+    if (::link(QFile::encodeName(self).constData(), QFile::encodeName(program).constData()) != 0) {
+      ASSERT_TRUE(QFile::copy(self, program));
+    }
+    for (const char* f : c.files) MakeFile(p.filePath(QString::fromLatin1(f)));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("KLT3_EXPECTED_HELP"));
+    if (*c.expected) {
+      env.insert(QStringLiteral("KLT3_EXPECTED_HELP"),
+                 QFileInfo(p.filePath(QString::fromLatin1(c.expected))).canonicalFilePath());
+    }
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(program,
+                {QStringLiteral("--gtest_filter=HelpWindow.OpensTheHelpFoundForTheProgram")});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const std::string out = child.readAll().toStdString();
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << out;
+    EXPECT_EQ(child.exitCode(), 0) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
   }
 }
 
