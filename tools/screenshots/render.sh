@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Renders the screenshots of the main window (without and with a table) and
-# of the about box into docs/, on the offscreen platform.
+# of the about box into docs/, and the operator guide's pictures into
+# docs/guide/pictures/, on the offscreen platform.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 dir=${1:-build}

@@ -1,10 +1,14 @@
 // Renders the main window without and with a table, and the about box, on
-// the offscreen platform into PNG files:
+// the offscreen platform into PNG files, and the operator guide's pictures
+// of the views' commands into FOLDER/guide/pictures:
 //   QT_QPA_PLATFORM=offscreen klt3_screenshots docs
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QItemSelectionModel>
 #include <QLocale>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -12,16 +16,35 @@
 #include "shell/about_box.h"
 #include "shell/main_window.h"
 #include "store/measurement_table.h"
+#include "views/grid/data_grid.h"
 #include "screenshots/shots.h"
 
 namespace {
 
-// Answers the open dialog with the sample table; reports any message.
+// Answers the open dialog with the sample table and the colour dialog with
+// `color`; reports any message; saves the program's own modal dialogs (the
+// preview) as `dialogShot` in `dialogFolder` instead of running them.
 struct Answers : DialogSeam {
   QString file;
+  QColor color;
+  QDir dialogFolder;
+  const char* dialogShot = nullptr;
+  bool dialogSaved = false;
   QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&,
                           const QString&) override {
     return file;
+  }
+  bool GetColor(QWidget*, const QColor&, QColor* chosen) override {
+    *chosen = color;
+    return color.isValid();
+  }
+  int Exec(QDialog* dialog) override {
+    if (dialogShot) {
+      dialog->show();
+      dialogSaved = SaveShot(dialog, dialogFolder, dialogShot);
+      dialog->hide();
+    }
+    return QDialog::Rejected;
   }
   QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon, const QString& caption,
                                       const QString& text, QMessageBox::StandardButtons) override {
@@ -55,6 +78,51 @@ void WriteSampleTable(const QString& path) {
     }
   }
   t.Close();
+}
+
+// A menu as it drops down, saved on its own.
+bool SaveMenuShot(QWidget* window, const char* menuName, const QDir& out, const char* name) {
+  auto* menu = window->findChild<QMenu*>(QLatin1String(menuName));
+  if (!menu) {
+    std::fprintf(stderr, "no menu %s\n", menuName);
+    return false;
+  }
+  menu->popup(window->mapToGlobal(QPoint(40, 40)));
+  const bool ok = SaveShot(menu, out, name);
+  menu->hide();
+  return ok;
+}
+
+// The guide's pictures, on the water-permeability table the window shows:
+// sorted by pressure with the grade column coloured, three rows marked, the
+// menus of the view commands, and the preview.
+bool GuideShots(QWidget* form, Answers* answers, const QDir& out) {
+  if (!QDir().mkpath(out.path())) return false;
+  auto* grid = form->findChild<DataGrid*>(QStringLiteral("waterGrid"));
+  if (!grid) return false;
+  bool ok = true;
+  grid->ClickTitle(grid->ColumnOfField(QStringLiteral("P")), false);
+  grid->SetCurrentColumn(grid->ColumnOfField(QStringLiteral("TYPE")));
+  answers->color = QColor(0xff, 0xe8, 0x9c);
+  form->findChild<QAction*>(QStringLiteral("setColorAction"))->trigger();
+  ok = SaveShot(form, out, "guide_sorted_colored.png") && ok;
+
+  QItemSelectionModel* selection = grid->view()->selectionModel();
+  for (int row : {0, 2, 3})
+    selection->select(grid->model()->index(row, 0),
+                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  ok = SaveShot(form, out, "guide_marked_rows.png") && ok;
+  selection->clearSelection();
+
+  ok = SaveMenuShot(form, "viewMenu", out, "guide_view_menu.png") && ok;
+  ok = SaveMenuShot(form, "gridContextMenu", out, "guide_context_menu.png") && ok;
+
+  answers->dialogFolder = out;
+  answers->dialogShot = "guide_preview.png";
+  form->findChild<QAction*>(QStringLiteral("previewAction"))->trigger();
+  answers->dialogShot = nullptr;
+  if (!answers->dialogSaved) std::fprintf(stderr, "the preview was not shown\n");
+  return ok && answers->dialogSaved;
 }
 
 }  // namespace
@@ -98,6 +166,8 @@ int main(int argc, char** argv) {
     about.show();
     ok = SaveShot(&about, out, "screenshot_about.png") && ok;
     about.close();
+
+    ok = GuideShots(&form, &answers, QDir(out.filePath(QStringLiteral("guide/pictures")))) && ok;
     form.findChild<QAction*>(QStringLiteral("closeTableAction"))->trigger();
   }
   SetDialogs(nullptr);
