@@ -1,16 +1,20 @@
 // Moving the current row, marking rows and writing the footers in a shown
-// plate view of 6,000 and of 100,000 rows.
+// plate view of 6,000 and of 100,000 rows; opening a table of 100,000
+// water-permeability rows the way the main window's Open does, until its
+// first series shows.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QListWidget>
 #include <QTemporaryDir>
 #include <cstring>
 #include <map>
 #include <memory>
 
+#include "store/table_session.h"
 #include "views/table_views.h"
 
 namespace {
@@ -21,9 +25,10 @@ void Put(QByteArray& rec, int offset, int length, const QByteArray& text, bool r
   rec.replace(offset, length, right ? pad + v : v + pad);
 }
 
-// Writes a table file of plate rows directly: appending row by row would
-// measure the table engine rather than the view.
-QString WritePlateTable(const QString& folder, int rows) {
+// Writes a table file of plate rows (or of water-permeability rows, six to
+// a series) directly: appending row by row would measure the table engine
+// rather than the view.
+QString WriteTable(const QString& folder, int rows, bool water) {
   const auto& schema = MeasurementSchema();
   QByteArray header(32, '\0');
   const QDate today = QDate::currentDate();
@@ -61,19 +66,33 @@ QString WritePlateTable(const QString& folder, int rows) {
     auto put = [&](const char* f, const QByteArray& v, bool right) {
       Put(rec, at[f].first, at[f].second, v, right);
     };
-    put("N", QByteArray::number(i + 1), true);
-    put("DATE", "01.02.2024", false);
-    put("TIME", "10:00:00", false);
-    put("DEV_TYPE", "16", true);
-    put("SERIAL", "7", true);
-    put("NB_TYPE", "0", true);
-    put("P", QByteArray::number(double((i * 37) % 1000) / 10, 'f', 9), true);
-    put("R", QByteArray::number(double((i * 53) % 500) / 10, 'f', 9), true);
-    put("TYPE", "D=300", false);
+    if (water) {
+      put("N", QByteArray::number(i % 6 + 1), true);
+      put("DATE", "01.02.2024 10:00:00", false);
+      put("TIME", "00:12:00", false);
+      put("DEV_TYPE", "1", true);
+      put("SERIAL", QByteArray::number(i / 6 + 1), true);
+      put("NB_TYPE", "1", true);
+      put("P", QByteArray::number(double((i * 7919) % 2000) / 10, 'f', 9), true);
+      put("R", "24.000000000", true);
+      put("H", "100.000000000", true);
+      put("TYPE", "B6", false);
+    } else {
+      put("N", QByteArray::number(i + 1), true);
+      put("DATE", "01.02.2024", false);
+      put("TIME", "10:00:00", false);
+      put("DEV_TYPE", "16", true);
+      put("SERIAL", "7", true);
+      put("NB_TYPE", "0", true);
+      put("P", QByteArray::number(double((i * 37) % 1000) / 10, 'f', 9), true);
+      put("R", QByteArray::number(double((i * 53) % 500) / 10, 'f', 9), true);
+      put("TYPE", "D=300", false);
+    }
     body += rec;
   }
   body += '\x1a';
-  const QString path = QDir(folder).filePath(QStringLiteral("bench%1.db").arg(rows));
+  const QString path =
+      QDir(folder).filePath(QStringLiteral("%1%2.db").arg(water ? "water" : "plate").arg(rows));
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return QString();
   file.write(header);
@@ -85,7 +104,7 @@ QString WritePlateTable(const QString& folder, int rows) {
 // at every notification as the main window does.
 struct View {
   explicit View(int rows) {
-    table.SetLocation(WritePlateTable(dir.path(), rows));
+    table.SetLocation(WriteTable(dir.path(), rows, false));
     table.Open();
     table.SetFilter(QStringLiteral("NB_TYPE=0"));
     views::SetupPlateView(&grid, &table);
@@ -161,6 +180,58 @@ BENCHMARK(BM_FooterUpdate)
     ->Args({100000, 0})
     ->Args({100000, 1})
     ->Unit(benchmark::kMicrosecond);
+
+// The layers the main window's Open goes through, without the window: the
+// table session, both views over its table with their footers, the series
+// list. Timed from the chosen file to its first series painted.
+void BM_OpenTable(benchmark::State& state) {
+  QTemporaryDir dir;
+  const QString path = WriteTable(dir.path(), int(state.range(0)), true);
+  TableSession session;
+  QWidget window;
+  window.resize(1200, 700);
+  DataGrid plate(&window), water(&window);
+  QListWidget series(&window);
+  plate.hide();
+  water.setGeometry(200, 0, 1000, 700);
+  series.setGeometry(0, 0, 200, 700);
+  views::SetupPlateView(&plate, &session.Table());
+  views::SetupWaterView(&water, &session.Table());
+  for (DataGrid* g : {&plate, &water})
+    QObject::connect(g, &DataGrid::SelectionChanged,
+                     [g, &session] { views::UpdateFooters(*g, session.Stats(), session.Table()); });
+  window.show();
+  QCoreApplication::processEvents();
+  int shown = 0;
+  for (auto _ : state) {
+    session.Open(path);
+    const ShownKind kind = session.ChooseShownKind();
+    session.ShowKind(kind);
+    DataGrid& grid = kind == ShownKind::Water ? water : plate;
+    views::FitColumns(plate);
+    views::FitColumns(water);
+    {
+      water.setEnabled(false);
+      session.RebuildSeriesList(kind);
+      water.setEnabled(true);
+    }
+    series.clear();
+    series.addItems(session.SeriesList());
+    if (series.count() > 0) series.setCurrentRow(0);
+    if (series.currentItem()) session.ShowSeries(series.currentItem()->text());
+    views::FitColumns(grid);
+    QCoreApplication::processEvents();
+    grid.view()->viewport()->repaint();
+    shown = grid.model()->rowCount();
+    state.PauseTiming();
+    session.Close();
+    QCoreApplication::processEvents();
+    state.ResumeTiming();
+  }
+  if (shown != 6) state.SkipWithError("the first series did not show");
+  state.counters["series"] = double(session.SeriesList().size());
+}
+BENCHMARK(BM_OpenTable)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

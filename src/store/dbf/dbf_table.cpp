@@ -138,12 +138,6 @@ void StampDate(char* p) {
   p[2] = char(today.day());
 }
 
-QByteArray Trimmed(const char* p, int n) {
-  int b = 0, e = n;
-  while (b < e && (p[b] == ' ' || p[b] == 0)) ++b;
-  while (e > b && (p[e - 1] == ' ' || p[e - 1] == 0)) --e;
-  return QByteArray(p + b, e - b);
-}
 
 }  // namespace
 
@@ -602,6 +596,7 @@ void Table::Open(const QString& path) {
     ParseHeader(bytes, st.st_size);
     headerCount_ = GetU32(bytes.constData() + 4);
     ReadRecords(st.st_size);
+    StampRead();
   } catch (...) {
     ::close(fd_);
     fd_ = -1;
@@ -613,8 +608,21 @@ void Table::Open(const QString& path) {
   }
 }
 
+namespace {
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+}  // namespace
+
 void Table::Reload() {
   FlushAppends();
+  // Every write of ours goes to the file as well, so the records held are
+  // the file's unless it changed since it was last read (the lock keeps
+  // other writers out; this is for those that ignore it).
+  struct stat now;
+  if (readStamp_ && fstat(fd_, &now) == 0 && SameFile(now, *readStamp_)) return;
   QByteArray bytes;
   ReadFile(&bytes, 65536);
   struct stat st;
@@ -622,6 +630,15 @@ void Table::Reload() {
   ParseHeader(bytes, st.st_size);
   headerCount_ = GetU32(bytes.constData() + 4);
   ReadRecords(st.st_size);
+  StampRead();
+}
+
+void Table::StampRead() {
+  struct stat st;
+  if (fstat(fd_, &st) == 0)
+    readStamp_ = std::make_unique<struct stat>(st);
+  else
+    readStamp_.reset();
 }
 
 void Table::Close() {
@@ -634,6 +651,7 @@ void Table::Close() {
   }
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  readStamp_.reset();
   run_ = false;
   chunks_.clear();
   count_ = 0;
@@ -667,6 +685,7 @@ void Table::ThrowWriteError(int err) const {
 }
 
 void Table::WriteAt(qint64 pos, const char* data, qint64 size) {
+  readStamp_.reset();
   if (!WriteAll(fd_, pos, data, size)) ThrowWriteError(errno);
 }
 
@@ -693,6 +712,7 @@ uint32_t Table::AppendRecord(const QByteArray& record) {
   }
   // Record and end mark first, then the count: a failure in between leaves
   // a file whose length still tells the complete records apart.
+  readStamp_.reset();
   static char endMark = kEndOfFile;
   const qint64 end = headerLength_ + qint64(count_) * recordLength_;
   if (!WriteAllPieces(fd_, end,
@@ -724,6 +744,7 @@ void Table::EndAppendRun() {
 
 void Table::FlushAppends() {
   if (written_ >= count_ || fd_ < 0) return;
+  readStamp_.reset();
   static char endMark = kEndOfFile;
   const qint64 end = headerLength_ + qint64(written_) * recordLength_;
   // One piece per chunk, then the end mark.
@@ -768,6 +789,7 @@ void Table::MarkDeleted(const std::vector<uint32_t>& records, size_t* done) {
   *done = 0;
   if (records.empty()) return;
   FlushAppends();
+  readStamp_.reset();
   const uint32_t hi = records.front();
   const uint32_t lo = records.back();
   std::vector<char> old(records.size());
@@ -857,6 +879,7 @@ std::vector<uint32_t> Table::Pack() {
   }
   ::close(fd_);
   fd_ = fd;
+  readStamp_.reset();
   // The kept records move down in place, in their old order.
   uint32_t to = 0;
   for (uint32_t from : kept)
@@ -883,9 +906,57 @@ bool Table::IsBlank(const char* record, int field) const {
   return true;
 }
 
+namespace {
+// The field's text without the blanks and NULs around it.
+void TrimmedSpan(const char* p, int n, const char** b, const char** e) {
+  *b = p;
+  *e = p + n;
+  while (*b < *e && (**b == ' ' || **b == 0)) ++*b;
+  while (*e > *b && ((*e)[-1] == ' ' || (*e)[-1] == 0)) --*e;
+}
+
+// Reads [b, e) when it is a plain decimal: an optional minus, at most 15
+// digits, and optionally a point with digits after it. The digits make an
+// exact integer and the division by a power of ten (exact up to 10^22)
+// rounds once, correctly, as Qt's conversion does; anything else is left
+// to Qt.
+bool PlainDecimal(const char* b, const char* e, bool integer, double* out, int64_t* whole) {
+  const bool negative = b < e && *b == '-';
+  if (negative) ++b;
+  int64_t m = 0;
+  int digits = 0, decimals = 0;
+  bool point = false;
+  for (; b < e; ++b) {
+    if (*b >= '0' && *b <= '9') {
+      m = m * 10 + (*b - '0');
+      if (++digits > 15) return false;
+      if (point) ++decimals;
+    } else if (*b == '.' && !point && !integer && digits > 0) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0 || (point && decimals == 0)) return false;
+  static const double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  if (whole) *whole = negative ? -m : m;
+  if (out) {
+    const double v = double(m) / kTens[decimals];
+    *out = negative ? -v : v;
+  }
+  return true;
+}
+}  // namespace
+
 bool Table::Number(const char* record, int field, double* out) const {
   const FieldDef& f = fields_[size_t(field)];
-  const QByteArray t = Trimmed(record + f.offset, f.length);
+  const char* b;
+  const char* e;
+  TrimmedSpan(record + f.offset, f.length, &b, &e);
+  if (b == e) return false;
+  if (PlainDecimal(b, e, false, out, nullptr)) return true;
+  const QByteArray t(b, int(e - b));
   if (t.isEmpty()) return false;
   bool ok = false;
   const double v = t.toDouble(&ok);
@@ -896,7 +967,12 @@ bool Table::Number(const char* record, int field, double* out) const {
 
 bool Table::Integer(const char* record, int field, int64_t* out) const {
   const FieldDef& f = fields_[size_t(field)];
-  const QByteArray t = Trimmed(record + f.offset, f.length);
+  const char* b;
+  const char* e;
+  TrimmedSpan(record + f.offset, f.length, &b, &e);
+  if (b == e) return false;
+  if (PlainDecimal(b, e, true, nullptr, out)) return true;
+  const QByteArray t(b, int(e - b));
   if (t.isEmpty()) return false;
   bool ok = false;
   const qlonglong v = t.toLongLong(&ok);

@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <vector>
 
+struct stat;
+
 namespace dbf {
 
 // Every failure of the engine; the text is meant for the operator.
@@ -129,7 +131,8 @@ class Table {
 
   void SetIndexFlag(bool on);
   void WriteHeader();
-  // Re-reads the records from the file.
+  // Re-reads the records from the file; nothing to do when the file is as
+  // it was when last read and nothing was written since.
   void Reload();
 
   // Rewrites the table with its live records only (atomically: a new file
@@ -151,6 +154,8 @@ class Table {
   void ParseHeader(const QByteArray& bytes, qint64 fileSize);
   // Reads the records of a file of `fileSize` bytes (header parsed).
   void ReadRecords(qint64 fileSize);
+  // Notes the file's identity, size and times after reading it whole.
+  void StampRead();
   QByteArray HeaderBytes() const;
   // The records live in chunks of 2^kChunkShift records, so that a growing
   // table never copies what it holds and a record never straddles chunks.
@@ -182,6 +187,7 @@ class Table {
   uint32_t written_ = 0;  // records in the file; fewer than count_ only in a run
   bool run_ = false;
   std::vector<std::unique_ptr<char[]>> chunks_;
+  std::unique_ptr<struct stat> readStamp_;  // none after a write of ours
 };
 
 }  // namespace dbf

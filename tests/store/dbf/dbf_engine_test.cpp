@@ -176,6 +176,57 @@ TEST(DbfEngine, IntegerBytesAreDecimalDigits) {
   }
 }
 
+// Numbers are read from the stored text as Qt reads it, blanks around it
+// dropped: the same value, or none where Qt finds none.
+TEST(DbfEngine, StoredNumbersReadAsQtReadsThem) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("n.dbf");
+  std::vector<dbf::FieldDef> fields(1);
+  fields[0].name = "V";
+  fields[0].type = 'N';
+  fields[0].length = 20;
+  fields[0].decimals = 9;
+  dbf::Table::Create(path, fields, dbf::kLanguageRussianWindows);
+  dbf::Table t;
+  t.Open(path);
+  std::vector<QByteArray> texts = {
+      "0", "-0", "-0.000000000", "12.300000000", "  7", "007", "1.", ".5", "-", "1e3", "+4",
+      "0.1", "123456789012345", "1234567890123456", "99999999999999999999", "1.2.3", "1 2",
+      "\t5", "0.000000001", "-3.5", "9007199254740993", "12345.678901234"};
+  uint64_t x = 88172645463325252u;
+  for (int i = 0; i < 3000; ++i) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    const double v = double(int64_t(x % 2000000001) - 1000000000) / std::pow(10.0, double(x % 12));
+    texts.push_back(QByteArray::number(v, 'f', int(x >> 40) % 10));
+  }
+  for (const QByteArray& text : texts) {
+    QByteArray rec = t.BlankRecord();
+    t.PutRaw(rec, 0, QByteArray(20 - qMin<int>(20, text.size()), ' ') + text.left(20));
+    const QByteArray stored = rec.mid(1).trimmed();
+    bool ok = false;
+    const double want = stored.toDouble(&ok);
+    double got = 0;
+    const bool read = t.Number(rec.constData(), 0, &got);
+    EXPECT_EQ(read, ok && std::isfinite(want) && !stored.isEmpty()) << text.constData();
+    if (read) {
+      EXPECT_EQ(got, want) << text.constData();
+      EXPECT_EQ(std::signbit(got), std::signbit(want)) << text.constData();
+    }
+    bool intOk = false;
+    const qlonglong wantInt = stored.toLongLong(&intOk);
+    int64_t gotInt = 0;
+    if (intOk) {
+      EXPECT_TRUE(t.Integer(rec.constData(), 0, &gotInt)) << text.constData();
+      EXPECT_EQ(gotInt, wantInt) << text.constData();
+    } else if (read && std::fabs(want) <= 9.2e18) {
+      EXPECT_TRUE(t.Integer(rec.constData(), 0, &gotInt)) << text.constData();
+      EXPECT_EQ(gotInt, int64_t(std::trunc(want))) << text.constData();
+    }
+  }
+}
+
 // Texts go through the code page's own converters, byte for byte, also
 // for characters the page does not have.
 TEST(DbfEngine, TextBytesAreTheConvertersBytes) {

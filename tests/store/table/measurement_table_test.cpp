@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
+#include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -332,6 +333,25 @@ TEST_F(TableTest, RefreshAndBookmarks) {
   table.SetFilter("SERIAL=6");
   table.GotoBookmark(mark);  // not visible: nothing moves
   EXPECT_EQ(table.GetInt("N"), 2);
+}
+
+// Refresh reads the file again only when it changed since it was read; a
+// change by a program that ignores the lock is still seen.
+TEST_F(TableTest, RefreshReadsWhatAnotherProgramWrote) {
+  const QString path = MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 6, 1, 2)});
+  table.Refresh();
+  EXPECT_EQ(Column(table, "SERIAL"), (std::vector<int64_t>{5, 6}));
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const int serial = 961 + 480 + 1 + 9 + 20 + 20 + 4;  // SERIAL of the second record
+    ASSERT_TRUE(f.seek(serial));
+    f.write("        9");
+    // However coarse the file system's clock, the file is seen as changed.
+    f.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime);
+  }
+  table.Refresh();
+  EXPECT_EQ(Column(table, "SERIAL"), (std::vector<int64_t>{5, 9}));
 }
 
 TEST_F(TableTest, ListenersLearnOfChanges) {
