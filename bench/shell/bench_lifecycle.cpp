@@ -27,6 +27,7 @@
 #include "shell/main_window.h"
 #include "simulator/sim_instrument.h"
 #include "simulator/sim_pty.h"
+#include "store/measurement_table.h"
 #include "views/grid/data_grid.h"
 
 namespace {
@@ -166,6 +167,51 @@ void BM_Open(benchmark::State& state) {
   state.counters["rows"] = ExpectedRows(kind);
 }
 
+// "Открыть" on a table of 100,000 water-permeability rows (six to a series),
+// until its first series shows.
+void BM_OpenInWindow(benchmark::State& state) {
+  const int rows = int(state.range(0));
+  const QString path = QDir(g_dir->path()).filePath(QStringLiteral("large%1.db").arg(rows));
+  {
+    MeasurementTable t;
+    t.SetLocation(path);
+    t.CreateFile();
+    t.Open();
+    MeasurementTable::AppendRun run(t);
+    for (int i = 0; i < rows; ++i) {
+      t.AppendRow();
+      t.SetField(QStringLiteral("N"), int64_t(i % 6 + 1));
+      t.SetField(QStringLiteral("DATE"), QStringLiteral("01.02.2024 10:00:00"));
+      t.SetField(QStringLiteral("TIME"), QStringLiteral("00:12:00"));
+      t.SetField(QStringLiteral("DEV_TYPE"), int64_t(1));
+      t.SetField(QStringLiteral("SERIAL"), int64_t(i / 6 + 1));
+      t.SetField(QStringLiteral("NB_TYPE"), int64_t(1));
+      t.SetField(QStringLiteral("P"), double((i * 7919) % 2000) / 10.0);
+      t.SetField(QStringLiteral("R"), 24.0);
+      t.SetField(QStringLiteral("H"), 100.0);
+      t.SetField(QStringLiteral("TYPE"), QStringLiteral("B6"));
+      t.PostRow();
+    }
+    run.End();
+  }
+  Window w(kWater);
+  g_dialogs->openName = path;
+  for (auto _ : state) {
+    QElapsedTimer t;
+    t.start();
+    w.Run("openTableAction");
+    w.Settle();
+    state.SetIterationTime(t.nsecsElapsed() / 1e9);
+    if (!w.form.Session().InUse() || w.form.Session().Table().StoredRowCount() != rows ||
+        w.ShownGrid()->model()->rowCount() != 6) {
+      state.SkipWithError("the file did not open with its first series shown");
+      break;
+    }
+    w.Run("closeTableAction");
+  }
+  state.counters["rows"] = rows;
+}
+
 // "Удалить строки" with every row of the largest water-permeability table
 // marked: 1,530 rows marked deleted, the file packed and reopened.
 void BM_DeleteAllMarked(benchmark::State& state) {
@@ -196,6 +242,7 @@ void BM_DeleteAllMarked(benchmark::State& state) {
 BENCHMARK(BM_DeleteAllMarked)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_New)->Arg(kWater)->Arg(kPlate)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Open)->Arg(kWater)->Arg(kPlate)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenInWindow)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

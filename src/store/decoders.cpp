@@ -6,7 +6,24 @@
 
 namespace {
 
-QString TwoDigits(int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); }
+// Appends a value of 0..999 with at least two digits (07, 48, 255); the
+// texts are built character by character, as a download makes thousands.
+void AppendTwoDigits(QString& out, int value) {
+  if (value >= 100) out += QChar(u'0' + value / 100);
+  out += QChar(u'0' + value / 10 % 10);
+  out += QChar(u'0' + value % 10);
+}
+
+QString Triple(int a, QChar separator, int b, int c) {
+  QString out;
+  out.reserve(10);
+  AppendTwoDigits(out, a);
+  out += separator;
+  AppendTwoDigits(out, b);
+  out += separator;
+  AppendTwoDigits(out, c);
+  return out;
+}
 
 int Seconds(DumpView dump, int offset) {
   return dump.at(offset) * 3600 + dump.at(offset + 1) * 60 + dump.at(offset + 2);
@@ -50,29 +67,29 @@ QString DumpDateText(DumpView dump, int offset) {
   const int year = dump.at(offset) + 2000;
   const int month = dump.at(offset + 1);
   const int day = dump.at(offset + 2);
-  return QStringLiteral("%1.%2.%3")
-      .arg(day >= 1 && day <= 31 ? TwoDigits(day) : QStringLiteral("01"))
-      .arg(month >= 1 && month <= 12 ? TwoDigits(month) : QStringLiteral("01"))
-      .arg(year);
+  QString out;
+  out.reserve(10);
+  AppendTwoDigits(out, day >= 1 && day <= 31 ? day : 1);
+  out += QLatin1Char('.');
+  AppendTwoDigits(out, month >= 1 && month <= 12 ? month : 1);
+  out += QLatin1Char('.');
+  out += QString::number(year);
+  return out;
 }
 
 QString DumpTimeText(DumpView dump, int offset) {
   const int hours = dump.at(offset);
   const int minutes = dump.at(offset + 1);
   const int seconds = dump.at(offset + 2);
-  return QStringLiteral("%1:%2:%3")
-      .arg(TwoDigits(hours > 23 ? 0 : hours))
-      .arg(TwoDigits(minutes > 59 ? 0 : minutes))
-      .arg(TwoDigits(seconds > 59 ? 0 : seconds));
+  return Triple(hours > 23 ? 0 : hours, QLatin1Char(':'), minutes > 59 ? 0 : minutes,
+                seconds > 59 ? 0 : seconds);
 }
 
 QString DumpDurationText(DumpView dump, int offset) {
   const int minutes = dump.at(offset + 1);
   const int seconds = dump.at(offset + 2);
-  return QStringLiteral("%1:%2:%3")
-      .arg(TwoDigits(dump.at(offset)))
-      .arg(TwoDigits(minutes > 59 ? 0 : minutes))
-      .arg(TwoDigits(seconds > 59 ? 0 : seconds));
+  return Triple(dump.at(offset), QLatin1Char(':'), minutes > 59 ? 0 : minutes,
+                seconds > 59 ? 0 : seconds);
 }
 
 uint16_t dump_word(DumpView dump, int offset) {
