@@ -4,17 +4,23 @@
 
 QStringList BuildSeriesList(MeasurementTable& table, bool waterViewShown) {
   table.SetFilter(waterViewShown ? QStringLiteral("NB_TYPE=1") : QStringLiteral("NB_TYPE=0"));
-  // Counts stored rows, deleted and other-kind ones included, as the list
-  // has always done; with packed single-kind tables this is one entry per
-  // series.
-  const int n = table.StoredRowCount() / 6;
   QStringList list;
-  list.reserve(n);
-  table.First();
-  for (int i = 0; i < n; ++i) {
-    list.append(QString::number(table.GetInt(QStringLiteral("SERIAL"))));
-    for (int step = 0; step < 6; ++step) table.Next();
+  const QString serialField = QStringLiteral("SERIAL");
+  const QString numberField = QStringLiteral("N");
+  const int rows = table.VisibleRowCount();
+  int64_t previousSerial = 0;
+  int64_t previousNumber = 0;
+  for (int i = 0; i < rows; ++i) {
+    const int64_t serial = ValueToInt(table.FieldAt(i, serialField));
+    const int64_t number = ValueToInt(table.FieldAt(i, numberField));
+    // Sample numbers rise within a series (a deleted row leaves a gap); a
+    // number that does not rise starts the next series.
+    if (i == 0 || serial != previousSerial || number <= previousNumber)
+      list.append(QString::number(serial));
+    previousSerial = serial;
+    previousNumber = number;
   }
+  table.First();
   return list;
 }
 
