@@ -31,9 +31,8 @@ QString DialogSeam::GetSaveFileName(QWidget* parent, const QString& caption, con
                                     const QString& filter, const QString& defaultSuffix) {
   QFileDialog dlg(parent, caption, dir, filter);
   dlg.setAcceptMode(QFileDialog::AcceptSave);
-  // The program's save dialogs (New, export) replace an existing file
-  // without a question.
-  dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
+  // Replacing an existing file is asked first (the dialog's own question):
+  // a table or a workbook the operator keeps is never replaced by surprise.
   dlg.setDefaultSuffix(defaultSuffix);
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return QString();
   return WithSuffix(dlg.selectedFiles().first(), defaultSuffix);
@@ -60,8 +59,15 @@ QMessageBox::StandardButton DialogSeam::DetailedMessage(QWidget* parent, QMessag
   return Message(parent, icon, caption, text, buttons);
 }
 
+QMessageBox::StandardButton DialogSeam::Ask(QWidget* parent, const QString& caption,
+                                            const QString& text, QMessageBox::StandardButton) {
+  return Message(parent, QMessageBox::Question, caption, text,
+                 QMessageBox::Yes | QMessageBox::No);
+}
+
 namespace {
-// The real dialogs: the base's, with the detail text shown.
+// The real dialogs: the base's, with the detail text and the default button
+// shown.
 class SystemDialogs : public DialogSeam {
  public:
   QMessageBox::StandardButton DetailedMessage(QWidget* parent, QMessageBox::Icon icon,
@@ -70,6 +76,13 @@ class SystemDialogs : public DialogSeam {
                                               QMessageBox::StandardButtons buttons) override {
     QMessageBox box(icon, caption, text, buttons, parent);
     if (!detail.isEmpty()) box.setDetailedText(detail);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+  }
+  QMessageBox::StandardButton Ask(QWidget* parent, const QString& caption, const QString& text,
+                                  QMessageBox::StandardButton defaultButton) override {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
   }
 };

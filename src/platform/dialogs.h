@@ -29,6 +29,11 @@ class DialogSeam {
                                                       const QString& caption, const QString& text,
                                                       const QString& detail,
                                                       QMessageBox::StandardButtons buttons);
+  // A question answered "Да" or "Нет", with the button that Enter presses.
+  // A seam that does not override this gets the box as Message.
+  virtual QMessageBox::StandardButton Ask(QWidget* parent, const QString& caption,
+                                          const QString& text,
+                                          QMessageBox::StandardButton defaultButton);
   // Runs a modal dialog of the program's own (preview, print dialog, ...).
   virtual int Exec(QDialog* dialog);
 };

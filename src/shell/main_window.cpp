@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -52,6 +53,21 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 }
 
 MainWindow::~MainWindow() = default;
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete &&
+      static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier) {
+    for (const TableView& v : views_) {
+      QTableView* view = v.grid->view();
+      if (watched == view && !view->indexWidget(view->currentIndex())) {
+        DeleteMarkedRows();
+        return true;
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
 
 void MainWindow::SetDownloadDialog(DownloadDialog* dialog) { downloadDialog_ = dialog; }
 
@@ -212,10 +228,17 @@ void MainWindow::BuildViews() {
   waterLayout->addWidget(water.grid, 1);
   viewTabs_->addTab(water.tab, Ru("ФИР-ТЛ7"));
 
+  // However an entry is highlighted (mouse, arrow keys, Home/End, typing),
+  // its rows are the rows shown.
+  connect(seriesList_, &QListWidget::currentRowChanged, this, [this] { ShowSelectedSeries(); });
   connect(seriesList_, &QListWidget::itemClicked, this, [this] { ShowSelectedSeries(); });
-  connect(seriesList_, &QListWidget::itemDoubleClicked, this, [this] { ShowSelectedSeries(); });
   connect(viewTabs_, &QTabWidget::currentChanged, this, &MainWindow::ShowKindTab);
-  for (const TableView& v : views_) AttachContextMenu(v.grid);
+  for (const TableView& v : views_) {
+    AttachContextMenu(v.grid);
+    // The Delete key on a grid deletes as "Удалить строки" does (a cell
+    // editor keeps the key for its text).
+    v.grid->view()->installEventFilter(this);
+  }
   ConnectViews();
 }
 

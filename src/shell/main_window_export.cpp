@@ -1,14 +1,17 @@
 // Spreadsheet export of the rows shown.
 #include <QFileInfo>
+#include <QTabWidget>
 #include <exception>
 
 #include "output/xls/series_export.h"
 #include "platform/dialogs.h"
 #include "platform/operator_error.h"
 #include "shell/main_window.h"
+#include "views/grid/data_grid.h"
 
-// "Экспорт в Excel": the rows of the shown view into an .xls file; both
-// views give the same layout.
+// "Экспорт в Excel": the rows of the shown view into an .xls file: a
+// water-permeability series in its layout, plate tests as the plate view
+// shows them.
 void MainWindow::ExportShownRows() {
   if (!session_.InUse() || !session_.Table().IsOpen()) return;
   const QString name =
@@ -18,7 +21,15 @@ void MainWindow::ExportShownRows() {
   try {
     // The export walks the natural record order under the current filter.
     for (const TableView& v : views_) ClearSorting(v);
-    ExportSeries(session_.Table(), name);
+    const TableView& view = ShownView();
+    if (view.kind == ShownKind::Plate) {
+      std::vector<ExportColumn> columns;
+      for (int c : view.grid->ColumnOrder())
+        columns.push_back({view.grid->Column(c).fieldName(), view.grid->Column(c).caption});
+      ExportRows(session_.Table(), columns, viewTabs_->tabText(viewTabs_->indexOf(view.tab)), name);
+    } else {
+      ExportSeries(session_.Table(), name);
+    }
   } catch (const std::exception& e) {
     ShowGeneralError(this, OperatorText(e));
     return;

@@ -1,6 +1,7 @@
 // The table file's commands: New, Open, Save, Close, the series list, row
 // deletion, and closing the window (which closes the table).
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QTabWidget>
@@ -134,7 +135,6 @@ void MainWindow::OpenTable() {
     session_.RebuildSeriesList(ShownView().kind);
   }
   ShowSeriesList();
-  ShowSelectedSeries();
   FitShownColumns();
 }
 
@@ -145,11 +145,30 @@ bool MainWindow::OpenTableFile(const QString& path) {
   // A table left open by a failed decoding is closed here too.
   if (session_.InUse() || session_.Table().IsOpen()) CloseTable();
   try {
-    session_.Open(path);
+    session_.Open(path, MeasurementTable::OpenMode::KeepHeader);
   } catch (const std::exception&) {
     Dialogs().Message(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
                       QStringLiteral("База данных повреждена !"), QMessageBox::Ok);
     return false;
+  }
+  // A header that disagrees with the rows (a program that stopped while
+  // writing) is told before the file is corrected.
+  const MeasurementTable& table = session_.Table();
+  if (table.HeaderRowCount() != table.StoredRowCount()) {
+    Dialogs().Message(
+        this, QMessageBox::Warning, ApplicationTitle(),
+        QStringLiteral("В заголовке таблицы %1 указано строк: %2, а в файле найдено: %3.\n"
+                       "Таблица открыта с найденными строками, заголовок исправлен.")
+            .arg(QDir::toNativeSeparators(path))
+            .arg(table.HeaderRowCount())
+            .arg(table.StoredRowCount()),
+        QMessageBox::Ok);
+  }
+  try {
+    session_.Table().RepairHeader();
+  } catch (const std::exception& e) {
+    // The rows are shown all the same; the file keeps its old header.
+    ShowGeneralError(this, OperatorText(e));
   }
   SetBackgroundForTable(true);
   tableShown_ = true;
@@ -189,8 +208,9 @@ void MainWindow::CloseTable() {
       EndOpenEditors(false);
     }
   }
-  SaveColumnLayout(ViewOf(ShownKind::Plate));
+  for (const TableView& v : views_) SaveColumnLayout(v);
   session_.Close();
+  seriesList_->clear();
   tableShown_ = false;
   UpdateCommandStates();
   HideViews();
@@ -238,11 +258,14 @@ void MainWindow::ShowSeriesList() {
   if (seriesList_->count() > 0) seriesList_->setCurrentRow(0);
 }
 
-// Shows the rows of the highlighted series.
+// Shows the rows of the highlighted series and their statistics. The list
+// belongs to the water-permeability view; the plate view shows all its rows.
 void MainWindow::ShowSelectedSeries() {
   const QListWidgetItem* item = seriesList_->currentItem();
-  if (!item || !item->isSelected()) return;
+  if (!item || !item->isSelected() || !session_.Table().IsOpen()) return;
+  if (ShownView().kind != ShownKind::Water) return;
   session_.ShowSeries(item->text());
+  UpdateStatistics();
 }
 
 // "Удалить строки" / "Удалить": deletes the marked rows (or the current
@@ -259,6 +282,12 @@ void MainWindow::DeleteRowsOfShownView() {
   std::vector<TableSession::Bookmark> marked;
   for (const MarkedRow& m : view.grid->MarkedRows()) marked.push_back(m.bookmark);
   const auto rows = session_.RowsToDelete(marked);
+  if (!rows.empty()) {
+    const QString question =
+        marked.empty() ? QStringLiteral("Удалить текущую строку?")
+                       : QStringLiteral("Удалить отмеченные строки (%1)?").arg(rows.size());
+    if (Dialogs().Ask(this, MainTitle(), question, QMessageBox::No) != QMessageBox::Yes) return;
+  }
   // An edit in progress is posted first, so that it neither gets lost nor
   // lands on another row once the current row moves.
   EndOpenEditor(view.grid, true);

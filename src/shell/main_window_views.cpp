@@ -1,5 +1,6 @@
 // The two views of the table: which one is shown, and their commands:
 // fitting, colours, sorting, footers, column layouts.
+#include <QListWidget>
 #include <QTabWidget>
 
 #include "platform/colors.h"
@@ -44,12 +45,20 @@ void MainWindow::ShowViews() {
 
 void MainWindow::HideViews() { viewTabs_->hide(); }
 
-// A tab that becomes the shown page puts its kind filter in force.
+// A tab that becomes the shown page shows its rows: the plate tests, or the
+// series highlighted in the list beside the water-permeability grid.
 void MainWindow::ShowKindTab(int index) {
   // Only a page the operator can see counts as shown.
   if (viewTabs_->isHidden()) return;
-  for (const TableView& v : views_)
-    if (viewTabs_->indexOf(v.tab) == index) session_.ShowKind(v.kind);
+  for (const TableView& v : views_) {
+    if (viewTabs_->indexOf(v.tab) != index) continue;
+    const QListWidgetItem* series = seriesList_->currentItem();
+    if (v.kind == ShownKind::Water && series && series->isSelected())
+      session_.ShowSeries(series->text());
+    else
+      session_.ShowKind(v.kind);
+    UpdateStatistics();
+  }
 }
 
 // "Выровнять столбцы": equal widths for the shown view's columns.
@@ -101,8 +110,11 @@ void MainWindow::SortByTitle(const TableView& view, int column) {
   }
 }
 
-// Minimum, mean and maximum of P and R over the shown rows.
-void MainWindow::UpdateStatistics() { session_.UpdateStatistics(); }
+// Minimum, mean and maximum of P and R over the shown rows, into the footers.
+void MainWindow::UpdateStatistics() {
+  session_.UpdateStatistics();
+  for (const TableView& v : views_) UpdateFooters(v);
+}
 
 // The footers of a view: the table's statistics, or the marked rows'.
 void MainWindow::UpdateFooters(const TableView& view) {

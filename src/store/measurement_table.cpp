@@ -49,6 +49,13 @@ bool Compatible(const FieldSpec& spec, const dbf::FieldDef& f) {
 
 [[noreturn]] void Rethrow(const dbf::Error& e) { throw TableError(e.text()); }
 
+// A header written by a program that stopped half-way: the record count
+// from the file length, and no index flag when the index holds no tag.
+void RepairHeaderOf(dbf::Table& table, dbf::Index& index) {
+  if (table.HeaderCountStale()) table.WriteHeader();
+  if (table.IndexFlag() && index.TagCount() == 0) table.SetIndexFlag(false);
+}
+
 // The visible rows: the records in row order as last computed, with rows
 // deleted since then struck out in a counting tree, so that deleting a row
 // costs a logarithm instead of a pass over the table.
@@ -191,6 +198,7 @@ struct MeasurementTable::Impl {
   QString fileName;
   bool open = false;
   bool wrote = false;
+  int headerRowCount = 0;
   dbf::Table table;
   dbf::Index index{&table};
   QHash<QString, int> fieldByName;  // upper-case name -> field number
@@ -418,10 +426,12 @@ void MeasurementTable::CreateFile() {
   d->Notify(Change::Reset);
 }
 
-void MeasurementTable::Open() {
+void MeasurementTable::Open(OpenMode mode) {
   if (d->open) Close();
   try {
-    d->table.Open(d->Path());
+    d->table.Open(d->Path(), mode == OpenMode::ReadOnly ? dbf::Table::Access::ReadOnly
+                                                        : dbf::Table::Access::ReadWrite);
+    d->headerRowCount = int(d->table.HeaderRecordCount());
     d->fieldByName.clear();
     d->fieldNumbers.Clear();
     const std::vector<dbf::FieldDef>& fields = d->table.Fields();
@@ -438,13 +448,10 @@ void MeasurementTable::Open() {
         throw TableError(
             QStringLiteral("Поле %1 таблицы %2 неверного типа").arg(s.name, d->Path()));
     }
-    // The table is accepted: only now may its file change.
-    if (d->table.HeaderCountStale()) d->table.WriteHeader();
     d->index.Clear();
-    if (d->table.IndexFlag()) {
-      d->index.Load();
-      if (d->index.TagCount() == 0) d->table.SetIndexFlag(false);
-    }
+    if (d->table.IndexFlag()) d->index.Load();
+    // The table is accepted: only now may its file change.
+    if (mode == OpenMode::Write) RepairHeaderOf(d->table, d->index);
   } catch (const dbf::Error& e) {
     d->table.Close();
     d->index.Clear();
@@ -464,6 +471,17 @@ void MeasurementTable::Open() {
   d->current = (d->visible.Size() == 0) ? -1 : 0;
   d->eof = d->visible.Size() == 0;
   d->Notify(Change::Reset);
+}
+
+int MeasurementTable::HeaderRowCount() const { return d->headerRowCount; }
+
+void MeasurementTable::RepairHeader() {
+  if (!d->open) return;
+  try {
+    RepairHeaderOf(d->table, d->index);
+  } catch (const dbf::Error& e) {
+    Rethrow(e);
+  }
 }
 
 void MeasurementTable::Close() {

@@ -57,8 +57,20 @@ class MeasurementTable {
   QString Folder() const;
   QString FileName() const;
 
+  enum class OpenMode {
+    Write,       // reading and writing; a stale header count is corrected
+    KeepHeader,  // reading and writing, nothing written yet: see RepairHeader
+    ReadOnly,    // reading only: nothing is ever written to the file
+  };
   void CreateFile();  // throws; the object stays closed
-  void Open();        // throws; on failure the object stays closed
+  // Throws; on failure the object stays closed.
+  void Open(OpenMode mode = OpenMode::Write);
+  // The record count the header gave at the last Open (it may disagree with
+  // the records the file holds, StoredRowCount).
+  int HeaderRowCount() const;
+  // After an Open that kept the header: corrects a stale record count and a
+  // stale index flag. Throws.
+  void RepairHeader();
   void Close();
   bool IsOpen() const;
 

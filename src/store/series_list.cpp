@@ -2,31 +2,25 @@
 
 #include "store/measurement_table.h"
 
-#include <algorithm>
-
 QStringList BuildSeriesList(MeasurementTable& table, bool waterViewShown) {
   table.SetFilter(waterViewShown ? QStringLiteral("NB_TYPE=1") : QStringLiteral("NB_TYPE=0"));
-  // Counts stored rows, deleted and other-kind ones included, as the list
-  // has always done; with packed single-kind tables this is one entry per
-  // series.
-  const int n = table.StoredRowCount() / 6;
   QStringList list;
-  list.reserve(n);
+  const QString serialField = QStringLiteral("SERIAL");
+  const QString numberField = QStringLiteral("N");
+  const int rows = table.VisibleRowCount();
+  int64_t previousSerial = 0;
+  int64_t previousNumber = 0;
+  for (int i = 0; i < rows; ++i) {
+    const int64_t serial = ValueToInt(table.FieldAt(i, serialField));
+    const int64_t number = ValueToInt(table.FieldAt(i, numberField));
+    // Sample numbers rise within a series (a deleted row leaves a gap); a
+    // number that does not rise starts the next series.
+    if (i == 0 || serial != previousSerial || number <= previousNumber)
+      list.append(QString::number(serial));
+    previousSerial = serial;
+    previousNumber = number;
+  }
   table.First();
-  // Every sixth row, read in place rather than walked to with the cursor
-  // (which would tell the views of every step); a walk past the end stays
-  // on the last row, and so does the cursor at the end.
-  const int shown = table.VisibleRowCount();
-  const QString serial = QStringLiteral("SERIAL");
-  auto rowOfStep = [&](int64_t step) { return int(std::min<int64_t>(step, shown - 1)); };
-  for (int i = 0; i < n; ++i) {
-    const int64_t value = shown == 0 ? 0 : ValueToInt(table.FieldAt(rowOfStep(6 * int64_t(i)), serial));
-    list.append(QString::number(value));
-  }
-  if (shown > 0 && n > 0) {
-    table.MoveTo(rowOfStep(6 * int64_t(n)));
-    if (6 * int64_t(n) > shown - 1) table.Next();  // the walk ended past the last row
-  }
   return list;
 }
 

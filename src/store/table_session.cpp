@@ -35,7 +35,7 @@ void TableSession::CreateFromDownload(const QString& path, const DownloadedImage
   }
 }
 
-void TableSession::Open(const QString& path) {
+void TableSession::Open(const QString& path, MeasurementTable::OpenMode mode) {
   if (table_.IsOpen()) Close();
   inUse_ = false;
   modified_ = false;
@@ -43,7 +43,7 @@ void TableSession::Open(const QString& path) {
   table_.SetLocation(path);
   // No filter of a previously open table carries over.
   table_.SetFilter(QString());
-  table_.Open();
+  table_.Open(mode);
   inUse_ = true;
   UpdateStatistics();
   table_.First();

@@ -64,8 +64,10 @@ class TableSession {
 
   // Open: opens the file with no filter, computes the statistics of all its
   // rows and reads the device type. Throws TableError when the file cannot
-  // be opened; nothing is in use then.
-  void Open(const QString& path);
+  // be opened; nothing is in use then. `mode` as for MeasurementTable::Open
+  // (commands that only read open read-only: the file is never written).
+  void Open(const QString& path,
+            MeasurementTable::OpenMode mode = MeasurementTable::OpenMode::Write);
 
   // Writes the table to disk by closing and reopening it; an edit in
   // progress is posted first. Throws TableError; the table may then be

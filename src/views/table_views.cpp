@@ -1,5 +1,7 @@
 #include "views/table_views.h"
 
+#include <algorithm>
+
 #include "platform/settings_store.h"
 
 namespace views {
@@ -137,11 +139,16 @@ void UpdateFooters(DataGrid& grid, const TableStats& stats, const MeasurementTab
   const std::vector<MarkedRow>& marked = grid.MarkedRows();
   TableStats s = stats;
   if (marked.size() >= 2) {
-    // The stored values of the marked rows, in the order they were marked.
+    // The stored values of the marked rows in ascending record order, so
+    // that the rounded mean does not depend on the order of marking.
+    std::vector<const MarkedRow*> inFileOrder;
+    for (const MarkedRow& m : marked) inFileOrder.push_back(&m);
+    std::stable_sort(inFileOrder.begin(), inFileOrder.end(),
+                     [](const MarkedRow* a, const MarkedRow* b) { return a->bookmark < b->bookmark; });
     StatsAccumulator acc;
-    for (const MarkedRow& m : marked)
-      acc.Add(m.values.size() > 0 ? StatValue(m.values[0]) : 0,
-              m.values.size() > 1 ? StatValue(m.values[1]) : 0);
+    for (const MarkedRow* m : inFileOrder)
+      acc.Add(m->values.size() > 0 ? StatValue(m->values[0]) : 0,
+              m->values.size() > 1 ? StatValue(m->values[1]) : 0);
     s = acc.Result(int(marked.size()));
   }
   const FooterTexts f = FooterTextsOf(s, table.IsOpen() ? table.VisibleRowCount() : 0);

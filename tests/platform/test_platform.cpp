@@ -2,7 +2,16 @@
 // the operator's text of an exception.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <new>
 
 #include "platform/codepage.h"
@@ -114,4 +123,59 @@ TEST(Dialogs, ABoxWithDetailReachesASeamThatKnowsOnlyMessages) {
             QMessageBox::Yes);
   SetDialogs(nullptr);
   EXPECT_EQ(recorder.seen, QStringList{"c|t"});
+}
+
+// The save dialog asks before it replaces a file: "Нет" keeps the dialog
+// open (nothing chosen), "Да" chooses the file.
+TEST(Dialogs, TheSaveDialogAsksBeforeReplacingAFile) {
+  QTemporaryDir dir;
+  const QString existing = QDir(dir.path()).filePath(QStringLiteral("table.db"));
+  {
+    QFile f(existing);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("x");
+  }
+  for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+    SCOPED_TRACE(answer == QMessageBox::Yes ? "yes" : "no");
+    QString question;
+    bool dialogLeftOpen = false;
+    QTimer poll;
+    int step = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (step == 0) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (!dialog) return;
+        dialog->selectFile(existing);
+        step = 1;
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+      } else if (step == 1) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) return;
+        question = box->text();
+        step = 2;
+        box->button(answer)->click();
+      } else if (step == 2) {
+        // "Нет": the file dialog is still there, and is then cancelled.
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+          dialogLeftOpen = true;
+          step = 3;
+          dialog->reject();
+        }
+      }
+    });
+    poll.start(20);
+    DialogSeam real;
+    const QString chosen = real.GetSaveFileName(nullptr, QStringLiteral("Создать"), dir.path(),
+                                                QStringLiteral("Файлы данных (*.db)"),
+                                                QStringLiteral("db"));
+    poll.stop();
+    EXPECT_TRUE(question.contains(QStringLiteral("table.db"))) << question.toStdString();
+    if (answer == QMessageBox::Yes) {
+      EXPECT_EQ(QFileInfo(chosen), QFileInfo(existing));
+    } else {
+      EXPECT_TRUE(dialogLeftOpen);
+      EXPECT_TRUE(chosen.isEmpty());
+    }
+  }
 }

@@ -404,6 +404,31 @@ TEST_F(Cli, ReportPrintsTheRowsShownWithTheirTemplate) {
   }
 }
 
+TEST_F(Cli, CommandsThatOnlyReadNeverWriteTheTable) {
+  const QString water = Path(QStringLiteral("water.db"));
+  GuiNew(sim::WaterInstrument(ThreeSeries()), water);
+  // A header whose record count is stale, as a program that stopped while
+  // writing leaves it.
+  QByteArray bytes = ReadAll(water);
+  bytes[4] = char(20);
+  {
+    QFile f(water);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+  }
+  const QStringList commands[] = {
+      {"dump", water},
+      {"export", water, Path("out.xls")},
+      {"report", water, Path("out.pdf")},
+  };
+  for (const QStringList& args : commands) {
+    SCOPED_TRACE(args.first().toStdString());
+    const CliResult r = RunCli(args);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(ReadAll(water), bytes);
+  }
+}
+
 TEST_F(Cli, CommandLineAndFileFailures) {
   const QString water = Path(QStringLiteral("water.db"));
   GuiNew(sim::WaterInstrument(ThreeSeries()), water);

@@ -301,6 +301,38 @@ TEST(Footers, TableStatisticsAndMarkedRows) {
   EXPECT_EQ(grid.model()->rowCount(), 0);
 }
 
+// The mean of the marked rows does not depend on the order of marking:
+// 6.48 + 17.04 + 23.13 summed in one order rounds to 15.5, in the other 15.6.
+TEST(Footers, MarkedRowsCountInFileOrderWhateverTheOrderOfMarking) {
+  QTemporaryDir dir;
+  MeasurementTable table;
+  MakeStoreTable(table, dir,
+                 {WaterRow(1, 5, 6.48, "B6"), WaterRow(2, 5, 17.04, "B6"),
+                  WaterRow(3, 5, 23.13, "B6")});
+  TableStats stats;
+  DataGrid grid;
+  views::SetupWaterView(&grid, &table);
+  QObject::connect(&grid, &DataGrid::SelectionChanged,
+                   [&] { views::UpdateFooters(grid, stats, table); });
+  grid.resize(900, 300);
+  grid.show();
+  table.SetFilter(QStringLiteral("NB_TYPE=1"));
+  QCoreApplication::processEvents();
+  auto clickRow = [&](int row, Qt::KeyboardModifiers mods) {
+    const QRect r = grid.view()->visualRect(grid.model()->index(row, 0));
+    QTest::mouseClick(grid.view()->viewport(), Qt::LeftButton, mods, r.center());
+  };
+  const std::vector<int> orders[] = {{0, 1, 2}, {2, 1, 0}, {1, 2, 0}};
+  for (const std::vector<int>& order : orders) {
+    SCOPED_TRACE(order[0] * 100 + order[1] * 10 + order[2]);
+    clickRow(order[0], Qt::NoModifier);
+    clickRow(order[1], Qt::ControlModifier);
+    clickRow(order[2], Qt::ControlModifier);
+    ASSERT_EQ(grid.MarkedRows().size(), 3u);
+    EXPECT_EQ(grid.FooterText(grid.ColumnOfField("P")), QStringLiteral("6,48/15,5/23,13"));
+  }
+}
+
 TEST_F(PlateViewTest, EditingRaisesInitEditAndPostsWhenTheRowIsLeft) {
   Open(FourPlates());
   QSignalSpy initEdit(&grid, &DataGrid::InitEdit);

@@ -191,19 +191,22 @@ TEST_F(ViewCommands, RightClickOnRowsOpensTheSharedPopupMenu) {
   popup->hide();
 }
 
-TEST_F(ViewCommands, LayoutsAreCreatedOnceAndThePlateViewKeepsItsColours) {
+TEST_F(ViewCommands, BothViewsKeepTheirColoursAndSortMarksFromOneOpeningToTheNext) {
   Open(water);
   ASSERT_EQ(ViewTabs(form.get())->currentIndex(), 1);
-  const QString table2 = StoredValue("Table_2");
-  ASSERT_EQ(ParseColumnLayoutText(table2).size(), 7u);
+  ASSERT_EQ(ParseColumnLayoutText(StoredValue("Table_2")).size(), 7u);
   ASSERT_EQ(ParseColumnLayoutText(StoredValue("Table_1")).size(), 8u);
-  Water()->SetColumnColor(Water()->ColumnOfField("TYPE"), 0xFF);
+  // A colour chosen as the operator does, and a sort by a title click.
+  Water()->SetCurrentColumn(Water()->ColumnOfField("TYPE"));
+  dialogs.answers = {QColor(0, 0, 255)};
+  ASSERT_TRUE(Trigger(form.get(), "setColorAction"));
+  Water()->ClickTitle(Water()->ColumnOfField("P"), false);
   Plate()->SetColumnColor(Plate()->ColumnOfField("R"), 0xFF00);
   ASSERT_TRUE(Trigger(form.get(), "closeTableAction"));
-  EXPECT_EQ(StoredValue("Table_2"), table2);  // never written at close
   Open(plates);
   EXPECT_EQ(Plate()->Column(Plate()->ColumnOfField("R")).state.color, 0xFF00u);
-  EXPECT_EQ(Water()->Column(Water()->ColumnOfField("TYPE")).state.color, kClNone);
+  EXPECT_EQ(Water()->Column(Water()->ColumnOfField("TYPE")).state.color, 0xFF0000u);
+  EXPECT_EQ(Water()->Column(Water()->ColumnOfField("P")).state.titleState, TitleState::SortedUp);
 }
 
 TEST_F(ViewCommands, FirstUseFitsTheHiddenViewToItsRealWidth) {

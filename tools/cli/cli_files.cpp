@@ -127,7 +127,8 @@ int OpenTable(const Common& c, OpenedTable* t) {
     return kTableRead;
   }
   try {
-    t->session.Open(QFileInfo(c.input).absoluteFilePath());
+    // Commands that only read never write to the table file.
+    t->session.Open(QFileInfo(c.input).absoluteFilePath(), MeasurementTable::OpenMode::ReadOnly);
     const QString kind = c.args.Value(QStringLiteral("kind"));
     if (kind == QLatin1String("water")) {
       t->kind = ShownKind::Water;
@@ -253,8 +254,16 @@ int ExportCommand(const QStringList& argv) {
   if (code != kOk) return code;
   try {
     // The export walks the natural record order under the filter in force;
-    // a freshly opened table has no sort tag selected.
-    ExportSeries(t.table(), c.output);
+    // a freshly opened table has no sort tag selected. The plate tests go
+    // out as the plate view shows them.
+    if (t.kind == ShownKind::Plate) {
+      std::vector<ExportColumn> columns;
+      for (const GridColumn& g : views::PlateViewColumns())
+        columns.push_back({g.fieldName(), g.caption});
+      ExportRows(t.table(), columns, QString::fromUtf8("ЗЕН-ТЛ7"), c.output);
+    } else {
+      ExportSeries(t.table(), c.output);
+    }
   } catch (const XlsError& e) {
     Error(OperatorText(e) + QLatin1Char('.'));
     return kExport;

@@ -54,3 +54,26 @@ void ExportSeries(MeasurementTable& table, const QString& fileName) {
   XlsWriter writer;
   writer.SaveToFile(workbook, fileName);
 }
+
+void ExportRows(MeasurementTable& table, const std::vector<ExportColumn>& columns,
+                const QString& sheetName, const QString& fileName) {
+  XlsWorkbook workbook;
+  XlsWorksheet* sheet = workbook.AddSheet();
+  sheet->SetName(sheetName);
+  for (size_t c = 0; c < columns.size(); ++c) Cell(sheet, 0, int(c))->SetValue(columns[c].caption);
+  const int rows = table.VisibleRowCount();
+  for (int r = 0; r < rows; ++r) {
+    for (size_t c = 0; c < columns.size(); ++c) {
+      const FieldValue v = table.FieldAt(r, columns[c].field);
+      XlsRange* cell = Cell(sheet, r + 1, int(c));
+      if (const auto* text = std::get_if<QString>(&v))
+        cell->SetValue(*text);
+      else if (const auto* whole = std::get_if<int64_t>(&v))
+        cell->SetValue(XlsValue(double(*whole)));
+      else
+        cell->SetValue(XlsValue(ValueToFloat(v)));  // a blank number reads 0
+    }
+  }
+  XlsWriter writer;
+  writer.SaveToFile(workbook, fileName);
+}

@@ -567,10 +567,11 @@ void Table::ReadFile(QByteArray* out, qint64 limit) const {
   }
 }
 
-void Table::Open(const QString& path) {
+void Table::Open(const QString& path, Access access) {
   Close();
   const QByteArray npath = Native(path);
-  const int fd = ::open(npath.constData(), O_RDWR | O_CLOEXEC);
+  const bool readOnly = access == Access::ReadOnly;
+  const int fd = ::open(npath.constData(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
     throw Error(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, SystemErrorText(err)));
@@ -580,7 +581,7 @@ void Table::Open(const QString& path) {
     ::close(fd);
     throw Error(QStringLiteral("Файл %1 не является таблицей dBase").arg(path));
   }
-  if (!LockForWriting(fd)) {
+  if (!readOnly && !LockForWriting(fd)) {
     ::close(fd);
     throw Error(QStringLiteral("Файл %1 занят другой программой").arg(path));
   }

@@ -72,10 +72,11 @@ class Table {
   // (refused while another writer holds it).
   static void Create(const QString& path, const std::vector<FieldDef>& fields, uint8_t language);
 
+  enum class Access { ReadWrite, ReadOnly };
   // Opens for reading and writing with a write lock (a second writer
-  // fails, readers may read). Corrects the header's record count from the
-  // file length. Throws Error; the file is unmodified when it throws.
-  void Open(const QString& path);
+  // fails, readers may read), or for reading only (no lock, no write can
+  // succeed). Throws Error; the file is unmodified when it throws.
+  void Open(const QString& path, Access access = Access::ReadWrite);
   // Parses a whole table file image without any file (validation only).
   void LoadImage(const QByteArray& bytes);
   void Close();
@@ -92,6 +93,8 @@ class Table {
   // (Open leaves the file as it is; the owner corrects it once it accepts
   // the table).
   bool HeaderCountStale() const { return headerCount_ != count_; }
+  // The record count the header gives.
+  uint32_t HeaderRecordCount() const { return headerCount_; }
 
   // Record `recno` (1-based) as stored, deletion flag first.
   const char* Record(uint32_t recno) const;

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <map>
 
 #include "output/xls/xls_test_util.h"
 #include "platform/dialogs.h"
@@ -145,6 +147,73 @@ TEST_F(ExportWindowTest, WriterFailureShowsTheGeneralErrorOnly) {
   EXPECT_EQ(dialogs_.messages[0].caption, ApplicationTitle());
   EXPECT_EQ(dialogs_.messages[0].caption, QStringLiteral("data - ФИР - ТЛ7"));
   EXPECT_EQ(dialogs_.messages[0].text, QStringLiteral("StgCreateDocFile error -2147287038."));
+}
+
+}  // namespace
+
+namespace {
+
+// The plate tab exports the plate view's own columns: one header row of the
+// grid's captions, then each shown row's values in the grid's order.
+TEST(PlateExport, WritesThePlateViewsColumnsAndEveryRow) {
+  ClearSettings();
+  ExportDialogs dialogs;
+  SetDialogs(&dialogs);
+  QTemporaryDir dir;
+  MeasurementTable t;
+  StoreRow blankR = PlateRow(3, 7, 2.5, 0);
+  blankR.erase(std::remove_if(blankR.begin(), blankR.end(),
+                              [](const auto& f) { return f.first == QLatin1String("R"); }),
+               blankR.end());
+  dialogs.openNames = {MakeStoreTable(
+      t, dir, {PlateRow(1, 7, 12.5, 1.25), PlateRow(2, 7, 0.75, 3.0), blankR})};
+  t.Close();
+  {
+    MainWindow form;
+    ASSERT_TRUE(Trigger(&form, "openTableAction"));
+    ASSERT_EQ(ViewTabs(&form)->currentIndex(), 0);
+    const QString out = QDir(dir.path()).filePath(QStringLiteral("plates.xls"));
+    dialogs.saveNames = {out};
+    ASSERT_TRUE(Trigger(&form, "exportXlsAction"));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Information);
+
+    const QJsonArray sheets = ReadWithXlrd(out);
+    ASSERT_EQ(sheets.size(), 1);
+    EXPECT_EQ(sheets[0]["name"].toString(), QStringLiteral("ЗЕН-ТЛ7"));
+    std::map<std::pair<int, int>, QJsonArray> cells;
+    for (const QJsonValue& c : sheets[0]["cells"].toArray())
+      cells[{c.toArray()[0].toInt(), c.toArray()[1].toInt()}] = c.toArray();
+    DataGrid* grid = PlateGrid(&form);
+    const std::vector<int> order = grid->ColumnOrder();
+    ASSERT_EQ(order.size(), 8u);
+    for (size_t c = 0; c < order.size(); ++c)
+      EXPECT_EQ((cells[{0, int(c)}][3].toString()), grid->Column(order[c]).caption) << c;
+    // xlrd's cell types: 1 text, 2 number.
+    const struct {
+      int row;
+      const char* field;
+      int type;
+      QJsonValue value;
+    } expected[] = {
+        {1, "N", 2, 1.0},      {1, "P", 2, 12.5},  {1, "R", 2, 1.25},
+        {1, "DATE", 1, "01.02.2024"}, {1, "TYPE", 1, "D=300"}, {2, "P", 2, 0.75},
+        {3, "N", 2, 3.0},      {3, "R", 2, 0.0},  // a blank number goes out as 0
+    };
+    for (const auto& e : expected) {
+      SCOPED_TRACE(std::to_string(e.row) + " " + e.field);
+      int column = -1;
+      for (size_t c = 0; c < order.size(); ++c)
+        if (grid->Column(order[c]).fieldName() == QLatin1String(e.field)) column = int(c);
+      ASSERT_GE(column, 0);
+      const QJsonArray cell = cells[{e.row, column}];
+      ASSERT_EQ(cell.size(), 4);
+      EXPECT_EQ(cell[2].toInt(), e.type);
+      EXPECT_EQ(cell[3], e.value);
+    }
+    EXPECT_EQ((cells.count({4, 0})), 0u);  // nothing below the last row
+  }
+  SetDialogs(nullptr);
 }
 
 }  // namespace

@@ -29,6 +29,8 @@ struct ScriptedDialogs : DialogSeam {
   QStringList dirs;
   QMessageBox::StandardButton answer = QMessageBox::No;
   std::vector<Shown> messages;
+  // Called as each message is shown.
+  std::function<void()> onMessage;
   // Runs in place of a modal dialog; the default cancels it.
   std::function<int(QDialog*)> exec;
 
@@ -46,6 +48,7 @@ struct ScriptedDialogs : DialogSeam {
   QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
                                       const QString& text, QMessageBox::StandardButtons) override {
     messages.push_back({icon, caption, text});
+    if (onMessage) onMessage();
     return answer;
   }
   int Exec(QDialog* dialog) override { return exec ? exec(dialog) : QDialog::Rejected; }

@@ -12,6 +12,7 @@
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include "lifecycle_fixture.h"
@@ -130,13 +131,14 @@ TEST_F(Lifecycle, NewWaterDownloadWritesSeriesAndShowsThem) {
   EXPECT_FALSE(ViewTabs(W())->isHidden());
   EXPECT_EQ(ViewTabs(W())->currentIndex(), 1);
   EXPECT_FALSE(ViewTabs(W())->isTabVisible(0));
-  EXPECT_EQ(Table().Filter(), "NB_TYPE=1");
-  EXPECT_EQ(Table().VisibleRowCount(), 18);
+  // The highlighted first series is the one shown.
+  EXPECT_EQ(Table().Filter(), "SERIAL=5");
+  EXPECT_EQ(Table().VisibleRowCount(), 6);
   EXPECT_EQ(SeriesEntries(W()), (QStringList{"5", "6", "9"}));
   EXPECT_EQ(SeriesListOf(W())->currentRow(), 0);
   // Statistics of the first series (the third has a sample at 0.0), row
   // count of all rows shown.
-  EXPECT_TRUE(FootersBecome(WaterGrid(W()), {"0,2/0,4/0,6", "16/16/16", "18"}))
+  EXPECT_TRUE(FootersBecome(WaterGrid(W()), {"0,2/0,4/0,6", "16/16/16", "6"}))
       << Footers(WaterGrid(W())).join(" | ").toStdString();
 
   // The file as another reader sees it.
@@ -225,7 +227,7 @@ TEST_F(Lifecycle, NewThatStopsEarlyLeavesNoTable) {
   }
 }
 
-TEST_F(Lifecycle, NewReplacesAnExistingFileWithoutAsking) {
+TEST_F(Lifecycle, NewOverAnExistingFileTheSaveDialogAcceptedReplacesIt) {
   const QString path =
       WriteTable("over.db", {PlateRow(1, 7, 1, 1), PlateRow(2, 7, 1, 1), PlateRow(3, 7, 1, 1)});
   NewWater(path);
@@ -302,8 +304,9 @@ TEST_F(Lifecycle, OpenBuildsTheSeriesListAndShowsTheFirstSeries) {
     int deviceType;
   } cases[] = {
       {"two.db", TwoWaterSeries(3, 8), 1, {"3", "8"}, "SERIAL=3", 6, 2},
-      {"five.db", five, 1, {}, "NB_TYPE=1", 5, 2},
-      {"plates.db", plates, 0, {"77"}, "SERIAL=77", 6, 16},
+      {"five.db", five, 1, {"4"}, "SERIAL=4", 5, 2},
+      // The series list belongs to the water view: the plate view shows all.
+      {"plates.db", plates, 0, {"77"}, "NB_TYPE=0", 6, 16},
       {"empty.db", {}, 0, {}, "NB_TYPE=0", 0, 0},
   };
   for (const auto& c : cases) {
@@ -327,7 +330,7 @@ TEST_F(Lifecycle, OpenBuildsTheSeriesListAndShowsTheFirstSeries) {
   }
 }
 
-TEST_F(Lifecycle, OpenComputesTheStatisticsOfTheWholeTable) {
+TEST_F(Lifecycle, FootersFollowTheShownSeries) {
   // The second table's figures, whatever series of the first was shown.
   RunOpen(WriteTable("first.db", {WaterRow(1, 1, 2.0, "B2"), WaterRow(2, 1, 1.8, "B2"),
                                   WaterRow(3, 1, 1.6, "B2"), WaterRow(4, 1, 1.4, "B2"),
@@ -337,8 +340,35 @@ TEST_F(Lifecycle, OpenComputesTheStatisticsOfTheWholeTable) {
   ASSERT_EQ(second[11][6].first, "P");
   RunOpen(WriteTable("second.db", second));
   EXPECT_EQ(Table().VisibleRowCount(), 6);
-  EXPECT_TRUE(FootersBecome(WaterGrid(W()), {"0/0,5/1,4", "24/24/24", "6"}))
+  EXPECT_TRUE(FootersBecome(WaterGrid(W()), {"0/0,5/1", "24/24/24", "6"}))
       << Footers(WaterGrid(W())).join(" | ").toStdString();
+  ClickSeries(W(), 1);
+  EXPECT_TRUE(FootersBecome(WaterGrid(W()), {"0/0,6/1,4", "24/24/24", "6"}))
+      << Footers(WaterGrid(W())).join(" | ").toStdString();
+}
+
+TEST_F(Lifecycle, ASeriesChosenWithTheKeyboardIsTheOneShown) {
+  RunOpen(WriteTable("three.db", [] {
+    std::vector<StoreRow> rows = TwoWaterSeries(3, 8);
+    for (int i = 0; i < 6; ++i) rows.push_back(WaterRow(i + 1, 11, 0.2, "B4"));
+    return rows;
+  }()));
+  ASSERT_EQ(SeriesEntries(W()), (QStringList{"3", "8", "11"}));
+  QListWidget* list = SeriesListOf(W());
+  const struct {
+    Qt::Key key;
+    const char* filter;
+  } steps[] = {{Qt::Key_Down, "SERIAL=8"}, {Qt::Key_End, "SERIAL=11"}, {Qt::Key_Up, "SERIAL=8"},
+               {Qt::Key_Home, "SERIAL=3"}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.filter);
+    QTest::keyClick(list, step.key);
+    EXPECT_EQ(Table().Filter(), step.filter);
+    EXPECT_EQ(list->currentItem()->text(), QString::fromLatin1(step.filter).mid(7));
+  }
+  // What is printed and exported is the highlighted series.
+  QTest::keyClick(list, Qt::Key_Down);
+  EXPECT_EQ(VisibleInts("SERIAL"), std::vector<int64_t>(6, 8));
 }
 
 TEST_F(Lifecycle, SeriesSelectionAndCancelledOpenShowTheFirstSeriesAgain) {
@@ -372,6 +402,30 @@ TEST_F(Lifecycle, OpeningSomethingThatIsNoTableReportsADamagedDatabase) {
     EXPECT_TRUE(NoTableState());
     EXPECT_EQ(SeriesListOf(W())->count(), 0);
   }
+}
+
+TEST_F(Lifecycle, AHeaderPromisingMoreRowsIsToldBeforeTheFileIsCorrected) {
+  const QString path = WriteTable("stale.db", TwoWaterSeries(3, 8));
+  QByteArray bytes = ReadAll(path);
+  bytes[4] = 15;  // the header's record count: 15 instead of 12
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+  }
+  int countAtMessage = -1;
+  dialogs_.onMessage = [&] { countAtMessage = uint8_t(ReadAll(path)[4]); };
+  RunOpen(path);
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Warning);
+  EXPECT_TRUE(dialogs_.messages[0].text.contains(Ru("указано строк: 15")))
+      << dialogs_.messages[0].text.toStdString();
+  EXPECT_TRUE(dialogs_.messages[0].text.contains(Ru("найдено: 12")));
+  EXPECT_EQ(countAtMessage, 15);  // nothing written before the operator was told
+  ASSERT_TRUE(form_->Session().InUse());
+  EXPECT_EQ(Table().StoredRowCount(), 12);
+  EXPECT_EQ(uint8_t(ReadAll(path)[4]), 12);  // corrected afterwards
+  EXPECT_EQ(SeriesEntries(W()), (QStringList{"3", "8"}));
 }
 
 TEST_F(Lifecycle, SavePostsTheEditAndKeepsTheFilter) {
@@ -490,8 +544,17 @@ TEST_F(Lifecycle, DeletingTheCurrentRowPacksAndKeepsTheSeriesFilter) {
   RunOpen(path);
   ASSERT_NE(EditCell(WaterGrid(W()), 2, "TYPE", Ru("правка"), true), nullptr);
   ASSERT_TRUE(form_->Session().IsModified());
+  // "Нет" keeps every row.
   ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
-  EXPECT_TRUE(dialogs_.messages.empty());
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Question);
+  // The clicked row is the one marked.
+  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить отмеченные строки (1)?"));
+  EXPECT_EQ(Table().StoredRowCount(), 12);
+  dialogs_.messages.clear();
+  dialogs_.answer = QMessageBox::Yes;
+  ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
+  EXPECT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_FALSE(form_->Session().IsModified());
   EXPECT_EQ(Table().Filter(), "SERIAL=3");
   EXPECT_EQ(VisibleInts("N"), (std::vector<int64_t>{1, 2, 4, 5, 6}));
@@ -500,6 +563,10 @@ TEST_F(Lifecycle, DeletingTheCurrentRowPacksAndKeepsTheSeriesFilter) {
   ASSERT_EQ(rows.size(), 11u);
   EXPECT_EQ(rows[2]["N"].toInt(), 4);
   EXPECT_EQ(QFileInfo(path).size(), 961 + 11 * 480 + 1);
+  // Reopened, the series that lost a row is still listed.
+  ASSERT_TRUE(Trigger(W(), "closeTableAction"));
+  RunOpen(path);
+  EXPECT_EQ(SeriesEntries(W()), (QStringList{"3", "8"}));
 }
 
 TEST_F(Lifecycle, DeletingMarkedRowsOfASeriesLeavesTheOthersInFileOrder) {
@@ -515,8 +582,10 @@ TEST_F(Lifecycle, DeletingMarkedRowsOfASeriesLeavesTheOthersInFileOrder) {
   grid->view()->clearSelection();
   MarkRows(grid, {1, 3, 5});
   ASSERT_EQ(grid->MarkedRows().size(), 3u);
+  dialogs_.answer = QMessageBox::Yes;
   ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
-  EXPECT_TRUE(dialogs_.messages.empty());
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить отмеченные строки (3)?"));
   EXPECT_FALSE(form_->Session().IsModified());
   EXPECT_EQ(Table().Filter(), "SERIAL=3");
   EXPECT_EQ(Table().SelectedSortTag(), "");
@@ -536,27 +605,33 @@ TEST_F(Lifecycle, DeletingMarkedRowsOfASeriesLeavesTheOthersInFileOrder) {
   ASSERT_EQ(Table().Filter(), "SERIAL=3");
   grid->view()->selectAll();
   ASSERT_EQ(grid->MarkedRows().size(), 3u);
-  ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
+  // The Delete key on the grid asks the same question.
+  dialogs_.messages.clear();
+  QTest::keyClick(grid->view(), Qt::Key_Delete);
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить отмеченные строки (3)?"));
   EXPECT_EQ(Table().VisibleRowCount(), 0);
   EXPECT_TRUE(FootersBecome(grid, {"0/0/0", "0/0/0", "0"}))
       << Footers(grid).join(" | ").toStdString();
   EXPECT_EQ(FileRows(path).size(), 6u);
 }
 
-TEST_F(Lifecycle, EveryRowOfTheLargestDownloadMarkedAndDeletedInAShownWindow) {
+TEST_F(Lifecycle, EveryRowOfTheLargestPlateDownloadMarkedAndDeletedInAShownWindow) {
   form_->show();
   const QString path = Path("largest.db");
-  RunNew(path, sim::WaterInstrument(sim::GenerateWaterRecords(255)));
+  constexpr int kRows = (65536 - 4) / sim::kPlateRecordMinSize;
+  RunNew(path, sim::PlateInstrument(sim::GeneratePlateRecords(kRows)));
   ASSERT_TRUE(form_->Session().InUse());
-  ASSERT_EQ(Table().VisibleRowCount(), 1530);
-  DataGrid* grid = WaterGrid(W());
+  ASSERT_EQ(Table().VisibleRowCount(), kRows);
+  DataGrid* grid = PlateGrid(W());
   QCoreApplication::processEvents();
   grid->view()->selectAll();
-  ASSERT_EQ(grid->MarkedRows().size(), 1530u);
+  ASSERT_EQ(grid->MarkedRows().size(), size_t(kRows));
+  dialogs_.answer = QMessageBox::Yes;
   ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
-  EXPECT_TRUE(dialogs_.messages.empty());
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить отмеченные строки (%1)?").arg(kRows));
   EXPECT_EQ(Table().StoredRowCount(), 0);
-  EXPECT_EQ(QFileInfo(path).size(), 962);
   EXPECT_TRUE(FootersBecome(grid, {"0/0/0", "0/0/0", "0"}))
       << Footers(grid).join(" | ").toStdString();
 }
@@ -571,10 +646,11 @@ TEST_F(Lifecycle, AFailedDeletionClearsTheMarksAndLosesNothing) {
     // The fifth record lies beyond what may be written: the first deletion
     // (from the last mark) fails.
     StoreWriteLimit limit(961 + 4 * 480);
+    dialogs_.answer = QMessageBox::Yes;
     ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
   }
-  ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_EQ(dialogs_.messages[1].icon, QMessageBox::Critical);
   EXPECT_TRUE(grid->MarkedRows().empty());
   EXPECT_TRUE(form_->Session().InUse());
   EXPECT_EQ(Table().VisibleRowCount(), 6);
@@ -588,10 +664,11 @@ TEST_F(Lifecycle, AFailedPackIsReportedAndLosesNothingElse) {
   // The packed copy cannot be written: its place beside the table is taken
   // by a folder.
   ASSERT_TRUE(QDir().mkdir(path + ".~pack"));
+  dialogs_.answer = QMessageBox::Yes;
   ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
-  ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
-  EXPECT_EQ(dialogs_.messages[0].caption, ApplicationTitle());
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_EQ(dialogs_.messages[1].icon, QMessageBox::Critical);
+  EXPECT_EQ(dialogs_.messages[1].caption, ApplicationTitle());
   // The row is marked deleted and hidden; the other eleven are intact.
   const auto rows = FileRows(path);
   ASSERT_EQ(rows.size(), 11u);
@@ -604,13 +681,15 @@ TEST_F(Lifecycle, NewDownloadsFromTheInstrumentOnAPseudoTerminal) {
     const char* file;
     sim::InstrumentConfig config;
     int tab;
+    int shown;
     int rows;
     QStringList footers;
   } cases[] = {
-      {"water.db", sim::WaterInstrument(ThreeSeries()), 1, 18, {"0,2/0,4/0,6", "16/16/16", "18"}},
+      {"water.db", sim::WaterInstrument(ThreeSeries()), 1, 6, 18, {"0,2/0,4/0,6", "16/16/16", "6"}},
       {"plate.db",
        sim::PlateInstrument(TwoPlateTests(), 16),
        0,
+       2,
        2,
        {"0,56/1,8/3", "2/7,2/12,34", "2"}},
   };
@@ -621,7 +700,7 @@ TEST_F(Lifecycle, NewDownloadsFromTheInstrumentOnAPseudoTerminal) {
     EXPECT_TRUE(dialogs_.messages.empty());
     ASSERT_TRUE(form_->Session().InUse());
     EXPECT_EQ(ViewTabs(W())->currentIndex(), c.tab);
-    EXPECT_EQ(Table().VisibleRowCount(), c.rows);
+    EXPECT_EQ(Table().VisibleRowCount(), c.shown);
     EXPECT_EQ(FileRows(path).size(), size_t(c.rows));
     DataGrid* grid = c.tab == 1 ? WaterGrid(W()) : PlateGrid(W());
     EXPECT_TRUE(FootersBecome(grid, c.footers)) << Footers(grid).join(" | ").toStdString();

@@ -441,7 +441,7 @@ TEST_F(ShellTest, AnOpenTableShowsOnlyTheTabOfItsRows) {
       {"one water row among plates",
        {PlateRow(1, 500, 10, 1), WaterRow(1, 7, 0.2, "B2"), PlateRow(2, 500, 20, 2)},
        1,
-       "NB_TYPE=1",
+       "SERIAL=7",
        1},
       {"empty table", {}, 0, "NB_TYPE=0", 0},
   };
@@ -479,13 +479,14 @@ TEST_F(ShellTest, ShowingATabSetsItsKindFilter) {
       t, dir, {PlateRow(1, 500, 10, 1), WaterRow(1, 7, 0.2, "B2"), WaterRow(2, 7, 0.4, "B2")});
   t.Close();
   ASSERT_TRUE(Trigger(&form, "openTableAction"));
-  ASSERT_EQ(form.Session().Table().Filter(), QStringLiteral("NB_TYPE=1"));
+  // The water view shows the series highlighted in its list.
+  ASSERT_EQ(form.Session().Table().Filter(), QStringLiteral("SERIAL=7"));
   tabs->setTabVisible(0, true);
   tabs->setCurrentIndex(0);
   EXPECT_EQ(form.Session().Table().Filter(), QStringLiteral("NB_TYPE=0"));
   EXPECT_EQ(form.Session().Table().VisibleRowCount(), 1);
   tabs->setCurrentIndex(1);
-  EXPECT_EQ(form.Session().Table().Filter(), QStringLiteral("NB_TYPE=1"));
+  EXPECT_EQ(form.Session().Table().Filter(), QStringLiteral("SERIAL=7"));
   EXPECT_EQ(form.Session().Table().VisibleRowCount(), 2);
 }
 

@@ -10,7 +10,7 @@
 namespace {
 
 struct Row {
-  int nbType, serial;
+  int nbType, serial, n;
 };
 
 // Builds a table of the given rows in file order and leaves it open.
@@ -22,6 +22,7 @@ void Fill(MeasurementTable& table, const QString& path, const std::vector<Row>& 
     table.AppendRow();
     table.SetField("NB_TYPE", r.nbType);
     table.SetField("SERIAL", r.serial);
+    table.SetField("N", r.n);
     table.PostRow();
   }
 }
@@ -29,15 +30,19 @@ void Fill(MeasurementTable& table, const QString& path, const std::vector<Row>& 
 std::vector<Row> Series(int nbType, std::initializer_list<int> serials, int rowsEach = 6) {
   std::vector<Row> rows;
   for (int s : serials)
-    for (int i = 0; i < rowsEach; ++i) rows.push_back({nbType, s});
+    for (int i = 0; i < rowsEach; ++i) rows.push_back({nbType, s, i + 1});
   return rows;
 }
 
-TEST(SeriesList, OneEntryPerSixStoredRows) {
+TEST(SeriesList, OneEntryPerSeriesOfTheRows) {
   std::vector<Row> thirteen = Series(1, {5, 9});
-  thirteen.push_back({1, 11});
+  thirteen.push_back({1, 11, 1});
   std::vector<Row> waterThenPlate = Series(1, {4});
   for (const Row& r : Series(0, {77})) waterThenPlate.push_back(r);
+  // A row deleted inside series 9 and the first row of series 12.
+  std::vector<Row> deleted = Series(1, {5, 9, 12});
+  deleted.erase(deleted.begin() + 12);
+  deleted.erase(deleted.begin() + 7);
   const struct {
     const char* name;
     std::vector<Row> rows;
@@ -45,13 +50,12 @@ TEST(SeriesList, OneEntryPerSixStoredRows) {
     QStringList expected;
   } cases[] = {
       {"two series", Series(1, {5, 9}), true, {"5", "9"}},
-      {"remainder dropped", thirteen, true, {"5", "9"}},
-      {"fewer than six rows", Series(1, {3}, 5), true, {}},
+      {"a series of one row", thirteen, true, {"5", "9", "11"}},
+      {"fewer than six rows", Series(1, {3}, 5), true, {"3"}},
       {"equal numbers kept", Series(1, {2, 2, 8}), true, {"2", "2", "8"}},
       {"plate rows when the plate view is shown", Series(0, {1234, 1234}), false, {"1234", "1234"}},
-      // Rows of the other kind count in the quotient; the walk then stays on
-      // the last visible row and repeats it.
-      {"other kind counted", waterThenPlate, true, {"4", "4"}},
+      {"rows of the other kind left out", waterThenPlate, true, {"4"}},
+      {"rows deleted from series", deleted, true, {"5", "9", "12"}},
       {"empty table", {}, true, {}},
   };
   for (const auto& c : cases) {
