@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QLineEdit>
+#include <QTest>
 #include <QTimer>
 #include <new>
 
@@ -143,18 +145,21 @@ TEST(Dialogs, TheSaveDialogAsksBeforeReplacingAFile) {
     int step = 0;
     QObject::connect(&poll, &QTimer::timeout, [&] {
       QWidget* modal = QApplication::activeModalWidget();
-      if (step == 0) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        if (!dialog) return;
-        dialog->selectFile(existing);
-        step = 1;
-        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-      } else if (step == 1) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        if (!box) return;
-        question = box->text();
-        step = 2;
-        box->button(answer)->click();
+      if (step < 2) {
+        // The operator types the name and presses Enter, again until the
+        // question comes (the dialog may still be reading the folder).
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+          auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+          if (!name) return;
+          name->setText(QStringLiteral("table.db"));
+          step = 1;
+          // Queued: the question's own loop must not run inside this poll.
+          QTimer::singleShot(0, name, [name] { QTest::keyClick(name, Qt::Key_Return); });
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+          question = box->text();
+          step = 2;
+          box->button(answer)->click();
+        }
       } else if (step == 2) {
         // "Нет": the file dialog is still there, and is then cancelled.
         if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
