@@ -53,4 +53,7 @@ if [ -z "$pty" ]; then
 fi
 "$cli" ports --com1 "$pty"
 echo "Симулятор прибора на $pty (COM1). В программе: Файл -> Создать."
-"$dir/src/shell/klt3"
+# Started in the user's home folder, as scripts/run.sh does, so that the
+# demo's tables do not land in the source checkout.
+program="$(cd "$dir" && pwd)/src/shell/klt3"
+(cd "$HOME" && "$program")

@@ -9,4 +9,10 @@ if [ "${1:-}" = "--demo" ]; then
   exec bash scripts/demo.sh build "${2:-water}"
 fi
 cmake --build build --target klt3
-exec ./build/src/shell/klt3 "$@"
+program="$PWD/build/src/shell/klt3"
+# The program offers its working folder for the first tables: the user's
+# documents folder (or home), not the source checkout.
+documents="$(xdg-user-dir DOCUMENTS 2>/dev/null || true)"
+if [ -z "$documents" ] || [ ! -d "$documents" ]; then documents="$HOME"; fi
+cd "$documents"
+exec "$program" "$@"

@@ -13,13 +13,13 @@ const QString kCom1 = QStringLiteral("\\\\.\\COM1");
 const QString kCom2 = QStringLiteral("\\\\.\\COM2");
 const QString kWaiting = QStringLiteral("Ожидание готовности прибора ...");
 const QString kReceiving = QStringLiteral("Идет прием информации ...");
-const QString kErrorCaption = QStringLiteral("Error");
+const QString kErrorCaption = QStringLiteral("Ошибка");
 const QString kNotFoundCaption = QStringLiteral("Ошибка");
 const QString kTransmissionError = QStringLiteral("Ошибка передачи данных!");
 const QString kWrongDevice = QStringLiteral("Вы подключили не тот прибор !");
 const QString kNoData = QStringLiteral("Нет данных для передачи!");
 const QString kNotFound =
-    QStringLiteral("Прибор не обнаружен! Проверте правильность подключения согласно инструкции!");
+    QStringLiteral("Прибор не обнаружен! Проверьте правильность подключения согласно инструкции!");
 }  // namespace download_text
 
 using namespace download_text;
@@ -51,6 +51,21 @@ QString DeviceTypeName(uint8_t type) {
   }
   if (type > kLastWaterType) return QStringLiteral("ЗЕН-ТЛ7 (тип %1)").arg(type);
   return QStringLiteral("тип %1").arg(type);
+}
+
+QString WrongDeviceDetail(const DeviceIdentity& identity, const QString& port) {
+  const QString shortPort = port.mid(port.lastIndexOf(QLatin1Char('\\')) + 1);
+  return QStringLiteral(
+             "Прибор на порту %1 ответил: вид %2, тип %3, версия ПО %4.\n"
+             "Программа принимает данные измерителя водонепроницаемости ФИР-ТЛ7 "
+             "(тип 1, 2 или 3) и измерителя ЗЕН-ТЛ7 (вид %5).\n"
+             "Подключите один из этих приборов и повторите прием. Если к компьютеру "
+             "подключено несколько приборов, проверьте, какой из них на каком порту.")
+      .arg(shortPort)
+      .arg(identity.kind)
+      .arg(identity.type)
+      .arg(identity.version.isEmpty() ? QStringLiteral("не указана") : identity.version)
+      .arg(kPlateKind);
 }
 
 DownloadProtocol::DownloadProtocol(DownloadTransport& transport, DownloadObserver& observer)
@@ -150,7 +165,7 @@ bool DownloadProtocol::IdentificationStep() {
   identity_.serial = char2word(b, posS + kOffSerial);
   identity_.recordCount = char2byte(b, posS + kOffCount);
   if (identity_.type > 3 && identity_.kind != kPlateKind) {
-    Fail(kErrorCaption, kWrongDevice);
+    Fail(kErrorCaption, kWrongDevice, WrongDeviceDetail(identity_, portName_));
     return false;
   }
   observer_.IdentityChanged(DeviceTypeName(identity_.type), identity_.version,

@@ -46,7 +46,7 @@ extern const QString kCom1;  // "\\.\COM1"
 extern const QString kCom2;
 extern const QString kWaiting;          // status while looking for the instrument
 extern const QString kReceiving;        // status while the memory arrives
-extern const QString kErrorCaption;     // "Error": the standard error box
+extern const QString kErrorCaption;     // "Ошибка"
 extern const QString kNotFoundCaption;  // "Ошибка"
 extern const QString kTransmissionError;
 extern const QString kWrongDevice;
@@ -56,6 +56,9 @@ extern const QString kNotFound;
 
 // Text beside "Тип прибора:" for a device type.
 QString DeviceTypeName(uint8_t type);
+// The detail of "Вы подключили не тот прибор !": what the instrument said
+// it is, what the program takes, what to try.
+QString WrongDeviceDetail(const DeviceIdentity& identity, const QString& port);
 
 class DownloadProtocol {
  public:

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QDialog>
+#include <QCloseEvent>
 #include <QFileDialog>
+#include <QKeyEvent>
 
 DialogSeam::~DialogSeam() = default;
 
@@ -45,11 +47,55 @@ bool DialogSeam::GetColor(QWidget* parent, const QColor& initial, QColor* chosen
   return true;
 }
 
+namespace {
+// A message box. One that asks "Да" or "Нет" and offers no way out is
+// answered with one of its buttons: Escape and the window's close button
+// do nothing there, as a question about unsaved tables must not be taken
+// for "Нет" by a slip of the hand.
+class MessageBox : public QMessageBox {
+ public:
+  MessageBox(Icon icon, const QString& caption, const QString& text, StandardButtons buttons,
+             QWidget* parent)
+      : QMessageBox(icon, caption, text, buttons, parent),
+        mustAnswer_(buttons.testFlag(Yes) && buttons.testFlag(No) &&
+                    !(buttons & (Ok | Cancel | Close | Abort | Ignore))) {
+    if (mustAnswer_) setWindowFlag(Qt::WindowCloseButtonHint, false);
+  }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (mustAnswer_ && (event->key() == Qt::Key_Escape || event->matches(QKeySequence::Cancel))) {
+      event->accept();
+      return;
+    }
+    QMessageBox::keyPressEvent(event);
+  }
+  void closeEvent(QCloseEvent* event) override {
+    if (mustAnswer_ && !clickedButton()) {
+      event->ignore();
+      return;
+    }
+    QMessageBox::closeEvent(event);
+  }
+
+ private:
+  const bool mustAnswer_;
+};
+
+QMessageBox::StandardButton RunMessageBox(QWidget* parent, QMessageBox::Icon icon,
+                                          const QString& caption, const QString& text,
+                                          const QString& detail,
+                                          QMessageBox::StandardButtons buttons) {
+  MessageBox box(icon, caption, text, buttons, parent);
+  if (!detail.isEmpty()) box.setDetailedText(detail);
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+}  // namespace
+
 QMessageBox::StandardButton DialogSeam::Message(QWidget* parent, QMessageBox::Icon icon,
                                                 const QString& caption, const QString& text,
                                                 QMessageBox::StandardButtons buttons) {
-  QMessageBox box(icon, caption, text, buttons, parent);
-  return static_cast<QMessageBox::StandardButton>(box.exec());
+  return RunMessageBox(parent, icon, caption, text, QString(), buttons);
 }
 
 QMessageBox::StandardButton DialogSeam::DetailedMessage(QWidget* parent, QMessageBox::Icon icon,
@@ -74,9 +120,7 @@ class SystemDialogs : public DialogSeam {
                                               const QString& caption, const QString& text,
                                               const QString& detail,
                                               QMessageBox::StandardButtons buttons) override {
-    QMessageBox box(icon, caption, text, buttons, parent);
-    if (!detail.isEmpty()) box.setDetailedText(detail);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    return RunMessageBox(parent, icon, caption, text, detail, buttons);
   }
   QMessageBox::StandardButton Ask(QWidget* parent, const QString& caption, const QString& text,
                                   QMessageBox::StandardButton defaultButton) override {

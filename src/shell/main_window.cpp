@@ -7,11 +7,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QUrl>
@@ -25,6 +27,8 @@
 
 namespace {
 const char kDefaultDirValue[] = "Default_dir";
+const char kGeometryValue[] = "Window_geometry";
+const char kMaximizedValue[] = "Window_maximized";
 
 QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -249,7 +253,6 @@ void MainWindow::AttachContextMenu(QWidget* grid) {
 }
 
 void MainWindow::StartWithoutTable() {
-  setWindowState(windowState() | Qt::WindowMaximized);
   SetBackgroundForTable(false);
   viewTabs_->hide();
 
@@ -259,6 +262,7 @@ void MainWindow::StartWithoutTable() {
   // A settings file that cannot be read or parsed leaves the store empty:
   // the program then starts as on a first run.
   settings_.Open();
+  RestoreWindowGeometry();
   if (settings_.ValueExists(QLatin1String(kDefaultDirValue))) {
     defaultDir_ = settings_.ReadString(QLatin1String(kDefaultDirValue));
   } else {
@@ -285,7 +289,49 @@ void MainWindow::UpdateCommandStates() {
     a->setEnabled(tableShown_);
 }
 
+// The size, place and maximized state of the last run; on a first run (or
+// over a value that cannot be read) three quarters of the screen, centred,
+// and maximized, so that a desktop that does not maximize windows still
+// shows the whole table.
+void MainWindow::RestoreWindowGeometry() {
+  bool restored = false;
+  if (settings_.ValueExists(QLatin1String(kGeometryValue))) {
+    const QByteArray stored = QByteArray::fromBase64(
+        settings_.ReadString(QLatin1String(kGeometryValue)).toLatin1());
+    restored = !stored.isEmpty() && restoreGeometry(stored);
+    // A damaged value may still parse: a window too small to use, or on no
+    // screen, counts as none.
+    const QRect frame = geometry();
+    bool onScreen = false;
+    for (const QScreen* s : QGuiApplication::screens())
+      onScreen = onScreen || s->availableGeometry().intersects(frame);
+    restored = restored && frame.width() >= 320 && frame.height() >= 240 && onScreen;
+  }
+  if (!restored) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QSize size = QSize(room.width() * 3 / 4, room.height() * 3 / 4)
+                           .expandedTo(QSize(800, 600))
+                           .boundedTo(room.size());
+    QRect frame(QPoint(), size);
+    frame.moveCenter(room.center());
+    setGeometry(frame);
+  }
+  const bool maximized =
+      !restored || settings_.ReadString(QLatin1String(kMaximizedValue)) != QLatin1String("0");
+  setWindowState(maximized ? windowState() | Qt::WindowMaximized
+                           : windowState() & ~Qt::WindowMaximized);
+}
+
+void MainWindow::StoreWindowGeometry() {
+  settings_.WriteString(QLatin1String(kGeometryValue), QString::fromLatin1(saveGeometry().toBase64()));
+  settings_.WriteString(QLatin1String(kMaximizedValue),
+                        isMaximized() ? QStringLiteral("1") : QStringLiteral("0"));
+  settings_.Sync();
+}
+
 void MainWindow::ExitAtOnce() {
+  StoreWindowGeometry();
   // exit() rather than quit(): quit() would first close the windows and so
   // store the folder and close the table, which "Выход" must skip.
   QCoreApplication::exit(0);

@@ -75,6 +75,8 @@ class MainWindow : public QMainWindow {
   void SetBackgroundForTable(bool tableOpen);
   void SetTitle(const QString& title);
   void ExitAtOnce();
+  void RestoreWindowGeometry();
+  void StoreWindowGeometry();
   void ShowHelp();
   void ShowAboutBox();
 

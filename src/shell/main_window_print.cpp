@@ -1,4 +1,6 @@
 // Preview and printing of the rows shown.
+#include <QDir>
+#include <QFileInfo>
 #include <exception>
 
 #include "output/reports/report_templates.h"
@@ -23,16 +25,24 @@ bool MainWindow::PrepareShownReport(PreparedReport* report) {
   return report->completed;
 }
 
+namespace {
+// Where a report goes without a printer: beside the table, under its name.
+QString ReportPdfPath(const QString& tablePath) {
+  const QFileInfo table(tablePath);
+  return table.absoluteDir().filePath(table.completeBaseName() + QStringLiteral(".pdf"));
+}
+}  // namespace
+
 // "Предварительный просмотр"; the preview's help button opens the help.
 void MainWindow::PreviewReport() {
   PreparedReport report;
   if (!PrepareShownReport(&report)) return;
-  ShowReportPreview(this, report, [this] { ShowHelp(); });
+  ShowReportPreview(this, report, [this] { ShowHelp(); }, ReportPdfPath(session_.Table().FilePath()));
 }
 
 // "Печать", from the menu, the tool bar and the context menu.
 void MainWindow::PrintReport() {
   PreparedReport report;
   if (!PrepareShownReport(&report)) return;
-  PrintReportWithDialog(this, report);
+  PrintOrSaveReport(this, report, ReportPdfPath(session_.Table().FilePath()));
 }

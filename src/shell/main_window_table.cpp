@@ -146,9 +146,10 @@ bool MainWindow::OpenTableFile(const QString& path) {
   if (session_.InUse() || session_.Table().IsOpen()) CloseTable();
   try {
     session_.Open(path, MeasurementTable::OpenMode::KeepHeader);
-  } catch (const std::exception&) {
-    Dialogs().Message(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
-                      QStringLiteral("База данных повреждена !"), QMessageBox::Ok);
+  } catch (const std::exception& e) {
+    Dialogs().DetailedMessage(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
+                              QStringLiteral("База данных повреждена !"),
+                              DamagedTableDetail(path, OperatorText(e)), QMessageBox::Ok);
     return false;
   }
   // A header that disagrees with the rows (a program that stopped while
@@ -222,7 +223,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   // The folder is stored before the table's question, so that it is kept
   // whatever the answer.
   settings_.WriteString(QLatin1String(kDefaultDirValue), defaultDir_);
-  settings_.Sync();
+  StoreWindowGeometry();
   try {
     CloseTable();
   } catch (const std::exception& e) {

@@ -14,6 +14,10 @@ class SplashWindow : public QDialog {
   // The timer that ends the showing.
   const QTimer& CloseTimer() const { return closeTimer_; }
 
+  // Escape and the window system's close do not end the showing: only the
+  // timer does.
+  void reject() override {}
+
  protected:
   void showEvent(QShowEvent* event) override;
 

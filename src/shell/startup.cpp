@@ -19,6 +19,7 @@ std::unique_ptr<MainWindow> StartUp() {
   splash->exec();
   delete splash;
 
-  window->showMaximized();
+  // Maximized, or as the last run left it.
+  window->show();
   return window;
 }

@@ -7,6 +7,6 @@ class MainWindow;
 // Sets the application title and help file, creates the main window, the
 // download dialog, the splash window and the about box in that order, shows
 // the splash window modally until its timer closes it, destroys it and shows
-// the main window maximised. The caller then runs the message loop. The
+// the main window maximised (or as the last run left it). The caller then runs the message loop. The
 // download dialog and the about box belong to the main window.
 std::unique_ptr<MainWindow> StartUp();

@@ -1,5 +1,6 @@
 #include "store/table_session.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -121,4 +122,13 @@ void TableSession::DeleteRows(const std::vector<Bookmark>& rows) {
 void TableSession::PackAndReopen() {
   ::PackAndReopen(table_);
   modified_ = false;
+}
+
+QString DamagedTableDetail(const QString& tablePath, const QString& reason) {
+  QString why = reason.trimmed();
+  if (why.isEmpty()) why = QStringLiteral("причина неизвестна");
+  if (!why.endsWith(QLatin1Char('.'))) why += QLatin1Char('.');
+  return QStringLiteral("Файл: %1\nПричина: %2\n"
+                        "Откройте другой файл таблицы или возьмите этот файл из резервной копии.")
+      .arg(QDir::toNativeSeparators(QFileInfo(tablePath).absoluteFilePath()), why);
 }

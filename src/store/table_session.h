@@ -117,3 +117,7 @@ class TableSession {
 // The index file beside a table: its path with ".mdx" in place of its
 // extension.
 QString IndexFileOf(const QString& tablePath);
+
+// The detail of "База данных повреждена !": which file was refused, why
+// (the reason the table gave), and what the operator can do.
+QString DamagedTableDetail(const QString& tablePath, const QString& reason);

@@ -30,13 +30,22 @@ struct Box {
   QString caption;
   QString text;
   bool linkOpen;
+  QString detail;
 };
 
 class AnsweringDialogs : public DialogSeam {
  public:
   QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
                                       const QString& text, QMessageBox::StandardButtons) override {
-    boxes.push_back({icon, caption, text, form && form->download().LinkOpen()});
+    boxes.push_back({icon, caption, text, form && form->download().LinkOpen(), QString()});
+    return QMessageBox::Ok;
+  }
+  QMessageBox::StandardButton DetailedMessage(QWidget* parent, QMessageBox::Icon icon,
+                                              const QString& caption, const QString& text,
+                                              const QString& detail,
+                                              QMessageBox::StandardButtons buttons) override {
+    Message(parent, icon, caption, text, buttons);
+    boxes.back().detail = detail;
     return QMessageBox::Ok;
   }
   std::vector<Box> boxes;
@@ -157,14 +166,17 @@ TEST_F(DialogTest, EachFailureShowsItsMessageWithThePortClosed) {
     void (*spoil)(sim::InstrumentConfig*);
     QString text;
     QByteArray requests;
+    QStringList detail;  // what the detail text must name
   };
   const Case cases[] = {
       {"ident checksum", [](sim::InstrumentConfig* c) { c->badIdentChecksum = true; },
-       kTransmissionError, "V"},
+       kTransmissionError, "V", {}},
       {"memory checksum", [](sim::InstrumentConfig* c) { c->badMemoryChecksum = true; },
-       kTransmissionError, "VN"},
-      {"wrong kind", sim::MakeWrongKind, kWrongDevice, "V"},
-      {"zero size", [](sim::InstrumentConfig* c) { c->zeroSize = true; }, kNoData, "VN"},
+       kTransmissionError, "VN", {}},
+      // The simulator's wrong instrument says kind 16, type 20.
+      {"wrong kind", sim::MakeWrongKind, kWrongDevice, "V",
+       {"COM1", QString::fromUtf8("вид 16, тип 20"), QString::fromUtf8("повторите прием")}},
+      {"zero size", [](sim::InstrumentConfig* c) { c->zeroSize = true; }, kNoData, "VN", {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -178,7 +190,9 @@ TEST_F(DialogTest, EachFailureShowsItsMessageWithThePortClosed) {
     EXPECT_EQ(Run(), QDialog::Rejected);
     ASSERT_EQ(dialogs.boxes.size(), 1u);
     EXPECT_EQ(dialogs.boxes[0].text, c.text);
-    EXPECT_EQ(dialogs.boxes[0].caption, kErrorCaption);
+    EXPECT_EQ(dialogs.boxes[0].caption, QString::fromUtf8("Ошибка"));
+    for (const QString& named : c.detail)
+      EXPECT_TRUE(dialogs.boxes[0].detail.contains(named)) << dialogs.boxes[0].detail.toStdString();
     EXPECT_EQ(dialogs.boxes[0].icon, QMessageBox::Critical);
     EXPECT_FALSE(dialogs.boxes[0].linkOpen);
     EXPECT_FALSE(form->download().LinkOpen());

@@ -244,7 +244,15 @@ TEST(DownloadProtocol, FailuresCloseTheLinkShowTheirMessageAndCancel) {
       ASSERT_EQ(f.protocol.Request(), 'N');
       f.FeedInPieces(c.memory, 4096);
     }
-    EXPECT_EQ(f.rec.Errors(), QStringList({"error " + kErrorCaption + " | " + c.text}));
+    // A refused instrument's box tells what it said it is.
+    const QString detail = c.text == kWrongDevice
+                               ? " | " + WrongDeviceDetail(f.protocol.Identity(), kCom1)
+                               : QString();
+    EXPECT_EQ(f.rec.Errors(), QStringList({"error " + kErrorCaption + " | " + c.text + detail}));
+    if (!detail.isEmpty()) {
+      const DeviceIdentity& id = f.protocol.Identity();
+      EXPECT_TRUE(detail.contains(QStringLiteral("вид %1, тип %2").arg(id.kind).arg(id.type)));
+    }
     EXPECT_EQ(f.rec.finished, 0);
     EXPECT_FALSE(f.rec.linkOpen);
     EXPECT_FALSE(f.protocol.Active());

@@ -2,12 +2,16 @@
 // standard output and its Russian messages, against the simulated
 // instrument on a pseudo-terminal and on files the main window wrote. The
 // files it writes must be byte for byte those of the main window.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -210,13 +214,15 @@ TEST_F(Cli, DownloadFailuresHaveTheirCodeAndMessageAndLeaveNoTable) {
     const char* out;
     int code;
     const char* message;
+    const char* detail;  // what the lines after the message name
   } cases[] = {
       {&silent, "t.db", 2,
-       "Прибор не обнаружен! Проверте правильность подключения согласно инструкции!\n"},
-      {&badSum, "t.db", 3, "Ошибка передачи данных!\n"},
-      {&wrong, "t.db", 4, "Вы подключили не тот прибор !\n"},
-      {&empty, "t.db", 5, "Нет данных для передачи!\n"},
-      {&badSum, "missing/t.db", 6, nullptr},
+       "Прибор не обнаружен! Проверьте правильность подключения согласно инструкции!\n",
+       nullptr},
+      {&badSum, "t.db", 3, "Ошибка передачи данных!\n", nullptr},
+      {&wrong, "t.db", 4, "Вы подключили не тот прибор !\n", "вид 16, тип 20"},
+      {&empty, "t.db", 5, "Нет данных для передачи!\n", nullptr},
+      {&badSum, "missing/t.db", 6, nullptr, nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
@@ -225,9 +231,12 @@ TEST_F(Cli, DownloadFailuresHaveTheirCodeAndMessageAndLeaveNoTable) {
     PointPortsAt(port.Path(), QString());
     const CliResult r = RunCli({QStringLiteral("download"), Path(c.out)});
     EXPECT_EQ(r.code, c.code);
-    if (c.message)
+    if (c.detail) {
+      EXPECT_TRUE(r.err.startsWith(Ru(c.message))) << r.err.toStdString();
+      EXPECT_TRUE(r.err.contains(Ru(c.detail))) << r.err.toStdString();
+    } else if (c.message) {
       EXPECT_EQ(r.err, Ru(c.message));
-    else
+    } else
       EXPECT_TRUE(r.err.contains(Ru("не существует"))) << r.err.toStdString();
     EXPECT_TRUE(Files().isEmpty()) << Files().join(' ').toStdString();
   }
@@ -246,6 +255,71 @@ TEST_F(Cli, DownloadFailuresHaveTheirCodeAndMessageAndLeaveNoTable) {
   ASSERT_TRUE(Trigger(&Form(), "closeTableAction"));
   EXPECT_EQ(ReadAll(open), before);
   EXPECT_EQ(Files(), QStringList{"open.db"});
+}
+
+// On a terminal the progress line is redrawn in place; the shorter status
+// of the transfer must not leave the end of the longer one behind.
+TEST_F(Cli, ProgressOnATerminalIsRedrawnWithoutRemains) {
+  SimulatedPort port(sim::WaterInstrument(ThreeSeries()));
+  ASSERT_TRUE(port.Ok());
+  PointPortsAt(port.Path(), QString());
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const QString terminal = QString::fromLocal8Bit(ptsname(master));
+  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("LC_ALL"), QStringLiteral("ru_RU.UTF-8"));
+  p.setProcessEnvironment(env);
+  p.setWorkingDirectory(dir_.path());
+  p.setStandardErrorFile(terminal);
+  p.start(BinaryDir() + QStringLiteral("/tools/cli/klt3-cli"),
+          {QStringLiteral("download"), Path(QStringLiteral("t.db"))});
+  QByteArray screen;
+  auto drain = [&] {
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(master, buffer, sizeof buffer)) > 0) screen.append(buffer, int(n));
+  };
+  const bool ended = WaitUntil(
+      [&] {
+        drain();
+        return p.state() == QProcess::NotRunning;
+      },
+      60000);
+  drain();
+  close(master);
+  if (!ended) p.kill();
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(p.exitCode(), 0);
+  // The lines as the terminal shows them: a carriage return writes over the
+  // line from its start.
+  QStringList shown;
+  for (const QString& raw : QString::fromUtf8(screen).split(QLatin1Char('\n'))) {
+    QString line;
+    int column = 0;
+    for (const QChar ch : raw) {
+      if (ch == QLatin1Char('\r')) {
+        column = 0;
+        continue;
+      }
+      if (column < line.size())
+        line[column] = ch;
+      else
+        line += ch;
+      ++column;
+    }
+    shown << line.trimmed();
+  }
+  ASSERT_FALSE(shown.filter(Ru("Идет прием информации ... [")).isEmpty())
+      << screen.toStdString();
+  for (const QString& line : shown) {
+    if (!line.contains(QLatin1Char('['))) continue;
+    EXPECT_EQ(line.count(QLatin1Char(']')), 1) << line.toStdString();
+    EXPECT_TRUE(line.endsWith(QLatin1Char('%'))) << line.toStdString();
+  }
 }
 
 TEST_F(Cli, InterruptedDownloadLeavesNoTableUnderItsName) {
@@ -457,7 +531,7 @@ TEST_F(Cli, CommandLineAndFileFailures) {
       {{"dump", garbage}, 7, "База данных повреждена !"},
       {{"report", garbage, Path("r.pdf")}, 7, "База данных повреждена !"},
       {{"dump", water, "--series", "7"}, 10, "Серии 7 в таблице нет."},
-      {{"export", water, nowhere + ".xls"}, 8, ""},
+      {{"export", water, nowhere + ".xls"}, 8, "Не удалось записать файл "},
       {{"report", water, nowhere + ".pdf"}, 9, "Не удалось записать файл "},
   };
   for (const auto& c : cases) {
@@ -465,6 +539,16 @@ TEST_F(Cli, CommandLineAndFileFailures) {
     const CliResult r = RunCli(c.args);
     EXPECT_EQ(r.code, c.code);
     EXPECT_TRUE(r.err.startsWith(Ru(c.message))) << r.err.toStdString();
+    // A damaged table is named, with the reason; a missing folder is said so.
+    if (r.err.startsWith(Ru("База данных повреждена !"))) {
+      EXPECT_TRUE(r.err.contains(QDir::toNativeSeparators(garbage)) &&
+                  r.err.contains(Ru("Причина: ")))
+          << r.err.toStdString();
+    }
+    if (c.code == 8) {
+      EXPECT_TRUE(r.err.contains(Ru("папки %1 не существует").arg(QFileInfo(nowhere).path())))
+          << r.err.toStdString();
+    }
     EXPECT_FALSE(r.err.isEmpty());
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
   }
@@ -474,6 +558,20 @@ TEST_F(Cli, CommandLineAndFileFailures) {
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.out.startsWith(Ru("Использование: klt3-cli ") + QLatin1String(command)));
   }
+  // The top-level help, also as -h, names every command's options; the
+  // rows help speaks of the series number, not of a field.
+  for (const char* flag : {"--help", "-h"}) {
+    SCOPED_TRACE(flag);
+    const CliResult r = RunCli({QString::fromLatin1(flag)});
+    EXPECT_EQ(r.code, 0);
+    for (const char* part : {"export ФАЙЛ.db [--series N | --kind plate|water] ВЫХОД.xls",
+                             "report ФАЙЛ.db [--series N | --kind plate|water] ВЫХОД.pdf",
+                             "ports [--com1 ПУТЬ] [--com2 ПУТЬ] [--stored]"})
+      EXPECT_TRUE(r.out.contains(Ru(part))) << part << "\n" << r.out.toStdString();
+  }
+  const CliResult dumpHelp = RunCli({QStringLiteral("dump"), QStringLiteral("--help")});
+  EXPECT_FALSE(dumpHelp.out.contains(QStringLiteral("SERIAL"))) << dumpHelp.out.toStdString();
+  EXPECT_TRUE(dumpHelp.out.contains(Ru("серии испытаний с номером N")));
   EXPECT_EQ(Files(), (QStringList{"garbage.db", "water.db"}));
   // A table the main window has open is named as such, not as damaged.
   GuiOpen(water);

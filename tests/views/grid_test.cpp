@@ -227,6 +227,66 @@ TEST(WaterView, FixedColumnsTakeTheFittedWidthAndRejectEdits) {
             QStringLiteral("100,0"));
 }
 
+// A caption breaks between words, inside a word only where the word alone
+// is wider than the column, and every line fits the column.
+TEST(GridTitles, CaptionsWrapBetweenWords) {
+  const QFont font = QApplication::font();
+  const QFontMetrics fm(font);
+  const QString pressure = QString::fromUtf8("Давление при котором наблюдалась фильтрация, МПа");
+  const QString longest = QString::fromUtf8("наблюдалась");
+  struct Case {
+    QString caption;
+    int width;
+    bool wordsWhole;
+  } cases[] = {
+      {pressure, fm.horizontalAdvance(longest) + 2, true},
+      {pressure, fm.horizontalAdvance(pressure) + 2, true},
+      {QString::fromUtf8("Длительность испытания"),
+       fm.horizontalAdvance(QString::fromUtf8("Длительность")) + 2, true},
+      {QString::fromUtf8("Длительность"), fm.horizontalAdvance(QString::fromUtf8("Длител")), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.caption.toStdString() + " / " + std::to_string(c.width));
+    const QStringList lines = WrapTitle(c.caption, font, c.width);
+    ASSERT_FALSE(lines.isEmpty());
+    for (const QString& line : lines) EXPECT_LE(fm.horizontalAdvance(line), c.width) << line.toStdString();
+    if (c.wordsWhole) {
+      EXPECT_EQ(lines.join(QLatin1Char(' ')), c.caption);
+    } else {
+      EXPECT_GE(lines.size(), 2);
+      EXPECT_EQ(lines.join(QString()), c.caption);
+    }
+  }
+  EXPECT_EQ(WrapTitle(pressure, font, fm.horizontalAdvance(pressure) + 2).size(), 1);
+}
+
+// The title row grows until every caption shows its wrapped lines whole,
+// at the width the columns get in a window of 1024 x 768 and narrower.
+TEST(GridTitles, TitleRowHoldsEveryWrappedCaption) {
+  QTemporaryDir dir;
+  MeasurementTable table;
+  MakeStoreTable(table, dir, {WaterRow(1, 3, 0.4, "B4")});
+  DataGrid grid;
+  views::SetupWaterView(&grid, &table);
+  grid.show();
+  const int lineSpacing = grid.header()->fontMetrics().lineSpacing();
+  for (int width : {1024 - 129, 800 - 129, 480}) {
+    SCOPED_TRACE(width);
+    grid.resize(width, 500);
+    QCoreApplication::processEvents();
+    views::FitColumns(grid);
+    QCoreApplication::processEvents();
+    for (int i = 0; i < grid.ColumnCount(); ++i) {
+      // Qt's own word wrap in the room a sorted title leaves for its text.
+      const QRect needed = grid.header()->fontMetrics().boundingRect(
+          QRect(0, 0, grid.ColumnWidth(i) - 6 - 12, 10000), Qt::TextWordWrap,
+          grid.Column(i).caption);
+      EXPECT_LE(needed.height() + 4, grid.header()->height()) << grid.Column(i).caption.toStdString();
+    }
+    EXPECT_GE(grid.header()->height(), 4 * lineSpacing);
+  }
+}
+
 // Footers of P, R and N from ComputeShownStats or from the marked rows.
 TEST(Footers, TableStatisticsAndMarkedRows) {
   QTemporaryDir dir;

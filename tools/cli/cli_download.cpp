@@ -129,9 +129,13 @@ class TerminalDownload : public QObject, private DownloadObserver {
     const int filled = qBound(0, percent_, 100) * width / 100;
     const QString bar =
         QString(filled, QLatin1Char('#')) + QString(width - filled, QLatin1Char('.'));
-    const QString line =
-        QStringLiteral("\r%1 [%2] %3%").arg(status_, bar).arg(qBound(0, percent_, 100), 3);
-    std::fputs(line.toUtf8().constData(), stderr);
+    QString line = QStringLiteral("%1 [%2] %3%").arg(status_, bar).arg(qBound(0, percent_, 100), 3);
+    // A shorter status overwrites a longer one: what is left of the old line
+    // is blanked, not left behind.
+    const int drawn = int(line.size());
+    if (lineOpen_ && drawn < lastDrawn_) line += QString(lastDrawn_ - drawn, QLatin1Char(' '));
+    lastDrawn_ = drawn;
+    std::fputs((QLatin1Char('\r') + line).toUtf8().constData(), stderr);
     std::fflush(stderr);
     lineOpen_ = true;
   }
@@ -140,6 +144,7 @@ class TerminalDownload : public QObject, private DownloadObserver {
     std::fputs("\n", stderr);
     std::fflush(stderr);
     lineOpen_ = false;
+    lastDrawn_ = 0;
   }
 
   Download download_;
@@ -148,6 +153,7 @@ class TerminalDownload : public QObject, private DownloadObserver {
   bool interrupted_ = false;
   bool tty_ = false;
   bool lineOpen_ = false;
+  int lastDrawn_ = 0;  // characters of the line on the terminal
   QString status_;
   int percent_ = 0;
 };

@@ -27,7 +27,7 @@ namespace cli {
   "Без --series и --kind выбираются те же строки, что показывает программа после\n" \
   "\"Открыть\": вид по роду записей таблицы и первая серия его списка.\n"           \
   "\n"                                                                                                                                 \
-  "  --series N            строки серии N (SERIAL=N)\n"                                                                     \
+  "  --series N            строки серии испытаний с номером N\n"                                                                     \
   "  --kind plate|water    все строки вида испытаний плит (plate) или\n"                                  \
   "                        водонепроницаемости (water)\n"                                                           \
   "  --help                эта справка\n"
@@ -36,7 +36,7 @@ const char kDumpHelp[] =
     "Использование: klt3-cli dump ФАЙЛ.db [--csv | --json] [--series N | --kind plate|water]\n"
     "\n"
     "Выводит строки таблицы так, как их показывает вид программы: его столбцы,\n"
-    "их заголовки и тексты ячеек. По умолчанию выравненными столбцами;\n"
+    "их заголовки и тексты ячеек. По умолчанию выровненными столбцами;\n"
     "--csv: значения через запятую с заголовками в первой строке;\n"
     "--json: массив объектов, ключи - имена полей.\n"
     "\n" KLT3_CLI_ROWS_HELP
@@ -147,8 +147,9 @@ int OpenTable(const Common& c, OpenedTable* t) {
       }
     }
     t->table().Refresh();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     Error(QStringLiteral("База данных повреждена !"));
+    Error(DamagedTableDetail(c.input, OperatorText(e)));
     return kTableRead;
   }
   if (c.args.Has(QStringLiteral("series")) && t->table().VisibleRowCount() == 0) {
@@ -265,6 +266,11 @@ int ExportCommand(const QStringList& argv) {
       ExportSeries(t.table(), c.output);
     }
   } catch (const XlsError& e) {
+    const QFileInfo out(c.output);
+    if (!out.absoluteDir().exists())
+      Error(QStringLiteral("Не удалось записать файл %1: папки %2 не существует.")
+                .arg(QDir::toNativeSeparators(c.output),
+                     QDir::toNativeSeparators(out.absolutePath())));
     Error(OperatorText(e) + QLatin1Char('.'));
     return kExport;
   } catch (const TableError& e) {

@@ -24,11 +24,14 @@ const char kHelp[] =
     "  download [--port УСТРОЙСТВО] ФАЙЛ.db     считать память прибора в новую таблицу\n"
     "  dump ФАЙЛ.db [--csv | --json] [--series N | --kind plate|water]\n"
     "                                           вывести строки таблицы, как их показывает вид\n"
-    "  export ФАЙЛ.db [--series N] ВЫХОД.xls    записать строки в книгу Excel\n"
-    "  report ФАЙЛ.db [--series N] ВЫХОД.pdf    записать отчет в файл PDF\n"
-    "  ports [--com1 ПУТЬ] [--com2 ПУТЬ]        показать или задать устройства портов\n"
+    "  export ФАЙЛ.db [--series N | --kind plate|water] ВЫХОД.xls\n"
+    "                                           записать строки в книгу Excel\n"
+    "  report ФАЙЛ.db [--series N | --kind plate|water] ВЫХОД.pdf\n"
+    "                                           записать отчет в файл PDF\n"
+    "  ports [--com1 ПУТЬ] [--com2 ПУТЬ] [--stored]\n"
+    "                                           показать или задать устройства портов\n"
     "\n"
-    "klt3-cli КОМАНДА --help: справка по команде.\n"
+    "klt3-cli --help (-h): эта справка; klt3-cli КОМАНДА --help: справка по команде.\n"
     "\n"
     "Коды завершения:\n"
     "  0    успешно\n"
@@ -63,7 +66,8 @@ int main(int argc, char* argv[]) {
     return cli::kUsage;
   }
   const QString command = args.takeFirst();
-  if (command == QLatin1String("--help") || command == QLatin1String("help")) {
+  if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+      command == QLatin1String("help")) {
     std::fputs(kHelp, stdout);
     return cli::kOk;
   }

@@ -35,7 +35,8 @@ Expression Compile(const QString& text) {
   return out;
 }
 
-// Without any row a field has no value: it prints empty, not as a zero.
+// Without any row a field has no value: it prints empty, not as a zero. A
+// row's blank number reads as 0, as everywhere else in the program.
 QString Evaluate(const Expression& e, ReportFormat format, const ReportRowSource* rows, int page,
                  int totalPages) {
   if (e.size() == 1 && e[0].kind == Segment::Literal) return e[0].text;
@@ -46,7 +47,11 @@ QString Evaluate(const Expression& e, ReportFormat format, const ReportRowSource
         out += s.text;
         break;
       case Segment::Field:
-        if (rows) out += FormatReportValue(rows->GetField(s.text), format);
+        if (rows) {
+          FieldValue value = rows->GetField(s.text);
+          if (std::holds_alternative<std::monostate>(value)) value = int64_t{0};
+          out += FormatReportValue(value, format);
+        }
         break;
       case Segment::Page:
         out += QString::number(page);

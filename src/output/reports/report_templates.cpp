@@ -71,9 +71,9 @@ ReportTemplate MakeReport1() {
       {132, 96, "№ образца", "N"},
       {228, 106, "Высота образца, мм.", "H"},
       {334, 183, "Время выдерживания на ступени, час.", "R"},
-      {517, 208, "Давление, при котороом наблюдалась фиксация, МПа.", "P"},
+      {517, 208, "Давление, при котором наблюдалась фильтрация, МПа.", "P"},
       {725, 109, "Время начала испытания", "DATE"},
-      {834, 105, "Время окончания испытания\n", "Time"},
+      {834, 105, "Длительность испытания\n", "Time"},
       {939, 105, "Марка", "Type"},
   };
   t.pageHeader.height = 64;
@@ -83,6 +83,9 @@ ReportTemplate MakeReport1() {
     t.data.boxes.push_back(DataBox(c.left, c.width, 3, 40, c.field));
   }
   t.pageHeader.boxes[6].vAlign = ReportVAlign::Top;
+  // "Длительность" in the header's 12 points is wider than its column: a
+  // smaller size keeps the word whole.
+  t.pageHeader.boxes[6].font.pointSize = 9;
   t.pageFooter = FooterBand(844);
   return t;
 }
@@ -106,7 +109,7 @@ ReportTemplate MakeReport2() {
   t.title = TitleBand(64, 333, "ДК-ТЛ7  № [Dbf1.\"SERIAL\"]");
   auto& h = t.pageHeader.boxes;
   auto& d = t.data.boxes;
-  h.push_back(HeaderBox(279, 72, 0, 60, "P, Н"));
+  h.push_back(HeaderBox(279, 72, 0, 60, "P, кН"));
   d.push_back(DataBox(279, 72, 0, 40, "P", ReportFormat::UpToThree));
   h.push_back(HeaderBox(351, 72, 0, 60, "R, МПа"));
   d.push_back(DataBox(351, 72, 0, 40, "R", ReportFormat::UpToThree));

@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
@@ -66,10 +68,34 @@ bool PrintReportWithDialog(QWidget* parent, const PreparedReport& report, bool p
   return PrintReport(&printer, report, &progress);
 }
 
+bool PrintOrSaveReport(QWidget* parent, const PreparedReport& report, const QString& pdfPath,
+                       bool printersInstalled) {
+  if (!report.completed || report.pages.empty() || !report.layout) return false;
+  if (printersInstalled) return PrintReportWithDialog(parent, report, true);
+  const auto answer = Dialogs().Message(
+      parent, QMessageBox::Question, QString::fromUtf8("Печать"),
+      QString::fromUtf8("Принтер не установлен.\n\nСохранить отчет в файл PDF, чтобы "
+                        "напечатать его позже или на другом компьютере?"),
+      QMessageBox::Yes | QMessageBox::No);
+  if (answer != QMessageBox::Yes) return false;
+  const QString name = Dialogs().GetSaveFileName(
+      parent, QString::fromUtf8("Сохранить отчет в файл PDF"), pdfPath,
+      QString::fromUtf8("Документы PDF (*.pdf)"), QStringLiteral("pdf"));
+  if (name.isEmpty()) return false;
+  if (!WriteReportPdf(report, name)) {
+    ShowGeneralError(parent, QString::fromUtf8("Не удалось записать файл %1. Проверьте, что папка "
+                                               "существует и в нее можно записывать")
+                                 .arg(QDir::toNativeSeparators(name)));
+    return false;
+  }
+  return true;
+}
+
 ReportPreview::ReportPreview(QWidget* parent, const PreparedReport& report,
-                             std::function<void()> help)
+                             std::function<void()> help, const QString& pdfPath)
     : QDialog(parent),
       report_(report),
+      pdfPath_(pdfPath),
       printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
   setWindowTitle(QString::fromUtf8("Предварительный просмотр"));
   setModal(true);
@@ -92,10 +118,8 @@ ReportPreview::ReportPreview(QWidget* parent, const PreparedReport& report,
   add("Предыдущая", [this] { view_->setCurrentPage(view_->currentPage() - 1); });
   add("Следующая", [this] { view_->setCurrentPage(view_->currentPage() + 1); });
   bar->addSeparator();
-  // Without a printer there is nothing to print on.
-  add("Печать", [this] {
-    PrintReportWithDialog(this, report_);
-  })->setEnabled(ReportPrintersInstalled());
+  // Without a printer it offers the PDF file instead.
+  add("Печать", [this] { PrintOrSaveReport(this, report_, pdfPath_); });
   if (help) add("Справка", [help] { help(); });
   add("Закрыть", [this] { reject(); });
 
@@ -108,8 +132,9 @@ ReportPreview::ReportPreview(QWidget* parent, const PreparedReport& report,
 
 ReportPreview::~ReportPreview() = default;
 
-void ShowReportPreview(QWidget* parent, const PreparedReport& report, std::function<void()> help) {
+void ShowReportPreview(QWidget* parent, const PreparedReport& report, std::function<void()> help,
+                       const QString& pdfPath) {
   if (!report.completed || report.pages.empty()) return;
-  ReportPreview preview(parent, report, std::move(help));
+  ReportPreview preview(parent, report, std::move(help), pdfPath);
   Dialogs().Exec(&preview);
 }

@@ -40,23 +40,34 @@ bool ReportPrintersInstalled();
 bool PrintReportWithDialog(QWidget* parent, const PreparedReport& report,
                            bool printersInstalled = ReportPrintersInstalled());
 
+// "Печать" of a prepared report: the print dialog when the system has a
+// printer. Without one the operator is told so and offered to save the
+// report as a PDF file instead (the save dialog starts on `pdfPath`), the
+// same file that klt3-cli report writes. Returns true when pages were
+// printed or saved.
+bool PrintOrSaveReport(QWidget* parent, const PreparedReport& report, const QString& pdfPath,
+                       bool printersInstalled = ReportPrintersInstalled());
+
 // The modal preview window "Предварительный просмотр": zoom, page turning,
 // printing, help (when a handler is given) and closing.
 class ReportPreview : public QDialog {
   Q_OBJECT
  public:
+  // `pdfPath`: where its print button offers to save the report when the
+  // system has no printer.
   ReportPreview(QWidget* parent, const PreparedReport& report,
-                std::function<void()> help = nullptr);
+                std::function<void()> help = nullptr, const QString& pdfPath = QString());
   ~ReportPreview() override;
   QPrintPreviewWidget* view() const { return view_; }
   const PreparedReport& report() const { return report_; }
 
  private:
   const PreparedReport& report_;
+  QString pdfPath_;
   std::unique_ptr<QPrinter> printer_;
   QPrintPreviewWidget* view_;
 };
 
 // Shows the preview through the dialog seam; nothing without pages.
 void ShowReportPreview(QWidget* parent, const PreparedReport& report,
-                       std::function<void()> help = nullptr);
+                       std::function<void()> help = nullptr, const QString& pdfPath = QString());

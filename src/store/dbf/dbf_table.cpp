@@ -171,6 +171,8 @@ QString SystemErrorText(int err) {
 
 const char* CodecForLanguage(uint8_t language) {
   switch (language) {
+    // 0 names no code page; the tables of this program's users are Russian.
+    case 0x00:
     case 0xC9:
       return "windows-1251";
     case 0x26:

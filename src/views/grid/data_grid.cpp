@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
+#include <QTextLayout>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -53,6 +54,25 @@ class GridDelegate : public QStyledItemDelegate {
 
 // --- GridHeader --------------------------------------------------------------
 
+QStringList WrapTitle(const QString& caption, const QFont& font, int width) {
+  QStringList lines;
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  QString text = caption;
+  while (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+  for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+    QTextLayout layout(paragraph, font);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(std::max(1, width));
+      lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+  }
+  return lines;
+}
+
 GridHeader::GridHeader(DataGrid* grid) : QHeaderView(Qt::Horizontal), grid_(grid) {
   setSectionsClickable(true);
   setHighlightSections(false);
@@ -65,7 +85,9 @@ GridHeader::GridHeader(DataGrid* grid) : QHeaderView(Qt::Horizontal), grid_(grid
 
 QSize GridHeader::sizeHint() const {
   QSize s = QHeaderView::sizeHint();
-  s.setHeight(grid_->TitleLines() * fontMetrics().lineSpacing() + 8);
+  s.setHeight(std::max(grid_->TitleLines(), grid_->NeededTitleLines()) *
+                  fontMetrics().lineSpacing() +
+              8);
   return s;
 }
 
@@ -97,8 +119,17 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
   const int mark = state == TitleState::SortedNone ? 0 : 12;
   const QRect textRect = rect.adjusted(3, 2, -3 - mark, -2);
   painter->setPen(palette().color(QPalette::ButtonText));
-  painter->drawText(textRect, int(TitleAlign(column.titleAlignment)) | Qt::TextWordWrap,
-                    column.caption);
+  // Line by line as WrapTitle breaks them, the block centred vertically, so
+  // that the row's height (from the same lines) always holds the text.
+  const QStringList lines = WrapTitle(column.caption, font(), textRect.width());
+  const int lineHeight = fontMetrics().lineSpacing();
+  int y = textRect.top() + (textRect.height() - int(lines.size()) * lineHeight) / 2;
+  const int hAlign = int(TitleAlign(column.titleAlignment) & Qt::AlignHorizontal_Mask);
+  for (const QString& line : lines) {
+    painter->drawText(QRect(textRect.left(), y, textRect.width(), lineHeight),
+                      hAlign | Qt::AlignVCenter, line);
+    y += lineHeight;
+  }
   if (mark) {
     // A small triangle: pointing up for tsSortedUp, down for tsSortedDown.
     const int cx = rect.right() - 8, cy = rect.center().y();
@@ -373,8 +404,24 @@ std::vector<int> DataGrid::ColumnOrder() const {
 
 void DataGrid::SetTitleLines(int lines) {
   titleLines_ = std::max(1, lines);
+  UpdateTitleHeight();
+}
+
+int DataGrid::NeededTitleLines() const {
+  int needed = 1;
+  for (int i = 0; i < ColumnCount(); ++i) {
+    if (i < header_->count() && header_->isSectionHidden(i)) continue;
+    const int width = GridHeader::TextWidth(Column(i).state.width, true);
+    needed = std::max(needed, int(WrapTitle(Column(i).caption, header_->font(), width).size()));
+  }
+  return needed;
+}
+
+void DataGrid::UpdateTitleHeight() {
+  const int height = header_->sizeHint().height();
+  if (header_->height() == height && header_->minimumHeight() == height) return;
   header_->updateGeometry();
-  header_->setFixedHeight(header_->sizeHint().height());
+  header_->setFixedHeight(height);
 }
 
 void DataGrid::SetColumnMoving(bool allowed) { header_->setSectionsMovable(allowed); }
@@ -428,6 +475,7 @@ void DataGrid::ApplyWidths(const std::vector<int>& widths) {
     if (int(i) < header_->count()) header_->resizeSection(int(i), core_.columns()[i].state.width);
   }
   applyingWidths_ = false;
+  UpdateTitleHeight();
   view_->footer()->update();
 }
 
@@ -437,7 +485,10 @@ void DataGrid::OnSectionResized(int logical, int, int newSize) {
   // The operator dragged a column border: it keeps the new width and, with
   // fitting on, the other free columns share what is left.
   core_.columns()[logical].state.width = newSize;
-  if (!autoFit_) return;
+  if (!autoFit_) {
+    UpdateTitleHeight();
+    return;
+  }
   std::vector<GridColumn> others = core_.columns();
   others[logical].fixedWidth = true;
   ApplyWidths(SpreadColumnWidths(others, ClientWidth()));

@@ -24,6 +24,11 @@ struct MarkedRow {
   std::vector<FieldValue> values;
 };
 
+// The lines a title shows in a column `width` pixels wide: broken between
+// words, and inside a word only where the word alone is wider than the
+// column; a line break in the caption starts a new line.
+QStringList WrapTitle(const QString& caption, const QFont& font, int width);
+
 // Titles of several lines with the caption alignment and the sort mark.
 class GridHeader : public QHeaderView {
   Q_OBJECT
@@ -31,6 +36,9 @@ class GridHeader : public QHeaderView {
  public:
   explicit GridHeader(DataGrid* grid);
   QSize sizeHint() const override;
+  // Room for the text of a title in a section of `width`; `sorted` leaves
+  // room for the sort mark.
+  static int TextWidth(int width, bool sorted) { return width - 6 - (sorted ? 12 : 0); }
 
  protected:
   void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
@@ -99,8 +107,12 @@ class DataGrid : public QWidget {
   std::vector<int> ColumnOrder() const;
   int ColumnOfField(const QString& field) const { return core_.ColumnOfField(field); }
 
+  // The title row shows at least `lines` lines, and more where a caption
+  // wraps into more at its column's width.
   void SetTitleLines(int lines);
   int TitleLines() const { return titleLines_; }
+  // Lines the title row needs for every caption to show whole.
+  int NeededTitleLines() const;
   void SetColumnMoving(bool allowed);
   void SetColumnSizing(bool allowed);
 
@@ -162,6 +174,7 @@ class DataGrid : public QWidget {
   void OnSelection(const QItemSelection& selected, const QItemSelection& deselected);
   void OnSectionResized(int logical, int oldSize, int newSize);
   void ApplyWidths(const std::vector<int>& widths);
+  void UpdateTitleHeight();
   void FitNow();
   void ReportWriteError(const QString& text);
 

@@ -55,9 +55,9 @@ const Layout& LayoutOf(int i) {
         {132, 96, "№ образца"},
         {228, 106, "Высота образца, мм."},
         {334, 183, "Время выдерживания на ступени, час."},
-        {517, 208, "Давление, при котороом наблюдалась фиксация, МПа."},
+        {517, 208, "Давление, при котором наблюдалась фильтрация, МПа."},
         {725, 109, "Время начала испытания"},
-        {834, 105, "Время окончания испытания"},
+        {834, 105, "Длительность испытания"},
         {939, 105, "Марка"}}},
       {&Report2(),
        210,
@@ -71,7 +71,7 @@ const Layout& LayoutOf(int i) {
        {{72, 61, "N"},
         {133, 80, "Дата"},
         {213, 66, "Время"},
-        {279, 72, "P, Н"},
+        {279, 72, "P, кН"},
         {351, 72, "R, МПа"},
         {423, 72, "dН"},
         {495, 104, "Вид испытаний"},
@@ -146,7 +146,7 @@ TEST(ReportPdf, PageTitleHeaderAndFooterWhereTheFormPutsThem) {
       EXPECT_NEAR((left + right) / 2, box.center().x(), kTol);
       EXPECT_GE(left, box.left() + Mm(2) - 0.2);
       EXPECT_LE(right, box.right() - Mm(2) + 0.2);
-      if (QString::fromUtf8(h.text) == QString::fromUtf8("Время окончания испытания")) {
+      if (QString::fromUtf8(h.text) == QString::fromUtf8("Длительность испытания")) {
         EXPECT_NEAR(top, box.top() + Mm(1), kTol);  // at the top, room for a second line
       } else {
         EXPECT_NEAR((top + bottom) / 2, box.center().y(), kTol);

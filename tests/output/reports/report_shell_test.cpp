@@ -1,10 +1,13 @@
 // The main window's preview and print commands over an opened table file.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QFileInfo>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
 #include "output/reports/report_fixtures.h"
+#include "output/reports/report_render.h"
 #include "output/reports/report_windows.h"
 #include "platform/dialogs.h"
 #include "shell/main_window.h"
@@ -20,23 +23,40 @@ class Answers : public DialogSeam {
   int previews = 0, others = 0, messages = 0;
   PreparedReport shown;
   QString openAnswer;
+  QStringList messageTexts;
+  QMessageBox::StandardButton messageAnswer = QMessageBox::No;
+  QStringList saveDirs;  // where each save dialog started
+  QString saveAnswer;
+  bool printInPreview = false;  // the preview's own "Печать" is pressed
   QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&,
                           const QString&) override {
     return openAnswer;
+  }
+  QString GetSaveFileName(QWidget*, const QString&, const QString& dir, const QString&,
+                          const QString&) override {
+    saveDirs << dir;
+    return saveAnswer;
   }
   int Exec(QDialog* dialog) override {
     if (auto* preview = qobject_cast<ReportPreview*>(dialog)) {
       ++previews;
       shown = preview->report();
+      if (printInPreview)
+        for (QAction* a : preview->findChildren<QAction*>())
+          if (a->text() == QString::fromUtf8("Печать")) {
+            EXPECT_TRUE(a->isEnabled());
+            a->trigger();
+          }
     } else {
       ++others;
     }
     return QDialog::Rejected;
   }
-  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon, const QString&, const QString&,
-                                      QMessageBox::StandardButtons) override {
+  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon, const QString&,
+                                      const QString& text, QMessageBox::StandardButtons) override {
     ++messages;
-    return QMessageBox::No;
+    messageTexts << text;
+    return messageAnswer;
   }
 };
 
@@ -126,10 +146,16 @@ TEST_F(ReportCommands, SelectedSeriesPrintsAndCursorEndsOnItsLastRow) {
   EXPECT_EQ(form->Session().Table().CurrentIndex(), 5);
 }
 
-TEST_F(ReportCommands, PrintWithoutPrinterShowsNothing) {
+// Without a printer "Печать" says so and offers the report as a PDF file
+// beside the table, the file klt3-cli report writes; so does the preview's
+// print button.
+TEST_F(ReportCommands, PrintWithoutPrinterOffersAPdfFile) {
   if (ReportPrintersInstalled()) GTEST_SKIP() << "this machine has a printer";
   OpenTable(13);
   ShowTab(0);
+  const QFileInfo table(form->Session().Table().FilePath());
+  const QString suggested = table.absoluteDir().filePath(table.completeBaseName() + ".pdf");
+  // "Нет": the report was prepared, nothing is written.
   for (const char* command : {"printAction", "printPopupAction"}) {
     SCOPED_TRACE(command);
     DataGrid* grid = PlateGrid(form.get());
@@ -138,7 +164,33 @@ TEST_F(ReportCommands, PrintWithoutPrinterShowsNothing) {
     ASSERT_TRUE(Trigger(form.get(), command));
     EXPECT_EQ(form->Session().Table().CurrentIndex(), 2);  // the report was prepared
   }
-  EXPECT_EQ(answers.others + answers.previews + answers.messages, 0);
+  ASSERT_EQ(answers.messageTexts.size(), 2);
+  for (const QString& text : answers.messageTexts)
+    EXPECT_TRUE(text.startsWith(QString::fromUtf8("Принтер не установлен"))) << text.toStdString();
+  EXPECT_TRUE(answers.saveDirs.isEmpty());
+
+  // "Да": the save dialog starts on the table's name with ".pdf".
+  ASSERT_TRUE(Trigger(form.get(), "previewAction"));
+  const QString reference = dir.filePath("reference.pdf");
+  ASSERT_TRUE(WriteReportPdf(answers.shown, reference));
+  answers.messageAnswer = QMessageBox::Yes;
+  answers.saveAnswer = dir.filePath("printed.pdf");
+  ASSERT_TRUE(Trigger(form.get(), "printAction"));
+  EXPECT_EQ(answers.saveDirs, QStringList({suggested}));
+  answers.saveAnswer = dir.filePath("from-preview.pdf");
+  answers.printInPreview = true;
+  ASSERT_TRUE(Trigger(form.get(), "previewAction"));
+  EXPECT_EQ(answers.saveDirs, QStringList({suggested, suggested}));
+  auto words = [](const QString& path) {
+    QStringList out;
+    for (const PdfWord& w : ReadPdfText(path).words) out << w.text;
+    return out;
+  };
+  const QStringList expected = words(reference);
+  ASSERT_TRUE(expected.contains(QString::fromUtf8("ЗЕН-ТЛ7")));
+  EXPECT_EQ(words(dir.filePath("printed.pdf")), expected);
+  EXPECT_EQ(words(dir.filePath("from-preview.pdf")), expected);
+  EXPECT_EQ(answers.others, 0);  // no print dialog
 }
 
 TEST_F(ReportCommands, NothingWithoutTable) {

@@ -70,6 +70,8 @@ TEST_F(ReportOverTable, PlateValuesAndEmptyResult) {
   const PreparedReport r2 = PrepareReport(Report2(), source);
   EXPECT_EQ(Column(r2, 3), QStringList({"12,5"}));
   EXPECT_EQ(Column(r2, 4), QStringList({"3,142"}));
+  // The plate row has no dН: a blank number prints as 0, not as an empty box.
+  EXPECT_EQ(Column(r2, 5), QStringList({"0,00"}));
   EXPECT_EQ(r2.pages[0].boxes[0].text, QString::fromUtf8("ДК-ТЛ7  № 4321"));
   const PreparedReport r3 = PrepareReport(Report3(), source);
   EXPECT_EQ(Column(r3, 3), QStringList({"12,50"}));

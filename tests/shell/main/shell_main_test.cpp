@@ -4,6 +4,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTest>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -30,6 +36,7 @@
 #include "shell/main_window.h"
 #include "shell/splash_window.h"
 #include "shell/startup.h"
+#include "shell/translations.h"
 #include "support/link_ports.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
@@ -600,7 +607,7 @@ TEST_F(ShellTest, StartUpShowsTheSplashForItsTimeThenTheMainWindow) {
   });
   // Should the splash not close by itself, the test ends rather than hangs.
   QTimer::singleShot(15000, [&] {
-    if (splash) splash->reject();
+    if (splash) splash->done(0);
   });
   const std::unique_ptr<MainWindow> form = StartUp();
   EXPECT_TRUE(seen.splashShown);
@@ -635,6 +642,185 @@ TEST_F(ShellTest, SplashClosesWithResultOneWhenItsTimerFires) {
   EXPECT_TRUE(WaitUntil([&] { return !splash.isVisible(); }, 6000));
   EXPECT_EQ(splash.result(), 1);
   EXPECT_FALSE(splash.CloseTimer().isActive());
+}
+
+// Escape and the window system's close leave the splash up: its timer
+// alone ends it, with its result 1.
+TEST_F(ShellTest, SplashIgnoresEscapeAndCloseUntilItsTimer) {
+  SplashWindow splash;
+  splash.show();
+  QTest::keyClick(&splash, Qt::Key_Escape);
+  EXPECT_TRUE(splash.isVisible());
+  EXPECT_FALSE(splash.close());
+  EXPECT_TRUE(splash.isVisible());
+  EXPECT_TRUE(WaitUntil([&] { return !splash.isVisible(); }, 6000));
+  EXPECT_EQ(splash.result(), 1);
+}
+
+// Runs `check` on the modal dialog a call opens, once it shows; a dialog
+// still open after `check` is ended, so that the test never hangs.
+void WhenModalShows(const std::function<void(QDialog*)>& check) {
+  auto* poll = new QTimer;
+  poll->setInterval(20);
+  QObject::connect(poll, &QTimer::timeout, [poll, check] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible()) return;
+    poll->stop();
+    poll->deleteLater();
+    check(dialog);
+    if (dialog->isVisible()) dialog->done(0);
+  });
+  poll->start();
+}
+
+QString Plain(QString text) { return text.remove(QLatin1Char('&')); }
+
+// Qt's own dialogs in Russian, whatever the machine's locale: the buttons
+// of the message boxes, the file dialog's and the colour dialog's labels.
+TEST_F(ShellTest, QtDialogsSpeakRussian) {
+  ASSERT_TRUE(LoadQtRussianTranslations()) << "Qt's Russian translations are not installed";
+  SetDialogs(nullptr);
+  QStringList buttons;
+  WhenModalShows([&](QDialog* dialog) {
+    auto* box = qobject_cast<QMessageBox*>(dialog);
+    ASSERT_NE(box, nullptr);
+    for (QAbstractButton* b : box->buttons()) buttons << Plain(b->text());
+  });
+  Dialogs().Message(nullptr, QMessageBox::Question, Ru("ФИР - ТЛ7"), Ru("Вопрос"),
+                    QMessageBox::Yes | QMessageBox::No);
+  buttons.sort();
+  EXPECT_EQ(buttons, QStringList({Ru("Да"), Ru("Нет")}));
+
+  QFileDialog files(nullptr, Ru("Создать"), QDir::tempPath(), Ru("Файлы данных (*.db)"));
+  files.setOption(QFileDialog::DontUseNativeDialog, true);
+  files.setAcceptMode(QFileDialog::AcceptSave);
+  const auto* name = files.findChild<QLabel*>(QStringLiteral("fileNameLabel"));
+  const auto* type = files.findChild<QLabel*>(QStringLiteral("fileTypeLabel"));
+  ASSERT_TRUE(name && type);
+  EXPECT_EQ(Plain(name->text()), Ru("Имя файла:"));
+  EXPECT_EQ(Plain(type->text()), Ru("Типы файлов:"));
+
+  QColorDialog colors;
+  QStringList labels;
+  for (const QLabel* l : colors.findChildren<QLabel*>()) labels << Plain(l->text());
+  EXPECT_TRUE(labels.contains(Ru("Основные цвета"))) << labels.join(QLatin1Char('|')).toStdString();
+  EXPECT_FALSE(labels.contains(QStringLiteral("Basic colors")));
+}
+
+// "Сохранить изменения в таблицах ?" is answered with one of its two
+// buttons: Escape and the close button leave it up and the table open.
+TEST_F(ShellTest, UnsavedChangesQuestionIgnoresEscapeAndClose) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  dialogs.openAnswer = PlateTableIn(dir);
+  MainWindow form;
+  ASSERT_TRUE(Trigger(&form, "openTableAction"));
+  ASSERT_TRUE(form.Session().InUse());
+  ASSERT_TRUE(EditCell(PlateGrid(&form), 0, "COMMENT", QStringLiteral("x"), true));
+  ASSERT_TRUE(form.Session().IsModified());
+  SetDialogs(nullptr);
+  struct {
+    QString text;
+    bool upAfterEscape = false, upAfterClose = false, tableOpen = false;
+  } seen;
+  WhenModalShows([&](QDialog* dialog) {
+    auto* box = qobject_cast<QMessageBox*>(dialog);
+    ASSERT_NE(box, nullptr);
+    seen.text = box->text();
+    QTest::keyClick(box, Qt::Key_Escape);
+    seen.upAfterEscape = box->isVisible();
+    box->close();
+    seen.upAfterClose = box->isVisible();
+    seen.tableOpen = form.Session().InUse();
+    box->button(QMessageBox::No)->click();
+  });
+  ASSERT_TRUE(Trigger(&form, "closeTableAction"));
+  EXPECT_EQ(seen.text, Ru("Сохранить изменения в таблицах ?"));
+  EXPECT_TRUE(seen.upAfterEscape);
+  EXPECT_TRUE(seen.upAfterClose);
+  EXPECT_TRUE(seen.tableOpen);
+  EXPECT_FALSE(form.Session().InUse());  // "Нет" went on with the close
+  // A box that offers OK still closes with Escape.
+  bool upAfterEscape = true;
+  WhenModalShows([&](QDialog* dialog) {
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    upAfterEscape = dialog->isVisible();
+  });
+  Dialogs().Message(nullptr, QMessageBox::Information, Ru("ФИР - ТЛ7"), Ru("Готово"),
+                    QMessageBox::Ok);
+  EXPECT_FALSE(upAfterEscape);
+}
+
+// The window opens at a sensible size on its screen, maximized; the next
+// run opens it where and as large as the last one left it; a value that
+// cannot be read starts as a first run.
+TEST_F(ShellTest, WindowGeometryIsKeptBetweenRuns) {
+  const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+  {
+    MainWindow form;
+    EXPECT_TRUE(form.windowState() & Qt::WindowMaximized);
+    const QRect normal = form.normalGeometry().isValid() ? form.normalGeometry() : form.geometry();
+    EXPECT_GE(normal.width(), std::min(800, room.width()));
+    EXPECT_GE(normal.height(), std::min(600, room.height()));
+    EXPECT_TRUE(room.contains(normal)) << normal.width() << "x" << normal.height();
+    form.show();
+    form.setWindowState(Qt::WindowNoState);
+    form.setGeometry(QRect(room.topLeft() + QPoint(40, 30), QSize(640, 480)));
+    ASSERT_TRUE(WaitUntil([&] { return form.size() == QSize(640, 480); }, 2000));
+    form.close();
+  }
+  QSettings stored(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Merilan"),
+                   QStringLiteral("KLT3"));
+  EXPECT_TRUE(stored.contains(QStringLiteral("1.0/Window_geometry")));
+  EXPECT_EQ(stored.value(QStringLiteral("1.0/Window_maximized")).toString(), QStringLiteral("0"));
+  {
+    MainWindow form;
+    EXPECT_FALSE(form.windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(form.geometry().size(), QSize(640, 480));
+    EXPECT_EQ(form.geometry().topLeft(), room.topLeft() + QPoint(40, 30));
+  }
+  for (const char* garbage : {"not base64 at all!", "AdnQywACAAA="}) {
+    SCOPED_TRACE(garbage);
+    stored.setValue(QStringLiteral("1.0/Window_geometry"), QString::fromLatin1(garbage));
+    stored.setValue(QStringLiteral("1.0/Window_maximized"), QStringLiteral("0"));
+    stored.sync();
+    MainWindow form;
+    EXPECT_TRUE(form.windowState() & Qt::WindowMaximized);
+    EXPECT_GE(form.geometry().width(), std::min(800, room.width()));
+    EXPECT_TRUE(ActionOf(&form, "newTableAction")->isEnabled());
+  }
+}
+
+// "База данных повреждена !" names the file and why it was refused.
+TEST_F(ShellTest, DamagedTableBoxNamesTheFileAndTheReason) {
+  struct Detailed : RecordingDialogs {
+    QString detail;
+    QMessageBox::StandardButton DetailedMessage(QWidget* parent, QMessageBox::Icon icon,
+                                                const QString& caption, const QString& text,
+                                                const QString& d,
+                                                QMessageBox::StandardButtons buttons) override {
+      detail = d;
+      return Message(parent, icon, caption, text, buttons);
+    }
+  } recorder;
+  SetDialogs(&recorder);
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath(QStringLiteral("garbage.db"));
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(QByteArray(2000, 'x'));
+  f.close();
+  recorder.openAnswer = path;
+  MainWindow form;
+  ASSERT_TRUE(Trigger(&form, "openTableAction"));
+  ASSERT_EQ(recorder.messages.size(), 1u);
+  EXPECT_EQ(recorder.messages[0].caption, Ru("Ошибка"));
+  EXPECT_EQ(recorder.messages[0].text, Ru("База данных повреждена !"));
+  EXPECT_TRUE(recorder.detail.contains(QDir::toNativeSeparators(path)))
+      << recorder.detail.toStdString();
+  EXPECT_TRUE(recorder.detail.contains(Ru("Причина: "))) << recorder.detail.toStdString();
+  EXPECT_FALSE(form.Session().InUse());
 }
 
 }  // namespace

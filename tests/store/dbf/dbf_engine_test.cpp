@@ -78,11 +78,28 @@ TEST(DbfEngine, TableOfAnotherShapeRoundTrips) {
   EXPECT_EQ(b.mid(97, 12), QByteArray(" \xb8\xe6\xe8\xea- 12.50"));
 }
 
+// A byte the engine does not know keeps Windows-1252; 0 is read as the
+// Russian page.
+TEST(DbfEngine, LanguageByteZeroIsRussianOtherUnknownBytesWestern) {
+  const struct {
+    uint8_t language;
+    const char* expected;  // the text of the bytes E6 E8
+  } cases[] = {{0x00, "жи"}, {0x57, "æè"}, {0x03, "æè"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(dbf::DecodeText(c.language, "\xe6\xe8", 2), QString::fromUtf8(c.expected))
+        << int(c.language);
+    EXPECT_EQ(dbf::EncodeText(c.language, QString::fromUtf8(c.expected)), QByteArray("\xe6\xe8"))
+        << int(c.language);
+  }
+}
+
 TEST(DbfEngine, TextsFollowTheLanguageByte) {
   struct Case {
     uint8_t language;
     QByteArray stored;  // "Ёж" as the file holds it
-  } cases[] = {{0xC9, "\xa8\xe6"}, {0x65, "\xf0\xa6"}, {0x26, "\xf0\xa6"}};
+  } cases[] = {{0xC9, "\xa8\xe6"}, {0x65, "\xf0\xa6"}, {0x26, "\xf0\xa6"},
+               // 0 gives no code page: read as Windows-1251 too.
+               {0x00, "\xa8\xe6"}};
   for (const Case& c : cases) {
     QTemporaryDir dir;
     const QString path = dir.filePath("t.dbf");
