@@ -76,6 +76,7 @@ class MainWindow : public QMainWindow {
   void ExitAtOnce();
   void ShowHelp();
   void ShowAboutBox();
+  void ChoosePort();
 
   // --- table file (main_window_table.cpp) ---
   void NewTable();
@@ -152,6 +153,7 @@ class MainWindow : public QMainWindow {
   QAction* removeSortingAction_ = nullptr;
   QAction* deleteRowsAction_ = nullptr;
   QAction* exportXlsAction_ = nullptr;
+  QAction* choosePortAction_ = nullptr;
   QAction* helpAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
 };

@@ -134,7 +134,8 @@ TEST_F(DialogTest, FullDownloadFillsIdentityAndImage) {
     EXPECT_EQ(Text("typeValue"), c.typeLine);
     EXPECT_EQ(Text("versionValue"), "01.12.05");
     EXPECT_EQ(Text("countValue"), QString::number(c.config.identity.recordCount));
-    EXPECT_EQ(Text("statusLabel"), kReceiving);
+    // The status line names the port the instrument answered on.
+    EXPECT_EQ(Text("statusLabel"), kReceiving + "\nПорт: COM1 (" + port.Path() + ")");
     EXPECT_EQ(form->findChild<QProgressBar*>()->value(), 100);
   }
 }

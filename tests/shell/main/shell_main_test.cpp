@@ -148,7 +148,7 @@ TEST_F(ShellTest, MenuBarAndPopupHoldEveryItemInOrder) {
        {Ru("Выровнять столбцы"), "-", Ru("Задать цвет"), Ru("Убрать цвет"), Ru("Убрать все цвета"),
         "-", Ru("Убрать сортировку")}},
       {"Правка", {Ru("Удалить строки*")}},
-      {"Сервис", {Ru("Экспорт в Excel")}},
+      {"Сервис", {Ru("Экспорт в Excel"), Ru("Порт прибора…")}},
       {"Справка", {Ru("Помощь|F1*"), "-", Ru("О программе")}},
   };
   ASSERT_EQ(menus.size(), int(expected.size()));
@@ -211,6 +211,7 @@ TEST_F(ShellTest, TheTwoStatesEnableExactlyTheTableCommands) {
       {"removeSortingAction", true},
       {"deleteRowsAction", true},
       {"exportXlsAction", true},
+      {"choosePortAction", false},
       {"helpAction", false},
       {"aboutAction", false},
       {"printPopupAction", false},
