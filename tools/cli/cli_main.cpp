@@ -21,12 +21,15 @@ const char kHelp[] =
     "Использование: klt3-cli КОМАНДА [ПАРАМЕТРЫ]\n"
     "\n"
     "Команды:\n"
-    "  download [--port УСТРОЙСТВО] ФАЙЛ.db     считать память прибора в новую таблицу\n"
+    "  download [--port УСТРОЙСТВО] [--save-image ОБРАЗ] [--log ПРОТОКОЛ] ФАЙЛ.db\n"
+    "                                           считать память прибора в новую таблицу\n"
+    "  decode ОБРАЗ ФАЙЛ.db                     сделать таблицу из сохраненного образа памяти\n"
     "  dump ФАЙЛ.db [--csv | --json] [--series N | --kind plate|water]\n"
     "                                           вывести строки таблицы, как их показывает вид\n"
     "  export ФАЙЛ.db [--series N] ВЫХОД.xls    записать строки в книгу Excel\n"
     "  report ФАЙЛ.db [--series N] ВЫХОД.pdf    записать отчет в файл PDF\n"
-    "  ports [--com1 ПУТЬ] [--com2 ПУТЬ]        показать или задать устройства портов\n"
+    "  ports [--com1 ПУТЬ] [--com2 ПУТЬ] [--list]\n"
+    "                                           показать или задать устройства портов\n"
     "\n"
     "klt3-cli КОМАНДА --help: справка по команде.\n"
     "\n"
@@ -37,12 +40,13 @@ const char kHelp[] =
     "  3    ошибка передачи данных\n"
     "  4    подключен не тот прибор\n"
     "  5    в приборе нет данных\n"
-    "  6    не удалось записать таблицу\n"
+    "  6    не удалось записать таблицу (образ памяти, протокол)\n"
     "  7    таблица не найдена или повреждена\n"
     "  8    не удалось записать книгу Excel\n"
     "  9    не удалось записать отчет\n"
     "  10   серии нет в таблице\n"
     "  11   не удалось записать настройки программы\n"
+    "  12   образ памяти не найден или поврежден\n"
     "  130  прервано (Ctrl+C)\n";
 
 }  // namespace
@@ -68,6 +72,7 @@ int main(int argc, char* argv[]) {
     return cli::kOk;
   }
   if (command == QLatin1String("download")) return cli::DownloadCommand(args);
+  if (command == QLatin1String("decode")) return cli::DecodeCommand(args);
   if (command == QLatin1String("dump")) return cli::DumpCommand(args);
   if (command == QLatin1String("export")) return cli::ExportCommand(args);
   if (command == QLatin1String("report")) return cli::ReportCommand(args);
