@@ -20,10 +20,13 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QUrl>
 #include <vector>
 
 #include "link/ui/download_dialog.h"
+#include "link/ui/port_dialog.h"
+#include "platform/ports.h"
 #include "platform/dialogs.h"
 #include "shell/about_box.h"
 #include "shell/app_state.h"
@@ -635,6 +638,25 @@ TEST_F(ShellTest, SplashClosesWithResultOneWhenItsTimerFires) {
   EXPECT_TRUE(WaitUntil([&] { return !splash.isVisible(); }, 6000));
   EXPECT_EQ(splash.result(), 1);
   EXPECT_FALSE(splash.CloseTimer().isActive());
+}
+
+TEST_F(ShellTest, PortOfTheInstrumentOpensTheChooserWhoseChoiceTheSettingsKeep) {
+  MainWindow form;
+  ASSERT_TRUE(StoreChosenPort(QStringLiteral("/dev/ttyUSB5")));
+  QString shownChoice;
+  dialogs.onExec = [&](QDialog* dialog) {
+    auto* chooser = qobject_cast<PortDialog*>(dialog);
+    ASSERT_NE(chooser, nullptr);
+    shownChoice = chooser->SelectedChoice();
+    // The operator goes back to the automatic search.
+    auto* view = chooser->findChild<QTreeView*>(QStringLiteral("portView"));
+    view->setCurrentIndex(view->model()->index(0, 0));
+    chooser->accept();
+  };
+  ASSERT_TRUE(Trigger(&form, "choosePortAction"));
+  ASSERT_EQ(dialogs.executed.size(), 1u);
+  EXPECT_EQ(shownChoice, QStringLiteral("/dev/ttyUSB5"));
+  EXPECT_EQ(ChosenPort(), QString());
 }
 
 }  // namespace
