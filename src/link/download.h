@@ -11,6 +11,8 @@
 #include "link/download_protocol.h"
 #include "link/serial_link.h"
 
+class TrafficLog;
+
 class Download : public QObject, private DownloadTransport, private DownloadObserver {
   Q_OBJECT
  public:
@@ -18,10 +20,21 @@ class Download : public QObject, private DownloadTransport, private DownloadObse
   ~Download() override;
 
   // One device for both of the program's ports (the command line's --port);
-  // empty: COM1, then COM2, as the settings lead them.
+  // empty: the port chosen in the settings, or else the automatic search
+  // (the port that answered last, COM1, COM2, then every port the system
+  // lists).
   void SetFixedPort(const QString& device);
+  // Every byte and every opening of a port goes there too; nullptr: nowhere.
+  void SetTrafficLog(TrafficLog* log) { log_ = log; }
 
-  // Opens COM1 and asks for identification; the rest follows on the event loop.
+  // Before each "V" whatever is still on the line (the rest of a memory
+  // frame after "Отмена") is thrown away until the line has been quiet this
+  // long, but no longer than the limit.
+  static constexpr int kQuietMs = 120;
+  static constexpr int kQuietLimitMs = 3000;
+
+  // Lists the ports, opens the first and asks for identification; the rest
+  // follows on the event loop.
   void Start();
   // Ends a running download as "Отмена" does: the link closes, the observer
   // hears Finished(false). Without a running download it only makes sure the
@@ -34,6 +47,9 @@ class Download : public QObject, private DownloadTransport, private DownloadObse
   QString PortName() const { return link_.PortName(); }
   const DeviceIdentity& Identity() const { return protocol_.Identity(); }
   const MemoryImage& Image() const { return protocol_.Image(); }
+  uint32_t ImageLength() const { return protocol_.ImageLength(); }
+  // The ports the last Start tried, in order.
+  const std::vector<PortCandidate>& Ports() const { return protocol_.Ports(); }
 
  private:
   // DownloadTransport
@@ -43,16 +59,30 @@ class Download : public QObject, private DownloadTransport, private DownloadObse
   void SendByte(uint8_t b) override;
   void StartTimer(int ms) override;
   void StopTimer() override;
+  PortOpenError OpenFailure() const override { return link_.LastOpenError(); }
   // DownloadObserver: passed on, Finished with the link closed first.
   void StatusChanged(const QString& text) override;
+  void PortChanged(const QString& label) override;
   void ProgressChanged(int percent) override;
   void IdentityChanged(const QString& type, const QString& version, const QString& count) override;
   void Failed(const QString& caption, const QString& text, const QString& detail) override;
   void Finished(bool ok) override;
+
+  void Received(const char* data, uint32_t size);
+  void EndQuietWait();
+  void Transmit(uint8_t b);
 
   DownloadObserver& observer_;
   QString fixedPort_;
   TSerialLink link_;
   QTimer timer_;
   DownloadProtocol protocol_;
+  TrafficLog* log_ = nullptr;
+  // The wait for a quiet line before a request: the request and the answer
+  // timer held back until it ends.
+  bool waitingForQuiet_ = false;
+  uint8_t heldByte_ = 0;
+  int heldTimerMs_ = -1;
+  QTimer quietTimer_;
+  QTimer quietLimit_;
 };

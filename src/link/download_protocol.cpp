@@ -1,12 +1,15 @@
 #include "link/download_protocol.h"
 
+#include <QStringList>
 #include <algorithm>
 #include <cstring>
 
 #include "link/frame_codec.h"
 
 DownloadTransport::~DownloadTransport() = default;
+PortOpenError DownloadTransport::OpenFailure() const { return PortOpenError::None; }
 DownloadObserver::~DownloadObserver() = default;
+void DownloadObserver::PortChanged(const QString&) {}
 
 namespace download_text {
 const QString kCom1 = QStringLiteral("\\\\.\\COM1");
@@ -69,11 +72,21 @@ QString WrongDeviceDetail(const DeviceIdentity& identity, const QString& port) {
 }
 
 DownloadProtocol::DownloadProtocol(DownloadTransport& transport, DownloadObserver& observer)
-    : link_(transport), observer_(observer), buffer_(kReceiveBufferSize, '\0') {}
+    : link_(transport),
+      observer_(observer),
+      buffer_(kReceiveBufferSize, '\0'),
+      ports_{{kCom1, QStringLiteral("COM1"), QString()},
+             {kCom2, QStringLiteral("COM2"), QString()}} {}
+
+void DownloadProtocol::SetPorts(std::vector<PortCandidate> ports) {
+  if (!ports.empty()) ports_ = std::move(ports);
+}
 
 void DownloadProtocol::Start() {
   active_ = true;
-  portName_ = kCom1;
+  outcomes_.assign(ports_.size(), PortOpenError::None);
+  portIndex_ = 0;
+  portName_ = ports_[0].name;
   link_.SetPortName(portName_);
   startSeen_ = false;
   endSeen_ = false;
@@ -83,8 +96,20 @@ void DownloadProtocol::Start() {
   observer_.ProgressChanged(0);
   observer_.IdentityChanged(QString(), QString(), QString());
   observer_.StatusChanged(kWaiting);
+  TryPort(0);
+}
+
+// Opens the port and asks it for identification. A port that does not open
+// has nothing to wait for: the timer moves on to the next one at once.
+void DownloadProtocol::TryPort(size_t index) {
+  observer_.PortChanged(ports_[index].label);
   link_.OpenLink();
   request_ = kIdentify;
+  outcomes_[index] = link_.OpenFailure();
+  if (outcomes_[index] != PortOpenError::None) {
+    link_.StartTimer(0);
+    return;
+  }
   link_.SendByte(kIdentify);
   link_.StartTimer(kAnswerTimeoutMs);
 }
@@ -230,40 +255,59 @@ void DownloadProtocol::MemoryStep() {
     return;
   }
   for (uint32_t k = 0; k < chars / 2; ++k) image_[k] = char2byte(buffer_.data(), posS + 1 + 2 * k);
+  imageLength_ = chars / 2;
   Close(true);
 }
 
-void DownloadProtocol::Restart(const QString& port) {
-  portName_ = port;
-  link_.SetPortName(port);
-  link_.OpenLink();
+void DownloadProtocol::Restart(size_t index) {
+  portIndex_ = index;
+  portName_ = ports_[index].name;
+  link_.SetPortName(portName_);
   startSeen_ = false;
   endSeen_ = false;
   fill_ = 0;
   progress_ = 0;
   observer_.ProgressChanged(0);
-  request_ = kIdentify;
-  link_.SendByte(kIdentify);
-  link_.StartTimer(kAnswerTimeoutMs);
+  TryPort(index);
+}
+
+// One line per port tried and what happened there, then what the operator
+// can do about the ports that refused to open.
+QString DownloadProtocol::NotFoundDetail() const {
+  QStringList lines;
+  QStringList advice;
+  QStringList seen;
+  // A port tried twice (an explicit port) is one line, with its last outcome.
+  for (size_t i = ports_.size(); i-- > 0;) {
+    if (seen.contains(ports_[i].label)) continue;
+    seen << ports_[i].label;
+    lines.prepend(ports_[i].label + QStringLiteral(": ") + PortOutcomeText(outcomes_[i]));
+    const QString more = PortAdvice(outcomes_[i], ports_[i].label);
+    if (!more.isEmpty()) advice.prepend(more);
+  }
+  if (!advice.isEmpty()) lines << QString() << advice.join(QStringLiteral("\n\n"));
+  return lines.join(QLatin1Char('\n'));
 }
 
 void DownloadProtocol::TimerFired() {
   if (!active_) return;
   link_.StopTimer();
   link_.CloseLink();
-  if (portName_ == kCom1) {
-    Restart(kCom2);
+  if (portIndex_ + 1 < ports_.size()) {
+    Restart(portIndex_ + 1);
     return;
   }
-  portName_ = kCom1;
-  link_.SetPortName(kCom1);
+  const QString detail = NotFoundDetail();
+  portIndex_ = 0;
+  portName_ = ports_[0].name;
+  link_.SetPortName(portName_);
   startSeen_ = false;
   endSeen_ = false;
   fill_ = 0;
   progress_ = 0;
   observer_.ProgressChanged(0);
   active_ = false;
-  observer_.Failed(kNotFoundCaption, kNotFound, QString());
+  observer_.Failed(kNotFoundCaption, kNotFound, detail);
   Close(false);
 }
 

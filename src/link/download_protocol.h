@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/device_data.h"
+#include "link/serial_ports.h"
 
 // The link and the answer timer, as the dialogue needs them.
 class DownloadTransport {
@@ -20,6 +21,8 @@ class DownloadTransport {
   virtual void SendByte(uint8_t b) = 0;
   virtual void StartTimer(int ms) = 0;
   virtual void StopTimer() = 0;
+  // Why the last OpenLink left the link closed; None when it opened.
+  virtual PortOpenError OpenFailure() const;
 };
 
 // Whoever shows the download: a dialog, a terminal, a test.
@@ -27,6 +30,8 @@ class DownloadObserver {
  public:
   virtual ~DownloadObserver();
   virtual void StatusChanged(const QString& text) = 0;
+  // The port now tried, as the operator knows it ("COM1 (/dev/ttyS0)").
+  virtual void PortChanged(const QString& label);
   virtual void ProgressChanged(int percent) = 0;
   // Values beside "Тип прибора:", "Версия ПО:", "Количество записей:";
   // all three empty when a download starts.
@@ -68,6 +73,11 @@ class DownloadProtocol {
 
   DownloadProtocol(DownloadTransport& transport, DownloadObserver& observer);
 
+  // The ports to try, in order, for the next Start; by default COM1, then
+  // COM2. An empty list keeps the ports as they are.
+  void SetPorts(std::vector<PortCandidate> ports);
+  const std::vector<PortCandidate>& Ports() const { return ports_; }
+
   void Start();                                   // a download begins
   void Receive(const char* data, uint32_t size);  // a batch from the link
   void TimerFired();                              // no answer in time
@@ -80,11 +90,15 @@ class DownloadProtocol {
   bool EndSeen() const { return endSeen_; }
   uint32_t Fill() const { return fill_; }
   const QString& PortName() const { return portName_; }
+  // Index in Ports() of the port now (or last) tried.
+  size_t PortIndex() const { return portIndex_; }
   uint32_t ExpectedSize() const { return expectedSize_; }
   // The last identification; kept until the next one.
   const DeviceIdentity& Identity() const { return identity_; }
   // The last memory body; a shorter download overwrites only its own length.
   const MemoryImage& Image() const { return image_; }
+  // Bytes of Image() the last complete download filled (body and checksum).
+  uint32_t ImageLength() const { return imageLength_; }
 
  private:
   void Fail(const QString& caption, const QString& text, const QString& detail = QString());
@@ -92,7 +106,9 @@ class DownloadProtocol {
   bool ExpectedSizeStep();
   void ProgressStep();
   void MemoryStep();
-  void Restart(const QString& port);
+  void Restart(size_t index);
+  void TryPort(size_t index);
+  QString NotFoundDetail() const;
   void Close(bool ok);
 
   DownloadTransport& link_;
@@ -110,4 +126,9 @@ class DownloadProtocol {
   int progress_ = -1;
   bool active_ = false;
   QString portName_;
+  std::vector<PortCandidate> ports_;
+  size_t portIndex_ = 0;
+  // What happened on each port of this search, by index into ports_.
+  std::vector<PortOpenError> outcomes_;
+  uint32_t imageLength_ = 0;
 };

@@ -1,6 +1,7 @@
 #include "link/serial_link.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QThread>
@@ -11,6 +12,7 @@
 
 #ifndef Q_OS_WIN
 #include <sys/file.h>
+#include <unistd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
@@ -125,24 +127,60 @@ void TSerialLink::SetPollingDelay(int ms) { pollingDelay_ = std::max(ms, kMinPol
 
 bool TSerialLink::IsLinkOpen() const { return serial_->isOpen(); }
 
+PortOpenError ClassifyOpenFailure(QSerialPort::SerialPortError error, bool mayReadWrite) {
+  switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+      return PortOpenError::NotFound;
+    case QSerialPort::PermissionError:
+      return mayReadWrite ? PortOpenError::Busy : PortOpenError::PermissionDenied;
+    case QSerialPort::OpenError:
+      return PortOpenError::Busy;
+    default:
+      return PortOpenError::Other;
+  }
+}
+
 void TSerialLink::OpenLink() {
   if (IsLinkOpen()) return;
+  lastOpenError_ = PortOpenError::None;
+  lastOpenErrorText_.clear();
   const QString device = ResolvePortName(portName_);
+  const PortOpenError refused = SerialPorts().Refusal(device);
+  if (refused != PortOpenError::None) {
+    lastOpenError_ = refused;
+    return;
+  }
 #ifndef Q_OS_WIN
-  if (!QFileInfo::exists(device)) return;
+  if (!QFileInfo::exists(device)) {
+    lastOpenError_ = PortOpenError::NotFound;
+    return;
+  }
 #endif
   serial_->setPortName(device);
-  if (!serial_->open(QIODevice::ReadWrite)) return;
+  if (!serial_->open(QIODevice::ReadWrite)) {
+#ifdef Q_OS_WIN
+    const bool mayReadWrite = true;
+#else
+    const bool mayReadWrite =
+        ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
+#endif
+    lastOpenError_ = ClassifyOpenFailure(serial_->error(), mayReadWrite);
+    lastOpenErrorText_ = serial_->errorString();
+    return;
+  }
 #ifndef Q_OS_WIN
   // For this program alone: a second open, even by a privileged user or a
   // second copy of the program, must fail.
   if (::flock(serial_->handle(), LOCK_EX | LOCK_NB) != 0) {
     serial_->close();
+    lastOpenError_ = PortOpenError::Busy;
     return;
   }
 #endif
   if (!ApplyLineSettings()) {
+    lastOpenErrorText_ = serial_->errorString();
     serial_->close();
+    lastOpenError_ = PortOpenError::Other;
     return;
   }
   serial_->clear(QSerialPort::AllDirections);
@@ -165,6 +203,19 @@ bool TSerialLink::ApplyLineSettings() {
   if (!SetModemLine(serial_, true, EnableDTROnOpen)) return false;
   if (HwFlow == hfNONERTSON && !SetModemLine(serial_, false, true)) return false;
   return true;
+}
+
+void TSerialLink::DiscardInput() {
+  if (!IsLinkOpen()) return;
+  serial_->clear(QSerialPort::Input);
+  // What the driver delivered to Qt's buffer already goes too.
+  serial_->readAll();
+}
+
+bool TSerialLink::InputWaiting() {
+  if (!IsLinkOpen()) return false;
+  serial_->waitForReadyRead(0);
+  return serial_->bytesAvailable() > 0;
 }
 
 void TSerialLink::CloseLink() {

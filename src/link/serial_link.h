@@ -5,11 +5,13 @@
 // output queue. Knows nothing of frames.
 #include <QByteArray>
 #include <QObject>
+#include <QSerialPort>
 #include <QString>
 #include <cstdint>
 #include <functional>
 
-class QSerialPort;
+#include "link/serial_ports.h"
+
 class QTimer;
 
 class TSerialLink;
@@ -55,8 +57,15 @@ class TSerialLink : public QObject {
   void SetPollingDelay(int ms);  // below 5 becomes 5
 
   // Opens PortName exclusively with the line settings; a failure leaves the
-  // link closed without any report.
+  // link closed, and LastOpenError says why.
   void OpenLink();
+  PortOpenError LastOpenError() const { return lastOpenError_; }
+  // The system's own words on the last failed open (for a protocol log).
+  QString LastOpenErrorText() const { return lastOpenErrorText_; }
+  // Drops what has arrived and not yet been handed on.
+  void DiscardInput();
+  // Whether bytes wait that the next poll would hand on.
+  bool InputWaiting();
   void CloseLink();
   bool IsLinkOpen() const;
   bool SendByte(uint8_t b);
@@ -73,4 +82,13 @@ class TSerialLink : public QObject {
   QSerialPort* serial_ = nullptr;
   QTimer* timer_ = nullptr;
   QByteArray readBuffer_;
+  PortOpenError lastOpenError_ = PortOpenError::None;
+  QString lastOpenErrorText_;
 };
+
+// Why QSerialPort's open failed, in the operator's terms. QSerialPort says
+// PermissionError both for a device the user may not open and for one that
+// another program holds (its lock file, or the terminal's exclusive mode):
+// `mayReadWrite` (the file's access rights allow this user to read and
+// write it) tells the two apart.
+PortOpenError ClassifyOpenFailure(QSerialPort::SerialPortError error, bool mayReadWrite);

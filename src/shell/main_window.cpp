@@ -19,6 +19,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "link/ui/port_dialog.h"
 #include "platform/dialogs.h"
 #include "shell/about_box.h"
 #include "shell/app_state.h"
@@ -111,6 +112,8 @@ void MainWindow::BuildActions() {
                                 &W::DeleteMarkedRows);
   exportXlsAction_ = NewAction(this, "exportXlsAction", Ru("Экспорт в Excel"), -1, none, this,
                                &W::ExportShownRows);
+  choosePortAction_ = NewAction(this, "choosePortAction", Ru("Порт прибора…"), -1, none, this,
+                                &W::ChoosePort);
   helpAction_ =
       NewAction(this, "helpAction", Ru("Помощь"), 5, QKeySequence(Qt::Key_F1), this, &W::ShowHelp);
   aboutAction_ =
@@ -142,6 +145,7 @@ void MainWindow::BuildMenus() {
   QMenu* service = bar->addMenu(Ru("Сервис"));
   service->setObjectName(QStringLiteral("serviceMenu"));
   service->addAction(exportXlsAction_);
+  service->addAction(choosePortAction_);
 
   QMenu* help = bar->addMenu(Ru("Справка"));
   help->setObjectName(QStringLiteral("helpMenu"));
@@ -351,6 +355,13 @@ void MainWindow::ShowHelp() {
         Ru("Не удалось открыть файл справки \"%1\".").arg(QDir::toNativeSeparators(path)),
         QMessageBox::Ok);
   }
+}
+
+// "Порт прибора…": works with or without a table; the next "Создать" uses
+// the choice.
+void MainWindow::ChoosePort() {
+  PortDialog dialog(this);
+  Dialogs().Exec(&dialog);
 }
 
 void MainWindow::ShowAboutBox() {

@@ -79,6 +79,7 @@ class MainWindow : public QMainWindow {
   void StoreWindowGeometry();
   void ShowHelp();
   void ShowAboutBox();
+  void ChoosePort();
 
   // --- table file (main_window_table.cpp) ---
   void NewTable();
@@ -155,6 +156,7 @@ class MainWindow : public QMainWindow {
   QAction* removeSortingAction_ = nullptr;
   QAction* deleteRowsAction_ = nullptr;
   QAction* exportXlsAction_ = nullptr;
+  QAction* choosePortAction_ = nullptr;
   QAction* helpAction_ = nullptr;
   QAction* aboutAction_ = nullptr;
 };

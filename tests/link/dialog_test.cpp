@@ -16,6 +16,8 @@
 #include "link/ui/download_dialog.h"
 #include "platform/dialogs.h"
 #include "simulator/sim_images.h"
+#include "platform/ports.h"
+#include "support/link_port_source.h"
 #include "support/link_ports.h"
 #include "support/link_print.h"
 #include "support/link_pty.h"
@@ -40,12 +42,11 @@ class AnsweringDialogs : public DialogSeam {
     boxes.push_back({icon, caption, text, form && form->download().LinkOpen(), QString()});
     return QMessageBox::Ok;
   }
-  QMessageBox::StandardButton DetailedMessage(QWidget* parent, QMessageBox::Icon icon,
+  QMessageBox::StandardButton DetailedMessage(QWidget*, QMessageBox::Icon icon,
                                               const QString& caption, const QString& text,
                                               const QString& detail,
-                                              QMessageBox::StandardButtons buttons) override {
-    Message(parent, icon, caption, text, buttons);
-    boxes.back().detail = detail;
+                                              QMessageBox::StandardButtons) override {
+    boxes.push_back({icon, caption, text, form && form->download().LinkOpen(), detail});
     return QMessageBox::Ok;
   }
   std::vector<Box> boxes;
@@ -143,7 +144,8 @@ TEST_F(DialogTest, FullDownloadFillsIdentityAndImage) {
     EXPECT_EQ(Text("typeValue"), c.typeLine);
     EXPECT_EQ(Text("versionValue"), "01.12.05");
     EXPECT_EQ(Text("countValue"), QString::number(c.config.identity.recordCount));
-    EXPECT_EQ(Text("statusLabel"), kReceiving);
+    // The status line names the port the instrument answered on.
+    EXPECT_EQ(Text("statusLabel"), kReceiving + "\nПорт: COM1 (" + port.Path() + ")");
     EXPECT_EQ(form->findChild<QProgressBar*>()->value(), 100);
   }
 }
@@ -357,6 +359,111 @@ TEST_F(DialogTest, SimulatorProgramAsChildProcess) {
   EXPECT_EQ(Image(36), series);
   simulator.terminate();
   simulator.waitForFinished(5000);
+}
+
+TEST_F(DialogTest, SearchGoesOnToListedPortsUsbFirstAndTriesTheAnsweringOneFirstNextTime) {
+  FakePortSource listed;
+  sim::InstrumentConfig quiet = sim::WaterInstrument({});
+  quiet.silent = true;
+  SimulatedPort adapter(quiet);
+  const sim::InstrumentConfig config = sim::PlateInstrument(sim::GeneratePlateRecords(4));
+  SimulatedPort serial(config);
+  ASSERT_TRUE(adapter.Ok() && serial.Ok());
+  PointPortsAt(QString(), QString());
+  listed.Add(serial.Path(), "Onboard serial port");
+  listed.Add(adapter.Path(), "USB-Serial Controller", true);
+  EXPECT_EQ(Run(), QDialog::Accepted);
+  EXPECT_EQ(adapter.instrument->Received(), "V");
+  EXPECT_EQ(serial.instrument->Received(), "VN");
+  EXPECT_EQ(Image(config.image.size()), config.image);
+  EXPECT_EQ(Text("statusLabel"),
+            kReceiving + "\nПорт: " + serial.Path() + " (Onboard serial port)");
+  EXPECT_EQ(LastAnsweredPort(), serial.Path());
+
+  // The next download asks the port that answered before any other.
+  NewDialog();
+  EXPECT_EQ(Run(), QDialog::Accepted);
+  EXPECT_EQ(adapter.instrument->Received(), "V");
+  EXPECT_EQ(serial.instrument->Received(), "VNVN");
+}
+
+TEST_F(DialogTest, NoInstrumentAnywhereSaysWhatHappenedOnEachPort) {
+  FakePortSource listed;
+  sim::PtyPair silent, held, refused;
+  ASSERT_TRUE(silent.Open() && held.Open() && refused.Open());
+  // Held for real by another open of ours; the refusal of a user outside
+  // the group dialout through the seam (the tests run as root).
+  TSerialLink holder;
+  holder.SetPortName(held.SlavePath());
+  holder.OpenLink();
+  ASSERT_TRUE(holder.IsLinkOpen());
+  listed.refuse[refused.SlavePath()] = PortOpenError::PermissionDenied;
+  PointPortsAt(silent.SlavePath(), QString());
+  listed.Add(held.SlavePath(), "USB-Serial Controller", true);
+  listed.Add(refused.SlavePath());
+  EXPECT_EQ(Run(), QDialog::Rejected);
+  ASSERT_EQ(dialogs.boxes.size(), 1u);
+  EXPECT_EQ(dialogs.boxes[0].caption, kNotFoundCaption);
+  EXPECT_EQ(dialogs.boxes[0].text, kNotFound);
+  EXPECT_FALSE(dialogs.boxes[0].linkOpen);
+  const QStringList lines = dialogs.boxes[0].detail.split('\n');
+  ASSERT_GE(lines.size(), 5);
+  EXPECT_EQ(lines.mid(0, 5),
+            QStringList({"COM1 (" + silent.SlavePath() + "): нет ответа",
+                         "COM2 (/nonexistent/klt3-no-port): нет такого порта",
+                         held.SlavePath() + " (USB-Serial Controller): порт занят другой программой",
+                         refused.SlavePath() + ": нет доступа к порту", ""}));
+  EXPECT_TRUE(dialogs.boxes[0].detail.contains("Порт " + held.SlavePath() +
+                                               " (USB-Serial Controller) занят другой программой."));
+  EXPECT_TRUE(dialogs.boxes[0].detail.contains("Нет доступа к порту " + refused.SlavePath() + "."));
+  EXPECT_TRUE(dialogs.boxes[0].detail.contains("sudo usermod -aG dialout $USER"));
+  // Only the open, silent port was asked.
+  char c = 0;
+  EXPECT_EQ(::read(silent.MasterFd(), &c, 1), 1);
+  EXPECT_EQ(c, 'V');
+  EXPECT_EQ(::read(refused.MasterFd(), &c, 1), -1);
+}
+
+TEST_F(DialogTest, RetryRightAfterOtmenaInMidMemoryWorks) {
+  // About two seconds of memory frame at the line's speed.
+  sim::InstrumentConfig config = sim::WaterInstrument(sim::GenerateWaterRecords(24));
+  config.paced = true;
+  SimulatedPort port(config);
+  ASSERT_TRUE(port.Ok());
+  PointPortsAt(port.Path(), QString());
+  QTimer::singleShot(0, form.get(), [this, &port] {
+    EXPECT_TRUE(WaitUntil([&] { return port.instrument->Written() > 300; }, 10000));
+    EXPECT_EQ(port.instrument->Requests('N'), 1);
+    form->findChild<QPushButton*>("cancelButton")->click();
+  });
+  ASSERT_EQ(Run(), QDialog::Rejected);
+  EXPECT_FALSE(port.instrument->Idle()) << "the instrument still sends its memory";
+  // At once again: what is left of the old frame is not taken for the answer.
+  NewDialog();
+  EXPECT_EQ(Run(), QDialog::Accepted);
+  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.boxes[0].text.toStdString();
+  EXPECT_EQ(port.instrument->Received(), "VNVN");
+  EXPECT_EQ(Image(config.image.size()), config.image);
+}
+
+TEST_F(DialogTest, ChosenPortIsTheOnlyOneAsked) {
+  SimulatedPort com1(sim::WaterInstrument(sim::GenerateWaterRecords(2)));
+  const sim::InstrumentConfig config = sim::PlateInstrument(sim::GeneratePlateRecords(3));
+  SimulatedPort chosen(config);
+  ASSERT_TRUE(com1.Ok() && chosen.Ok());
+  PointPortsAt(com1.Path(), QString());
+  ASSERT_TRUE(StoreChosenPort(chosen.Path()));
+  EXPECT_EQ(Run(), QDialog::Accepted);
+  EXPECT_EQ(com1.instrument->Received(), "");
+  EXPECT_EQ(chosen.instrument->Received(), "VN");
+  EXPECT_EQ(Image(config.image.size()), config.image);
+  // "COM1" keeps leading where the settings lead it.
+  ASSERT_TRUE(StoreChosenPort("COM1"));
+  NewDialog();
+  EXPECT_EQ(Run(), QDialog::Accepted);
+  EXPECT_EQ(com1.instrument->Received(), "VN");
+  EXPECT_EQ(form->download().PortName(), kCom1);
+  ASSERT_TRUE(StoreChosenPort(QString()));
 }
 
 }  // namespace

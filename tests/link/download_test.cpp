@@ -75,8 +75,9 @@ TEST(Download, RealDownloadAppliesTheInstrumentsLineSettings) {
   EXPECT_FALSE(t.c_cflag & CRTSCTS);
   EXPECT_FALSE(t.c_iflag & (IXON | IXOFF));
 
+  // The request goes out once the line has been quiet for a moment.
   char request = 0;
-  EXPECT_EQ(::read(pty.MasterFd(), &request, 1), 1);
+  EXPECT_TRUE(WaitUntil([&] { return ::read(pty.MasterFd(), &request, 1) == 1; }, 3000));
   EXPECT_EQ(request, 'V');
 
   // "Отмена" ends the running download with the link closed; a second one

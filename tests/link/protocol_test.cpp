@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <algorithm>
+#include <map>
 
 #include "link/download_protocol.h"
 #include "simulator/sim_images.h"
@@ -26,15 +27,23 @@ class Recorder : public DownloadTransport, public DownloadObserver {
   int finished = -1;  // 1 OK, 0 Cancel
   bool linkOpen = false;
   QString port;
+  // Ports that do not open, and why.
+  std::map<QString, PortOpenError> refuse;
+  PortOpenError openFailure = PortOpenError::None;
+  QStringList labels;
 
   void SetPortName(const QString& name) override {
     port = name;
     log << "port " + name;
   }
   void OpenLink() override {
-    linkOpen = true;
-    log << "open";
+    const auto refused = refuse.find(port);
+    openFailure = refused == refuse.end() ? PortOpenError::None : refused->second;
+    linkOpen = openFailure == PortOpenError::None;
+    log << (linkOpen ? "open" : "open failed");
   }
+  PortOpenError OpenFailure() const override { return openFailure; }
+  void PortChanged(const QString& label) override { labels << label; }
   void CloseLink() override {
     linkOpen = false;
     log << "close";
@@ -338,7 +347,9 @@ TEST(DownloadProtocol, SilenceOnCom1ThenCom2ThenGivesUp) {
   f.rec.log.clear();
   f.protocol.TimerFired();
   EXPECT_EQ(f.rec.log, QStringList({"stop", "close", "port " + kCom1,
-                                    "error " + kNotFoundCaption + " | " + kNotFound, "finish 0"}));
+                                    "error " + kNotFoundCaption + " | " + kNotFound +
+                                        " | COM1: нет ответа\nCOM2: нет ответа",
+                                    "finish 0"}));
   EXPECT_EQ(f.protocol.PortName(), kCom1);
 }
 
@@ -402,6 +413,94 @@ TEST(DownloadProtocol, LargestImageFillsTheWholeImage) {
   f.FeedInPieces(memory, 4096);
   ASSERT_EQ(f.rec.finished, 1);
   EXPECT_EQ(ImagePrefix(f.protocol.Image(), 65536), Unpacked(memory));
+}
+
+TEST(DownloadProtocol, SearchGoesThroughEveryPortAndSaysWhatHappenedOnEach) {
+  Fixture f;
+  f.protocol.SetPorts({{kCom1, "COM1 (/dev/ttyS0)", "/dev/ttyS0"},
+                       {"/dev/ttyUSB0", "/dev/ttyUSB0 (USB-Serial)", "/dev/ttyUSB0"},
+                       {"/dev/ttyUSB1", "/dev/ttyUSB1", "/dev/ttyUSB1"},
+                       {"/dev/ttyACM0", "/dev/ttyACM0", "/dev/ttyACM0"},
+                       {"/dev/ttyS4", "/dev/ttyS4", "/dev/ttyS4"}});
+  f.rec.refuse = {{"/dev/ttyUSB0", PortOpenError::PermissionDenied},
+                  {"/dev/ttyUSB1", PortOpenError::NotFound},
+                  {"/dev/ttyACM0", PortOpenError::Busy}};
+  f.protocol.Start();
+  // A port that did not open asks nothing and waits for nothing.
+  for (int i = 0; i < 4; ++i) f.protocol.TimerFired();
+  EXPECT_EQ(f.rec.log, QStringList({"port " + kCom1, "open", "send V", "timer 3000",  //
+                                    "stop", "close", "port /dev/ttyUSB0", "open failed", "timer 0",
+                                    "stop", "close", "port /dev/ttyUSB1", "open failed", "timer 0",
+                                    "stop", "close", "port /dev/ttyACM0", "open failed", "timer 0",
+                                    "stop", "close", "port /dev/ttyS4", "open", "send V",
+                                    "timer 3000"}));
+  EXPECT_EQ(f.rec.labels, QStringList({"COM1 (/dev/ttyS0)", "/dev/ttyUSB0 (USB-Serial)",
+                                       "/dev/ttyUSB1", "/dev/ttyACM0", "/dev/ttyS4"}));
+  f.rec.log.clear();
+  f.protocol.TimerFired();
+  ASSERT_EQ(f.rec.Errors().size(), 1);
+  const QStringList parts = f.rec.Errors()[0].split(" | ");
+  ASSERT_EQ(parts.size(), 3);
+  EXPECT_EQ(parts[1], kNotFound);
+  const QString detail = parts[2];
+  EXPECT_TRUE(detail.startsWith(
+      "COM1 (/dev/ttyS0): нет ответа\n"
+      "/dev/ttyUSB0 (USB-Serial): нет доступа к порту\n"
+      "/dev/ttyUSB1: нет такого порта\n"
+      "/dev/ttyACM0: порт занят другой программой\n"
+      "/dev/ttyS4: нет ответа\n\n"))
+      << detail.toStdString();
+  // What to do about each refusal, naming its port.
+  EXPECT_TRUE(detail.contains("Нет доступа к порту /dev/ttyUSB0 (USB-Serial). В Linux"));
+  EXPECT_TRUE(detail.contains("dialout"));
+  EXPECT_TRUE(detail.contains("sudo usermod -aG dialout $USER"));
+  EXPECT_TRUE(detail.contains("войдите в систему заново"));
+  EXPECT_TRUE(detail.contains("Порт /dev/ttyACM0 занят другой программой."));
+  EXPECT_EQ(f.rec.finished, 0);
+  EXPECT_EQ(f.protocol.PortName(), kCom1);
+}
+
+TEST(DownloadProtocol, AnswerOnALaterPortAndAnExplicitPortTriedTwiceIsOneLine) {
+  {
+    Fixture f;
+    f.protocol.SetPorts({{kCom1, "COM1", ""}, {kCom2, "COM2", ""}, {"/dev/ttyUSB0", "USB", ""}});
+    f.protocol.Start();
+    f.protocol.TimerFired();
+    f.protocol.TimerFired();
+    EXPECT_EQ(f.protocol.PortIndex(), 2u);
+    f.Feed(IdentFrame(17, 16, 3));
+    f.Feed(sim::EncodeFrame(PlateImage(3)));
+    EXPECT_EQ(f.rec.finished, 1);
+    EXPECT_EQ(f.rec.port, "/dev/ttyUSB0");
+    EXPECT_EQ(f.rec.sent, "VVVN");
+    EXPECT_EQ(f.protocol.ImageLength(), uint32_t(PlateImage(3).size() + 4));
+  }
+  Fixture f;
+  f.protocol.SetPorts({{"/dev/ttyUSB0", "/dev/ttyUSB0", ""}, {"/dev/ttyUSB0", "/dev/ttyUSB0", ""}});
+  f.rec.refuse = {{"/dev/ttyUSB0", PortOpenError::Busy}};
+  f.protocol.Start();
+  f.protocol.TimerFired();
+  f.protocol.TimerFired();
+  ASSERT_EQ(f.rec.Errors().size(), 1);
+  EXPECT_TRUE(f.rec.Errors()[0].endsWith(" | /dev/ttyUSB0: порт занят другой программой\n\n"
+                                         "Порт /dev/ttyUSB0 занят другой программой. Закройте "
+                                         "программу, которая работает с этим портом (например, "
+                                         "вторую копию этой программы), и повторите прием."))
+      << f.rec.Errors()[0].toStdString();
+}
+
+TEST(DownloadProtocol, CancelStopsTheSearchWhereverItIs) {
+  Fixture f;
+  f.protocol.SetPorts({{kCom1, "COM1", ""}, {"/dev/a", "a", ""}, {"/dev/b", "b", ""}});
+  f.rec.refuse = {{"/dev/a", PortOpenError::NotFound}};
+  f.protocol.Start();
+  f.protocol.TimerFired();  // on to /dev/a, which does not open
+  f.rec.log.clear();
+  f.protocol.Cancel();
+  f.protocol.TimerFired();  // the zero timer of the failed open, too late
+  EXPECT_EQ(f.rec.log, QStringList({"close", "finish 0"}));
+  EXPECT_TRUE(f.rec.Errors().isEmpty());
+  EXPECT_FALSE(f.protocol.Active());
 }
 
 }  // namespace

@@ -13,6 +13,9 @@ void PointPortsAt(const QString& com1, const QString& com2) {
   const QString none = QStringLiteral("/nonexistent/klt3-no-port");
   s.setValue(QStringLiteral("COM1"), com1.isEmpty() ? none : com1);
   s.setValue(QStringLiteral("COM2"), com2.isEmpty() ? none : com2);
+  // Neither a chosen port nor one that answered earlier comes first.
+  s.remove(QStringLiteral("Port"));
+  s.remove(QStringLiteral("LastPort"));
   s.sync();
 }
 

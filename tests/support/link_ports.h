@@ -5,7 +5,8 @@
 #include <QString>
 #include <functional>
 
-// An empty path leaves that port at a path that does not exist.
+// An empty path leaves that port at a path that does not exist. The chosen
+// port and the one that answered last are forgotten: the search starts at COM1.
 void PointPortsAt(const QString& com1, const QString& com2);
 
 // Runs the event loop until cond() holds or timeoutMs pass; returns cond().

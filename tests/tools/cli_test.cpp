@@ -4,6 +4,7 @@
 // files it writes must be byte for byte those of the main window.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <grp.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -17,10 +18,13 @@
 #include <QJsonObject>
 #include <QListWidget>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <memory>
 
+#include "link/memory_image_file.h"
+#include "link/serial_link.h"
 #include "link/ui/download_dialog.h"
 #include "platform/dialogs.h"
 #include "shell/main_window.h"
@@ -231,11 +235,17 @@ TEST_F(Cli, DownloadFailuresHaveTheirCodeAndMessageAndLeaveNoTable) {
     PointPortsAt(port.Path(), QString());
     const CliResult r = RunCli({QStringLiteral("download"), Path(c.out)});
     EXPECT_EQ(r.code, c.code);
+    // Not found: each port tried, and what happened there, follow.
+    const QString detail =
+        c.code == 2 ? Ru("COM1 (%1): нет ответа\nCOM2 (/nonexistent/klt3-no-port): нет такого "
+                         "порта\n")
+                          .arg(port.Path())
+                    : QString();
     if (c.detail) {
       EXPECT_TRUE(r.err.startsWith(Ru(c.message))) << r.err.toStdString();
       EXPECT_TRUE(r.err.contains(Ru(c.detail))) << r.err.toStdString();
     } else if (c.message) {
-      EXPECT_EQ(r.err, Ru(c.message));
+      EXPECT_EQ(r.err, Ru(c.message) + detail);
     } else
       EXPECT_TRUE(r.err.contains(Ru("не существует"))) << r.err.toStdString();
     EXPECT_TRUE(Files().isEmpty()) << Files().join(' ').toStdString();
@@ -660,6 +670,214 @@ TEST_F(Cli, DemoPointsCom1AtTheSimulatorForItsRunOnly) {
   ASSERT_TRUE(WaitUntil([&] { return demo.state() == QProcess::NotRunning; }, 30000));
   EXPECT_EQ(storedCom1(), QStringLiteral("COM1=/dev/ttyUSB9"));
   EXPECT_NE(::kill(simulator, 0), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The bytes of the "->" or "<-" lines of a protocol log, in order.
+QByteArray LoggedBytes(const QString& log, const QString& arrow) {
+  QByteArray out;
+  const QRegularExpression line("^ *\\d+\\.\\d{3}  " + QRegularExpression::escape(arrow) +
+                                " ((?:[0-9A-F]{2} )+) *\\|");
+  for (const QString& l : log.split('\n')) {
+    const QRegularExpressionMatch m = line.match(l);
+    if (m.hasMatch()) out += QByteArray::fromHex(m.captured(1).toLatin1());
+  }
+  return out;
+}
+
+TEST_F(Cli, DownloadKeepsTheImageAndTheLogAndDecodeMakesTheSameTable) {
+  const struct {
+    const char* name;
+    sim::InstrumentConfig config;
+  } cases[] = {
+      {"water", sim::WaterInstrument(ThreeSeries())},
+      {"plate", sim::PlateInstrument(TwoPlateTests(), 16)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedPort port(c.config);
+    ASSERT_TRUE(port.Ok());
+    PointPortsAt(port.Path(), QString());
+    const QString table = Path(QStringLiteral("%1.db").arg(c.name));
+    const QString image = Path(QStringLiteral("%1.img").arg(c.name));
+    const QString log = Path(QStringLiteral("%1.log").arg(c.name));
+    const CliResult r =
+        RunCli({"download", "--save-image", image, "--log", log, table});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+
+    // The image file: our header, then the bytes as the line brought them.
+    const QByteArray file = ReadAll(image);
+    const QByteArray body = c.config.image;
+    ASSERT_EQ(file.size(), 21 + 8 + body.size() + 4);
+    EXPECT_EQ(file.left(8), QByteArray("KLT3MEM\x1a"));
+    EXPECT_EQ(file.mid(8, 2), QByteArray("\x01\x00", 2));
+    EXPECT_EQ(uint8_t(file[10]), c.config.identity.kind);
+    EXPECT_EQ(uint8_t(file[11]), c.config.identity.type);
+    EXPECT_EQ(file.mid(12, 2), QByteArray("\xd2\x04"));  // 1234
+    EXPECT_EQ(uint8_t(file[14]), c.config.identity.recordCount);
+    EXPECT_EQ(file.mid(16, 9), QByteArray("\x08" "01.12.05"));
+    const uint32_t length = uint32_t(body.size() + 4);
+    EXPECT_EQ(file.mid(25, 4), QByteArray(reinterpret_cast<const char*>(&length), 4));
+    EXPECT_EQ(file.mid(29, body.size()), body);
+
+    // The table made from it later is the downloaded one; the header's
+    // date of writing aside.
+    const QString decoded = Path(QStringLiteral("%1-decoded.db").arg(c.name));
+    const CliResult d = RunCli({"decode", image, decoded});
+    EXPECT_EQ(d.code, 0) << d.err.toStdString();
+    EXPECT_EQ(d.out + d.err, QString());
+    QByteArray direct = ReadAll(table), again = ReadAll(decoded);
+    ASSERT_GT(direct.size(), 961);
+    ASSERT_EQ(again.size(), direct.size());
+    direct.replace(1, 3, "\0\0\0", 3);
+    again.replace(1, 3, "\0\0\0", 3);
+    EXPECT_EQ(again, direct);
+
+    // The log: every byte each way, stamped, and the port's opening and closing.
+    const QString text = QString::fromUtf8(ReadAll(log));
+    EXPECT_EQ(LoggedBytes(text, "->"), QByteArray("VN"));
+    EXPECT_EQ(LoggedBytes(text, "<-"),
+              port.instrument->IdentificationFrame() + port.instrument->MemoryFrame());
+    EXPECT_TRUE(text.contains(QRegularExpression("^ *\\d+\\.\\d{3}  -> 56 +\\|V\\|$",
+                                                 QRegularExpression::MultilineOption)));
+    EXPECT_TRUE(text.startsWith(QRegularExpression("^ *\\d+\\.\\d{3}  ").match(text).captured() +
+                                Ru("порт ") + port.Path() + Ru(" открыт\n")))
+        << text.left(200).toStdString();
+    EXPECT_TRUE(text.endsWith(Ru("порт ") + port.Path() + Ru(" закрыт\n")));
+  }
+}
+
+TEST_F(Cli, DecodeRefusesWhatIsNoImageWithAMessage) {
+  DeviceIdentity id;
+  id.kind = 1;
+  id.type = 1;
+  id.version = "01.12.05";
+  auto image = std::make_unique<MemoryImage>();
+  const QByteArray good = EncodeMemoryImageFile(id, *image, 100);
+  QByteArray version2 = good;
+  version2[8] = 2;
+  QByteArray tooLong = good;
+  tooLong.replace(25, 4, QByteArray("\x01\x00\x01\x00", 4));  // 65537 bytes
+  QByteArray longText = good;
+  longText[16] = 33;
+  const struct {
+    const char* name;
+    QByteArray bytes;  // empty with write false: no file at all
+    bool write;
+    const char* reason;
+  } cases[] = {
+      {"missing", {}, false, nullptr},
+      {"empty", {}, true, "это не образ памяти прибора"},
+      {"a table", ReadAll(SourceDir() + "/fuzz/seeds/fuzz_dbf/table.db"), true,
+       "это не образ памяти прибора"},
+      {"later version", version2, true, "версия формата 2 не поддерживается"},
+      {"cut short", good.left(good.size() - 1), true, "файл поврежден или обрезан"},
+      {"cut in the header", good.left(20), true, "файл поврежден или обрезан"},
+      {"longer than the memory", tooLong + QByteArray(65537, 0), true,
+       "файл поврежден или обрезан"},
+      {"version text too long", longText, true, "файл поврежден или обрезан"},
+      {"something after it", good + "x", true, "после образа памяти есть лишние данные"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString in = Path("in.img");
+    QFile::remove(in);
+    if (c.write) {
+      QFile f(in);
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write(c.bytes);
+    }
+    const CliResult r = RunCli({"decode", in, Path("out.db")});
+    EXPECT_EQ(r.code, 12);
+    if (c.reason)
+      EXPECT_EQ(r.err, Ru("Файл %1 не прочитан как образ памяти прибора: %2.\n").arg(in, Ru(c.reason)));
+    else
+      EXPECT_EQ(r.err, Ru("Не удалось прочитать файл %1.\n").arg(in));
+    EXPECT_FALSE(QFile::exists(Path("out.db")));
+  }
+  // The good one makes its table.
+  {
+    QFile f(Path("in.img"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(good);
+  }
+  EXPECT_EQ(RunCli({"decode", Path("in.img"), Path("out.db")}).code, 0);
+  EXPECT_TRUE(QFile::exists(Path("out.db")));
+  EXPECT_EQ(RunCli({"decode", Path("in.img")}).code, 1);
+}
+
+TEST_F(Cli, RefusedPortsAreExplainedOnStandardError) {
+  const QString busyText =
+      Ru("Порт %1 занят другой программой. Закройте программу, которая работает с этим портом "
+         "(например, вторую копию этой программы), и повторите прием.\n");
+  // Held for real by an open of ours.
+  SimulatedPort held(sim::WaterInstrument(ThreeSeries()));
+  ASSERT_TRUE(held.Ok());
+  TSerialLink holder;
+  holder.SetPortName(held.Path());
+  holder.OpenLink();
+  ASSERT_TRUE(holder.IsLinkOpen());
+  CliResult r = RunCli({"download", "--port", held.Path(), Path("t.db")});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, Ru("Прибор не обнаружен! Проверте правильность подключения согласно "
+                      "инструкции!\n%1: порт занят другой программой\n\n")
+                           .arg(held.Path()) +
+                       busyText.arg(held.Path()));
+  EXPECT_EQ(held.instrument->Requests('V'), 0);
+  holder.CloseLink();
+
+  // A user outside the group dialout, for real: the command runs as
+  // "nobody", and the terminal is the root's alone.
+  SimulatedPort closed(sim::WaterInstrument(ThreeSeries()));
+  ASSERT_TRUE(closed.Ok());
+  QTemporaryDir shared;
+  ASSERT_TRUE(shared.isValid());
+  ASSERT_TRUE(QFile::setPermissions(shared.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                       QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                                       QFileDevice::WriteOther | QFileDevice::ExeOther));
+  if (::getuid() != 0) GTEST_SKIP() << "needs root to run the command as another user";
+  ASSERT_EQ(::chmod(closed.Path().toLocal8Bit().constData(), 0600), 0);
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_CONFIG_HOME", shared.path());
+  env.insert("HOME", shared.path());
+  p.setProcessEnvironment(env);
+  p.setWorkingDirectory(shared.path());
+  p.setChildProcessModifier([] {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
+  });
+  p.start(BinaryDir() + "/tools/cli/klt3-cli",
+          {"download", "--port", closed.Path(), shared.filePath("t.db")});
+  const bool finished = p.waitForFinished(30000);
+  const QString err = QString::fromUtf8(p.readAllStandardError());
+  // A build folder that "nobody" may not enter leaves the case untested.
+  if (p.error() == QProcess::FailedToStart || p.exitCode() == 99)
+    GTEST_SKIP() << "cannot run as nobody here: " << err.toStdString();
+  ASSERT_TRUE(finished);
+  EXPECT_EQ(p.exitCode(), 2);
+  EXPECT_TRUE(err.contains(closed.Path() + Ru(": нет доступа к порту\n"))) << err.toStdString();
+  EXPECT_TRUE(err.contains(Ru("Нет доступа к порту %1. В Linux").arg(closed.Path())));
+  EXPECT_TRUE(err.contains("sudo usermod -aG dialout $USER")) << err.toStdString();
+  EXPECT_EQ(closed.instrument->Requests('V'), 0);
+}
+
+TEST_F(Cli, PortsListShowsTheDetectedPorts) {
+  sim::PtyPair a, b;
+  ASSERT_TRUE(a.Open() && b.Open());
+  const QByteArray before = qgetenv("KLT3_SERIAL_PORTS");
+  qputenv("KLT3_SERIAL_PORTS", (a.SlavePath() + ":" + b.SlavePath()).toLocal8Bit());
+  const CliResult r = RunCli({"ports", "--list"});
+  qputenv("KLT3_SERIAL_PORTS", before);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, a.SlavePath() + "\t\n" + b.SlavePath() + "\t\n");
+  EXPECT_EQ(r.err, QString());
+  // None listed: nothing printed, still a success.
+  const CliResult none = RunCli({"ports", "--list"});
+  EXPECT_EQ(none.code, 0);
+  EXPECT_EQ(none.out, QString());
 }
 
 }  // namespace

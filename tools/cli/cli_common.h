@@ -10,16 +10,17 @@ namespace cli {
 enum Exit {
   kOk = 0,
   kUsage = 1,          // wrong command line
-  kNotFound = 2,       // no instrument on COM1 or COM2 (or on --port)
+  kNotFound = 2,       // no instrument on any port tried (or on --port)
   kTransmission = 3,   // a frame with a wrong checksum
   kWrongDevice = 4,    // an instrument the program refuses
   kNoData = 5,         // the instrument holds no records
-  kTableWrite = 6,     // the table file could not be written
+  kTableWrite = 6,     // the table file (or the memory image, the log) could not be written
   kTableRead = 7,      // the table file is missing or damaged
   kExport = 8,         // the workbook could not be written
   kReport = 9,         // the report could not be written
   kNoRows = 10,        // no such series in the table
   kSettings = 11,      // the program's settings could not be written
+  kImageRead = 12,     // the memory image file is missing or is not one
   kInterrupted = 130,  // Ctrl+C (SIGINT) or SIGTERM
 };
 

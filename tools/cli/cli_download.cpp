@@ -9,31 +9,62 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 #include "cli_common.h"
 #include "link/download.h"
+#include "link/memory_image_file.h"
+#include "link/traffic_log.h"
 #include "platform/operator_error.h"
 #include "store/table_session.h"
 
 namespace cli {
 
 const char kDownloadHelp[] =
-    "Использование: klt3-cli download [--port УСТРОЙСТВО] ФАЙЛ.db\n"
+    "Использование: klt3-cli download [--port УСТРОЙСТВО] [--save-image ОБРАЗ]\n"
+    "                                 [--log ПРОТОКОЛ] ФАЙЛ.db\n"
     "\n"
     "Считывает память прибора и записывает её в новую таблицу ФАЙЛ.db так же,\n"
-    "как команда \"Создать\" программы. Без --port прибор ищется на COM1, затем\n"
-    "на COM2 (пути портов берутся из настроек программы). Тип прибора, версия\n"
-    "ПО и количество записей выводятся на стандартный вывод; ход приема\n"
-    "показывается на терминале. Существующий файл заменяется только после\n"
-    "успешного приема и записи и только если он не открыт в программе;\n"
+    "как команда \"Создать\" программы. Без --port прибор ищется на порту,\n"
+    "выбранном в программе (\"Сервис\" - \"Порт прибора...\"), а если порт не\n"
+    "выбран - на порту, где прибор ответил в прошлый раз, затем на COM1 и COM2\n"
+    "(пути портов берутся из настроек программы), затем на всех остальных\n"
+    "последовательных портах компьютера, начиная с адаптеров USB. Если прибор не\n"
+    "найден, для каждого опрошенного порта выводится, что с ним произошло.\n"
+    "Тип прибора, версия ПО и количество записей выводятся на стандартный вывод;\n"
+    "ход приема показывается на терминале. Существующий файл заменяется только\n"
+    "после успешного приема и записи и только если он не открыт в программе;\n"
     "Ctrl+C прерывает прием, не оставляя таблицы.\n"
     "\n"
-    "  --port УСТРОЙСТВО  искать прибор только на этом последовательном порту\n"
-    "  --help             эта справка\n";
+    "  --port УСТРОЙСТВО    искать прибор только на этом порту (путь устройства,\n"
+    "                       COM1 или COM2)\n"
+    "  --save-image ОБРАЗ   сохранить и память прибора в том виде, в каком она\n"
+    "                       получена; таблицу из нее делает klt3-cli decode\n"
+    "  --log ПРОТОКОЛ       записать каждый переданный и принятый байт со временем\n"
+    "                       от начала (в шестнадцатеричном виде и как текст)\n"
+    "  --help               эта справка\n"
+    "\n"
+    "Формат файла образа (все числа - младшим байтом вперед):\n"
+    "  8 байт   \"KLT3MEM\" и байт 1A\n"
+    "  2 байта  версия формата, 1\n"
+    "  1 байт   вид прибора; 1 байт - тип прибора\n"
+    "  2 байта  заводской номер; 2 байта - количество записей\n"
+    "  1 байт   длина L текста версии ПО, затем L байт текста (ASCII)\n"
+    "  4 байта  длина N образа памяти (не больше 65536), затем N байт образа\n";
+
+const char kDecodeHelp[] =
+    "Использование: klt3-cli decode ОБРАЗ ФАЙЛ.db\n"
+    "\n"
+    "Делает таблицу ФАЙЛ.db из образа памяти прибора, сохраненного командой\n"
+    "klt3-cli download --save-image, - ту же, что сделал бы прием из прибора.\n"
+    "Существующий файл заменяется, только если он не открыт в программе.\n"
+    "\n"
+    "  --help   эта справка\n";
 
 namespace {
 
@@ -51,9 +82,10 @@ void OnSignal(int) {
 // texts on the terminal instead of labels.
 class TerminalDownload : public QObject, private DownloadObserver {
  public:
-  explicit TerminalDownload(const QString& fixedPort) : download_(*this) {
+  TerminalDownload(const QString& fixedPort, TrafficLog* log) : download_(*this) {
     // A port given on the command line stands for both of the program's.
     download_.SetFixedPort(fixedPort);
+    download_.SetTrafficLog(log);
     tty_ = isatty(fileno(stderr));
   }
 
@@ -90,6 +122,10 @@ class TerminalDownload : public QObject, private DownloadObserver {
   // DownloadObserver
   void StatusChanged(const QString& text) override {
     status_ = text;
+    DrawProgress();
+  }
+  void PortChanged(const QString& label) override {
+    port_ = label;
     DrawProgress();
   }
   void ProgressChanged(int percent) override {
@@ -129,13 +165,14 @@ class TerminalDownload : public QObject, private DownloadObserver {
     const int filled = qBound(0, percent_, 100) * width / 100;
     const QString bar =
         QString(filled, QLatin1Char('#')) + QString(width - filled, QLatin1Char('.'));
-    QString line = QStringLiteral("%1 [%2] %3%").arg(status_, bar).arg(qBound(0, percent_, 100), 3);
-    // A shorter status overwrites a longer one: what is left of the old line
-    // is blanked, not left behind.
-    const int drawn = int(line.size());
-    if (lineOpen_ && drawn < lastDrawn_) line += QString(lastDrawn_ - drawn, QLatin1Char(' '));
-    lastDrawn_ = drawn;
-    std::fputs((QLatin1Char('\r') + line).toUtf8().constData(), stderr);
+    QString line =
+        QStringLiteral("\r%1 [%2] %3%").arg(status_, bar).arg(qBound(0, percent_, 100), 3);
+    if (!port_.isEmpty()) line += QStringLiteral(" ") + port_;
+    // A shorter line than the last one must not leave its tail behind.
+    const int shown = line.size();
+    if (shown < lineLength_) line += QString(lineLength_ - shown, QLatin1Char(' '));
+    lineLength_ = shown;
+    std::fputs(line.toUtf8().constData(), stderr);
     std::fflush(stderr);
     lineOpen_ = true;
   }
@@ -144,7 +181,7 @@ class TerminalDownload : public QObject, private DownloadObserver {
     std::fputs("\n", stderr);
     std::fflush(stderr);
     lineOpen_ = false;
-    lastDrawn_ = 0;
+    lineLength_ = 0;
   }
 
   Download download_;
@@ -153,9 +190,10 @@ class TerminalDownload : public QObject, private DownloadObserver {
   bool interrupted_ = false;
   bool tty_ = false;
   bool lineOpen_ = false;
-  int lastDrawn_ = 0;  // characters of the line on the terminal
   QString status_;
+  QString port_;
   int percent_ = 0;
+  int lineLength_ = 0;
 };
 
 void RemoveTable(const QString& path) {
@@ -209,6 +247,18 @@ int WriteTable(const QString& finalPath, const DeviceIdentity& identity, const M
   return kOk;
 }
 
+// Writes the memory image file beside its name and moves it there whole.
+int SaveImage(const QString& path, const Download& download) {
+  const QByteArray bytes =
+      EncodeMemoryImageFile(download.Identity(), download.Image(), download.ImageLength());
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    Error(QStringLiteral("Не удалось записать файл %1.").arg(QDir::toNativeSeparators(path)));
+    return kTableWrite;
+  }
+  return kOk;
+}
+
 }  // namespace
 
 void InstallInterruptHandler() {
@@ -223,7 +273,9 @@ void InstallInterruptHandler() {
 int DownloadCommand(const QStringList& argv) {
   Args args;
   QString error;
-  if (!args.Parse(argv, {QStringLiteral("port")}, {QStringLiteral("help")}, &error)) {
+  if (!args.Parse(argv,
+                  {QStringLiteral("port"), QStringLiteral("save-image"), QStringLiteral("log")},
+                  {QStringLiteral("help")}, &error)) {
     Error(error);
     Error(QStringLiteral("Справка: klt3-cli download --help"));
     return kUsage;
@@ -245,10 +297,70 @@ int DownloadCommand(const QStringList& argv) {
   // Checked before the instrument is read too, so that its memory is not
   // read for nothing.
   if (HeldByAnotherWriter(out)) return RefuseHeldTable(out);
-  TerminalDownload terminal(args.Value(QStringLiteral("port")));
+  const QString imagePath = args.Value(QStringLiteral("save-image"));
+  QFile logFile(args.Value(QStringLiteral("log")));
+  std::unique_ptr<TrafficLog> log;
+  if (args.Has(QStringLiteral("log"))) {
+    if (!logFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+      Error(QStringLiteral("Не удалось записать файл %1.")
+                .arg(QDir::toNativeSeparators(logFile.fileName())));
+      return kTableWrite;
+    }
+    log = std::make_unique<TrafficLog>(&logFile);
+  }
+  TerminalDownload terminal(args.Value(QStringLiteral("port")), log.get());
   const int code = terminal.Run();
   if (code != kOk) return code;
-  return WriteTable(out, terminal.download().Identity(), terminal.download().Image());
+  const Download& download = terminal.download();
+  // The image first: should the table fail, what the instrument sent is kept.
+  if (args.Has(QStringLiteral("save-image"))) {
+    const int saved = SaveImage(imagePath, download);
+    if (saved != kOk) return saved;
+  }
+  return WriteTable(out, download.Identity(), download.Image());
+}
+
+int DecodeCommand(const QStringList& argv) {
+  Args args;
+  QString error;
+  if (!args.Parse(argv, {}, {QStringLiteral("help")}, &error)) {
+    Error(error);
+    Error(QStringLiteral("Справка: klt3-cli decode --help"));
+    return kUsage;
+  }
+  if (args.Has(QStringLiteral("help"))) {
+    std::fputs(kDecodeHelp, stdout);
+    return kOk;
+  }
+  if (args.Operands().size() != 2) {
+    Error(QStringLiteral("Укажите файл образа памяти и файл таблицы (.db)."));
+    Error(QStringLiteral("Справка: klt3-cli decode --help"));
+    return kUsage;
+  }
+  const QString imagePath = args.Operands().at(0);
+  const QString out = args.Operands().at(1);
+  QFile file(imagePath);
+  if (!file.open(QIODevice::ReadOnly)) {
+    Error(QStringLiteral("Не удалось прочитать файл %1.").arg(QDir::toNativeSeparators(imagePath)));
+    return kImageRead;
+  }
+  // No image is larger than its header and 64 KiB: a huge file is refused
+  // unread.
+  const QByteArray bytes = file.read(1 << 20);
+  DeviceIdentity identity;
+  auto image = std::make_unique<MemoryImage>();
+  uint32_t length = 0;
+  if (!DecodeMemoryImageFile(bytes, &identity, image.get(), &length, &error)) {
+    Error(QStringLiteral("Файл %1 не прочитан как образ памяти прибора: %2.")
+              .arg(QDir::toNativeSeparators(imagePath), error));
+    return kImageRead;
+  }
+  if (!QFileInfo(out).absoluteDir().exists()) {
+    Error(QStringLiteral("Папка файла %1 не существует.").arg(QDir::toNativeSeparators(out)));
+    return kTableWrite;
+  }
+  if (HeldByAnotherWriter(out)) return RefuseHeldTable(out);
+  return WriteTable(out, identity, *image);
 }
 
 }  // namespace cli

@@ -12,4 +12,8 @@ void InstallInterruptHandler();
 int DownloadCommand(const QStringList& args);
 extern const char kDownloadHelp[];
 
+// klt3-cli decode: the table of a memory image file saved by download.
+int DecodeCommand(const QStringList& args);
+extern const char kDecodeHelp[];
+
 }  // namespace cli

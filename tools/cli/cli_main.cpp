@@ -21,14 +21,16 @@ const char kHelp[] =
     "Использование: klt3-cli КОМАНДА [ПАРАМЕТРЫ]\n"
     "\n"
     "Команды:\n"
-    "  download [--port УСТРОЙСТВО] ФАЙЛ.db     считать память прибора в новую таблицу\n"
+    "  download [--port УСТРОЙСТВО] [--save-image ОБРАЗ] [--log ПРОТОКОЛ] ФАЙЛ.db\n"
+    "                                           считать память прибора в новую таблицу\n"
+    "  decode ОБРАЗ ФАЙЛ.db                     сделать таблицу из сохраненного образа памяти\n"
     "  dump ФАЙЛ.db [--csv | --json] [--series N | --kind plate|water]\n"
     "                                           вывести строки таблицы, как их показывает вид\n"
     "  export ФАЙЛ.db [--series N | --kind plate|water] ВЫХОД.xls\n"
     "                                           записать строки в книгу Excel\n"
     "  report ФАЙЛ.db [--series N | --kind plate|water] ВЫХОД.pdf\n"
     "                                           записать отчет в файл PDF\n"
-    "  ports [--com1 ПУТЬ] [--com2 ПУТЬ] [--stored]\n"
+    "  ports [--com1 ПУТЬ] [--com2 ПУТЬ] [--stored] [--list]\n"
     "                                           показать или задать устройства портов\n"
     "\n"
     "klt3-cli --help (-h): эта справка; klt3-cli КОМАНДА --help: справка по команде.\n"
@@ -40,12 +42,13 @@ const char kHelp[] =
     "  3    ошибка передачи данных\n"
     "  4    подключен не тот прибор\n"
     "  5    в приборе нет данных\n"
-    "  6    не удалось записать таблицу\n"
+    "  6    не удалось записать таблицу (образ памяти, протокол)\n"
     "  7    таблица не найдена или повреждена\n"
     "  8    не удалось записать книгу Excel\n"
     "  9    не удалось записать отчет\n"
     "  10   серии нет в таблице\n"
     "  11   не удалось записать настройки программы\n"
+    "  12   образ памяти не найден или поврежден\n"
     "  130  прервано (Ctrl+C)\n";
 
 }  // namespace
@@ -72,6 +75,7 @@ int main(int argc, char* argv[]) {
     return cli::kOk;
   }
   if (command == QLatin1String("download")) return cli::DownloadCommand(args);
+  if (command == QLatin1String("decode")) return cli::DecodeCommand(args);
   if (command == QLatin1String("dump")) return cli::DumpCommand(args);
   if (command == QLatin1String("export")) return cli::ExportCommand(args);
   if (command == QLatin1String("report")) return cli::ReportCommand(args);

@@ -5,12 +5,13 @@
 #include <memory>
 
 #include "cli_common.h"
+#include "link/serial_ports.h"
 #include "platform/ports.h"
 
 namespace cli {
 
 const char kPortsHelp[] =
-    "Использование: klt3-cli ports [--com1 ПУТЬ] [--com2 ПУТЬ] [--stored]\n"
+    "Использование: klt3-cli ports [--com1 ПУТЬ] [--com2 ПУТЬ] [--stored] [--list]\n"
     "\n"
     "Показывает, к каким устройствам ведут порты программы COM1 и COM2.\n"
     "С --com1 или --com2 записывает путь устройства в настройки программы;\n"
@@ -19,6 +20,9 @@ const char kPortsHelp[] =
     "  --com1 ПУТЬ   устройство порта COM1 (например /dev/ttyUSB0)\n"
     "  --com2 ПУТЬ   устройство порта COM2\n"
     "  --stored      вывести только записанные значения: COM1=... и COM2=...\n"
+    "  --list        вывести последовательные порты компьютера, по одному в строке:\n"
+    "                путь и через табуляцию описание; постоянное имя из\n"
+    "                /dev/serial/by-id выводится вместо пути, если оно есть\n"
     "  --help        эта справка\n";
 
 namespace {
@@ -37,7 +41,8 @@ int PortsCommand(const QStringList& argv) {
   QString error;
   const QStringList names{QStringLiteral("COM1"), QStringLiteral("COM2")};
   if (!args.Parse(argv, {QStringLiteral("com1"), QStringLiteral("com2")},
-                  {QStringLiteral("stored"), QStringLiteral("help")}, &error) ||
+                  {QStringLiteral("stored"), QStringLiteral("list"), QStringLiteral("help")},
+                  &error) ||
       !args.Operands().isEmpty()) {
     Error(error.isEmpty() ? QStringLiteral("Лишний параметр %1.").arg(args.Operands().first())
                           : error);
@@ -46,6 +51,11 @@ int PortsCommand(const QStringList& argv) {
   }
   if (args.Has(QStringLiteral("help"))) {
     std::fputs(kPortsHelp, stdout);
+    return kOk;
+  }
+  if (args.Has(QStringLiteral("list"))) {
+    for (const SerialPortEntry& e : SerialPorts().List())
+      Out(e.PreferredName() + QLatin1Char('\t') + e.description);
     return kOk;
   }
   std::unique_ptr<QSettings> settings(OpenSettings());

@@ -88,6 +88,18 @@ void DownloadDialog::done(int r) {
 }
 
 void DownloadDialog::StatusChanged(const QString& text) {
+  statusText_ = text;
+  ShowStatus();
+}
+
+void DownloadDialog::PortChanged(const QString& label) {
+  portLabel_ = label;
+  ShowStatus();
+}
+
+void DownloadDialog::ShowStatus() {
+  QString text = statusText_;
+  if (!portLabel_.isEmpty()) text += QStringLiteral("\nПорт: ") + portLabel_;
   status_->setText(text);
   status_->adjustSize();
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The download dialog "Прием данных": shows a Download (COM1, then COM2;
-// identification; memory) in its widgets and offers "Отмена". Modal result:
+// The download dialog "Прием данных": shows a Download (the search over the
+// ports, identification, memory) in its widgets and offers "Отмена"; the
+// status line names the port being tried. Modal result:
 // Accepted after a complete download, else Rejected; the identity and image
 // stay in download() until the next showing.
 #include <QDialog>
@@ -30,12 +31,17 @@ class DownloadDialog : public QDialog, private DownloadObserver {
  private:
   // DownloadObserver
   void StatusChanged(const QString& text) override;
+  void PortChanged(const QString& label) override;
   void ProgressChanged(int percent) override;
   void IdentityChanged(const QString& type, const QString& version, const QString& count) override;
   void Failed(const QString& caption, const QString& text, const QString& detail) override;
   void Finished(bool ok) override;
 
+  void ShowStatus();
+
   Download download_;
+  QString statusText_;
+  QString portLabel_;
   QLabel* status_;
   QProgressBar* progress_;
   QLabel* typeValue_;

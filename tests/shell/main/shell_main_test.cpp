@@ -26,10 +26,13 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QUrl>
 #include <vector>
 
 #include "link/ui/download_dialog.h"
+#include "link/ui/port_dialog.h"
+#include "platform/ports.h"
 #include "platform/dialogs.h"
 #include "shell/about_box.h"
 #include "shell/app_state.h"
@@ -155,7 +158,7 @@ TEST_F(ShellTest, MenuBarAndPopupHoldEveryItemInOrder) {
        {Ru("Выровнять столбцы"), "-", Ru("Задать цвет"), Ru("Убрать цвет"), Ru("Убрать все цвета"),
         "-", Ru("Убрать сортировку")}},
       {"Правка", {Ru("Удалить строки*")}},
-      {"Сервис", {Ru("Экспорт в Excel")}},
+      {"Сервис", {Ru("Экспорт в Excel"), Ru("Порт прибора…")}},
       {"Справка", {Ru("Помощь|F1*"), "-", Ru("О программе")}},
   };
   ASSERT_EQ(menus.size(), int(expected.size()));
@@ -218,6 +221,7 @@ TEST_F(ShellTest, TheTwoStatesEnableExactlyTheTableCommands) {
       {"removeSortingAction", true},
       {"deleteRowsAction", true},
       {"exportXlsAction", true},
+      {"choosePortAction", false},
       {"helpAction", false},
       {"aboutAction", false},
       {"printPopupAction", false},
@@ -821,6 +825,25 @@ TEST_F(ShellTest, DamagedTableBoxNamesTheFileAndTheReason) {
       << recorder.detail.toStdString();
   EXPECT_TRUE(recorder.detail.contains(Ru("Причина: "))) << recorder.detail.toStdString();
   EXPECT_FALSE(form.Session().InUse());
+}
+
+TEST_F(ShellTest, PortOfTheInstrumentOpensTheChooserWhoseChoiceTheSettingsKeep) {
+  MainWindow form;
+  ASSERT_TRUE(StoreChosenPort(QStringLiteral("/dev/ttyUSB5")));
+  QString shownChoice;
+  dialogs.onExec = [&](QDialog* dialog) {
+    auto* chooser = qobject_cast<PortDialog*>(dialog);
+    ASSERT_NE(chooser, nullptr);
+    shownChoice = chooser->SelectedChoice();
+    // The operator goes back to the automatic search.
+    auto* view = chooser->findChild<QTreeView*>(QStringLiteral("portView"));
+    view->setCurrentIndex(view->model()->index(0, 0));
+    chooser->accept();
+  };
+  ASSERT_TRUE(Trigger(&form, "choosePortAction"));
+  ASSERT_EQ(dialogs.executed.size(), 1u);
+  EXPECT_EQ(shownChoice, QStringLiteral("/dev/ttyUSB5"));
+  EXPECT_EQ(ChosenPort(), QString());
 }
 
 }  // namespace
