@@ -328,7 +328,10 @@ TEST_F(Cli, ProgressOnATerminalIsRedrawnWithoutRemains) {
   for (const QString& line : shown) {
     if (!line.contains(QLatin1Char('['))) continue;
     EXPECT_EQ(line.count(QLatin1Char(']')), 1) << line.toStdString();
-    EXPECT_TRUE(line.endsWith(QLatin1Char('%'))) << line.toStdString();
+    // After the bar: the percentage, then the port, and nothing left over.
+    const QString tail = line.section(QLatin1Char(']'), 1).trimmed();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{1,3}% [^%\\]]+$")).match(tail).hasMatch())
+        << line.toStdString();
   }
 }
 
@@ -822,7 +825,7 @@ TEST_F(Cli, RefusedPortsAreExplainedOnStandardError) {
   ASSERT_TRUE(holder.IsLinkOpen());
   CliResult r = RunCli({"download", "--port", held.Path(), Path("t.db")});
   EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(r.err, Ru("Прибор не обнаружен! Проверте правильность подключения согласно "
+  EXPECT_EQ(r.err, Ru("Прибор не обнаружен! Проверьте правильность подключения согласно "
                       "инструкции!\n%1: порт занят другой программой\n\n")
                            .arg(held.Path()) +
                        busyText.arg(held.Path()));
