@@ -241,7 +241,11 @@ void MainWindow::StartWithoutTable() {
   } else {
     defaultDir_ = QDir::currentPath();
     settings_.WriteString(QLatin1String(kDefaultDirValue), defaultDir_);
-    settings_.Sync();
+    try {
+      settings_.Sync();
+    } catch (const SettingsError&) {
+      // The folder stays pending and goes with the next write that works.
+    }
   }
   openDialogDir_ = defaultDir_;
   saveDialogDir_ = defaultDir_;

@@ -202,7 +202,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   // The folder is stored before the table's question, so that it is kept
   // whatever the answer.
   settings_.WriteString(QLatin1String(kDefaultDirValue), defaultDir_);
-  settings_.Sync();
+  try {
+    settings_.Sync();
+  } catch (const SettingsError&) {
+    // Still pending: the layout's write below tells the operator.
+  }
   try {
     CloseTable();
   } catch (const std::exception& e) {

@@ -1,6 +1,7 @@
 #include "store/measurement_table.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/file_ops.h"
 #include "store/dbf/dbf_table.h"
 #include "store/dbf/mdx_index.h"
 
@@ -440,6 +442,9 @@ void MeasurementTable::Open() {
     }
     // The table is accepted: only now may its file change.
     if (d->table.HeaderCountStale()) d->table.WriteHeader();
+    // An index replacement that a writer that died left half-made.
+    RemoveIfPresent(
+        ReplacementPathOf(QFile::encodeName(dbf::Index::PathFor(d->Path())).toStdString()));
     d->index.Clear();
     if (d->table.IndexFlag()) {
       d->index.Load();
