@@ -6,12 +6,15 @@
 #include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-output.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 
 #include "platform/file_ops.h"
 
 namespace {
 
+// 0 stands for "not a regular file".
 int32_t CodeOfErrno(int err) {
   switch (err) {
     case 0:
@@ -50,6 +53,15 @@ StorageResult Failure(StorageResult::Stage stage, const GError* error) {
 }  // namespace
 
 StorageResult WriteWorkbookDocument(const std::string& localPath, const char* data, size_t size) {
+  // A name that is taken by a folder or a device cannot become a workbook:
+  // refused as creating the file, before anything is made.
+  struct stat st;
+  if (::stat(localPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    StorageResult r;
+    r.stage = StorageResult::kCreateFile;
+    r.code = CodeOfErrno(0);
+    return r;
+  }
   // The document is made in memory and reaches the disk in one replacement
   // through the program's file operations.
   GsfOutput* sink = gsf_output_memory_new();
