@@ -161,6 +161,9 @@ TEST_F(ViewCommands, AFailedSortTagIsReportedAndTheRowsStayInFileOrder) {
   ASSERT_EQ(dialogs.messages.size(), 1);
   EXPECT_TRUE(dialogs.messages[0].startsWith(QString::number(int(QMessageBox::Critical)) + "|"));
   EXPECT_TRUE(dialogs.messages[0].endsWith(QLatin1Char('.')));
+  // The reason, in the operator's words: the size limit stands for a full disk.
+  EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("превышен допустимый размер файла")))
+      << dialogs.messages[0].toStdString();
   EXPECT_EQ(g->Column(p).state.titleState, TitleState::SortedUp);
   EXPECT_EQ(PlateP(), (std::vector<double>{0.4, 1.0, 0.2, 0.8}));
   g->ClickTitle(p, false);  // with room again the next click sorts
