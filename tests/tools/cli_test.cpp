@@ -21,6 +21,7 @@
 #include "platform/dialogs.h"
 #include "shell/main_window.h"
 #include "support/link_ports.h"
+#include "support/recording_dialogs.h"
 #include "support/link_sample_records.h"
 #include "support/link_pty.h"
 #include "support/test_env.h"
@@ -30,33 +31,6 @@
 namespace {
 
 QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
-
-// The file dialogs answer from queues; messages are recorded; the download
-// dialog really runs (a guard timer cancels one that never ends).
-struct Answers : DialogSeam {
-  QStringList saveNames, openNames;
-  QStringList messages;
-  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&,
-                          const QString&) override {
-    return openNames.isEmpty() ? QString() : openNames.takeFirst();
-  }
-  QString GetSaveFileName(QWidget*, const QString&, const QString&, const QString&,
-                          const QString&) override {
-    return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
-  }
-  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon, const QString&,
-                                      const QString& text, QMessageBox::StandardButtons) override {
-    messages << text;
-    return QMessageBox::No;
-  }
-  int Exec(QDialog* dialog) override {
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, dialog, &QDialog::reject);
-    guard.start(30000);
-    return dialog->exec();
-  }
-};
 
 struct CliResult {
   int code = -1;
@@ -96,7 +70,7 @@ class Cli : public ::testing::Test {
     PointPortsAt(port.Path(), QString());
     answers_.saveNames = {path};
     ASSERT_TRUE(Trigger(&Form(), "newTableAction"));
-    ASSERT_TRUE(Form().Session().InUse()) << answers_.messages.join(" | ").toStdString();
+    ASSERT_TRUE(Form().Session().InUse()) << answers_.Texts().join(" | ").toStdString();
     ASSERT_TRUE(Trigger(&Form(), "closeTableAction"));
   }
 
@@ -144,7 +118,18 @@ class Cli : public ::testing::Test {
   }
 
   QTemporaryDir dir_;
-  Answers answers_;
+  // The download dialog really runs (a guard timer cancels one that never ends).
+  RecordingDialogs answers_ = [] {
+    RecordingDialogs d;
+    d.exec = [](QDialog* dialog) {
+      QTimer guard;
+      guard.setSingleShot(true);
+      QObject::connect(&guard, &QTimer::timeout, dialog, &QDialog::reject);
+      guard.start(30000);
+      return dialog->exec();
+    };
+    return d;
+  }();
   std::unique_ptr<MainWindow> form_;
 };
 
