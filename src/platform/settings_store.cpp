@@ -31,11 +31,12 @@ void AppendName(QByteArray& out, const QString& name) {
   }
 }
 
-// A value, always quoted, so that commas, blanks at either end and a
-// leading "@" stay text. Control characters are escaped; anything else is
-// written as UTF-8.
+// A value, always quoted, so that commas and blanks at either end stay
+// text; a leading "@" (the reader's mark of a typed value) is doubled.
+// Control characters are escaped; anything else is written as UTF-8.
 void AppendValue(QByteArray& out, const QString& value) {
   out += '"';
+  if (value.startsWith(QLatin1Char('@'))) out += '@';
   const QByteArray utf8 = value.toUtf8();
   for (int i = 0; i < utf8.size(); ++i) {
     const char c = utf8[i];
