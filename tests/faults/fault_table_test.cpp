@@ -311,11 +311,9 @@ struct SaveLayout : Operation {
     store->Sync();
     return true;
   }
-  void Drop() override {
-    // A store dropped after a failure would try once more from its
-    // destructor; a dead process does not.
-    store.release();
-  }
+  // A store dropped after a failure tries once more from its destructor
+  // (after a crash that write is lost too).
+  void Drop() override { store.reset(); }
   QString File() const override {
     SettingsStore s;
     s.Open();
