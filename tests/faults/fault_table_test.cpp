@@ -361,7 +361,21 @@ struct ExportWorkbook : Operation {
   // The workbook's message gives the storage code, not the system's words.
   bool SaysReason() const override { return false; }
   QString File() const override { return QDir(dir).filePath(QStringLiteral("серия.xls")); }
-  QByteArray State() const override { return ReadAll(File()); }
+  // The bytes, and what xlrd reads of them.
+  QByteArray State() const override {
+    static const char kScript[] = R"(
+import sys, xlrd
+try:
+    book = xlrd.open_workbook(sys.argv[1])
+    sheet = book.sheet_by_index(0)
+    print(sheet.name, sheet.nrows, [sheet.cell_value(r, 1) for r in range(1, sheet.nrows)])
+except Exception as e:
+    print('not a workbook:', type(e).__name__)
+)";
+    QByteArray out;
+    RunPython(QString::fromLatin1(kScript), {File()}, &out);
+    return ReadAll(File()) + "\n--\n" + out.trimmed();
+  }
   void NextOpen() override {
     MeasurementTable t;
     t.SetLocation(QDir(dir).filePath(QStringLiteral("data.db")));

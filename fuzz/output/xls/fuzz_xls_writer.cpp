@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QByteArray stream = XlsWriter().StreamBytes(wb);
   QString error;
   const std::vector<BiffRecord> records = WalkBiffRecords(stream, &error);
-  const auto parts = SplitBiffSubstreams(records, &error);
-  if (!error.isEmpty() || int(parts.size()) != sheets + 1) std::abort();
+  const auto substreams = SplitBiffSubstreams(records, &error);
+  if (!error.isEmpty() || int(substreams.size()) != sheets + 1) std::abort();
   return 0;
 }
