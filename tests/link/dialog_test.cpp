@@ -16,6 +16,7 @@
 
 #include "link/ui/download_dialog.h"
 #include "platform/dialogs.h"
+#include "support/recording_dialogs.h"
 #include "simulator/sim_images.h"
 #include "support/link_ports.h"
 #include "support/link_print.h"
@@ -26,35 +27,26 @@ namespace {
 
 using namespace download_text;
 
-struct Box {
-  QMessageBox::Icon icon;
-  QString caption;
-  QString text;
-  bool linkOpen;
-};
-
-class AnsweringDialogs : public DialogSeam {
- public:
-  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
-                                      const QString& text, QMessageBox::StandardButtons) override {
-    boxes.push_back({icon, caption, text, form && form->download().LinkOpen()});
-    return QMessageBox::Ok;
-  }
-  std::vector<Box> boxes;
-  DownloadDialog* form = nullptr;
-};
-
 struct DialogTest : testing::Test {
   void SetUp() override {
+    dialogs.answer = QMessageBox::Ok;
+    // The dialog really runs; each box notes whether the port was open.
+    dialogs.exec = [](QDialog* d) { return d->exec(); };
+    dialogs.onMessage = [this](const RecordingDialogs::Shown&) {
+      linkOpenAtBox.push_back(form && form->download().LinkOpen());
+    };
     SetDialogs(&dialogs);
     NewDialog();
   }
   void TearDown() override { SetDialogs(nullptr); }
   // A dialog that has downloaded nothing yet: its image is all zeros.
   void NewDialog() {
-    dialogs.form = nullptr;
+    form.reset();
     form = std::make_unique<DownloadDialog>();
-    dialogs.form = form.get();
+  }
+  void ClearBoxes() {
+    dialogs.messages.clear();
+    linkOpenAtBox.clear();
   }
 
   // Runs the dialog modally, as the New command does; a watchdog presses
@@ -75,7 +67,8 @@ struct DialogTest : testing::Test {
   }
   const DeviceIdentity& Identity() const { return form->download().Identity(); }
 
-  AnsweringDialogs dialogs;
+  RecordingDialogs dialogs;
+  std::vector<bool> linkOpenAtBox;  // whether the port was open at each box
   std::unique_ptr<DownloadDialog> form;
   bool hung = false;
 };
@@ -123,7 +116,7 @@ TEST_F(DialogTest, FullDownloadFillsIdentityAndImage) {
     NewDialog();
     EXPECT_EQ(Run(), QDialog::Accepted);
     EXPECT_FALSE(hung);
-    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_FALSE(form->download().LinkOpen());
     EXPECT_EQ(port.instrument->Received(), "VN");
     EXPECT_EQ(Identity().kind, c.config.identity.kind);
@@ -148,7 +141,7 @@ TEST_F(DialogTest, ZInMidBatchIsAnsweredByExactlyOneNewV) {
   PointPortsAt(port.Path(), QString());
   EXPECT_EQ(Run(), QDialog::Accepted);
   EXPECT_EQ(port.instrument->Received(), "VVN");
-  EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_EQ(Image(config.image.size()), config.image);
 }
 
@@ -174,14 +167,14 @@ TEST_F(DialogTest, EachFailureShowsItsMessageWithThePortClosed) {
     SimulatedPort port(config);
     ASSERT_TRUE(port.Ok());
     PointPortsAt(port.Path(), QString());
-    dialogs.boxes.clear();
+    ClearBoxes();
     NewDialog();
     EXPECT_EQ(Run(), QDialog::Rejected);
-    ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_EQ(dialogs.boxes[0].text, c.text);
-    EXPECT_EQ(dialogs.boxes[0].caption, kErrorCaption);
-    EXPECT_EQ(dialogs.boxes[0].icon, QMessageBox::Critical);
-    EXPECT_FALSE(dialogs.boxes[0].linkOpen);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, c.text);
+    EXPECT_EQ(dialogs.messages[0].caption, kErrorCaption);
+    EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Critical);
+    EXPECT_FALSE(linkOpenAtBox.at(0));
     EXPECT_FALSE(form->download().LinkOpen());
     EXPECT_TRUE(form->download().Image() == MemoryImage{}) << "image left as it was";
     // The instrument got no request after the failure: the port is closed,
@@ -218,11 +211,11 @@ TEST_F(DialogTest, NoInstrumentOnEitherPort) {
   ASSERT_TRUE(com2.Open());
   PointPortsAt(QString(), com2.SlavePath());  // COM1 does not even exist
   EXPECT_EQ(Run(), QDialog::Rejected);
-  ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(dialogs.boxes[0].caption, kNotFoundCaption);
-  EXPECT_EQ(dialogs.boxes[0].text, kNotFound);
-  EXPECT_EQ(dialogs.boxes[0].icon, QMessageBox::Critical);
-  EXPECT_FALSE(dialogs.boxes[0].linkOpen);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].caption, kNotFoundCaption);
+  EXPECT_EQ(dialogs.messages[0].text, kNotFound);
+  EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Critical);
+  EXPECT_FALSE(linkOpenAtBox.at(0));
   EXPECT_EQ(form->download().PortName(), kCom1);
   char c = 0;
   EXPECT_EQ(::read(com2.MasterFd(), &c, 1), 1);
@@ -267,7 +260,7 @@ TEST_F(DialogTest, CancelOrEscapeWhileWaitingClosesThePort) {
     });
     EXPECT_EQ(Run(), QDialog::Rejected);
     EXPECT_FALSE(hung);
-    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_FALSE(form->download().LinkOpen());
     EXPECT_EQ(form->findChild<QProgressBar*>()->value(), 0);
   }
@@ -318,7 +311,7 @@ TEST_F(DialogTest, SimulatorProgramAsChildProcess) {
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
-    dialogs.boxes.clear();
+    ClearBoxes();
     NewDialog();
     QProcess simulator;
     simulator.start(BinaryDir() + "/tools/simulator/klt3-sim", c.args);
@@ -328,10 +321,10 @@ TEST_F(DialogTest, SimulatorProgramAsChildProcess) {
     PointPortsAt(path, QString());
     EXPECT_EQ(Run(), c.result);
     if (c.message.isEmpty()) {
-      EXPECT_TRUE(dialogs.boxes.empty());
+      EXPECT_TRUE(dialogs.messages.empty());
     } else {
-      ASSERT_EQ(dialogs.boxes.size(), 1u);
-      EXPECT_EQ(dialogs.boxes[0].text, c.message);
+      ASSERT_EQ(dialogs.messages.size(), 1u);
+      EXPECT_EQ(dialogs.messages[0].text, c.message);
     }
     EXPECT_EQ(Image(c.image.size()), c.image);
     simulator.terminate();

@@ -7,38 +7,13 @@
 #include "output/reports/report_fixtures.h"
 #include "output/reports/report_windows.h"
 #include "platform/dialogs.h"
+#include "support/recording_dialogs.h"
 #include "shell/main_window.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
 #include "support/window_driver.h"
 
 namespace {
-
-// Keeps what the preview was asked to show; any other dialog is cancelled.
-class Answers : public DialogSeam {
- public:
-  int previews = 0, others = 0, messages = 0;
-  PreparedReport shown;
-  QString openAnswer;
-  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&,
-                          const QString&) override {
-    return openAnswer;
-  }
-  int Exec(QDialog* dialog) override {
-    if (auto* preview = qobject_cast<ReportPreview*>(dialog)) {
-      ++previews;
-      shown = preview->report();
-    } else {
-      ++others;
-    }
-    return QDialog::Rejected;
-  }
-  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon, const QString&, const QString&,
-                                      QMessageBox::StandardButtons) override {
-    ++messages;
-    return QMessageBox::No;
-  }
-};
 
 QStringList Column(const PreparedReport& r, int box) {
   QStringList out;
@@ -52,6 +27,16 @@ class ReportCommands : public ::testing::Test {
  protected:
   void SetUp() override {
     ClearSettings();
+    // Keeps what the preview was asked to show; any other dialog is cancelled.
+    answers.exec = [this](QDialog* dialog) {
+      if (auto* preview = qobject_cast<ReportPreview*>(dialog)) {
+        ++previews;
+        shown = preview->report();
+      } else {
+        ++others;
+      }
+      return int(QDialog::Rejected);
+    };
     SetDialogs(&answers);
     form = std::make_unique<MainWindow>();
   }
@@ -72,7 +57,7 @@ class ReportCommands : public ::testing::Test {
     MeasurementTable t;
     const QString path = MakeStoreTable(t, dir, rows);
     t.Close();
-    answers.openAnswer = path;
+    answers.openNames = {path};
     ASSERT_TRUE(Trigger(form.get(), "openTableAction"));
     ASSERT_TRUE(form->Session().InUse());
   }
@@ -84,7 +69,9 @@ class ReportCommands : public ::testing::Test {
   }
 
   QTemporaryDir dir;
-  Answers answers;
+  RecordingDialogs answers;
+  int previews = 0, others = 0;
+  PreparedReport shown;
   std::unique_ptr<MainWindow> form;
 };
 
@@ -102,15 +89,15 @@ TEST_F(ReportCommands, PreviewTemplateByTabAndDeviceType) {
     SCOPED_TRACE(c.deviceType * 10 + c.tab);
     OpenTable(c.deviceType);
     ShowTab(c.tab);
-    const int before = answers.previews;
+    const int before = previews;
     ASSERT_TRUE(Trigger(form.get(), "previewAction"));
-    ASSERT_EQ(answers.previews, before + 1);
-    EXPECT_EQ(answers.shown.layout->name, QLatin1String(c.report));
-    EXPECT_EQ(answers.shown.pages[0].boxes[0].text, QString::fromUtf8(c.title));
-    EXPECT_EQ(Column(answers.shown, 1).size(), c.tab == 0 ? 3 : 12);
+    ASSERT_EQ(previews, before + 1);
+    EXPECT_EQ(shown.layout->name, QLatin1String(c.report));
+    EXPECT_EQ(shown.pages[0].boxes[0].text, QString::fromUtf8(c.title));
+    EXPECT_EQ(Column(shown, 1).size(), c.tab == 0 ? 3 : 12);
     ASSERT_TRUE(Trigger(form.get(), "closeTableAction"));
   }
-  EXPECT_EQ(answers.messages, 0);
+  EXPECT_TRUE(answers.messages.empty());
 }
 
 TEST_F(ReportCommands, SelectedSeriesPrintsAndCursorEndsOnItsLastRow) {
@@ -119,9 +106,9 @@ TEST_F(ReportCommands, SelectedSeriesPrintsAndCursorEndsOnItsLastRow) {
   ClickSeries(form.get(), 1);
   ASSERT_EQ(form->Session().Table().Filter(), QStringLiteral("SERIAL=8"));
   ASSERT_TRUE(Trigger(form.get(), "previewAction"));
-  ASSERT_EQ(answers.previews, 1);
-  EXPECT_EQ(Column(answers.shown, 0), QStringList(6, QStringLiteral("8")));
-  EXPECT_EQ(Column(answers.shown, 1), QStringList({"1", "2", "3", "4", "5", "6"}));
+  ASSERT_EQ(previews, 1);
+  EXPECT_EQ(Column(shown, 0), QStringList(6, QStringLiteral("8")));
+  EXPECT_EQ(Column(shown, 1), QStringList({"1", "2", "3", "4", "5", "6"}));
   EXPECT_EQ(form->Session().Table().CurrentIndex(), 5);
 }
 
@@ -137,7 +124,7 @@ TEST_F(ReportCommands, PrintWithoutPrinterShowsNothing) {
     ASSERT_TRUE(Trigger(form.get(), command));
     EXPECT_EQ(form->Session().Table().CurrentIndex(), 2);  // the report was prepared
   }
-  EXPECT_EQ(answers.others + answers.previews + answers.messages, 0);
+  EXPECT_EQ(others + previews + int(answers.messages.size()), 0);
 }
 
 TEST_F(ReportCommands, NothingWithoutTable) {
@@ -145,7 +132,7 @@ TEST_F(ReportCommands, NothingWithoutTable) {
   EXPECT_FALSE(ActionOf(form.get(), "previewAction")->isEnabled());
   EXPECT_FALSE(ActionOf(form.get(), "printAction")->isEnabled());
   ASSERT_TRUE(Trigger(form.get(), "printPopupAction"));
-  EXPECT_EQ(answers.others + answers.previews + answers.messages, 0);
+  EXPECT_EQ(others + previews + int(answers.messages.size()), 0);
 }
 
 }  // namespace
