@@ -24,7 +24,7 @@ class FileOps {
   // The size of an open file; false (errno set) when it is no regular file.
   virtual bool Size(int fd, off_t* size);
   // Takes the write lock without waiting; false only when another writer
-  // holds it (see LockForWriting in the table engine).
+  // holds it.
   virtual bool Lock(int fd);
   virtual int Rename(const char* from, const char* to);
   virtual int Remove(const char* path);
