@@ -5,6 +5,8 @@
 #   bash scripts/demo.sh [BUILD_DIR] --shots     (the README's pictures into docs/)
 # The simulator plays on a new pseudo-terminal; COM1 of the program's
 # settings points at it for this run only and is restored afterwards.
+# With KLT3_DEMO_BUILT=1 the programs in BUILD_DIR are taken as they are
+# (the tests run the demo on the tree they tested).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
@@ -23,7 +25,9 @@ case "$kind" in
   *) echo "Вид прибора: water или plate, а не \"$kind\"." >&2; exit 1 ;;
 esac
 
-cmake --build "$dir" --target klt3 klt3-sim klt3-cli
+if [ "${KLT3_DEMO_BUILT:-}" != 1 ]; then
+  cmake --build "$dir" --target klt3 klt3-sim klt3-cli
+fi
 cli="$dir/tools/cli/klt3-cli"
 work=$(mktemp -d)
 sim_pid=

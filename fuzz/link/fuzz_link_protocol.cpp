@@ -110,9 +110,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         feed(sim::EncodeFrame(sim::IdentificationBody(id)), in.Byte());
         break;
       }
-      case 6: {  // a large memory frame of repeated bytes
+      case 6: {  // a large memory frame of repeated bytes, up to just past the image
         const QByteArray unit = in.Take(4);
-        const int repeat = (in.Byte() << 8) | in.Byte();
+        const uint8_t high = in.Byte();
+        const int repeat = ((high << 8) | in.Byte()) % (kMemoryImageSize / 4 + 64);
         feed(sim::EncodeFrame(unit.repeated(repeat)), 4096);
         break;
       }

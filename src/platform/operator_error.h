@@ -17,3 +17,7 @@ class OperatorError : public std::runtime_error {
 
 // An OperatorError's text; any other exception's what(), read as UTF-8.
 QString OperatorText(const std::exception& e);
+
+// The Russian reason of a failed file operation, from its errno value
+// ("нет места на диске", ...).
+QString FileErrorText(int err);

@@ -1,27 +1,96 @@
 #include "platform/settings_store.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
+#include <cctype>
+
+#include "platform/file_ops.h"
+
+namespace {
+
+const QString kGroup = QStringLiteral("1.0");
+
+// A section or key name: letters, digits and "-_./" as they are, the rest
+// as %XX (or %UXXXX beyond one byte), as the reader expects.
+void AppendName(QByteArray& out, const QString& name) {
+  for (const QChar c : name) {
+    const char16_t u = c.unicode();
+    if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-' ||
+        u == '_' || u == '.' || u == '/') {
+      out += char(u);
+    } else if (u < 256) {
+      out += '%';
+      out += QByteArray::number(u, 16).toUpper().rightJustified(2, '0');
+    } else {
+      out += "%U";
+      out += QByteArray::number(u, 16).toUpper().rightJustified(4, '0');
+    }
+  }
+}
+
+// A value, always quoted, so that commas and blanks at either end stay
+// text; a leading "@" (the reader's mark of a typed value) is doubled.
+// Control characters are escaped; anything else is written as UTF-8.
+void AppendValue(QByteArray& out, const QString& value) {
+  out += '"';
+  if (value.startsWith(QLatin1Char('@'))) out += '@';
+  const QByteArray utf8 = value.toUtf8();
+  for (int i = 0; i < utf8.size(); ++i) {
+    const char c = utf8[i];
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '"': out += "\\\""; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (uchar(c) < 0x20 || c == 0x7F) {
+          out += "\\x";
+          out += QByteArray::number(uchar(c), 16).rightJustified(4, '0');
+          // The reader takes hex digits as long as they come: a following
+          // digit goes after a closed and reopened quote.
+          if (i + 1 < utf8.size() && std::isxdigit(uchar(utf8[i + 1]))) out += "\"\"";
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+}  // namespace
 
 SettingsStore::SettingsStore() = default;
 SettingsStore::~SettingsStore() {
-  if (settings_) settings_->sync();
+  try {
+    Sync();
+  } catch (const SettingsError&) {
+    // Nobody is left to tell; the file keeps its last complete contents.
+  }
 }
 
 void SettingsStore::Open() {
   if (settings_) return;
   settings_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                           QStringLiteral("Merilan"), QStringLiteral("KLT3"));
-  settings_->beginGroup(QStringLiteral("1.0"));
+  settings_->beginGroup(kGroup);
 }
 
 bool SettingsStore::IsOpen() const { return settings_ != nullptr; }
 
+QString SettingsStore::FileName() const { return settings_ ? settings_->fileName() : QString(); }
+
 bool SettingsStore::ValueExists(const QString& name) const {
-  return settings_ && settings_->contains(name);
+  return settings_ && (pending_.contains(name) || settings_->contains(name));
 }
 
 QString SettingsStore::ReadString(const QString& name) const {
   if (!settings_) return QString();
+  const auto it = pending_.constFind(name);
+  if (it != pending_.constEnd()) return it.value();
   // A value of another type (hand-edited file) reads as its text form. An
   // unquoted text with commas parses as a list: join it back as written.
   const QVariant value = settings_->value(name);
@@ -32,9 +101,61 @@ QString SettingsStore::ReadString(const QString& name) const {
 
 void SettingsStore::WriteString(const QString& name, const QString& text) {
   if (!settings_) return;
-  settings_->setValue(name, text);
+  pending_.insert(name, text);
+}
+
+QByteArray SettingsStore::FileText(const QMap<QString, QString>& values) {
+  QMap<QString, QMap<QString, QString>> sections;
+  for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
+    const int slash = it.key().indexOf(QLatin1Char('/'));
+    if (slash < 0)
+      sections[QStringLiteral("General")].insert(it.key(), it.value());
+    else
+      sections[it.key().left(slash)].insert(it.key().mid(slash + 1), it.value());
+  }
+  QByteArray out;
+  for (auto s = sections.constBegin(); s != sections.constEnd(); ++s) {
+    if (!out.isEmpty()) out += '\n';
+    out += '[';
+    AppendName(out, s.key());
+    out += "]\n";
+    for (auto v = s.value().constBegin(); v != s.value().constEnd(); ++v) {
+      AppendName(out, v.key());
+      out += '=';
+      AppendValue(out, v.value());
+      out += '\n';
+    }
+  }
+  return out;
 }
 
 void SettingsStore::Sync() {
-  if (settings_) settings_->sync();
+  if (!settings_ || pending_.isEmpty()) return;
+  const QString path = settings_->fileName();
+  auto fail = [&](const QString& reason) {
+    throw SettingsError(QStringLiteral("Не удалось сохранить настройки программы в файл %1: %2.")
+                            .arg(QDir::toNativeSeparators(path), reason));
+  };
+  if (!QDir().mkpath(QFileInfo(path).absolutePath())) fail(QStringLiteral("нет доступа к папке"));
+  // The platform's own writers take this lock too.
+  QLockFile lock(path + QStringLiteral(".lock"));
+  lock.tryLock(5000);
+  QMap<QString, QString> values;
+  {
+    const QSettings current(path, QSettings::IniFormat);
+    for (const QString& key : current.allKeys()) {
+      const QVariant v = current.value(key);
+      values.insert(key, v.typeId() == QMetaType::QStringList
+                             ? v.toStringList().join(QStringLiteral(", "))
+                             : v.toString());
+    }
+  }
+  for (auto it = pending_.constBegin(); it != pending_.constEnd(); ++it)
+    values.insert(kGroup + QLatin1Char('/') + it.key(), it.value());
+  const QByteArray text = FileText(values);
+  const int err = ReplaceFileContents(QFile::encodeName(path).toStdString(), text.constData(),
+                                      size_t(text.size()), true);
+  if (err != 0) fail(FileErrorText(err));
+  pending_.clear();
+  settings_->sync();  // reads the new file back
 }

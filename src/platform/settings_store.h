@@ -1,9 +1,21 @@
 #pragma once
 // The per-user settings key "\Software\Merilan\KLT3\1.0": organisation
 // "Merilan", application "KLT3", every value inside the group "1.0".
-// Opened once by the main window and kept open until the end.
+// Opened once by the main window and kept open until the end. Values are
+// read through the platform's settings reader; written values wait in the
+// store until Sync, which rewrites the file in one replacement through the
+// program's file operations, so that a failed write leaves the old file.
+#include <QMap>
 #include <QString>
 #include <memory>
+
+#include "platform/operator_error.h"
+
+// The settings file could not be written; the text says why.
+class SettingsError : public OperatorError {
+ public:
+  explicit SettingsError(const QString& text) : OperatorError(text) {}
+};
 
 class QSettings;
 
@@ -22,9 +34,19 @@ class SettingsStore {
   bool ValueExists(const QString& name) const;
   QString ReadString(const QString& name) const;
   void WriteString(const QString& name, const QString& text);
-  // Pushes pending writes to disk (QSettings otherwise writes lazily).
+  // Writes the values written since the last Sync to the file, merged into
+  // what the file holds now (another program may have written it). Throws
+  // SettingsError; the values then stay pending for the next Sync.
   void Sync();
+  // The settings file.
+  QString FileName() const;
+
+  // The file text of every group and value given ("group/key" paths; a key
+  // without a group goes to the group "General"), as the platform's reader
+  // reads it back.
+  static QByteArray FileText(const QMap<QString, QString>& values);
 
  private:
   std::unique_ptr<QSettings> settings_;
+  QMap<QString, QString> pending_;  // by name within the group
 };

@@ -272,7 +272,11 @@ void MainWindow::StartWithoutTable() {
   } else {
     defaultDir_ = QDir::currentPath();
     settings_.WriteString(QLatin1String(kDefaultDirValue), defaultDir_);
-    settings_.Sync();
+    try {
+      settings_.Sync();
+    } catch (const SettingsError&) {
+      // The folder stays pending and goes with the next write that works.
+    }
   }
   openDialogDir_ = defaultDir_;
   saveDialogDir_ = defaultDir_;
@@ -335,7 +339,11 @@ void MainWindow::StoreWindowGeometry() {
 }
 
 void MainWindow::ExitAtOnce() {
-  StoreWindowGeometry();
+  try {
+    StoreWindowGeometry();
+  } catch (const SettingsError&) {
+    // The size is not worth keeping the operator from leaving.
+  }
   // exit() rather than quit(): quit() would first close the windows and so
   // store the folder and close the table, which "Выход" must skip.
   QCoreApplication::exit(0);

@@ -223,7 +223,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   // The folder is stored before the table's question, so that it is kept
   // whatever the answer.
   settings_.WriteString(QLatin1String(kDefaultDirValue), defaultDir_);
-  StoreWindowGeometry();
+  try {
+    StoreWindowGeometry();
+  } catch (const SettingsError&) {
+    // Still pending: the layout's write below tells the operator.
+  }
   try {
     CloseTable();
   } catch (const std::exception& e) {

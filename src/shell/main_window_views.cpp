@@ -130,11 +130,19 @@ bool MainWindow::LoadColumnLayouts() {
     } catch (const LayoutTextError& e) {
       ShowGeneralError(this, e.text());
       return false;
+    } catch (const SettingsError& e) {
+      // The layout is shown; only storing it failed, and is tried again
+      // with the next write of the settings.
+      ShowGeneralError(this, e.text());
     }
   }
   return true;
 }
 
 void MainWindow::SaveColumnLayout(const TableView& view) {
-  views::SaveColumnLayout(settings_, *view.grid, view.layoutName);
+  try {
+    views::SaveColumnLayout(settings_, *view.grid, view.layoutName);
+  } catch (const SettingsError& e) {
+    ShowGeneralError(this, e.text());
+  }
 }

@@ -1,6 +1,7 @@
 #include "store/measurement_table.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/file_ops.h"
 #include "store/dbf/dbf_table.h"
 #include "store/dbf/mdx_index.h"
 
@@ -448,6 +450,11 @@ void MeasurementTable::Open(OpenMode mode) {
         throw TableError(
             QStringLiteral("Поле %1 таблицы %2 неверного типа").arg(s.name, d->Path()));
     }
+    // An index replacement that a writer that died left half-made (never
+    // by a reader: it writes nothing).
+    if (mode != OpenMode::ReadOnly)
+      RemoveIfPresent(
+          ReplacementPathOf(QFile::encodeName(dbf::Index::PathFor(d->Path())).toStdString()));
     d->index.Clear();
     if (d->table.IndexFlag()) d->index.Load();
     // The table is accepted: only now may its file change.

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <algorithm>
 
+#include "platform/file_ops.h"
 #include "store/row_deletion.h"
 #include "store/series_list.h"
 
@@ -66,7 +67,7 @@ void TableSession::Close() {
   if (!table_.IsOpen()) return;
   const QString index = IndexFileOf(table_.FilePath());
   table_.Close();
-  QFile::remove(index);  // a missing index file is no error
+  Files().Remove(QFile::encodeName(index).constData());  // a missing index file is no error
 }
 
 ShownKind TableSession::ChooseShownKind() {

@@ -1,6 +1,7 @@
 // The download dialog end to end: it runs modally against a simulated
 // instrument on a real pseudo-terminal, the way the New command runs it.
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 
 #include <QFile>
 #include <QGroupBox>
@@ -15,6 +16,7 @@
 
 #include "link/ui/download_dialog.h"
 #include "platform/dialogs.h"
+#include "support/recording_dialogs.h"
 #include "simulator/sim_images.h"
 #include "platform/ports.h"
 #include "support/link_port_source.h"
@@ -27,43 +29,26 @@ namespace {
 
 using namespace download_text;
 
-struct Box {
-  QMessageBox::Icon icon;
-  QString caption;
-  QString text;
-  bool linkOpen;
-  QString detail;
-};
-
-class AnsweringDialogs : public DialogSeam {
- public:
-  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
-                                      const QString& text, QMessageBox::StandardButtons) override {
-    boxes.push_back({icon, caption, text, form && form->download().LinkOpen(), QString()});
-    return QMessageBox::Ok;
-  }
-  QMessageBox::StandardButton DetailedMessage(QWidget*, QMessageBox::Icon icon,
-                                              const QString& caption, const QString& text,
-                                              const QString& detail,
-                                              QMessageBox::StandardButtons) override {
-    boxes.push_back({icon, caption, text, form && form->download().LinkOpen(), detail});
-    return QMessageBox::Ok;
-  }
-  std::vector<Box> boxes;
-  DownloadDialog* form = nullptr;
-};
-
 struct DialogTest : testing::Test {
   void SetUp() override {
+    dialogs.answer = QMessageBox::Ok;
+    // The dialog really runs; each box notes whether the port was open.
+    dialogs.exec = [](QDialog* d) { return d->exec(); };
+    dialogs.onMessage = [this](const RecordingDialogs::Shown&) {
+      linkOpenAtBox.push_back(form && form->download().LinkOpen());
+    };
     SetDialogs(&dialogs);
     NewDialog();
   }
   void TearDown() override { SetDialogs(nullptr); }
   // A dialog that has downloaded nothing yet: its image is all zeros.
   void NewDialog() {
-    dialogs.form = nullptr;
+    form.reset();
     form = std::make_unique<DownloadDialog>();
-    dialogs.form = form.get();
+  }
+  void ClearBoxes() {
+    dialogs.messages.clear();
+    linkOpenAtBox.clear();
   }
 
   // Runs the dialog modally, as the New command does; a watchdog presses
@@ -84,7 +69,8 @@ struct DialogTest : testing::Test {
   }
   const DeviceIdentity& Identity() const { return form->download().Identity(); }
 
-  AnsweringDialogs dialogs;
+  RecordingDialogs dialogs;
+  std::vector<bool> linkOpenAtBox;  // whether the port was open at each box
   std::unique_ptr<DownloadDialog> form;
   bool hung = false;
 };
@@ -132,7 +118,7 @@ TEST_F(DialogTest, FullDownloadFillsIdentityAndImage) {
     NewDialog();
     EXPECT_EQ(Run(), QDialog::Accepted);
     EXPECT_FALSE(hung);
-    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_FALSE(form->download().LinkOpen());
     EXPECT_EQ(port.instrument->Received(), "VN");
     EXPECT_EQ(Identity().kind, c.config.identity.kind);
@@ -158,7 +144,7 @@ TEST_F(DialogTest, ZInMidBatchIsAnsweredByExactlyOneNewV) {
   PointPortsAt(port.Path(), QString());
   EXPECT_EQ(Run(), QDialog::Accepted);
   EXPECT_EQ(port.instrument->Received(), "VVN");
-  EXPECT_TRUE(dialogs.boxes.empty());
+  EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_EQ(Image(config.image.size()), config.image);
 }
 
@@ -187,20 +173,28 @@ TEST_F(DialogTest, EachFailureShowsItsMessageWithThePortClosed) {
     SimulatedPort port(config);
     ASSERT_TRUE(port.Ok());
     PointPortsAt(port.Path(), QString());
-    dialogs.boxes.clear();
+    ClearBoxes();
     NewDialog();
     EXPECT_EQ(Run(), QDialog::Rejected);
-    ASSERT_EQ(dialogs.boxes.size(), 1u);
-    EXPECT_EQ(dialogs.boxes[0].text, c.text);
-    EXPECT_EQ(dialogs.boxes[0].caption, QString::fromUtf8("Ошибка"));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, c.text);
+    EXPECT_EQ(dialogs.messages[0].caption, QString::fromUtf8("Ошибка"));
     for (const QString& named : c.detail)
-      EXPECT_TRUE(dialogs.boxes[0].detail.contains(named)) << dialogs.boxes[0].detail.toStdString();
-    EXPECT_EQ(dialogs.boxes[0].icon, QMessageBox::Critical);
-    EXPECT_FALSE(dialogs.boxes[0].linkOpen);
+      EXPECT_TRUE(dialogs.messages[0].detail.contains(named)) << dialogs.messages[0].detail.toStdString();
+    EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Critical);
+    EXPECT_FALSE(linkOpenAtBox.at(0));
     EXPECT_FALSE(form->download().LinkOpen());
     EXPECT_TRUE(form->download().Image() == MemoryImage{}) << "image left as it was";
-    // The instrument got no request after the failure.
-    WaitUntil([] { return false; }, 100);
+    // The instrument got no request after the failure: the port is closed,
+    // so all that was sent is what the instrument has read once the line
+    // holds nothing more for it.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          int pending = 0;
+          return ::ioctl(port.pty.MasterFd(), FIONREAD, &pending) == 0 && pending == 0;
+        },
+        5000));
+    QCoreApplication::processEvents();
     EXPECT_EQ(port.instrument->Received(), c.requests);
   }
 }
@@ -225,11 +219,11 @@ TEST_F(DialogTest, NoInstrumentOnEitherPort) {
   ASSERT_TRUE(com2.Open());
   PointPortsAt(QString(), com2.SlavePath());  // COM1 does not even exist
   EXPECT_EQ(Run(), QDialog::Rejected);
-  ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(dialogs.boxes[0].caption, kNotFoundCaption);
-  EXPECT_EQ(dialogs.boxes[0].text, kNotFound);
-  EXPECT_EQ(dialogs.boxes[0].icon, QMessageBox::Critical);
-  EXPECT_FALSE(dialogs.boxes[0].linkOpen);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].caption, kNotFoundCaption);
+  EXPECT_EQ(dialogs.messages[0].text, kNotFound);
+  EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Critical);
+  EXPECT_FALSE(linkOpenAtBox.at(0));
   EXPECT_EQ(form->download().PortName(), kCom1);
   char c = 0;
   EXPECT_EQ(::read(com2.MasterFd(), &c, 1), 1);
@@ -274,7 +268,7 @@ TEST_F(DialogTest, CancelOrEscapeWhileWaitingClosesThePort) {
     });
     EXPECT_EQ(Run(), QDialog::Rejected);
     EXPECT_FALSE(hung);
-    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_FALSE(form->download().LinkOpen());
     EXPECT_EQ(form->findChild<QProgressBar*>()->value(), 0);
   }
@@ -325,7 +319,7 @@ TEST_F(DialogTest, SimulatorProgramAsChildProcess) {
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
-    dialogs.boxes.clear();
+    ClearBoxes();
     NewDialog();
     QProcess simulator;
     simulator.start(BinaryDir() + "/tools/simulator/klt3-sim", c.args);
@@ -335,10 +329,10 @@ TEST_F(DialogTest, SimulatorProgramAsChildProcess) {
     PointPortsAt(path, QString());
     EXPECT_EQ(Run(), c.result);
     if (c.message.isEmpty()) {
-      EXPECT_TRUE(dialogs.boxes.empty());
+      EXPECT_TRUE(dialogs.messages.empty());
     } else {
-      ASSERT_EQ(dialogs.boxes.size(), 1u);
-      EXPECT_EQ(dialogs.boxes[0].text, c.message);
+      ASSERT_EQ(dialogs.messages.size(), 1u);
+      EXPECT_EQ(dialogs.messages[0].text, c.message);
     }
     EXPECT_EQ(Image(c.image.size()), c.image);
     simulator.terminate();
@@ -402,21 +396,21 @@ TEST_F(DialogTest, NoInstrumentAnywhereSaysWhatHappenedOnEachPort) {
   listed.Add(held.SlavePath(), "USB-Serial Controller", true);
   listed.Add(refused.SlavePath());
   EXPECT_EQ(Run(), QDialog::Rejected);
-  ASSERT_EQ(dialogs.boxes.size(), 1u);
-  EXPECT_EQ(dialogs.boxes[0].caption, kNotFoundCaption);
-  EXPECT_EQ(dialogs.boxes[0].text, kNotFound);
-  EXPECT_FALSE(dialogs.boxes[0].linkOpen);
-  const QStringList lines = dialogs.boxes[0].detail.split('\n');
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].caption, kNotFoundCaption);
+  EXPECT_EQ(dialogs.messages[0].text, kNotFound);
+  EXPECT_FALSE(linkOpenAtBox.at(0));
+  const QStringList lines = dialogs.messages[0].detail.split('\n');
   ASSERT_GE(lines.size(), 5);
   EXPECT_EQ(lines.mid(0, 5),
             QStringList({"COM1 (" + silent.SlavePath() + "): нет ответа",
                          "COM2 (/nonexistent/klt3-no-port): нет такого порта",
                          held.SlavePath() + " (USB-Serial Controller): порт занят другой программой",
                          refused.SlavePath() + ": нет доступа к порту", ""}));
-  EXPECT_TRUE(dialogs.boxes[0].detail.contains("Порт " + held.SlavePath() +
+  EXPECT_TRUE(dialogs.messages[0].detail.contains("Порт " + held.SlavePath() +
                                                " (USB-Serial Controller) занят другой программой."));
-  EXPECT_TRUE(dialogs.boxes[0].detail.contains("Нет доступа к порту " + refused.SlavePath() + "."));
-  EXPECT_TRUE(dialogs.boxes[0].detail.contains("sudo usermod -aG dialout $USER"));
+  EXPECT_TRUE(dialogs.messages[0].detail.contains("Нет доступа к порту " + refused.SlavePath() + "."));
+  EXPECT_TRUE(dialogs.messages[0].detail.contains("sudo usermod -aG dialout $USER"));
   // Only the open, silent port was asked.
   char c = 0;
   EXPECT_EQ(::read(silent.MasterFd(), &c, 1), 1);
@@ -441,7 +435,7 @@ TEST_F(DialogTest, RetryRightAfterOtmenaInMidMemoryWorks) {
   // At once again: what is left of the old frame is not taken for the answer.
   NewDialog();
   EXPECT_EQ(Run(), QDialog::Accepted);
-  EXPECT_TRUE(dialogs.boxes.empty()) << dialogs.boxes[0].text.toStdString();
+  EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages[0].text.toStdString();
   EXPECT_EQ(port.instrument->Received(), "VNVN");
   EXPECT_EQ(Image(config.image.size()), config.image);
 }

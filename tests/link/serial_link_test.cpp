@@ -16,6 +16,26 @@
 
 namespace {
 
+// Runs the event loop until a link opened now, polling every `delayMs`, has
+// delivered a byte written to it: the polls another link of that delay had
+// due by then have run, so what it has not delivered by now it never will.
+void UntilAPollHasPassed(int delayMs) {
+  sim::PtyPair other;
+  ASSERT_TRUE(other.Open());
+  TSerialLink reference;
+  reference.SetPort(pnCustom);
+  reference.SetPortName(other.SlavePath());
+  reference.StopBits = sb2BITS;
+  reference.EnableDTROnOpen = false;
+  reference.SetPollingDelay(delayMs);
+  bool delivered = false;
+  reference.OnReceiveData = [&](TSerialLink*, const char*, uint32_t) { delivered = true; };
+  reference.OpenLink();
+  ASSERT_TRUE(reference.IsLinkOpen());
+  ASSERT_EQ(::write(other.MasterFd(), "m", 1), 1);
+  ASSERT_TRUE(WaitUntil([&] { return delivered; }, 5000));
+}
+
 struct LinkOnPty : testing::Test {
   void SetUp() override {
     ASSERT_TRUE(pty.Open());
@@ -84,7 +104,7 @@ TEST(SerialLinkSettings, MissingPortStaysClosedSilently) {
   link.OpenLink();
   EXPECT_FALSE(link.IsLinkOpen());
   EXPECT_FALSE(link.SendByte('V'));
-  WaitUntil([] { return false; }, 120);
+  UntilAPollHasPassed(link.PollingDelay());
   EXPECT_EQ(events, 0);
   link.CloseLink();
   EXPECT_FALSE(link.IsLinkOpen());
@@ -105,8 +125,10 @@ TEST_F(LinkOnPty, OpensWithTheLineSettingsAndPurgesOldInput) {
   EXPECT_FALSE(t.c_cflag & CRTSCTS);
   EXPECT_FALSE(t.c_iflag & (IXON | IXOFF));
   EXPECT_FALSE(t.c_lflag & (ICANON | ECHO));
-  WaitUntil([] { return false; }, 150);
-  EXPECT_TRUE(batches.isEmpty()) << "input from before the open was purged";
+  // Input after the open arrives; what came before it would arrive first.
+  WriteMaster("M");
+  ASSERT_TRUE(WaitUntil([&] { return All().contains('M'); }, 3000));
+  EXPECT_EQ(All(), "M") << "input from before the open was purged";
 }
 
 TEST_F(LinkOnPty, BytesBetweenPollsArriveAsOneBatchInOrder) {
@@ -169,7 +191,7 @@ TEST_F(LinkOnPty, NothingIsDeliveredAfterCloseLink) {
   link.CloseLink();
   link.CloseLink();  // harmless
   EXPECT_FALSE(link.IsLinkOpen());
-  WaitUntil([] { return false; }, 150);
+  UntilAPollHasPassed(link.PollingDelay());
   EXPECT_TRUE(batches.isEmpty());
   EXPECT_FALSE(link.SendByte('V'));
 
@@ -181,7 +203,8 @@ TEST_F(LinkOnPty, NothingIsDeliveredAfterCloseLink) {
   link.SetInBufSize(128);
   link.OpenLink();
   WriteMaster(QByteArray(400, '1'));
-  WaitUntil([] { return false; }, 400);
+  ASSERT_TRUE(WaitUntil([&] { return !batches.isEmpty(); }, 3000));
+  UntilAPollHasPassed(link.PollingDelay());
   EXPECT_EQ(batches.size(), 1);
 }
 

@@ -21,6 +21,9 @@
 #include "platform/dialogs.h"
 #include "platform/operator_error.h"
 #include "platform/ports.h"
+#include "platform/settings_store.h"
+#include "support/fault_files.h"
+#include "support/recording_dialogs.h"
 #include "support/test_env.h"
 
 namespace {
@@ -62,27 +65,15 @@ TEST(Colors, ValuesAreBgrAndSystemColoursResolve) {
   EXPECT_EQ(ColorFromValue(kClWindowText), QColor(Qt::black));
 }
 
-class RecordingSeam : public DialogSeam {
- public:
-  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
-                                      const QString& text, QMessageBox::StandardButtons) override {
-    this->icon = icon;
-    this->caption = caption;
-    this->text = text;
-    return QMessageBox::Ok;
-  }
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  QString caption, text;
-};
-
 TEST(Dialogs, GeneralErrorEndsWithFullStopUnderTheApplicationTitle) {
-  RecordingSeam seam;
+  RecordingDialogs seam;
   SetDialogs(&seam);
   ShowGeneralError(nullptr, QString::fromUtf8("Нет места на диске"));
   SetDialogs(nullptr);
-  EXPECT_EQ(seam.icon, QMessageBox::Critical);
-  EXPECT_EQ(seam.caption, QString::fromUtf8("ФИР  - ТЛ7"));
-  EXPECT_EQ(seam.text, QString::fromUtf8("Нет места на диске."));
+  ASSERT_EQ(seam.messages.size(), 1u);
+  EXPECT_EQ(seam.messages[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(seam.messages[0].caption, QString::fromUtf8("ФИР  - ТЛ7"));
+  EXPECT_EQ(seam.messages[0].text, QString::fromUtf8("Нет места на диске."));
 }
 
 // A failure whose what() is not meant for the operator: the text must come
@@ -183,4 +174,77 @@ TEST(Dialogs, TheSaveDialogAsksBeforeReplacingAFile) {
       EXPECT_TRUE(chosen.isEmpty());
     }
   }
+}
+
+// The settings file as the store writes it reads back, value for value,
+// through the platform's own reader.
+TEST(SettingsFile, EveryValueReadsBackAsWritten) {
+  const QString values[] = {
+      QString(),
+      QStringLiteral("plain"),
+      QStringLiteral("  blanks at both ends  "),
+      QStringLiteral("a, b, c"),
+      QStringLiteral("\"quoted\" and \\ back\\slashes"),
+      QStringLiteral("object TUniDataStorage\r\n  Data = <\r\n    item\r\n"),
+      QStringLiteral("@Variant(not a value)"),
+      QStringLiteral("@@two"),
+      QString::fromUtf8("/дом/лаборатория; №5 = ok"),
+      QString::fromUtf8("tab\tend\x01" "2\x7f" "f"),
+      QStringLiteral("[not a group]"),
+  };
+  QTemporaryDir dir;
+  QMap<QString, QString> map;
+  int n = 0;
+  for (const QString& v : values) map.insert(QStringLiteral("1.0/V%1").arg(n++), v);
+  map.insert(QStringLiteral("Top"), QStringLiteral("root"));
+  map.insert(QString::fromUtf8("1.0/ключ с пробелом"), QStringLiteral("named"));
+  const QString path = dir.filePath(QStringLiteral("s.conf"));
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(SettingsStore::FileText(map));
+  f.close();
+  const QSettings read(path, QSettings::IniFormat);
+  EXPECT_EQ(read.status(), QSettings::NoError);
+  EXPECT_EQ(read.allKeys().size(), map.size());
+  for (auto it = map.constBegin(); it != map.constEnd(); ++it)
+    EXPECT_EQ(read.value(it.key()).toString(), it.value()) << it.key().toStdString();
+}
+
+// Sync merges into what the file holds now, and a failed write leaves the
+// old file, says why and keeps the value for the next Sync.
+TEST(SettingsFile, SyncMergesAndAFailedWriteKeepsTheOldFile) {
+  ClearSettings();
+  SettingsStore store;
+  store.Open();
+  {
+    QSettings other(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Merilan"),
+                    QStringLiteral("KLT3"));
+    other.setValue(QStringLiteral("1.0/COM1"), QStringLiteral("/dev/ttyUSB0"));
+  }
+  store.WriteString(QStringLiteral("Table_1"), QStringLiteral("first"));
+  store.Sync();
+  const QByteArray before = ReadAll(store.FileName());
+  {
+    const QSettings s(store.FileName(), QSettings::IniFormat);
+    EXPECT_EQ(s.value(QStringLiteral("1.0/COM1")).toString(), QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(s.value(QStringLiteral("1.0/Table_1")).toString(), QStringLiteral("first"));
+  }
+  store.WriteString(QStringLiteral("Table_1"), QStringLiteral("second"));
+  {
+    FaultFiles files;
+    files.FailAt(2, ENOSPC);  // the write of the new file
+    try {
+      store.Sync();
+      ADD_FAILURE() << "no error";
+    } catch (const SettingsError& e) {
+      EXPECT_TRUE(e.text().contains(QString::fromUtf8("нет места на диске"))) << e.text().toStdString();
+    }
+  }
+  EXPECT_EQ(ReadAll(store.FileName()), before);
+  EXPECT_FALSE(QFile::exists(store.FileName() + QStringLiteral(".~tmp")));
+  EXPECT_EQ(store.ReadString(QStringLiteral("Table_1")), QStringLiteral("second"));
+  store.Sync();
+  const QSettings s(store.FileName(), QSettings::IniFormat);
+  EXPECT_EQ(s.value(QStringLiteral("1.0/Table_1")).toString(), QStringLiteral("second"));
+  EXPECT_EQ(s.value(QStringLiteral("1.0/COM1")).toString(), QStringLiteral("/dev/ttyUSB0"));
 }

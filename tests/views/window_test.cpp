@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "platform/dialogs.h"
+#include "support/recording_dialogs.h"
 #include "shell/main_window.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
@@ -19,31 +20,6 @@
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
-
-// Answers the colour dialog from a list and records what it was opened on.
-struct ColorDialogs : DialogSeam {
-  std::vector<QColor> answers;  // invalid colour = cancel
-  std::vector<QColor> openedOn;
-  QStringList messages;
-  QString openAnswer;
-  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&,
-                          const QString&) override {
-    return openAnswer;
-  }
-  bool GetColor(QWidget*, const QColor& initial, QColor* chosen) override {
-    openedOn.push_back(initial);
-    const QColor answer = answers.empty() ? QColor() : answers.front();
-    if (!answers.empty()) answers.erase(answers.begin());
-    if (!answer.isValid()) return false;
-    *chosen = answer;
-    return true;
-  }
-  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
-                                      const QString& text, QMessageBox::StandardButtons) override {
-    messages << QString::number(int(icon)) + QLatin1Char('|') + caption + QLatin1Char('|') + text;
-    return QMessageBox::No;
-  }
-};
 
 QString StoredValue(const char* name) {
   QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Merilan"),
@@ -81,7 +57,7 @@ class ViewCommands : public ::testing::Test {
     SetDialogs(nullptr);
   }
   void Open(const QString& path) {
-    dialogs.openAnswer = path;
+    dialogs.openNames = {path};
     EXPECT_TRUE(Trigger(form.get(), "openTableAction"));
     QCoreApplication::processEvents();
   }
@@ -97,27 +73,27 @@ class ViewCommands : public ::testing::Test {
 
   QTemporaryDir dir;
   QString plates, water;
-  ColorDialogs dialogs;
+  RecordingDialogs dialogs;
   std::unique_ptr<MainWindow> form;
 };
 
 TEST_F(ViewCommands, ColourDialogStartsBlackThenOnTheLastChoice) {
   // No table open: the context menu's command does nothing, not even the dialog.
   ASSERT_TRUE(Trigger(form.get(), "setColorPopupAction"));
-  EXPECT_TRUE(dialogs.openedOn.empty());
+  EXPECT_TRUE(dialogs.colorsOpenedOn.empty());
   Open(plates);
   ASSERT_EQ(ViewTabs(form.get())->currentIndex(), 0);
   DataGrid* g = Plate();
   const int p = g->ColumnOfField("P"), r = g->ColumnOfField("R");
   g->SetCurrentColumn(p);
-  dialogs.answers = {QColor(255, 128, 0), QColor()};
+  dialogs.colors = {QColor(255, 128, 0), QColor()};
   ASSERT_TRUE(Trigger(form.get(), "setColorAction"));
   EXPECT_EQ(g->Column(p).state.color, 33023u);
   g->SetCurrentColumn(r);
   ASSERT_TRUE(Trigger(form.get(), "setColorPopupAction"));  // cancelled
-  ASSERT_EQ(dialogs.openedOn.size(), 2u);
-  EXPECT_EQ(dialogs.openedOn[0], QColor(Qt::black));
-  EXPECT_EQ(dialogs.openedOn[1], QColor(255, 128, 0));
+  ASSERT_EQ(dialogs.colorsOpenedOn.size(), 2u);
+  EXPECT_EQ(dialogs.colorsOpenedOn[0], QColor(Qt::black));
+  EXPECT_EQ(dialogs.colorsOpenedOn[1], QColor(255, 128, 0));
   EXPECT_EQ(g->Column(r).state.color, kClNone);
 
   ASSERT_TRUE(Trigger(form.get(), "removeColorAction"));  // R has no colour: nothing changes
@@ -158,9 +134,12 @@ TEST_F(ViewCommands, AFailedSortTagIsReportedAndTheRowsStayInFileOrder) {
     StoreWriteLimit full(256);  // the index file cannot be written
     g->ClickTitle(p, false);
   }
-  ASSERT_EQ(dialogs.messages.size(), 1);
-  EXPECT_TRUE(dialogs.messages[0].startsWith(QString::number(int(QMessageBox::Critical)) + "|"));
-  EXPECT_TRUE(dialogs.messages[0].endsWith(QLatin1Char('.')));
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Critical);
+  EXPECT_TRUE(dialogs.messages[0].text.endsWith(QLatin1Char('.')));
+  // The reason, in the operator's words: the size limit stands for a full disk.
+  EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("превышен допустимый размер файла")))
+      << dialogs.messages[0].text.toStdString();
   EXPECT_EQ(g->Column(p).state.titleState, TitleState::SortedUp);
   EXPECT_EQ(PlateP(), (std::vector<double>{0.4, 1.0, 0.2, 0.8}));
   g->ClickTitle(p, false);  // with room again the next click sorts
@@ -198,7 +177,7 @@ TEST_F(ViewCommands, BothViewsKeepTheirColoursAndSortMarksFromOneOpeningToTheNex
   ASSERT_EQ(ParseColumnLayoutText(StoredValue("Table_1")).size(), 8u);
   // A colour chosen as the operator does, and a sort by a title click.
   Water()->SetCurrentColumn(Water()->ColumnOfField("TYPE"));
-  dialogs.answers = {QColor(0, 0, 255)};
+  dialogs.colors = {QColor(0, 0, 255)};
   ASSERT_TRUE(Trigger(form.get(), "setColorAction"));
   Water()->ClickTitle(Water()->ColumnOfField("P"), false);
   Plate()->SetColumnColor(Plate()->ColumnOfField("R"), 0xFF00);
@@ -226,12 +205,12 @@ TEST_F(ViewCommands, DamagedStoredLayoutStopsWithTheGeneralError) {
       "      Width = wide\r\n    end>\r\nend\r\n");
   StoreValue("Table_1", damaged);
   Open(plates);
-  ASSERT_EQ(dialogs.messages.size(), 1);
-  const QStringList parts = dialogs.messages[0].split(QLatin1Char('|'));
-  EXPECT_EQ(parts[0].toInt(), int(QMessageBox::Critical));
-  EXPECT_EQ(parts[1], ApplicationTitle());
-  EXPECT_TRUE(parts[2].contains(QStringLiteral("строка 4"))) << parts[2].toStdString();
-  EXPECT_TRUE(parts[2].endsWith(QLatin1Char('.'))) << parts[2].toStdString();
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  const RecordingDialogs::Shown& shown = dialogs.messages[0];
+  EXPECT_EQ(shown.icon, QMessageBox::Critical);
+  EXPECT_EQ(shown.caption, ApplicationTitle());
+  EXPECT_TRUE(shown.text.contains(QStringLiteral("строка 4"))) << shown.text.toStdString();
+  EXPECT_TRUE(shown.text.endsWith(QLatin1Char('.'))) << shown.text.toStdString();
   EXPECT_EQ(StoredValue("Table_1"), damaged);  // the value stays as it was
 }
 
@@ -244,7 +223,7 @@ TEST_F(ViewCommands, DamagedFirstLayoutStopsOpenBeforeTheSecondAndTheTitle) {
                                        "    end>\r\nend\r\n"));
   const QString before = form->windowTitle();
   Open(water);
-  EXPECT_EQ(dialogs.messages.size(), 1);
+  EXPECT_EQ(dialogs.messages.size(), 1u);
   EXPECT_TRUE(Table().IsOpen());  // the table stays open
   EXPECT_EQ(form->windowTitle(), before);
   EXPECT_EQ(Water()->Column(Water()->ColumnOfField("N")).state.color, kClNone);

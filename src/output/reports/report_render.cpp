@@ -1,16 +1,21 @@
 #include "output/reports/report_render.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageRanges>
 #include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QTextLayout>
 #include <functional>
 #include <map>
 #include <memory>
 #include <unordered_map>
+
+#include "platform/file_ops.h"
 
 namespace {
 
@@ -266,9 +271,28 @@ bool PrintReport(QPrinter* printer, const PreparedReport& report, ReportProgress
 
 bool WriteReportPdf(const PreparedReport& report, const QString& path) {
   if (!report.layout) return false;
-  QPrinter printer(QPrinter::HighResolution);
-  printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setOutputFileName(path);
-  SetupReportPrinter(&printer, *report.layout);
-  return PrintReport(&printer, report);
+  // Made in memory, then put in place in one replacement, so that a failed
+  // write leaves the old file and never a half document.
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  {
+    QPdfWriter pdf(&buffer);
+    pdf.setResolution(1200);
+    pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4),
+                                  report.layout->orientation == ReportOrientation::Landscape
+                                      ? QPageLayout::Landscape
+                                      : QPageLayout::Portrait,
+                                  QMarginsF(0, 0, 0, 0)));
+    pdf.setCreator(QStringLiteral("klt3"));
+    QPainter painter;
+    if (!painter.begin(&pdf)) return false;
+    for (size_t i = 0; i < report.pages.size(); ++i) {
+      if (i > 0 && !pdf.newPage()) return false;
+      RenderReportPage(&painter, report.pages[i]);
+    }
+    if (!painter.end()) return false;
+  }
+  const QByteArray& bytes = buffer.data();
+  return ReplaceFileContents(QFile::encodeName(path).toStdString(), bytes.constData(),
+                             size_t(bytes.size()), true) == 0;
 }

@@ -3,17 +3,20 @@
 
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
-#include <gsf/gsf-output-stdio.h>
+#include <gsf/gsf-output-memory.h>
 #include <gsf/gsf-output.h>
+
+#include <sys/stat.h>
 
 #include <cerrno>
 
+#include "platform/file_ops.h"
+
 namespace {
 
-int32_t CodeOf(const GError* error) {
-  if (!error) return kStgFail;
-  // The stdio sink reports errno values; 0 means "not a regular file".
-  switch (error->code) {
+// 0 stands for "not a regular file".
+int32_t CodeOfErrno(int err) {
+  switch (err) {
     case 0:
     case EACCES:
     case EPERM:
@@ -37,6 +40,8 @@ int32_t CodeOf(const GError* error) {
   }
 }
 
+int32_t CodeOf(const GError* error) { return error ? CodeOfErrno(error->code) : kStgFail; }
+
 StorageResult Failure(StorageResult::Stage stage, const GError* error) {
   StorageResult r;
   r.stage = stage;
@@ -48,18 +53,20 @@ StorageResult Failure(StorageResult::Stage stage, const GError* error) {
 }  // namespace
 
 StorageResult WriteWorkbookDocument(const std::string& localPath, const char* data, size_t size) {
-  GError* error = nullptr;
-  GsfOutput* sink = gsf_output_stdio_new(localPath.c_str(), &error);
-  if (!sink) {
-    StorageResult r = Failure(StorageResult::kCreateFile, error);
-    if (error) g_error_free(error);
+  // A name that is taken by a folder or a device cannot become a workbook:
+  // refused as creating the file, before anything is made.
+  struct stat st;
+  if (::stat(localPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    StorageResult r;
+    r.stage = StorageResult::kCreateFile;
+    r.code = CodeOfErrno(0);
     return r;
   }
+  // The document is made in memory and reaches the disk in one replacement
+  // through the program's file operations.
+  GsfOutput* sink = gsf_output_memory_new();
   GsfOutfile* root = gsf_outfile_msole_new(sink);
   if (!root) {
-    // Mark the sink failed so that closing it discards the half-made file.
-    gsf_output_set_error(sink, EIO, "compound document");
-    gsf_output_close(sink);
     g_object_unref(sink);
     StorageResult r;
     r.stage = StorageResult::kCreateFile;
@@ -71,7 +78,6 @@ StorageResult WriteWorkbookDocument(const std::string& localPath, const char* da
   if (!stream) {
     result.stage = StorageResult::kCreateStream;
     result.code = kStgFail;
-    gsf_output_set_error(sink, EIO, "stream");
   } else {
     const guint8* p = reinterpret_cast<const guint8*>(data);
     size_t left = size;
@@ -83,18 +89,25 @@ StorageResult WriteWorkbookDocument(const std::string& localPath, const char* da
       left -= n;
     }
     if (!gsf_output_close(stream)) ok = false;
-    if (!ok) {
-      result = Failure(StorageResult::kWrite, gsf_output_error(stream));
-      gsf_output_set_error(sink, EIO, "stream");
-    }
+    if (!ok) result = Failure(StorageResult::kWrite, gsf_output_error(stream));
     g_object_unref(stream);
   }
-  // Closing the root writes the directory and renames the finished file
-  // over the old one; a failed sink removes its temporary file instead.
+  // Closing the root writes the directory into the sink.
   if (!gsf_output_close(GSF_OUTPUT(root)) && result.stage == StorageResult::kOk) {
     const GError* e = gsf_output_error(GSF_OUTPUT(root));
     if (!e) e = gsf_output_error(sink);
     result = Failure(StorageResult::kWrite, e);
+  }
+  if (result.stage == StorageResult::kOk) {
+    const guint8* bytes = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink));
+    int stage = 0;
+    const int err = ReplaceFileContents(localPath, reinterpret_cast<const char*>(bytes),
+                                        size_t(gsf_output_size(sink)), true, &stage);
+    if (err != 0) {
+      result.stage = stage == 0 ? StorageResult::kCreateFile : StorageResult::kWrite;
+      result.code = CodeOfErrno(err);
+      result.detail = g_strerror(err);
+    }
   }
   g_object_unref(root);
   g_object_unref(sink);

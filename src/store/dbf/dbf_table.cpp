@@ -1,5 +1,7 @@
 #include "store/dbf/dbf_table.h"
 #include "store/dbf/le_bytes.h"
+#include "platform/file_ops.h"
+#include "platform/operator_error.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -54,29 +56,13 @@ bool IsTableVersion(uint8_t v) {
 
 QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 
-// Takes the write lock of an open descriptor without waiting. The lock
-// belongs to the open file description, so a second open in this same
-// process conflicts too, and closing another descriptor does not drop it.
-// False only when another writer holds the file; a file system without
-// locks falls back to whole-file locks, and without those to none.
-bool LockForWriting(int fd) {
-  struct flock fl;
-  std::memset(&fl, 0, sizeof fl);
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-#ifdef F_OFD_SETLK
-  if (fcntl(fd, F_OFD_SETLK, &fl) == 0) return true;
-#else
-  if (fcntl(fd, F_SETLK, &fl) == 0) return true;
-#endif
-  if (errno == EAGAIN || errno == EACCES) return false;
-  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
-  return errno != EWOULDBLOCK;
-}
+// Takes the write lock of an open descriptor without waiting; false only
+// when another writer holds the file.
+bool LockForWriting(int fd) { return Files().Lock(fd); }
 
 bool WriteAll(int fd, qint64 pos, const char* data, qint64 size) {
   while (size > 0) {
-    const ssize_t n = pwrite(fd, data, size_t(size), off_t(pos));
+    const ssize_t n = Files().PWrite(fd, data, size_t(size), off_t(pos));
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -98,7 +84,7 @@ bool WriteAllPieces(int fd, qint64 pos, std::vector<struct iovec> pieces) {
   size_t first = 0;
   while (first < pieces.size()) {
     const int n = int(std::min<size_t>(pieces.size() - first, IOV_MAX));
-    const ssize_t done = pwritev(fd, pieces.data() + first, n, off_t(pos));
+    const ssize_t done = Files().PWriteV(fd, pieces.data() + first, n, off_t(pos));
     if (done < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -143,31 +129,7 @@ void StampDate(char* p) {
 
 Error::Error(const QString& text) : std::runtime_error(text.toStdString()), text_(text) {}
 
-QString SystemErrorText(int err) {
-  switch (err) {
-    case ENOSPC:
-      return QStringLiteral("нет места на диске");
-    case EFBIG:
-      return QStringLiteral("превышен допустимый размер файла");
-    case EACCES:
-    case EPERM:
-      return QStringLiteral("доступ запрещён");
-    case ENOENT:
-      return QStringLiteral("файл или папка не найдены");
-    case ENOTDIR:
-      return QStringLiteral("папка не найдена");
-    case EROFS:
-      return QStringLiteral("диск защищён от записи");
-    case EIO:
-      return QStringLiteral("ошибка ввода-вывода");
-    case EISDIR:
-      return QStringLiteral("это папка, а не файл");
-    case EAGAIN:
-      return QStringLiteral("файл занят другой программой");
-    default:
-      return QString::fromLocal8Bit(std::strerror(err));
-  }
-}
+QString SystemErrorText(int err) { return FileErrorText(err); }
 
 const char* CodecForLanguage(uint8_t language) {
   switch (language) {
@@ -369,28 +331,10 @@ QByteArray FormatInteger(const FieldDef& f, int64_t value) {
 }
 
 void ReplaceFileAtomically(const QString& path, const QByteArray& bytes, bool durable) {
-  const QString tmp = path + QStringLiteral(".~tmp");
-  const QByteArray ntmp = Native(tmp);
-  const int fd = ::open(ntmp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    const int err = errno;
+  const int err = ReplaceFileContents(Native(path).toStdString(), bytes.constData(),
+                                      size_t(bytes.size()), durable);
+  if (err != 0)
     throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(path, SystemErrorText(err)));
-  }
-  bool ok = WriteAll(fd, 0, bytes.constData(), bytes.size());
-  int err = errno;
-  if (ok && durable && ::fsync(fd) != 0) {
-    ok = false;
-    err = errno;
-  }
-  ::close(fd);
-  if (ok && ::rename(ntmp.constData(), Native(path).constData()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    ::unlink(ntmp.constData());
-    throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(path, SystemErrorText(err)));
-  }
 }
 
 Table::Table() = default;
@@ -427,21 +371,21 @@ void Table::Create(const QString& path, const std::vector<FieldDef>& fields, uin
   // A file of that name that another writer holds must not be replaced
   // under it; hold its lock ourselves while we replace it.
   const QByteArray npath = Native(path);
-  int old = ::open(npath.constData(), O_RDWR | O_CLOEXEC);
+  int old = Files().Open(npath.constData(), O_RDWR | O_CLOEXEC, 0);
   if (old >= 0 && !LockForWriting(old)) {
-    ::close(old);
+    Files().Close(old);
     fail(QStringLiteral("файл занят другой программой"));
   }
   try {
     ReplaceFileAtomically(path, file);
   } catch (const Error& e) {
-    if (old >= 0) ::close(old);
+    if (old >= 0) Files().Close(old);
     const QString prefix = QStringLiteral("Не удалось записать файл %1: ").arg(path);
     QString reason = e.text();
     if (reason.startsWith(prefix)) reason = reason.mid(prefix.size());
     fail(reason);
   }
-  if (old >= 0) ::close(old);
+  if (old >= 0) Files().Close(old);
 }
 
 void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
@@ -537,7 +481,7 @@ void Table::ReadRecords(qint64 fileSize) {
     const qint64 at = headerLength_ + qint64(first - 1) * recordLength_;
     qint64 done = 0;
     while (done < size) {
-      const ssize_t got = pread(fd_, out + done, size_t(size - done), off_t(at + done));
+      const ssize_t got = Files().PRead(fd_, out + done, size_t(size - done), off_t(at + done));
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) {
         const int err = got < 0 ? errno : EIO;
@@ -552,13 +496,14 @@ void Table::ReadRecords(qint64 fileSize) {
 }
 
 void Table::ReadFile(QByteArray* out, qint64 limit) const {
-  struct stat st;
-  if (fstat(fd_, &st) != 0) throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path_));
-  const qint64 size = limit >= 0 ? std::min<qint64>(limit, st.st_size) : st.st_size;
+  off_t fileSize = 0;
+  if (!Files().Size(fd_, &fileSize))
+    throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path_));
+  const qint64 size = limit >= 0 ? std::min<qint64>(limit, fileSize) : fileSize;
   out->resize(qsizetype(size));
   qint64 done = 0;
   while (done < size) {
-    const ssize_t n = pread(fd_, out->data() + done, size_t(size - done), off_t(done));
+    const ssize_t n = Files().PRead(fd_, out->data() + done, size_t(size - done), off_t(done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       const int err = n < 0 ? errno : EIO;
@@ -573,35 +518,40 @@ void Table::Open(const QString& path, Access access) {
   Close();
   const QByteArray npath = Native(path);
   const bool readOnly = access == Access::ReadOnly;
-  const int fd = ::open(npath.constData(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+  const int fd = Files().Open(npath.constData(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC, 0);
   if (fd < 0) {
     const int err = errno;
     throw Error(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, SystemErrorText(err)));
   }
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
+  off_t size = 0;
+  if (!Files().Size(fd, &size)) {
+    Files().Close(fd);
     throw Error(QStringLiteral("Файл %1 не является таблицей dBase").arg(path));
   }
   if (!readOnly && !LockForWriting(fd)) {
-    ::close(fd);
+    Files().Close(fd);
     throw Error(QStringLiteral("Файл %1 занят другой программой").arg(path));
   }
   fd_ = fd;
   path_ = path;
+  // Holding the lock, no other writer is replacing or packing this table:
+  // a file beside it of ours is what a writer that died left behind.
+  RemoveIfPresent(ReplacementPathOf(npath.toStdString()));
+  RemoveIfPresent(Native(path + QStringLiteral(".~pack")).toStdString());
   try {
     // The header alone first, so that a large file of another kind is
     // refused before it is read whole.
     QByteArray bytes;
     ReadFile(&bytes, 65536);
-    struct stat st;
-    if (fstat(fd_, &st) != 0) throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path));
-    ParseHeader(bytes, st.st_size);
+    off_t fileSize = 0;
+    if (!Files().Size(fd_, &fileSize))
+      throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path));
+    ParseHeader(bytes, fileSize);
     headerCount_ = GetU32(bytes.constData() + 4);
-    ReadRecords(st.st_size);
+    ReadRecords(fileSize);
     StampRead();
   } catch (...) {
-    ::close(fd_);
+    Files().Close(fd_);
     fd_ = -1;
     fields_.clear();
     chunks_.clear();
@@ -628,11 +578,12 @@ void Table::Reload() {
   if (readStamp_ && fstat(fd_, &now) == 0 && SameFile(now, *readStamp_)) return;
   QByteArray bytes;
   ReadFile(&bytes, 65536);
-  struct stat st;
-  if (fstat(fd_, &st) != 0) throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path_));
-  ParseHeader(bytes, st.st_size);
+  off_t fileSize = 0;
+  if (!Files().Size(fd_, &fileSize))
+    throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path_));
+  ParseHeader(bytes, fileSize);
   headerCount_ = GetU32(bytes.constData() + 4);
-  ReadRecords(st.st_size);
+  ReadRecords(fileSize);
   StampRead();
 }
 
@@ -652,7 +603,7 @@ void Table::Close() {
       // The file stays a complete table of the records written before.
     }
   }
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) Files().Close(fd_);
   fd_ = -1;
   readStamp_.reset();
   run_ = false;
@@ -723,7 +674,7 @@ uint32_t Table::AppendRecord(const QByteArray& record) {
                        {&endMark, 1}})) {
     const int err = errno;
     // Put the end back where it was, so no torn record stays behind.
-    if (::ftruncate(fd_, off_t(end)) == 0) WriteAll(fd_, end, &kEndOfFile, 1);
+    if (Files().Truncate(fd_, off_t(end)) == 0) WriteAll(fd_, end, &kEndOfFile, 1);
     ThrowWriteError(err);
   }
   Reserve(count_ + 1);
@@ -767,12 +718,12 @@ void Table::FlushAppends() {
   // keep as many of the records as still fit, one by one as single
   // appends would have, and forget the others.
   int err = errno;
-  if (::ftruncate(fd_, off_t(end)) == 0) WriteAll(fd_, end, &kEndOfFile, 1);
+  if (Files().Truncate(fd_, off_t(end)) == 0) WriteAll(fd_, end, &kEndOfFile, 1);
   while (written_ < count_) {
     const qint64 at = headerLength_ + qint64(written_) * recordLength_;
     if (!WriteAllPieces(fd_, at, {{Slot(written_ + 1), size_t(recordLength_)}, {&endMark, 1}})) {
       err = errno;
-      if (::ftruncate(fd_, off_t(at)) == 0) WriteAll(fd_, at, &kEndOfFile, 1);
+      if (Files().Truncate(fd_, off_t(at)) == 0) WriteAll(fd_, at, &kEndOfFile, 1);
       break;
     }
     ++written_;
@@ -865,22 +816,23 @@ std::vector<uint32_t> Table::Pack() {
 
   const QString tmp = path_ + QStringLiteral(".~pack");
   const QByteArray ntmp = Native(tmp);
-  const int fd = ::open(ntmp.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = Files().Open(ntmp.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   auto fail = [&](int err) {
     throw Error(QStringLiteral("Не удалось сжать таблицу %1: %2").arg(path_, SystemErrorText(err)));
   };
   if (fd < 0) fail(errno);
   // The new file is locked before it takes the table's name, so no other
   // writer can slip in between.
-  bool ok = LockForWriting(fd) && WriteAllPieces(fd, 0, std::move(pieces)) && ::fsync(fd) == 0 &&
-            ::rename(ntmp.constData(), Native(path_).constData()) == 0;
+  bool ok = LockForWriting(fd) && WriteAllPieces(fd, 0, std::move(pieces)) &&
+            Files().Sync(fd) == 0 &&
+            Files().Rename(ntmp.constData(), Native(path_).constData()) == 0;
   if (!ok) {
     const int err = errno;
-    ::close(fd);
-    ::unlink(ntmp.constData());
+    Files().Close(fd);
+    Files().Remove(ntmp.constData());
     fail(err);
   }
-  ::close(fd_);
+  Files().Close(fd_);
   fd_ = fd;
   readStamp_.reset();
   // The kept records move down in place, in their old order.

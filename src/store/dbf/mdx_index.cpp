@@ -1,4 +1,5 @@
 #include "store/dbf/mdx_index.h"
+#include "platform/file_ops.h"
 #include "store/dbf/le_bytes.h"
 
 #include <QDate>
@@ -283,9 +284,9 @@ const std::vector<uint32_t>* Index::Order(const QString& name) const {
 
 void Index::Load() {
   tags_.clear();
-  QFile f(PathFor(table_->Path()));
-  if (!f.open(QIODevice::ReadOnly)) return;
-  const QByteArray image = f.readAll();
+  std::string bytes;
+  if (!ReadWholeFile(QFile::encodeName(PathFor(table_->Path())).toStdString(), &bytes)) return;
+  const QByteArray image = QByteArray::fromStdString(bytes);
   std::vector<TagInfo> infos;
   try {
     infos = ReadMdxTags(image);
@@ -404,7 +405,7 @@ QByteArray Index::Image() const {
 void Index::Save() {
   const QString path = PathFor(table_->Path());
   if (tags_.empty()) {
-    if (QFile::exists(path) && !QFile::remove(path))
+    if (!RemoveIfPresent(QFile::encodeName(path).toStdString()))
       throw Error(QStringLiteral("Не удалось удалить индексный файл %1").arg(path));
     table_->SetIndexFlag(false);
     return;

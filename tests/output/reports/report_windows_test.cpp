@@ -160,6 +160,7 @@ class PreviewAnswer : public DialogSeam {
   int calls = 0, pages = 0;
   QString title;
   QStringList actions;
+  bool pressHelp = false;  // presses "Справка" as the operator would
   int Exec(QDialog* dialog) override {
     ++calls;
     title = dialog->windowTitle();
@@ -167,7 +168,10 @@ class PreviewAnswer : public DialogSeam {
     if (!preview) return QDialog::Rejected;
     preview->view()->updatePreview();
     pages = preview->view()->pageCount();
-    for (QAction* a : preview->findChildren<QAction*>()) actions << a->text();
+    for (QAction* a : preview->findChildren<QAction*>()) {
+      actions << a->text();
+      if (pressHelp && a->text() == QString::fromUtf8("Справка")) a->trigger();
+    }
     return QDialog::Rejected;
   }
 };
@@ -189,8 +193,13 @@ TEST(ReportPreviewWindow, ShowsEveryPreparedPageModally) {
   PreparedReport cancelled;
   ShowReportPreview(nullptr, cancelled);
   EXPECT_EQ(answer.calls, 1);
-  SetDialogs(nullptr);
+  // Help only when asked for, then through the callback.
   EXPECT_FALSE(helped);
+  answer.pressHelp = true;
+  ShowReportPreview(nullptr, r, [&] { helped = true; });
+  EXPECT_EQ(answer.calls, 2);
+  EXPECT_TRUE(helped);
+  SetDialogs(nullptr);
 }
 
 }  // namespace

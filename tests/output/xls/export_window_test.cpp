@@ -10,6 +10,7 @@
 
 #include "output/xls/xls_test_util.h"
 #include "platform/dialogs.h"
+#include "support/recording_dialogs.h"
 #include "shell/main_window.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
@@ -17,37 +18,6 @@
 #include "views/grid/data_grid.h"
 
 namespace {
-
-// Answers the save dialog from a queue (empty: cancel) and records messages.
-struct ExportDialogs : DialogSeam {
-  struct Shown {
-    QMessageBox::Icon icon;
-    QString caption, text;
-  };
-  QStringList saveNames;
-  QStringList openNames;
-  QString filter, suffix;
-  int saveAsked = 0;
-  std::vector<Shown> messages;
-
-  QString GetSaveFileName(QWidget*, const QString&, const QString&, const QString& f,
-                          const QString& s) override {
-    ++saveAsked;
-    filter = f;
-    suffix = s;
-    return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
-  }
-  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&,
-                          const QString&) override {
-    return openNames.isEmpty() ? QString() : openNames.takeFirst();
-  }
-  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
-                                      const QString& text, QMessageBox::StandardButtons) override {
-    messages.push_back({icon, caption, text});
-    return QMessageBox::No;
-  }
-  int Exec(QDialog*) override { return 0; }
-};
 
 StoreRow Sample(int64_t n, int64_t serial, double p) {
   StoreRow r = WaterRow(n, serial, p, QStringLiteral("B%1").arg(serial));
@@ -81,7 +51,7 @@ class ExportWindowTest : public ::testing::Test {
 
   QTemporaryDir dir_;
   QString table_;
-  ExportDialogs dialogs_;
+  RecordingDialogs dialogs_;
   std::unique_ptr<MainWindow> form_;
 };
 
@@ -157,7 +127,7 @@ namespace {
 // grid's captions, then each shown row's values in the grid's order.
 TEST(PlateExport, WritesThePlateViewsColumnsAndEveryRow) {
   ClearSettings();
-  ExportDialogs dialogs;
+  RecordingDialogs dialogs;
   SetDialogs(&dialogs);
   QTemporaryDir dir;
   MeasurementTable t;

@@ -10,32 +10,16 @@
 #include "support/test_env.h"
 
 std::vector<BiffRecord> ParseRecords(const QByteArray& s) {
-  std::vector<BiffRecord> out;
-  int p = 0;
-  while (p + 4 <= s.size()) {
-    BiffRecord r;
-    r.pos = p;
-    r.id = U16(s, p);
-    const int len = U16(s, p + 2);
-    r.data = s.mid(p + 4, len);
-    EXPECT_EQ(r.data.size(), len) << "record cut short at " << p;
-    out.push_back(r);
-    p += 4 + len;
-  }
-  EXPECT_EQ(p, s.size()) << "trailing bytes in the stream";
+  QString error;
+  std::vector<BiffRecord> out = WalkBiffRecords(s, &error);
+  EXPECT_TRUE(error.isEmpty()) << error.toStdString();
   return out;
 }
 
 std::vector<std::vector<BiffRecord>> SplitSubstreams(const std::vector<BiffRecord>& records) {
-  std::vector<std::vector<BiffRecord>> out;
-  for (const BiffRecord& r : records) {
-    if (r.id == 0x0809) out.emplace_back();
-    if (out.empty()) {
-      ADD_FAILURE() << "record before the first BOF";
-      continue;
-    }
-    out.back().push_back(r);
-  }
+  QString error;
+  std::vector<std::vector<BiffRecord>> out = SplitBiffSubstreams(records, &error);
+  EXPECT_TRUE(error.isEmpty()) << error.toStdString();
   return out;
 }
 

@@ -11,14 +11,11 @@
 #include <ostream>
 #include <vector>
 
+#include "output/xls/biff_walk.h"
+
 // Readable QStrings in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
-struct BiffRecord {
-  uint16_t id = 0;
-  QByteArray data;
-  int pos = 0;  // stream position of the record header
-};
 
 std::vector<BiffRecord> ParseRecords(const QByteArray& stream);
 // The substreams from BOF to EOF: [0] the globals, then one per sheet.

@@ -168,15 +168,19 @@ TEST(XlsWriterTest, StringStartsInANewRecordWhenFourBytesOrLessAreLeft) {
     int firstLength;
     int sstSize;       // data bytes of the SST record
     bool secondMoves;  // the second string begins the CONTINUE
+    QByteArray middle = QByteArray();  // a string between the two
   } cases[] = {
-      {4105, 8221, true},   // 3 bytes left
-      {4104, 8224, false},  // 5 bytes left: header and one character stay
+      {4105, 8221, true},         // 3 bytes left
+      {4102, 8220, true, "y"},    // exactly 4 bytes left
+      {4104, 8224, false},        // 5 bytes left: header and one character stay
   };
   for (const Case& c : cases) {
     XlsWorkbook wb;
     XlsWorksheet* s = wb.AddSheet();
     s->Ranges(0, 0, 0, 0)->SetValue(QByteArray(c.firstLength, 'x'));
-    s->Ranges(0, 1, 0, 1)->SetValue(QByteArray("abc"));
+    if (!c.middle.isEmpty()) s->Ranges(0, 1, 0, 1)->SetValue(c.middle);
+    const int last = c.middle.isEmpty() ? 1 : 2;
+    s->Ranges(0, last, 0, last)->SetValue(QByteArray("abc"));
     const QByteArray stream = XlsWriter().StreamBytes(wb);
     const auto g = Globals(stream);
     const auto ids = Ids(g);

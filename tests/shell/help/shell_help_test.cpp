@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/dialogs.h"
+#include "support/recording_dialogs.h"
 #include "shell/app_state.h"
 #include "shell/main_window.h"
 #include "support/window_driver.h"
@@ -65,16 +66,6 @@ TEST(HelpLookup, PrefersTheLocalFileThenTheInstalledGuideThenTheBuildGuide) {
   }
 }
 
-// Records the messages "Помощь" shows instead of showing them.
-struct MessageRecorder : DialogSeam {
-  QStringList messages;
-  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon, const QString&,
-                                      const QString& text, QMessageBox::StandardButtons) override {
-    messages << text;
-    return QMessageBox::Ok;
-  }
-};
-
 // The window looks for the help beside its own executable. KLT3_EXPECTED_HELP
 // names the file it must open there; unset, nothing is there (as for this
 // program in the build folder of the tests) and the missing file is
@@ -82,7 +73,8 @@ struct MessageRecorder : DialogSeam {
 // of this program put where the installed program lies.
 TEST(HelpWindow, OpensTheHelpFoundForTheProgram) {
   const QString expected = qEnvironmentVariable("KLT3_EXPECTED_HELP");
-  MessageRecorder dialogs;
+  RecordingDialogs dialogs;
+  dialogs.answer = QMessageBox::Ok;
   SetDialogs(&dialogs);
   SetApplicationHelpFile(DefaultHelpFile());
   std::vector<QUrl> opened;
@@ -98,10 +90,9 @@ TEST(HelpWindow, OpensTheHelpFoundForTheProgram) {
   if (expected.isEmpty()) {
     EXPECT_TRUE(opened.empty());
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_TRUE(dialogs.messages[0].contains(QString::fromUtf8("ФИР.HLP")));
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromUtf8("ФИР.HLP")));
   } else {
-    EXPECT_TRUE(dialogs.messages.isEmpty())
-        << dialogs.messages.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(dialogs.messages.empty()) << dialogs.Texts().join(QLatin1Char('\n')).toStdString();
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], QUrl::fromLocalFile(expected));
   }

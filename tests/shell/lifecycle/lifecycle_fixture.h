@@ -12,47 +12,12 @@
 #include <vector>
 
 #include "platform/dialogs.h"
+#include "support/recording_dialogs.h"
 #include "simulator/sim_images.h"
 #include "support/test_env.h"
 
-// Answers the file dialogs from queues (an empty queue cancels), the
-// message boxes with `answer`, and records every message shown.
-struct ScriptedDialogs : DialogSeam {
-  struct Shown {
-    QMessageBox::Icon icon;
-    QString caption;
-    QString text;
-  };
-  QStringList saveNames;
-  QStringList openNames;
-  // The folder each file dialog started in: "open:<dir>" / "save:<dir>".
-  QStringList dirs;
-  QMessageBox::StandardButton answer = QMessageBox::No;
-  std::vector<Shown> messages;
-  // Called as each message is shown.
-  std::function<void()> onMessage;
-  // Runs in place of a modal dialog; the default cancels it.
-  std::function<int(QDialog*)> exec;
-
-  QString GetOpenFileName(QWidget*, const QString&, const QString& dir, const QString&,
-                          const QString&) override {
-    dirs << QStringLiteral("open:") + dir;
-    return openNames.isEmpty() ? QString() : openNames.takeFirst();
-  }
-  QString GetSaveFileName(QWidget*, const QString&, const QString& dir, const QString&,
-                          const QString&) override {
-    dirs << QStringLiteral("save:") + dir;
-    return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
-  }
-  bool GetColor(QWidget*, const QColor&, QColor*) override { return false; }
-  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
-                                      const QString& text, QMessageBox::StandardButtons) override {
-    messages.push_back({icon, caption, text});
-    if (onMessage) onMessage();
-    return answer;
-  }
-  int Exec(QDialog* dialog) override { return exec ? exec(dialog) : QDialog::Rejected; }
-};
+// The lifecycle tests answer through the shared recorder.
+using ScriptedDialogs = RecordingDialogs;
 
 // Runs the real download dialog; a guard timer cancels a dialog that never
 // finishes.

@@ -245,6 +245,8 @@ TEST_F(Lifecycle, NewIntoAMissingFolderReportsTheEngineError) {
   EXPECT_EQ(dialogs_.messages[0].caption, ApplicationTitle());
   EXPECT_TRUE(dialogs_.messages[0].text.endsWith('.'));
   EXPECT_GT(dialogs_.messages[0].text.size(), 1);
+  EXPECT_TRUE(dialogs_.messages[0].text.contains(QStringLiteral("файл или папка не найдены")))
+      << dialogs_.messages[0].text.toStdString();
   EXPECT_TRUE(NoTableState());
 }
 
@@ -258,6 +260,8 @@ TEST_F(Lifecycle, DiskFullWhileDecodingKeepsTheRowsWrittenSoFar) {
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
   EXPECT_EQ(dialogs_.messages[0].caption, ApplicationTitle());
+  EXPECT_TRUE(dialogs_.messages[0].text.contains(QStringLiteral("превышен допустимый размер файла")))
+      << dialogs_.messages[0].text.toStdString();
   // Open, but hidden and without its commands until New or Open.
   EXPECT_TRUE(form_->Session().InUse());
   EXPECT_TRUE(ViewTabs(W())->isHidden());
@@ -414,7 +418,7 @@ TEST_F(Lifecycle, AHeaderPromisingMoreRowsIsToldBeforeTheFileIsCorrected) {
     f.write(bytes);
   }
   int countAtMessage = -1;
-  dialogs_.onMessage = [&] { countAtMessage = uint8_t(ReadAll(path)[4]); };
+  dialogs_.onMessage = [&](const RecordingDialogs::Shown&) { countAtMessage = uint8_t(ReadAll(path)[4]); };
   RunOpen(path);
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Warning);
@@ -614,6 +618,31 @@ TEST_F(Lifecycle, DeletingMarkedRowsOfASeriesLeavesTheOthersInFileOrder) {
   EXPECT_TRUE(FootersBecome(grid, {"0/0/0", "0/0/0", "0"}))
       << Footers(grid).join(" | ").toStdString();
   EXPECT_EQ(FileRows(path).size(), 6u);
+}
+
+TEST_F(Lifecycle, DeletingMarkedRowsOnThePlateTab) {
+  const QString path = WriteTable("plates.db", {PlateRow(1, 7, 0.4, 2), PlateRow(2, 7, 1.0, 4),
+                                                PlateRow(3, 7, 0.2, 6), PlateRow(4, 7, 0.8, 8)});
+  RunOpen(path);
+  ASSERT_EQ(ViewTabs(W())->currentIndex(), 0);
+  DataGrid* grid = PlateGrid(W());
+  grid->view()->clearSelection();
+  MarkRows(grid, {1, 2});
+  ASSERT_EQ(grid->MarkedRows().size(), 2u);
+  dialogs_.answer = QMessageBox::Yes;
+  ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить отмеченные строки (2)?"));
+  EXPECT_EQ(Table().Filter(), "NB_TYPE=0");
+  EXPECT_EQ(VisibleInts("N"), (std::vector<int64_t>{1, 4}));
+  EXPECT_TRUE(grid->MarkedRows().empty());
+  EXPECT_TRUE(FootersBecome(grid, {"0,4/0,6/0,8", "2/5/8", "2"}))
+      << Footers(grid).join(" | ").toStdString();
+  const auto rows = FileRows(path);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0]["N"].toInt(), 1);
+  EXPECT_EQ(rows[1]["N"].toInt(), 4);
+  EXPECT_EQ(QFileInfo(path).size(), 961 + 2 * 480 + 1);
 }
 
 TEST_F(Lifecycle, EveryRowOfTheLargestPlateDownloadMarkedAndDeletedInAShownWindow) {

@@ -34,6 +34,7 @@
 #include "link/ui/port_dialog.h"
 #include "platform/ports.h"
 #include "platform/dialogs.h"
+#include "support/recording_dialogs.h"
 #include "shell/about_box.h"
 #include "shell/app_state.h"
 #include "shell/main_window.h"
@@ -49,55 +50,20 @@ namespace {
 
 QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
 
-// Answers every modal call as a cancel and records what was asked.
-struct RecordingDialogs : DialogSeam {
-  struct MessageCall {
-    QMessageBox::Icon icon;
-    QString caption;
-    QString text;
-  };
-  QStringList fileDialogs;  // "open:<dir>" / "save:<dir>"
-  std::vector<MessageCall> messages;
-  std::vector<QDialog*> executed;
-  std::function<void(QDialog*)> onExec;
-  QString openAnswer;  // the file the open dialog returns
-  // The value of Default_dir in the store at the time of each message.
-  QStringList storedDirAtMessage;
-
-  QString GetOpenFileName(QWidget*, const QString&, const QString& dir, const QString&,
-                          const QString&) override {
-    fileDialogs << QStringLiteral("open:") + dir;
-    return openAnswer;
-  }
-  QString GetSaveFileName(QWidget*, const QString&, const QString& dir, const QString&,
-                          const QString&) override {
-    fileDialogs << QStringLiteral("save:") + dir;
-    return QString();
-  }
-  bool GetColor(QWidget*, const QColor&, QColor*) override { return false; }
-  QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
-                                      const QString& text, QMessageBox::StandardButtons) override {
-    messages.push_back({icon, caption, text});
-    storedDirAtMessage << StoredDefaultDir();
-    return QMessageBox::No;
-  }
-  int Exec(QDialog* dialog) override {
-    executed.push_back(dialog);
-    if (onExec) onExec(dialog);
-    return QDialog::Rejected;
-  }
-
-  static QString StoredDefaultDir() {
-    QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Merilan"),
-                QStringLiteral("KLT3"));
-    return s.value(QStringLiteral("1.0/Default_dir")).toString();
-  }
-};
+// The folder stored in the settings file now.
+QString StoredDefaultDir() {
+  QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Merilan"),
+              QStringLiteral("KLT3"));
+  return s.value(QStringLiteral("1.0/Default_dir")).toString();
+}
 
 class ShellTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ClearSettings();
+    dialogs.onMessage = [this](const RecordingDialogs::Shown&) {
+      storedDirAtMessage << StoredDefaultDir();
+    };
     SetDialogs(&dialogs);
     SetApplicationHelpFile(DefaultHelpFile());
   }
@@ -116,6 +82,8 @@ class ShellTest : public ::testing::Test {
   }
 
   RecordingDialogs dialogs;
+  // The value of Default_dir in the store at the time of each message.
+  QStringList storedDirAtMessage;
 };
 
 // Texts of a menu's entries in order, "-" for a separator, with the
@@ -254,7 +222,7 @@ TEST_F(ShellTest, TheTwoStatesEnableExactlyTheTableCommands) {
   EXPECT_FALSE(form.Session().InUse());
   EXPECT_TRUE(form.windowState() & Qt::WindowMaximized);
 
-  dialogs.openAnswer = table;
+  dialogs.openNames = {table};
   ASSERT_TRUE(Trigger(&form, "openTableAction"));
   ASSERT_TRUE(form.Session().InUse());
   check(true);
@@ -273,7 +241,7 @@ TEST_F(ShellTest, ToolButtonsRunTheMenuCommands) {
   ASSERT_TRUE(ClickToolButton(&form, "newTableAction"));   // asks for the new file's name
   ASSERT_TRUE(ClickToolButton(&form, "openTableAction"));  // asks for the file to open
   const QString start = QDir::currentPath();
-  EXPECT_EQ(dialogs.fileDialogs,
+  EXPECT_EQ(dialogs.dirs,
             QStringList({QStringLiteral("save:") + start, QStringLiteral("open:") + start}));
   ASSERT_TRUE(ClickToolButton(&form, "helpAction"));  // the missing help file is reported
   ASSERT_EQ(dialogs.messages.size(), 1u);
@@ -286,26 +254,26 @@ TEST_F(ShellTest, FirstRunStoresTheWorkingFolderAndLaterRunsReadIt) {
   const QString table = PlateTableIn(dir);
   {
     MainWindow form;
-    EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QDir::currentPath());
+    EXPECT_EQ(StoredDefaultDir(), QDir::currentPath());
     ASSERT_TRUE(Trigger(&form, "openTableAction"));  // cancelled
     ASSERT_TRUE(Trigger(&form, "newTableAction"));   // cancelled
-    EXPECT_EQ(dialogs.fileDialogs, QStringList({QStringLiteral("open:") + QDir::currentPath(),
+    EXPECT_EQ(dialogs.dirs, QStringList({QStringLiteral("open:") + QDir::currentPath(),
                                                 QStringLiteral("save:") + QDir::currentPath()}));
     // A table opened elsewhere, then the program ended without closing
     // the frame: nothing more is written.
-    dialogs.openAnswer = table;
+    dialogs.openNames = {table};
     ASSERT_TRUE(Trigger(&form, "openTableAction"));
     ASSERT_TRUE(form.Session().InUse());
   }
-  EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QDir::currentPath());
+  EXPECT_EQ(StoredDefaultDir(), QDir::currentPath());
 
   StoreDefaultDir(Ru("/data/испытания, 2024"));
-  dialogs.fileDialogs.clear();
-  dialogs.openAnswer.clear();
+  dialogs.dirs.clear();
+  dialogs.openNames.clear();
   MainWindow form;
   ASSERT_TRUE(Trigger(&form, "openTableAction"));
   ASSERT_TRUE(Trigger(&form, "newTableAction"));
-  EXPECT_EQ(dialogs.fileDialogs, QStringList({Ru("open:/data/испытания, 2024"),
+  EXPECT_EQ(dialogs.dirs, QStringList({Ru("open:/data/испытания, 2024"),
                                               Ru("save:/data/испытания, 2024")}));
 }
 
@@ -317,18 +285,18 @@ TEST_F(ShellTest, TheNextRunStartsItsDialogsInTheFolderOfTheLastOpenedTable) {
   {
     MainWindow form;
     form.show();
-    dialogs.openAnswer = table;
+    dialogs.openNames = {table};
     ASSERT_TRUE(Trigger(&form, "openTableAction"));
     ASSERT_TRUE(form.Session().InUse());
-    EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QStringLiteral("/start"));
+    EXPECT_EQ(StoredDefaultDir(), QStringLiteral("/start"));
     form.close();
   }
-  EXPECT_EQ(QDir(RecordingDialogs::StoredDefaultDir()), QDir(dir.path()));
-  dialogs.openAnswer.clear();
+  EXPECT_EQ(QDir(StoredDefaultDir()), QDir(dir.path()));
+  dialogs.openNames.clear();
   MainWindow next;
   ASSERT_TRUE(Trigger(&next, "openTableAction"));
-  ASSERT_EQ(dialogs.fileDialogs.size(), 2);
-  EXPECT_EQ(QDir(dialogs.fileDialogs[1].mid(5)), QDir(dir.path()));
+  ASSERT_EQ(dialogs.dirs.size(), 2);
+  EXPECT_EQ(QDir(dialogs.dirs[1].mid(5)), QDir(dir.path()));
 }
 
 TEST_F(ShellTest, FrameCloseStoresTheFolderBeforeClosingTheTable) {
@@ -338,7 +306,7 @@ TEST_F(ShellTest, FrameCloseStoresTheFolderBeforeClosingTheTable) {
   StoreDefaultDir(QStringLiteral("/start"));
   MainWindow form;
   form.show();
-  dialogs.openAnswer = table;
+  dialogs.openNames = {table};
   ASSERT_TRUE(Trigger(&form, "openTableAction"));
   // A changed cell makes closing ask its question; by then the folder must
   // already be stored.
@@ -347,9 +315,9 @@ TEST_F(ShellTest, FrameCloseStoresTheFolderBeforeClosingTheTable) {
   form.close();
   ASSERT_EQ(dialogs.messages.size(), 1u);
   EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Question);
-  ASSERT_EQ(dialogs.storedDirAtMessage.size(), 1);
-  EXPECT_EQ(QDir(dialogs.storedDirAtMessage[0]), QDir(dir.path()));
-  EXPECT_EQ(QDir(RecordingDialogs::StoredDefaultDir()), QDir(dir.path()));
+  ASSERT_EQ(storedDirAtMessage.size(), 1);
+  EXPECT_EQ(QDir(storedDirAtMessage[0]), QDir(dir.path()));
+  EXPECT_EQ(QDir(StoredDefaultDir()), QDir(dir.path()));
   EXPECT_FALSE(form.Session().IsModified());
 }
 
@@ -360,7 +328,7 @@ TEST_F(ShellTest, ExitEndsTheLoopAtOnceWithoutClosing) {
   StoreDefaultDir(QStringLiteral("/start"));
   MainWindow form;
   form.show();
-  dialogs.openAnswer = table;
+  dialogs.openNames = {table};
   ASSERT_TRUE(Trigger(&form, "openTableAction"));
   ASSERT_NE(EditCell(PlateGrid(&form), 0, "COMMENT", Ru("правка"), true), nullptr);
   ASSERT_TRUE(form.Session().IsModified());
@@ -374,7 +342,7 @@ TEST_F(ShellTest, ExitEndsTheLoopAtOnceWithoutClosing) {
   EXPECT_EQ(rc, 0);
   EXPECT_TRUE(form.isVisible());
   EXPECT_TRUE(dialogs.messages.empty());
-  EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QStringLiteral("/start"));
+  EXPECT_EQ(StoredDefaultDir(), QStringLiteral("/start"));
   EXPECT_TRUE(form.Session().IsModified());
 }
 
@@ -401,10 +369,10 @@ TEST_F(ShellTest, DamagedSettingsFileStillStartsAsAFirstRun) {
   };
   // The folder the open dialog starts in.
   auto openDialogDir = [&](MainWindow& form) {
-    dialogs.fileDialogs.clear();
-    dialogs.openAnswer.clear();
+    dialogs.dirs.clear();
+    dialogs.openNames.clear();
     EXPECT_TRUE(Trigger(&form, "openTableAction"));
-    return dialogs.fileDialogs.isEmpty() ? QString() : dialogs.fileDialogs.last().mid(5);
+    return dialogs.dirs.isEmpty() ? QString() : dialogs.dirs.last().mid(5);
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -417,17 +385,17 @@ TEST_F(ShellTest, DamagedSettingsFileStillStartsAsAFirstRun) {
     if (c.startsAsFirstRun) {
       EXPECT_EQ(openDialogDir(form), QDir::currentPath());
       // The damaged file does not keep the next run from finding the folder.
-      EXPECT_EQ(RecordingDialogs::StoredDefaultDir(), QDir::currentPath());
+      EXPECT_EQ(StoredDefaultDir(), QDir::currentPath());
     } else if (!c.expectedDir.isNull()) {
       EXPECT_EQ(openDialogDir(form), c.expectedDir);
     }
     EXPECT_TRUE(ActionOf(&form, "newTableAction")->isEnabled());
     EXPECT_TRUE(ViewTabs(&form)->isHidden());
     // Closing the frame stores the folder even over a damaged file.
-    dialogs.openAnswer = table;
+    dialogs.openNames = {table};
     ASSERT_TRUE(Trigger(&form, "openTableAction"));
     form.close();
-    EXPECT_EQ(QDir(RecordingDialogs::StoredDefaultDir()), QDir(dir.path()));
+    EXPECT_EQ(QDir(StoredDefaultDir()), QDir(dir.path()));
   }
   // A settings location that cannot be read at all.
   QFile::remove(path);
@@ -461,7 +429,7 @@ TEST_F(ShellTest, AnOpenTableShowsOnlyTheTabOfItsRows) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     MeasurementTable t;
-    dialogs.openAnswer = MakeStoreTable(t, dir, c.rows);
+    dialogs.openNames = {MakeStoreTable(t, dir, c.rows)};
     t.Close();
     MainWindow form;
     ASSERT_TRUE(Trigger(&form, "openTableAction"));
@@ -486,8 +454,8 @@ TEST_F(ShellTest, ShowingATabSetsItsKindFilter) {
   tabs->setCurrentIndex(1);
   tabs->setCurrentIndex(0);
   MeasurementTable t;
-  dialogs.openAnswer = MakeStoreTable(
-      t, dir, {PlateRow(1, 500, 10, 1), WaterRow(1, 7, 0.2, "B2"), WaterRow(2, 7, 0.4, "B2")});
+  dialogs.openNames = {MakeStoreTable(
+      t, dir, {PlateRow(1, 500, 10, 1), WaterRow(1, 7, 0.2, "B2"), WaterRow(2, 7, 0.4, "B2")})};
   t.Close();
   ASSERT_TRUE(Trigger(&form, "openTableAction"));
   // The water view shows the series highlighted in its list.
@@ -516,7 +484,7 @@ TEST_F(ShellTest, AboutBoxShowsTheVersionOfThisBuild) {
   form.SetAboutBox(about);
   QString version, title, product, comments, button;
   bool bold = false, tool = false;
-  dialogs.onExec = [&](QDialog* d) {
+  dialogs.exec = [&](QDialog* d) {
     d->show();
     version = ChildOf<QLabel>(about, "versionLabel")->text();
     title = about->windowTitle();
@@ -526,6 +494,7 @@ TEST_F(ShellTest, AboutBoxShowsTheVersionOfThisBuild) {
     button = ChildOf<QPushButton>(about, "okButton")->text();
     tool = (about->windowFlags() & Qt::Tool) == Qt::Tool;
     ChildOf<QPushButton>(about, "okButton")->click();
+    return int(QDialog::Rejected);
   };
   ASSERT_TRUE(Trigger(&form, "aboutAction"));
   ASSERT_EQ(dialogs.executed.size(), 1u);
@@ -716,7 +685,7 @@ TEST_F(ShellTest, QtDialogsSpeakRussian) {
 TEST_F(ShellTest, UnsavedChangesQuestionIgnoresEscapeAndClose) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
-  dialogs.openAnswer = PlateTableIn(dir);
+  dialogs.openNames = {PlateTableIn(dir)};
   MainWindow form;
   ASSERT_TRUE(Trigger(&form, "openTableAction"));
   ASSERT_TRUE(form.Session().InUse());
@@ -815,7 +784,7 @@ TEST_F(ShellTest, DamagedTableBoxNamesTheFileAndTheReason) {
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
   f.write(QByteArray(2000, 'x'));
   f.close();
-  recorder.openAnswer = path;
+  recorder.openNames = {path};
   MainWindow form;
   ASSERT_TRUE(Trigger(&form, "openTableAction"));
   ASSERT_EQ(recorder.messages.size(), 1u);
@@ -831,7 +800,7 @@ TEST_F(ShellTest, PortOfTheInstrumentOpensTheChooserWhoseChoiceTheSettingsKeep) 
   MainWindow form;
   ASSERT_TRUE(StoreChosenPort(QStringLiteral("/dev/ttyUSB5")));
   QString shownChoice;
-  dialogs.onExec = [&](QDialog* dialog) {
+  auto choose = [&](QDialog* dialog) {
     auto* chooser = qobject_cast<PortDialog*>(dialog);
     ASSERT_NE(chooser, nullptr);
     shownChoice = chooser->SelectedChoice();
@@ -839,6 +808,10 @@ TEST_F(ShellTest, PortOfTheInstrumentOpensTheChooserWhoseChoiceTheSettingsKeep) 
     auto* view = chooser->findChild<QTreeView*>(QStringLiteral("portView"));
     view->setCurrentIndex(view->model()->index(0, 0));
     chooser->accept();
+  };
+  dialogs.exec = [&](QDialog* dialog) {
+    choose(dialog);
+    return dialog->result();
   };
   ASSERT_TRUE(Trigger(&form, "choosePortAction"));
   ASSERT_EQ(dialogs.executed.size(), 1u);

@@ -342,6 +342,27 @@ TEST_F(PlateDecoder, CountOrSizePastTheImageStopsAtItsEnd) {
   }
 }
 
+// Short images pin where a record ends: its 11 read bytes must all lie in
+// the image, not one fewer.
+TEST_F(PlateDecoder, ARecordNeedsAllItsElevenBytesInTheImage) {
+  const struct {
+    int size;
+    int rows;
+  } cases[] = {{14, 0}, {15, 1}, {25, 1}, {26, 2}, {31, 2}};
+  for (const auto& c : cases) {
+    QTemporaryDir dir;
+    MeasurementTable table;
+    table.SetLocation(dir.filePath("p.db"));
+    table.CreateFile();
+    table.Open();
+    Bytes dump(size_t(c.size), 0x21);
+    dump[0] = 0xFF, dump[1] = 0xFF;  // more records than the image holds
+    dump[2] = 11, dump[3] = 0;
+    DecodePlateDump(table, View(dump), 16, 1);
+    EXPECT_EQ(table.StoredRowCount(), c.rows) << c.size << " bytes";
+  }
+}
+
 TEST(PlateDecoderClosed, DoesNothingWithoutAnOpenTable) {
   QTemporaryDir dir;
   MeasurementTable table;

@@ -2,6 +2,8 @@
 // filter, counts, deletion, pack, locking and write failures.
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
@@ -42,15 +44,31 @@ TEST_F(TableTest, EmptyTableIsTheExactHeaderAndEndMark) {
   EXPECT_EQ(uint8_t(b[29]), 0xC9);
   EXPECT_EQ(Slice(b, 30, 2), QByteArray(2, 0));
   // Every descriptor: name NUL-padded, type, zeros, length, decimals, zeros.
-  const auto& schema = MeasurementSchema();
-  ASSERT_EQ(schema.size(), 29u);
-  for (size_t i = 0; i < schema.size(); ++i) {
+  // Written out here, not taken from the program's own field list.
+  const struct {
+    const char* name;
+    char type;
+    int length, decimals;
+  } fields[] = {
+      {"N", 'N', 9, 0},        {"DATE", 'C', 20, 0},     {"TIME", 'C', 20, 0},
+      {"DEV_TYPE", 'N', 4, 0}, {"SERIAL", 'N', 9, 0},    {"NB_TYPE", 'N', 4, 0},
+      {"P", 'N', 18, 9},       {"R", 'N', 18, 9},        {"ZAV", 'C', 50, 0},
+      {"TYPE", 'C', 15, 0},    {"COMMENT", 'C', 100, 0}, {"H", 'N', 18, 9},
+      {"T", 'C', 50, 0},       {"O1", 'N', 4, 0},        {"O2", 'N', 4, 0},
+      {"O3", 'N', 4, 0},       {"O4", 'N', 4, 0},        {"O5", 'N', 4, 0},
+      {"O6", 'N', 4, 0},       {"P1", 'N', 4, 0},        {"P2", 'N', 4, 0},
+      {"P3", 'N', 4, 0},       {"P4", 'N', 4, 0},        {"P5", 'N', 4, 0},
+      {"T1", 'C', 20, 0},      {"T2", 'C', 20, 0},       {"T3", 'C', 20, 0},
+      {"T4", 'C', 20, 0},      {"T5", 'C', 20, 0},
+  };
+  ASSERT_EQ(MeasurementSchema().size(), std::size(fields));
+  for (size_t i = 0; i < std::size(fields); ++i) {
     QByteArray want(32, 0);
-    memcpy(want.data(), schema[i].name, strlen(schema[i].name));
-    want[11] = schema[i].type;
-    want[16] = char(schema[i].length);
-    want[17] = char(schema[i].decimals);
-    EXPECT_EQ(Slice(b, 32 + 32 * int(i), 32).toHex(), want.toHex()) << schema[i].name;
+    memcpy(want.data(), fields[i].name, strlen(fields[i].name));
+    want[11] = fields[i].type;
+    want[16] = char(fields[i].length);
+    want[17] = char(fields[i].decimals);
+    EXPECT_EQ(Slice(b, 32 + 32 * int(i), 32).toHex(), want.toHex()) << fields[i].name;
   }
   EXPECT_EQ(b.mid(960), QByteArray::fromHex("0d1a"));
 }

@@ -1,0 +1,109 @@
+#pragma once
+// File operations on files kept in memory, for the fuzz targets: the table
+// and index engine, the workbook and the settings run through their real
+// code paths without touching the disk.
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+
+#include "platform/file_ops.h"
+
+class MemoryFiles : public FileOps {
+ public:
+  // Installs itself for its lifetime.
+  MemoryFiles() { SetFiles(this); }
+  ~MemoryFiles() override { SetFiles(nullptr); }
+  MemoryFiles(const MemoryFiles&) = delete;
+  MemoryFiles& operator=(const MemoryFiles&) = delete;
+
+  std::map<std::string, std::string> files;
+
+  void Clear() {
+    files.clear();
+    open_.clear();
+  }
+
+  int Open(const char* path, int flags, mode_t) override {
+    auto it = files.find(path);
+    if (it == files.end()) {
+      if (!(flags & O_CREAT)) return Fail(ENOENT);
+      it = files.emplace(path, std::string()).first;
+    } else if (flags & O_TRUNC) {
+      it->second.clear();
+    }
+    const int fd = next_++;
+    open_[fd] = path;
+    return fd;
+  }
+  int Close(int fd) override { return open_.erase(fd) ? 0 : Fail(EBADF); }
+  ssize_t PRead(int fd, void* data, size_t size, off_t pos) override {
+    std::string* f = File(fd);
+    if (!f || pos < 0) return Fail(EBADF);
+    if (size_t(pos) >= f->size()) return 0;
+    const size_t n = std::min(size, f->size() - size_t(pos));
+    memcpy(data, f->data() + pos, n);
+    return ssize_t(n);
+  }
+  ssize_t PWrite(int fd, const void* data, size_t size, off_t pos) override {
+    std::string* f = File(fd);
+    if (!f || pos < 0) return Fail(EBADF);
+    if (f->size() < size_t(pos) + size) f->resize(size_t(pos) + size);
+    memcpy(&(*f)[size_t(pos)], data, size);
+    return ssize_t(size);
+  }
+  ssize_t PWriteV(int fd, const struct iovec* pieces, int count, off_t pos) override {
+    ssize_t done = 0;
+    for (int i = 0; i < count; ++i) {
+      const ssize_t n = PWrite(fd, pieces[i].iov_base, pieces[i].iov_len, off_t(pos + done));
+      if (n < 0) return n;
+      done += n;
+    }
+    return done;
+  }
+  int Truncate(int fd, off_t size) override {
+    std::string* f = File(fd);
+    if (!f || size < 0) return Fail(EBADF);
+    f->resize(size_t(size));
+    return 0;
+  }
+  int Sync(int fd) override { return File(fd) ? 0 : Fail(EBADF); }
+  bool Size(int fd, off_t* size) override {
+    std::string* f = File(fd);
+    if (!f) return Fail(EBADF) == 0;
+    *size = off_t(f->size());
+    return true;
+  }
+  bool Lock(int) override { return true; }
+  int Rename(const char* from, const char* to) override {
+    auto it = files.find(from);
+    if (it == files.end()) return Fail(ENOENT);
+    std::string data = std::move(it->second);
+    files.erase(it);
+    files[to] = std::move(data);
+    // Descriptors follow their file, as on a real file system.
+    for (auto& [fd, path] : open_)
+      if (path == from) path = to;
+    return 0;
+  }
+  int Remove(const char* path) override { return files.erase(path) ? 0 : Fail(ENOENT); }
+  bool Exists(const char* path) override { return files.count(path) > 0; }
+
+ private:
+  static int Fail(int err) {
+    errno = err;
+    return -1;
+  }
+  std::string* File(int fd) {
+    const auto it = open_.find(fd);
+    if (it == open_.end()) return nullptr;
+    const auto f = files.find(it->second);
+    return f == files.end() ? nullptr : &f->second;
+  }
+
+  std::map<int, std::string> open_;
+  int next_ = 1000;
+};

@@ -1,0 +1,43 @@
+#include "output/xls/biff_walk.h"
+
+namespace {
+uint16_t Le16(const QByteArray& d, int o) {
+  return uint16_t(uint8_t(d[o]) | (uint8_t(d[o + 1]) << 8));
+}
+void Note(QString* error, const QString& text) {
+  if (error && error->isEmpty()) *error = text;
+}
+}  // namespace
+
+std::vector<BiffRecord> WalkBiffRecords(const QByteArray& s, QString* error) {
+  std::vector<BiffRecord> out;
+  int p = 0;
+  while (p + 4 <= s.size()) {
+    BiffRecord r;
+    r.pos = p;
+    r.id = Le16(s, p);
+    const int len = Le16(s, p + 2);
+    r.data = s.mid(p + 4, len);
+    if (r.data.size() != len) Note(error, QStringLiteral("record cut short at %1").arg(p));
+    out.push_back(r);
+    p += 4 + len;
+  }
+  if (p != s.size()) Note(error, QStringLiteral("trailing bytes in the stream"));
+  return out;
+}
+
+std::vector<std::vector<BiffRecord>> SplitBiffSubstreams(const std::vector<BiffRecord>& records,
+                                                         QString* error) {
+  std::vector<std::vector<BiffRecord>> out;
+  for (const BiffRecord& r : records) {
+    if (r.id == 0x0809) out.emplace_back();
+    if (out.empty()) {
+      Note(error, QStringLiteral("record before the first BOF"));
+      continue;
+    }
+    out.back().push_back(r);
+  }
+  for (size_t i = 0; i < out.size(); ++i)
+    if (out[i].back().id != 0x000A) Note(error, QStringLiteral("substream %1 has no EOF").arg(i));
+  return out;
+}
