@@ -47,7 +47,8 @@ void TableSession::Open(const QString& path, MeasurementTable::OpenMode mode) {
   table_.SetFilter(QString());
   table_.Open(mode);
   inUse_ = true;
-  UpdateStatistics();
+  // The statistics wait for the rows the views show (UpdateStatistics):
+  // those of the whole file would be a pass over every row for nothing.
   table_.First();
   deviceType_ = int(table_.GetInt(QStringLiteral("DEV_TYPE")));
 }

@@ -62,8 +62,8 @@ class TableSession {
   // in use with the rows and series decoded so far.
   void CreateFromDownload(const QString& path, const DownloadedImage& download);
 
-  // Open: opens the file with no filter, computes the statistics of all its
-  // rows and reads the device type. Throws TableError when the file cannot
+  // Open: opens the file with no filter and reads the device type (that of
+  // the first stored row). Throws TableError when the file cannot
   // be opened; nothing is in use then. `mode` as for MeasurementTable::Open
   // (commands that only read open read-only: the file is never written).
   void Open(const QString& path,
