@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -418,6 +420,25 @@ TEST_F(DialogTest, NoInstrumentAnywhereSaysWhatHappenedOnEachPort) {
   EXPECT_EQ(::read(refused.MasterFd(), &c, 1), -1);
 }
 
+TEST_F(DialogTest, EveryPortRefusingThisUserIsTheMessageWithTheHintOnce) {
+  FakePortSource listed;
+  sim::PtyPair com1, com2;
+  ASSERT_TRUE(com1.Open() && com2.Open());
+  listed.refuse[com1.SlavePath()] = PortOpenError::PermissionDenied;
+  listed.refuse[com2.SlavePath()] = PortOpenError::PermissionDenied;
+  PointPortsAt(com1.SlavePath(), com2.SlavePath());
+  EXPECT_EQ(Run(), QDialog::Rejected);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  const RecordingDialogs::Shown& box = dialogs.messages[0];
+  EXPECT_EQ(box.caption, kNotFoundCaption);
+  EXPECT_EQ(box.icon, QMessageBox::Critical);
+  const QString ports = "COM1 (" + com1.SlavePath() + "), COM2 (" + com2.SlavePath() + ")";
+  EXPECT_EQ(box.text, "Нет доступа к портам " + ports + " — обратитесь к администратору");
+  EXPECT_TRUE(box.detail.contains("Нет доступа к портам " + ports + ". В Linux"))
+      << box.detail.toStdString();
+  EXPECT_EQ(box.detail.count("sudo usermod -aG dialout $USER"), 1) << box.detail.toStdString();
+}
+
 TEST_F(DialogTest, RetryRightAfterOtmenaInMidMemoryWorks) {
   // About two seconds of memory frame at the line's speed.
   sim::InstrumentConfig config = sim::WaterInstrument(sim::GenerateWaterRecords(24));
@@ -438,6 +459,78 @@ TEST_F(DialogTest, RetryRightAfterOtmenaInMidMemoryWorks) {
   EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages[0].text.toStdString();
   EXPECT_EQ(port.instrument->Received(), "VNVN");
   EXPECT_EQ(Image(config.image.size()), config.image);
+}
+
+TEST_F(DialogTest, RetryAfterOtmenaAsksWithinTheQuietLimitWhileTheFrameGoesOn) {
+  // About twelve seconds of memory frame at the line's speed: the line is
+  // never quiet before the limit.
+  sim::InstrumentConfig config = sim::WaterInstrument(sim::GenerateWaterRecords(150));
+  config.paced = true;
+  SimulatedPort port(config);
+  ASSERT_TRUE(port.Ok());
+  PointPortsAt(port.Path(), QString());
+  QTimer::singleShot(0, form.get(), [this, &port] {
+    EXPECT_TRUE(WaitUntil([&] { return port.instrument->Written() > 300; }, 10000));
+    form->findChild<QPushButton*>("cancelButton")->click();
+  });
+  ASSERT_EQ(Run(), QDialog::Rejected);
+  NewDialog();
+  QElapsedTimer sinceRetry;
+  qint64 askedAfterMs = -1;
+  bool stillSending = false;
+  QObject::connect(port.instrument.get(), &sim::Instrument::requestReceived, form.get(),
+                   [&](char request) {
+                     if (request != 'V' || askedAfterMs >= 0) return;
+                     askedAfterMs = sinceRetry.elapsed();
+                     stillSending = !port.instrument->Idle();
+                     form->findChild<QPushButton*>("cancelButton")->click();
+                   });
+  sinceRetry.start();
+  EXPECT_EQ(Run(), QDialog::Rejected);
+  EXPECT_FALSE(hung);
+  EXPECT_EQ(port.instrument->Requests('V'), 2);
+  EXPECT_TRUE(stillSending) << "the request went out amid the old frame";
+  EXPECT_GE(askedAfterMs, Download::kQuietLimitMs - 100);
+  EXPECT_LT(askedAfterMs, 4500) << "the quiet wait has its limit";
+}
+
+TEST_F(DialogTest, ALostLineAmidTheMemoryEndsTheDownloadWithThePortClosed) {
+  // The memory frame stops at 40 %: the cable is pulled (the line hangs
+  // up), or the instrument stops sending (nothing comes for good).
+  const int records = 40;
+  const int charsAt40 = 9 + 2 * records * sim::kWaterRecordSize * 40 / 100;
+  for (const bool hangUp : {true, false}) {
+    SCOPED_TRACE(hangUp ? "cable pulled" : "instrument stopped");
+    sim::InstrumentConfig config = sim::WaterInstrument(sim::GenerateWaterRecords(records));
+    config.cutAfter = charsAt40;
+    config.hangUp = hangUp;
+    config.paced = true;
+    SimulatedPort port(config);
+    ASSERT_TRUE(port.Ok());
+    PointPortsAt(port.Path(), QString());
+    ClearBoxes();
+    NewDialog();
+    EXPECT_EQ(Run(), QDialog::Rejected);
+    EXPECT_FALSE(hung);
+    EXPECT_TRUE(port.instrument->Cut());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].caption, kErrorCaption);
+    EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(dialogs.messages[0].text, kLineLost);
+    const QString detail = dialogs.messages[0].detail;
+    EXPECT_TRUE(detail.contains(hangUp ? QStringLiteral("связь прервалась")
+                                       : QStringLiteral("молчит уже 5 с")))
+        << detail.toStdString();
+    // A hang-up drops what the port had not yet taken up: at most the last
+    // moments before it.
+    EXPECT_TRUE(detail.contains(QRegularExpression(QStringLiteral("Принято (3[5-9]|40) % памяти прибора"))))
+        << detail.toStdString();
+    EXPECT_FALSE(linkOpenAtBox.at(0));
+    EXPECT_FALSE(form->download().LinkOpen());
+    EXPECT_FALSE(form->download().Active());
+    EXPECT_EQ(port.instrument->Received(), "VN");
+    EXPECT_TRUE(form->download().Image() == MemoryImage{}) << "image left as it was";
+  }
 }
 
 TEST_F(DialogTest, ChosenPortIsTheOnlyOneAsked) {
