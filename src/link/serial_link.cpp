@@ -114,6 +114,7 @@ bool MayBeLineLoss(QSerialPort::SerialPortError error) {
 // keep a core busy.
 bool LineGone(QSerialPort* port, QSerialPort::SerialPortError error) {
 #ifdef Q_OS_WIN
+  Q_UNUSED(port);
   return error == QSerialPort::ResourceError;
 #else
   Q_UNUSED(error);
