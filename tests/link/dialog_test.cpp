@@ -511,7 +511,9 @@ TEST_F(DialogTest, RetryAfterOtmenaAsksWithinTheQuietLimitWhileTheFrameGoesOn) {
   EXPECT_EQ(port.instrument->Requests('V'), 2);
   EXPECT_TRUE(stillSending) << "the request went out amid the old frame";
   EXPECT_GE(askedAfterMs, Download::kQuietLimitMs - 100);
-  EXPECT_LT(askedAfterMs, 4500) << "the quiet wait has its limit";
+  // Room for a loaded machine: without the limit the request waits for the
+  // whole twelve-second frame.
+  EXPECT_LT(askedAfterMs, 8000) << "the quiet wait has its limit";
 }
 
 TEST_F(DialogTest, ChosenPortIsTheOnlyOneAsked) {
