@@ -8,7 +8,6 @@
 #include <QSettings>
 #include <QTabWidget>
 #include <QTest>
-#include <QTimer>
 
 #include "link/ui/download_dialog.h"
 #include "platform/dialogs.h"
@@ -252,13 +251,7 @@ TEST_F(ViewCommands, NewAndOpenFitTheShownViewToASmallerWindow) {
       ASSERT_TRUE(port.Ok());
       PointPortsAt(port.Path(), QString());
       dialogs.saveNames = {QDir(dir.path()).filePath(QStringLiteral("new.db"))};
-      dialogs.exec = [](QDialog* dialog) {
-        QTimer guard;
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, dialog, &QDialog::reject);
-        guard.start(30000);
-        return dialog->exec();
-      };
+      dialogs.exec = RunDownloadDialog;
       ASSERT_TRUE(Trigger(form.get(), "newTableAction"));
       dialogs.exec = nullptr;
     } else {
