@@ -233,7 +233,9 @@ void MainWindow::BuildViews() {
   auto* waterLayout = new QHBoxLayout(water.tab);
   waterLayout->setContentsMargins(0, 0, 0, 0);
   waterLayout->setSpacing(0);
-  seriesBox_ = new QGroupBox(Ru("Серия испытаний"), water.tab);
+  // Alt with its letter takes the keyboard to the list (the grid keeps Tab
+  // for its cells).
+  seriesBox_ = new QGroupBox(Ru("Серия &испытаний"), water.tab);
   seriesBox_->setObjectName(QStringLiteral("seriesBox"));
   seriesBox_->setFixedWidth(129);
   auto* seriesLayout = new QVBoxLayout(seriesBox_);

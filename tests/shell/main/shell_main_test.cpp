@@ -180,7 +180,7 @@ TEST_F(ShellTest, MenuBarAndPopupHoldEveryItemInOrder) {
   EXPECT_EQ(form.windowTitle(), Ru("ФИР - ТЛ7"));
   EXPECT_EQ(ViewTabs(&form)->tabText(0), Ru("ЗЕН-ТЛ7"));
   EXPECT_EQ(ViewTabs(&form)->tabText(1), Ru("ФИР-ТЛ7"));
-  EXPECT_EQ(ChildOf<QGroupBox>(&form, "seriesBox")->title(), Ru("Серия испытаний"));
+  EXPECT_EQ(Plain(ChildOf<QGroupBox>(&form, "seriesBox")->title()), Ru("Серия испытаний"));
   EXPECT_TRUE(ChildOf<QWidget>(&form, "waterTab")->isAncestorOf(SeriesListOf(&form)));
 }
 
