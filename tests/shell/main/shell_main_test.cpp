@@ -760,6 +760,31 @@ TEST_F(ShellTest, EscapeGivesEveryQuestionItsSafeAnswer) {
   }
 }
 
+// Escape closes the program's own dialogs as their close button does.
+TEST_F(ShellTest, EscapeClosesTheDialogsOfTheMenus) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  dialogs.openNames = {PlateTableIn(dir)};
+  MainWindow form;
+  form.SetAboutBox(new AboutBox(&form));
+  ASSERT_TRUE(Trigger(&form, "openTableAction"));
+  for (const char* action : {"aboutAction", "previewAction", "choosePortAction"}) {
+    SCOPED_TRACE(action);
+    int result = -1;
+    dialogs.exec = [&](QDialog* dialog) {
+      QTimer::singleShot(0, dialog, [dialog] {
+        QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Escape);
+      });
+      // Should Escape not close it, the test fails rather than hangs.
+      QTimer::singleShot(10000, dialog, [dialog] { dialog->done(-1); });
+      result = dialog->exec();
+      return result;
+    };
+    ASSERT_TRUE(Trigger(&form, action));
+    EXPECT_EQ(result, int(QDialog::Rejected));
+  }
+}
+
 // The window opens at a sensible size on its screen, maximized; the next
 // run opens it where and as large as the last one left it; a value that
 // cannot be read starts as a first run.
