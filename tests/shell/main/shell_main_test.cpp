@@ -745,11 +745,18 @@ TEST_F(ShellTest, EscapeGivesEveryQuestionItsSafeAnswer) {
     EXPECT_TRUE(form.Session().IsModified());
     EXPECT_FALSE(ViewTabs(&form)->isHidden());
 
-    Seen yesNo;
-    endNextBox(&yesNo, escape);
+    // A question of two buttons, asked either way.
+    Seen asked;
+    endNextBox(&asked, escape);
     EXPECT_EQ(Dialogs().Ask(&form, Ru("ФИР - ТЛ7"), Ru("Удалить?"), QMessageBox::Yes),
               QMessageBox::No);
-    EXPECT_EQ(yesNo.buttons, QStringList({Ru("Да"), Ru("Нет")}));
+    EXPECT_EQ(asked.buttons, QStringList({Ru("Да"), Ru("Нет")}));
+    EXPECT_FALSE(asked.up);
+    Seen yesNo;
+    endNextBox(&yesNo, escape);
+    EXPECT_EQ(Dialogs().Message(&form, QMessageBox::Question, Ru("Печать"), Ru("Сохранить?"),
+                                QMessageBox::Yes | QMessageBox::No),
+              QMessageBox::No);
     EXPECT_FALSE(yesNo.up);
     Seen ok;
     endNextBox(&ok, escape);
