@@ -696,6 +696,24 @@ TEST_F(Lifecycle, ADayWithTheKeyboardAlone) {
   } else {
     EXPECT_TRUE(QFileInfo(pdf).size() > 0) << dialogs_.Texts().join(" | ").toStdString();
   }
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(W()));
+
+  // In a cell editor Delete deletes a character, not rows.
+  grid->view()->setFocus();
+  const int type = grid->ColumnOfField("TYPE");
+  for (int i = 0; i < 10 && grid->CurrentColumn() != type; ++i) Type(Qt::Key_Right);
+  ASSERT_EQ(grid->CurrentColumn(), type);
+  Type(Qt::Key_F2);
+  auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+  ASSERT_NE(editor, nullptr);
+  editor->setCursorPosition(0);
+  dialogs_.messages.clear();
+  Type(Qt::Key_Delete);
+  EXPECT_EQ(editor->text(), QStringLiteral("4"));
+  EXPECT_TRUE(dialogs_.messages.empty());
+  Type(Qt::Key_Escape);
+  EXPECT_EQ(Table().VisibleRowCount(), 3);
 
   EXPECT_TRUE(form_->Session().InUse());
 }
