@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPrintDialog>
 #include <QDir>
 #include <QFile>
@@ -612,6 +613,13 @@ TEST_F(Lifecycle, ADayWithTheKeyboardAlone) {
   Type(Qt::Key_Escape);
   Type(Qt::Key_Escape);
   ASSERT_TRUE(WaitUntil([] { return !QApplication::activePopupWidget(); }, 5000));
+  // Alt alone takes the keyboard to the menu bar, on "Файл".
+  QMenuBar* bar = form_->menuBar();
+  ASSERT_EQ(bar->activeAction(), nullptr);
+  Type(Qt::Key_Alt, "", Qt::AltModifier);
+  ASSERT_TRUE(WaitUntil([&] { return bar->activeAction() == bar->actions().constFirst(); }, 5000));
+  Type(Qt::Key_Escape);
+  ASSERT_TRUE(WaitUntil([&] { return !bar->activeAction(); }, 5000));
 
   // "Файл" - "Открыть".
   dialogs_.openNames = {path};
