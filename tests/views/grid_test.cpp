@@ -232,7 +232,7 @@ TEST(WaterView, FixedColumnsTakeTheFittedWidthAndRejectEdits) {
 TEST(GridTitles, CaptionsWrapBetweenWords) {
   const QFont font = QApplication::font();
   const QFontMetrics fm(font);
-  const QString pressure = QString::fromUtf8("Давление, при котором наблюдалась фильтрация, МПа");
+  const QString pressure = QString::fromUtf8("Давление при котором наблюдалась фильтрация, МПа");
   const QString longest = QString::fromUtf8("наблюдалась");
   struct Case {
     QString caption;
