@@ -3,9 +3,7 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QDialog>
-#include <QCloseEvent>
 #include <QFileDialog>
-#include <QKeyEvent>
 
 DialogSeam::~DialogSeam() = default;
 
@@ -48,45 +46,22 @@ bool DialogSeam::GetColor(QWidget* parent, const QColor& initial, QColor* chosen
 }
 
 namespace {
-// A message box. One that asks "Да" or "Нет" and offers no way out is
-// answered with one of its buttons: Escape and the window's close button
-// do nothing there, as a question about unsaved tables must not be taken
-// for "Нет" by a slip of the hand.
-class MessageBox : public QMessageBox {
- public:
-  MessageBox(Icon icon, const QString& caption, const QString& text, StandardButtons buttons,
-             QWidget* parent)
-      : QMessageBox(icon, caption, text, buttons, parent),
-        mustAnswer_(buttons.testFlag(Yes) && buttons.testFlag(No) &&
-                    !(buttons & (Ok | Cancel | Close | Abort | Ignore))) {
-    if (mustAnswer_) setWindowFlag(Qt::WindowCloseButtonHint, false);
+// Escape and the window's close button give a question its safe answer:
+// "Отмена" where the step can be called off, else "Нет".
+void SetSafeEscape(QMessageBox* box, QMessageBox::StandardButtons buttons) {
+  if (buttons.testFlag(QMessageBox::Cancel)) {
+    box->setEscapeButton(QMessageBox::Cancel);
+  } else if (buttons.testFlag(QMessageBox::No)) {
+    box->setEscapeButton(QMessageBox::No);
   }
-
- protected:
-  void keyPressEvent(QKeyEvent* event) override {
-    if (mustAnswer_ && (event->key() == Qt::Key_Escape || event->matches(QKeySequence::Cancel))) {
-      event->accept();
-      return;
-    }
-    QMessageBox::keyPressEvent(event);
-  }
-  void closeEvent(QCloseEvent* event) override {
-    if (mustAnswer_ && !clickedButton()) {
-      event->ignore();
-      return;
-    }
-    QMessageBox::closeEvent(event);
-  }
-
- private:
-  const bool mustAnswer_;
-};
+}
 
 QMessageBox::StandardButton RunMessageBox(QWidget* parent, QMessageBox::Icon icon,
                                           const QString& caption, const QString& text,
                                           const QString& detail,
                                           QMessageBox::StandardButtons buttons) {
-  MessageBox box(icon, caption, text, buttons, parent);
+  QMessageBox box(icon, caption, text, buttons, parent);
+  SetSafeEscape(&box, buttons);
   if (!detail.isEmpty()) box.setDetailedText(detail);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
@@ -127,6 +102,7 @@ class SystemDialogs : public DialogSeam {
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
                     parent);
     box.setDefaultButton(defaultButton);
+    SetSafeEscape(&box, QMessageBox::Yes | QMessageBox::No);
     return static_cast<QMessageBox::StandardButton>(box.exec());
   }
 };

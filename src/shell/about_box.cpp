@@ -41,7 +41,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent, Qt::Tool) {
       new QLabel(QString::fromUtf8("Программа для передачи данных с приборов ФИР-ТЛ7"), this);
   commentsLabel_->setObjectName(QStringLiteral("commentsLabel"));
   commentsLabel_->setAlignment(Qt::AlignCenter);
-  okButton_ = new QPushButton(QString::fromUtf8("Ок"), this);
+  okButton_ = new QPushButton(QString::fromUtf8("ОК"), this);
   okButton_->setObjectName(QStringLiteral("okButton"));
   okButton_->setDefault(true);
   layout->addWidget(productName_);

@@ -1,6 +1,6 @@
 #pragma once
 // The about box "О программе": product name, version line, one line of text
-// and the button "Ок".
+// and the button "ОК".
 #include <QDialog>
 #include <QString>
 

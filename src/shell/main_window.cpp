@@ -85,44 +85,48 @@ void MainWindow::SetHelpOpener(std::function<bool(const QUrl&)> opener) {
 void MainWindow::BuildActions() {
   using W = MainWindow;
   const QKeySequence none;
-  newTableAction_ = NewAction(this, "newTableAction", Ru("Создать"), 0,
+  newTableAction_ = NewAction(this, "newTableAction", Ru("Соз&дать"), 0,
                               QKeySequence(Qt::CTRL | Qt::Key_N), this, &W::NewTable);
-  openTableAction_ = NewAction(this, "openTableAction", Ru("Открыть"), 1,
+  openTableAction_ = NewAction(this, "openTableAction", Ru("&Открыть"), 1,
                                QKeySequence(Qt::CTRL | Qt::Key_O), this, &W::OpenTable);
-  saveTableAction_ = NewAction(this, "saveTableAction", Ru("Сохранить"), 2,
+  saveTableAction_ = NewAction(this, "saveTableAction", Ru("&Сохранить"), 2,
                                QKeySequence(Qt::CTRL | Qt::Key_S), this, &W::SaveTable);
   closeTableAction_ =
-      NewAction(this, "closeTableAction", Ru("Закрыть"), -1, none, this, &W::CloseTable);
-  previewAction_ = NewAction(this, "previewAction", Ru("Предварительный просмотр"), 3, none, this,
+      NewAction(this, "closeTableAction", Ru("&Закрыть"), -1, none, this, &W::CloseTable);
+  previewAction_ = NewAction(this, "previewAction", Ru("Пред&варительный просмотр"), 3, none, this,
                              &W::PreviewReport);
-  printAction_ = NewAction(this, "printAction", Ru("Печать"), 4, QKeySequence(Qt::CTRL | Qt::Key_P),
+  printAction_ = NewAction(this, "printAction", Ru("&Печать"), 4, QKeySequence(Qt::CTRL | Qt::Key_P),
                            this, &W::PrintReport);
-  exitAction_ = NewAction(this, "exitAction", Ru("Выход"), -1, none, this, &W::ExitAtOnce);
-  fitColumnsAction_ = NewAction(this, "fitColumnsAction", Ru("Выровнять столбцы"), -1, none, this,
+  exitAction_ = NewAction(this, "exitAction", Ru("В&ыход"), -1, none, this, &W::ExitAtOnce);
+  fitColumnsAction_ = NewAction(this, "fitColumnsAction", Ru("&Выровнять столбцы"), -1, none, this,
                                 &W::FitShownColumns);
   setColorAction_ =
-      NewAction(this, "setColorAction", Ru("Задать цвет"), -1, none, this, &W::SetColumnColor);
-  removeColorAction_ = NewAction(this, "removeColorAction", Ru("Убрать цвет"), -1, none, this,
+      NewAction(this, "setColorAction", Ru("&Задать цвет"), -1, none, this, &W::SetColumnColor);
+  removeColorAction_ = NewAction(this, "removeColorAction", Ru("&Убрать цвет"), -1, none, this,
                                  &W::RemoveColumnColor);
-  removeAllColorsAction_ = NewAction(this, "removeAllColorsAction", Ru("Убрать все цвета"), -1,
+  removeAllColorsAction_ = NewAction(this, "removeAllColorsAction", Ru("Убрать все &цвета"), -1,
                                      none, this, &W::RemoveAllColumnColors);
-  removeSortingAction_ = NewAction(this, "removeSortingAction", Ru("Убрать сортировку"), -1, none,
+  sortByColumnAction_ = NewAction(this, "sortByColumnAction", Ru("&Сортировать по столбцу"), -1,
+                                  none, this, &W::SortByCurrentColumn);
+  removeSortingAction_ = NewAction(this, "removeSortingAction", Ru("Убрать с&ортировку"), -1, none,
                                    this, &W::RemoveSorting);
-  deleteRowsAction_ = NewAction(this, "deleteRowsAction", Ru("Удалить строки"), 6, none, this,
+  deleteRowsAction_ = NewAction(this, "deleteRowsAction", Ru("&Удалить строки"), 6, QKeySequence(Qt::Key_Delete), this,
                                 &W::DeleteMarkedRows);
-  exportXlsAction_ = NewAction(this, "exportXlsAction", Ru("Экспорт в Excel"), -1, none, this,
+  exportXlsAction_ = NewAction(this, "exportXlsAction", Ru("&Экспорт в Excel"), -1,
+                               QKeySequence(Qt::CTRL | Qt::Key_E), this,
                                &W::ExportShownRows);
-  choosePortAction_ = NewAction(this, "choosePortAction", Ru("Порт прибора…"), -1, none, this,
+  choosePortAction_ = NewAction(this, "choosePortAction", Ru("&Порт прибора…"), -1,
+                                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), this,
                                 &W::ChoosePort);
   helpAction_ =
-      NewAction(this, "helpAction", Ru("Помощь"), 5, QKeySequence(Qt::Key_F1), this, &W::ShowHelp);
+      NewAction(this, "helpAction", Ru("&Помощь"), 5, QKeySequence(Qt::Key_F1), this, &W::ShowHelp);
   aboutAction_ =
-      NewAction(this, "aboutAction", Ru("О программе"), -1, none, this, &W::ShowAboutBox);
+      NewAction(this, "aboutAction", Ru("&О программе"), -1, none, this, &W::ShowAboutBox);
 }
 
 void MainWindow::BuildMenus() {
   QMenuBar* bar = menuBar();
-  QMenu* file = bar->addMenu(Ru("Файл"));
+  QMenu* file = bar->addMenu(Ru("&Файл"));
   file->setObjectName(QStringLiteral("fileMenu"));
   file->addActions({newTableAction_, openTableAction_, saveTableAction_, closeTableAction_});
   file->addSeparator();
@@ -130,28 +134,36 @@ void MainWindow::BuildMenus() {
   file->addSeparator();
   file->addAction(exitAction_);
 
-  QMenu* view = bar->addMenu(Ru("Вид"));
+  QMenu* view = bar->addMenu(Ru("&Вид"));
   view->setObjectName(QStringLiteral("viewMenu"));
   view->addAction(fitColumnsAction_);
   view->addSeparator();
   view->addActions({setColorAction_, removeColorAction_, removeAllColorsAction_});
   view->addSeparator();
-  view->addAction(removeSortingAction_);
+  view->addActions({sortByColumnAction_, removeSortingAction_});
 
-  QMenu* edit = bar->addMenu(Ru("Правка"));
+  QMenu* edit = bar->addMenu(Ru("&Правка"));
   edit->setObjectName(QStringLiteral("editMenu"));
   edit->addAction(deleteRowsAction_);
 
-  QMenu* service = bar->addMenu(Ru("Сервис"));
+  QMenu* service = bar->addMenu(Ru("С&ервис"));
   service->setObjectName(QStringLiteral("serviceMenu"));
   service->addAction(exportXlsAction_);
   service->addAction(choosePortAction_);
 
-  QMenu* help = bar->addMenu(Ru("Справка"));
+  QMenu* help = bar->addMenu(Ru("&Справка"));
   help->setObjectName(QStringLiteral("helpMenu"));
   help->addAction(helpAction_);
   help->addSeparator();
   help->addAction(aboutAction_);
+
+  // F10 opens the menu bar, as Alt does (the style takes care of Alt).
+  auto* menuKey = new QAction(this);
+  menuKey->setObjectName(QStringLiteral("menuBarAction"));
+  menuKey->setShortcut(QKeySequence(Qt::Key_F10));
+  connect(menuKey, &QAction::triggered, bar,
+          [bar] { bar->setActiveAction(bar->actions().constFirst()); });
+  addAction(menuKey);
 
   // The context menu of both grids has actions of its own: they stay
   // enabled, and each handler checks for a table itself.
@@ -160,20 +172,20 @@ void MainWindow::BuildMenus() {
   gridContextMenu_ = new QMenu(this);
   gridContextMenu_->setObjectName(QStringLiteral("gridContextMenu"));
   QMenu* m = gridContextMenu_;
-  m->addAction(NewAction(m, "printPopupAction", Ru("Печать"), -1, none, this, &W::PrintReport));
+  m->addAction(NewAction(m, "printPopupAction", Ru("&Печать"), -1, none, this, &W::PrintReport));
   m->addSeparator();
   m->addAction(
-      NewAction(m, "setColorPopupAction", Ru("Задать цвет"), -1, none, this, &W::SetColumnColor));
-  m->addAction(NewAction(m, "removeColorPopupAction", Ru("Убрать цвет"), -1, none, this,
+      NewAction(m, "setColorPopupAction", Ru("&Задать цвет"), -1, none, this, &W::SetColumnColor));
+  m->addAction(NewAction(m, "removeColorPopupAction", Ru("&Убрать цвет"), -1, none, this,
                          &W::RemoveColumnColor));
-  m->addAction(NewAction(m, "removeAllColorsPopupAction", Ru("Убрать все цвета"), -1, none, this,
+  m->addAction(NewAction(m, "removeAllColorsPopupAction", Ru("Убрать все &цвета"), -1, none, this,
                          &W::RemoveAllColumnColors));
   m->addSeparator();
-  m->addAction(NewAction(m, "fitColumnsPopupAction", Ru("Выровнять столбцы"), -1, none, this,
+  m->addAction(NewAction(m, "fitColumnsPopupAction", Ru("&Выровнять столбцы"), -1, none, this,
                          &W::FitShownColumns));
   m->addSeparator();
   m->addAction(
-      NewAction(m, "deletePopupAction", Ru("Удалить"), -1, none, this, &W::DeleteMarkedRows));
+      NewAction(m, "deletePopupAction", Ru("У&далить"), -1, none, this, &W::DeleteMarkedRows));
 }
 
 void MainWindow::BuildToolBar() {
@@ -221,7 +233,9 @@ void MainWindow::BuildViews() {
   auto* waterLayout = new QHBoxLayout(water.tab);
   waterLayout->setContentsMargins(0, 0, 0, 0);
   waterLayout->setSpacing(0);
-  seriesBox_ = new QGroupBox(Ru("Серия испытаний"), water.tab);
+  // Alt with its letter takes the keyboard to the list (the grid keeps Tab
+  // for its cells).
+  seriesBox_ = new QGroupBox(Ru("Серия &испытаний"), water.tab);
   seriesBox_->setObjectName(QStringLiteral("seriesBox"));
   seriesBox_->setFixedWidth(129);
   auto* seriesLayout = new QVBoxLayout(seriesBox_);
@@ -293,7 +307,8 @@ void MainWindow::StartWithoutTable() {
 void MainWindow::UpdateCommandStates() {
   for (QAction* a : {saveTableAction_, closeTableAction_, previewAction_, printAction_,
                      fitColumnsAction_, setColorAction_, removeColorAction_, removeAllColorsAction_,
-                     removeSortingAction_, deleteRowsAction_, exportXlsAction_})
+                     sortByColumnAction_, removeSortingAction_, deleteRowsAction_,
+                     exportXlsAction_})
     a->setEnabled(tableShown_);
 }
 

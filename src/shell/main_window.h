@@ -88,6 +88,7 @@ class MainWindow : public QMainWindow {
   bool OpenTableFile(const QString& path);
   void SaveTable();
   void CloseTable();
+  bool SettleUnsavedChanges();
   void ShowSeriesList();
   void ShowSelectedSeries();
   void DeleteMarkedRows();
@@ -106,6 +107,7 @@ class MainWindow : public QMainWindow {
   void SetColumnColor();
   void RemoveColumnColor();
   void RemoveAllColumnColors();
+  void SortByCurrentColumn();
   void RemoveSorting();
   void ClearSorting(const TableView& view);
   void SortByTitle(const TableView& view, int column);
@@ -153,6 +155,7 @@ class MainWindow : public QMainWindow {
   QAction* setColorAction_ = nullptr;
   QAction* removeColorAction_ = nullptr;
   QAction* removeAllColorsAction_ = nullptr;
+  QAction* sortByColumnAction_ = nullptr;
   QAction* removeSortingAction_ = nullptr;
   QAction* deleteRowsAction_ = nullptr;
   QAction* exportXlsAction_ = nullptr;

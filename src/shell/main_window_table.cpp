@@ -73,6 +73,7 @@ class OneRedraw {
 
 // "Создать": the new file's name, then the download, then the table.
 void MainWindow::NewTable() {
+  if (!SettleUnsavedChanges()) return;
   // Also a table left open by a failed decoding.
   if (session_.InUse() || session_.Table().IsOpen()) CloseTable();
   const QString name =
@@ -119,11 +120,11 @@ void MainWindow::CreateTableFromDownload(const QString& path) {
 // "Открыть": the file to open, then its series list with the first series
 // shown.
 void MainWindow::OpenTable() {
-  seriesList_->clear();
   const QString name =
       Dialogs().GetOpenFileName(this, QStringLiteral("Открыть"), openDialogDir_,
                                 QStringLiteral("Базы данных (*.db)"), QStringLiteral("db"));
   if (!name.isEmpty()) {
+    if (session_.InUse() && !SettleUnsavedChanges()) return;
     if (session_.InUse()) CloseTable();
     defaultDir_ = QFileInfo(name).absolutePath();
     openDialogDir_ = defaultDir_;
@@ -196,21 +197,31 @@ void MainWindow::SaveTable() {
   }
 }
 
+// The question about unsaved changes before "Закрыть", "Создать", "Открыть"
+// or the window's close takes the table away. "Да" saves; "Нет" drops an
+// edit still in a cell editor (the close drops the row's unposted values);
+// "Отмена", Escape or a save that failed call the step off, leaving
+// everything as it was. False when the step is called off.
+bool MainWindow::SettleUnsavedChanges() {
+  if (!session_.IsModified()) return true;
+  const auto answer =
+      Dialogs().Message(this, QMessageBox::Question, MainTitle(),
+                        QStringLiteral("Сохранить изменения в таблицах ?"),
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+  if (answer == QMessageBox::Yes) {
+    SaveTable();
+    return !session_.IsModified();
+  }
+  if (answer != QMessageBox::No) return false;
+  EndOpenEditors(false);
+  session_.DiscardModified();
+  return true;
+}
+
 // "Закрыть": asks about unsaved changes, stores the plate view's layout and
 // returns the window to its state without table.
 void MainWindow::CloseTable() {
-  if (session_.IsModified()) {
-    const auto answer = Dialogs().Message(this, QMessageBox::Question, MainTitle(),
-                                          QStringLiteral("Сохранить изменения в таблицах ?"),
-                                          QMessageBox::Yes | QMessageBox::No);
-    if (answer == QMessageBox::Yes) {
-      SaveTable();
-    } else {
-      // No drops an edit still in a cell editor; Close below drops the
-      // row's unposted values.
-      EndOpenEditors(false);
-    }
-  }
+  if (!SettleUnsavedChanges()) return;
   for (const TableView& v : views_) SaveColumnLayout(v);
   session_.Close();
   seriesList_->clear();
@@ -229,6 +240,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     StoreWindowGeometry();
   } catch (const SettingsError&) {
     // Still pending: the layout's write below tells the operator.
+  }
+  if (!SettleUnsavedChanges()) {
+    event->ignore();
+    return;
   }
   try {
     CloseTable();

@@ -90,6 +90,15 @@ void MainWindow::RemoveAllColumnColors() {
   ShownView().grid->ClearColumnColors();
 }
 
+// "Сортировать по столбцу": what a click on the title of the current column
+// does, for the operator at the keyboard.
+void MainWindow::SortByCurrentColumn() {
+  if (!tableShown_) return;
+  DataGrid* grid = ShownView().grid;
+  const int column = grid->CurrentColumn();
+  if (column >= 0) grid->ClickTitle(column, false);
+}
+
 // "Убрать сортировку": both views back to file order.
 void MainWindow::RemoveSorting() {
   ClearSorting(ViewOf(ShownKind::Water));

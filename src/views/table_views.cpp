@@ -64,9 +64,9 @@ std::vector<GridColumn> WaterViewColumns() {
   using P = Presentation;
   return Build(
       {{"N", "№ образца", C, C, P::Plain, 50, true, C},
-       {"H", "Высота образца, мм.", C, C, P::Number, 115, true, D},
-       {"P", "Давление при котором наблюдалась фильтрация, МПа", C, C, P::Number, 238, true, D},
-       {"R", "Время выдерживания по ступени, час.", C, C, P::Text, 414, true, C},
+       {"H", "Высота образца, мм", C, C, P::Number, 115, true, D},
+       {"P", "Давление, при котором наблюдалась фильтрация, МПа", C, C, P::Number, 238, true, D},
+       {"R", "Время выдерживания на ступени, час.", C, C, P::Text, 414, true, C},
        {"DATE", "Время начала испытания", C, R, P::Plain, 237, true, D},
        {"TIME", "Длительность испытания", C, C, P::Plain, 104, false, D},
        {"TYPE", "Марка", C, C, P::Plain, 295, false, D}});

@@ -18,6 +18,7 @@ struct RecordingDialogs : DialogSeam {
     QString caption;
     QString text;
     QString detail;
+    QMessageBox::StandardButtons buttons;
   };
 
   QStringList openNames;
@@ -67,14 +68,15 @@ struct RecordingDialogs : DialogSeam {
     return true;
   }
   QMessageBox::StandardButton Message(QWidget*, QMessageBox::Icon icon, const QString& caption,
-                                      const QString& text, QMessageBox::StandardButtons) override {
-    return Record({icon, caption, text, QString()});
+                                      const QString& text,
+                                      QMessageBox::StandardButtons buttons) override {
+    return Record({icon, caption, text, QString(), buttons});
   }
   QMessageBox::StandardButton DetailedMessage(QWidget*, QMessageBox::Icon icon,
                                               const QString& caption, const QString& text,
                                               const QString& detail,
-                                              QMessageBox::StandardButtons) override {
-    return Record({icon, caption, text, detail});
+                                              QMessageBox::StandardButtons buttons) override {
+    return Record({icon, caption, text, detail, buttons});
   }
   int Exec(QDialog* dialog) override {
     executed.push_back(dialog);

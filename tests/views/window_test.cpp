@@ -112,6 +112,22 @@ TEST_F(ViewCommands, ColourDialogStartsBlackThenOnTheLastChoice) {
   EXPECT_EQ(g->Column(r).state.color, kClNone);
 }
 
+// The water view's titles name the columns as the print and the workbook do.
+TEST_F(ViewCommands, WaterViewTitlesReadAsThePrintAndTheWorkbook) {
+  Open(water);
+  QAbstractItemModel* model = Water()->view()->model();
+  QStringList titles;
+  for (int c = 0; c < model->columnCount(); ++c)
+    titles << model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+  EXPECT_EQ(titles, QStringList({QString::fromUtf8("№ образца"),
+                                 QString::fromUtf8("Высота образца, мм"),
+                                 QString::fromUtf8("Давление, при котором наблюдалась фильтрация, МПа"),
+                                 QString::fromUtf8("Время выдерживания на ступени, час."),
+                                 QString::fromUtf8("Время начала испытания"),
+                                 QString::fromUtf8("Длительность испытания"),
+                                 QString::fromUtf8("Марка")}));
+}
+
 TEST_F(ViewCommands, TitleClicksSortThroughTab1AndRemovalClearsBothViews) {
   Open(plates);
   DataGrid* g = Plate();

@@ -69,12 +69,14 @@ ReportTemplate MakeReport1() {
   const Column columns[] = {
       {72, 60, "№ Серии ", "SERIAL"},
       {132, 96, "№ образца", "N"},
-      {228, 106, "Высота образца, мм.", "H"},
+      {228, 106, "Высота образца, мм", "H"},
       {334, 183, "Время выдерживания на ступени, час.", "R"},
       {517, 208, "Давление, при котором наблюдалась фильтрация, МПа.", "P"},
       {725, 109, "Время начала испытания", "DATE"},
-      {834, 105, "Длительность испытания\n", "Time"},
-      {939, 105, "Марка", "Type"},
+      // "Длительность" in the headers' 12 points takes 120 units; "Марка"
+      // and its grades need far less than their 90.
+      {834, 120, "Длительность испытания\n", "Time"},
+      {954, 90, "Марка", "Type"},
   };
   t.pageHeader.height = 64;
   t.data.height = 44;
@@ -83,9 +85,6 @@ ReportTemplate MakeReport1() {
     t.data.boxes.push_back(DataBox(c.left, c.width, 3, 40, c.field));
   }
   t.pageHeader.boxes[6].vAlign = ReportVAlign::Top;
-  // "Длительность" in the header's 12 points is wider than its column: a
-  // smaller size keeps the word whole.
-  t.pageHeader.boxes[6].font.pointSize = 9;
   t.pageFooter = FooterBand(844);
   return t;
 }

@@ -42,7 +42,7 @@ bool ReportProgressWindow::Step(int pass, int row, int rowCount) {
 
 PreparedReport PrepareReportWithProgress(QWidget* parent, const ReportTemplate& layout,
                                          ReportRowSource& rows) {
-  ReportProgressWindow progress(parent, QString::fromUtf8("Подготовка отчёта..."));
+  ReportProgressWindow progress(parent, QString::fromUtf8("Подготовка отчета…"));
   return PrepareReport(layout, rows, &progress);
 }
 
@@ -64,7 +64,7 @@ bool PrintReportWithDialog(QWidget* parent, const PreparedReport& report, bool p
   if (Dialogs().Exec(&dialog) != QDialog::Accepted) return false;
   // The dialog may have changed the paper; the report keeps its own.
   SetupReportPrinter(&printer, *report.layout);
-  ReportProgressWindow progress(parent, QString::fromUtf8("Печать..."));
+  ReportProgressWindow progress(parent, QString::fromUtf8("Печать…"));
   return PrintReport(&printer, report, &progress);
 }
 

@@ -818,7 +818,8 @@ std::vector<uint32_t> Table::Pack() {
   const QByteArray ntmp = Native(tmp);
   const int fd = Files().Open(ntmp.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   auto fail = [&](int err) {
-    throw Error(QStringLiteral("Не удалось сжать таблицу %1: %2").arg(path_, SystemErrorText(err)));
+    throw Error(QStringLiteral("Не удалось записать таблицу %1 после удаления строк: %2")
+                    .arg(path_, SystemErrorText(err)));
   };
   if (fd < 0) fail(errno);
   // The new file is locked before it takes the table's name, so no other

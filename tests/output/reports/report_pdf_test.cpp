@@ -53,12 +53,12 @@ const Layout& LayoutOf(int i) {
        "ФИР-ТЛ7",
        {{72, 60, "№ Серии"},
         {132, 96, "№ образца"},
-        {228, 106, "Высота образца, мм."},
+        {228, 106, "Высота образца, мм"},
         {334, 183, "Время выдерживания на ступени, час."},
         {517, 208, "Давление, при котором наблюдалась фильтрация, МПа."},
         {725, 109, "Время начала испытания"},
-        {834, 105, "Длительность испытания"},
-        {939, 105, "Марка"}}},
+        {834, 120, "Длительность испытания"},
+        {954, 90, "Марка"}}},
       {&Report2(),
        210,
        297,
@@ -148,6 +148,14 @@ TEST(ReportPdf, PageTitleHeaderAndFooterWhereTheFormPutsThem) {
       EXPECT_LE(right, box.right() - Mm(2) + 0.2);
       if (QString::fromUtf8(h.text) == QString::fromUtf8("Длительность испытания")) {
         EXPECT_NEAR(top, box.top() + Mm(1), kTol);  // at the top, room for a second line
+        // Two lines in the size of the other headers, the words whole.
+        ASSERT_EQ(words.size(), 2u);
+        EXPECT_EQ(words[0].text, QString::fromUtf8("Длительность"));
+        EXPECT_GE(words[1].top, words[0].bottom - 0.2);
+        const std::vector<PdfWord> other = pdf.In(0, QRectF(Mm(132), box.top(), Mm(96), box.height()));
+        ASSERT_FALSE(other.empty());
+        for (const PdfWord& w : words)
+          EXPECT_NEAR(w.bottom - w.top, other[0].bottom - other[0].top, 0.2) << w.text.toStdString();
       } else {
         EXPECT_NEAR((top + bottom) / 2, box.center().y(), kTol);
       }
@@ -184,7 +192,7 @@ TEST(ReportPdf, SeriesRowsInTheSourceOrder) {
   }
   const PdfText pdf = RenderAndRead(Report1(), rows);
   ASSERT_EQ(pdf.pages.size(), 1u);
-  const int lefts[] = {72, 132, 228, 334, 517, 725, 834, 939, 1044};
+  const int lefts[] = {72, 132, 228, 334, 517, 725, 834, 954, 1044};
   for (int i = 0; i < 6; ++i) {
     const int n = order[i];
     const double top = 25 + 28 + 64 + i * 44 + 3;

@@ -3,7 +3,11 @@
 // the deletion of rows.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPrintDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +21,8 @@
 
 #include "lifecycle_fixture.h"
 #include "link/ui/download_dialog.h"
+#include "link/ui/port_dialog.h"
+#include "output/reports/report_windows.h"
 #include "shell/main_window.h"
 #include "store/measurement_table.h"
 #include "support/link_ports.h"
@@ -524,6 +530,202 @@ TEST_F(Lifecycle, CloseWithACellEditorOpenKeepsTheTextOnlyOnYes) {
   }
 }
 
+// "Отмена" to the question, wherever it comes, leaves the table open as it
+// was: the same file, series, title and unsaved edit.
+TEST_F(Lifecycle, CancelOnTheUnsavedChangesQuestionLeavesEverythingAsItWas) {
+  const QString other = WriteTable("other.db", TwoWaterSeries(5, 6));
+  const struct {
+    const char* name;
+    std::function<void()> run;
+  } steps[] = {
+      {"close", [&] { ASSERT_TRUE(Trigger(W(), "closeTableAction")); }},
+      {"new", [&] { ASSERT_TRUE(Trigger(W(), "newTableAction")); }},
+      {"open",
+       [&] {
+         dialogs_.openNames = {other};
+         ASSERT_TRUE(Trigger(W(), "openTableAction"));
+       }},
+      {"window frame", [&] { EXPECT_FALSE(form_->close()); }},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    const QString path = WriteTable(QString::fromUtf8(step.name) + ".db", TwoWaterSeries(3, 8));
+    RunOpen(path);
+    ClickSeries(W(), 1);
+    ASSERT_NE(EditCell(WaterGrid(W()), 0, "TYPE", Ru("правка"), true), nullptr);
+    dialogs_.messages.clear();
+    dialogs_.saveAsked = 0;
+    dialogs_.answer = QMessageBox::Cancel;
+    step.run();
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.messages[0].text, Ru("Сохранить изменения в таблицах ?"));
+    EXPECT_EQ(dialogs_.messages[0].buttons,
+              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    EXPECT_EQ(dialogs_.saveAsked, 0);
+    EXPECT_TRUE(form_->Session().InUse());
+    EXPECT_TRUE(form_->Session().IsModified());
+    EXPECT_EQ(Table().FilePath(), path);
+    EXPECT_EQ(Table().Filter(), "SERIAL=8");
+    EXPECT_EQ(SeriesEntries(W()), (QStringList{"3", "8"}));
+    EXPECT_EQ(SeriesListOf(W())->currentRow(), 1);
+    EXPECT_FALSE(ViewTabs(W())->isHidden());
+    EXPECT_EQ(form_->windowTitle(), QFileInfo(path).completeBaseName() + Ru(" - ФИР - ТЛ7"));
+    // The edit is still there to be saved.
+    ASSERT_TRUE(Trigger(W(), "saveTableAction"));
+    const auto rows = FileRows(path);
+    ASSERT_EQ(rows.size(), 12u);
+    EXPECT_EQ(rows[6]["TYPE"].toString(), Ru("правка"));
+    EXPECT_EQ(rows[6]["SERIAL"].toInt(), 8);
+    dialogs_.answer = QMessageBox::No;
+    ASSERT_TRUE(Trigger(W(), "closeTableAction"));
+  }
+}
+
+// A key as the operator types it on the Russian layout, to the widget that
+// gets it: an open menu, else the widget with the focus.
+void Type(int key, const char* text = "", Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QWidget* to = QApplication::activePopupWidget();
+  if (!to) to = QApplication::focusWidget();
+  if (!to) to = QApplication::activeWindow();
+  ASSERT_NE(to, nullptr);
+  QTest::sendKeyEvent(QTest::Click, to, Qt::Key(key), QString::fromUtf8(text), modifiers);
+}
+// Alt with a menu's letter, then an item's letter.
+void Choose(int menuKey, const char* menuText, int itemKey, const char* itemText) {
+  Type(menuKey, menuText, Qt::AltModifier);
+  ASSERT_TRUE(WaitUntil([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+                        5000));
+  Type(itemKey, itemText);
+}
+
+// The operator's day without the mouse: open a table, choose a series,
+// sort, mark rows, delete them, export, print and look at the port.
+TEST_F(Lifecycle, ADayWithTheKeyboardAlone) {
+  const QString path = WriteTable("day.db", TwoWaterSeries(3, 8));
+  form_->show();
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(W()));
+
+  // F10 opens the menu bar; Escape closes what it opened.
+  Type(Qt::Key_F10);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return QApplication::activePopupWidget() == ChildOf<QMenu>(W(), "fileMenu"); }, 5000));
+  Type(Qt::Key_Escape);
+  Type(Qt::Key_Escape);
+  ASSERT_TRUE(WaitUntil([] { return !QApplication::activePopupWidget(); }, 5000));
+  // Alt alone takes the keyboard to the menu bar, on "Файл".
+  QMenuBar* bar = form_->menuBar();
+  ASSERT_EQ(bar->activeAction(), nullptr);
+  Type(Qt::Key_Alt, "", Qt::AltModifier);
+  ASSERT_TRUE(WaitUntil([&] { return bar->activeAction() == bar->actions().constFirst(); }, 5000));
+  Type(Qt::Key_Escape);
+  ASSERT_TRUE(WaitUntil([&] { return !bar->activeAction(); }, 5000));
+
+  // "Файл" - "Открыть".
+  dialogs_.openNames = {path};
+  Choose(0x424, "ф", 0x41E, "о");
+  ASSERT_TRUE(WaitUntil([&] { return form_->Session().InUse(); }, 5000));
+  ASSERT_EQ(SeriesEntries(W()), (QStringList{"3", "8"}));
+
+  // The series list by its group's letter, the second series.
+  Type(0x418, "и", Qt::AltModifier);
+  ASSERT_EQ(QApplication::focusWidget(), SeriesListOf(W()));
+  Type(Qt::Key_Down);
+  EXPECT_EQ(Table().Filter(), "SERIAL=8");
+
+  // Into the grid, to the column P, sorted as a click on its title sorts.
+  DataGrid* grid = WaterGrid(W());
+  Type(Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), grid->view());
+  const int p = grid->ColumnOfField("P");
+  for (int i = 0; i < 10 && grid->CurrentColumn() != p; ++i) Type(Qt::Key_Right);
+  ASSERT_EQ(grid->CurrentColumn(), p);
+  Choose(0x412, "в", 0x421, "с");  // "Вид" - "Сортировать по столбцу"
+  ASSERT_TRUE(WaitUntil([] { return !QApplication::activePopupWidget(); }, 5000));
+  EXPECT_EQ(Table().SelectedSortTag(), "tab2");
+  EXPECT_EQ(VisibleInts("N"), (std::vector<int64_t>{6, 5, 4, 3, 2, 1}));
+
+  // Three rows marked from the top, deleted with Delete.
+  ASSERT_EQ(QApplication::focusWidget(), grid->view());
+  Type(Qt::Key_Home, "", Qt::ControlModifier);
+  Type(Qt::Key_Down, "", Qt::ShiftModifier);
+  Type(Qt::Key_Down, "", Qt::ShiftModifier);
+  ASSERT_EQ(grid->MarkedRows().size(), 3u);
+  dialogs_.messages.clear();
+  dialogs_.answer = QMessageBox::Yes;
+  Type(Qt::Key_Delete);
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Question);
+  EXPECT_EQ(VisibleInts("N"), (std::vector<int64_t>{1, 2, 3}));
+  EXPECT_EQ(FileRows(path).size(), 9u);
+
+  // Export: Ctrl+E.
+  const QString workbook = Path("series.xls");
+  dialogs_.saveNames = {workbook};
+  Type(Qt::Key_E, "", Qt::ControlModifier);
+  EXPECT_TRUE(QFileInfo(workbook).size() > 0);
+
+  // The port chooser: Ctrl+Shift+P; Escape closes it.
+  int result = -1;
+  bool chooser = false;
+  dialogs_.exec = [&](QDialog* dialog) {
+    chooser = qobject_cast<PortDialog*>(dialog) != nullptr;
+    // The keys go to the modal dialog; should Escape not close it, the test
+    // fails instead of waiting for ever.
+    QTimer::singleShot(0, dialog, [dialog] {
+      QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Escape);
+    });
+    QTimer::singleShot(10000, dialog, [dialog] { dialog->done(-1); });
+    result = dialog->exec();
+    return result;
+  };
+  Type(Qt::Key_P, "", Qt::ControlModifier | Qt::ShiftModifier);
+  dialogs_.exec = nullptr;
+  EXPECT_TRUE(chooser);
+  EXPECT_EQ(result, int(QDialog::Rejected));
+  // The offscreen platform does not give the activation back when a dialog
+  // closes, as a window system does.
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(W()));
+
+  // Print: Ctrl+P; without a printer the report goes to a PDF file.
+  const QString pdf = Path("day.pdf");
+  dialogs_.saveNames = {pdf};
+  dialogs_.messages.clear();
+  bool printDialog = false;
+  dialogs_.exec = [&](QDialog* dialog) {
+    printDialog = qobject_cast<QPrintDialog*>(dialog) != nullptr;
+    return int(QDialog::Rejected);
+  };
+  Type(Qt::Key_P, "", Qt::ControlModifier);
+  dialogs_.exec = nullptr;
+  if (ReportPrintersInstalled()) {
+    EXPECT_TRUE(printDialog);
+  } else {
+    EXPECT_TRUE(QFileInfo(pdf).size() > 0) << dialogs_.Texts().join(" | ").toStdString();
+  }
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(W()));
+
+  // In a cell editor Delete deletes a character, not rows.
+  grid->view()->setFocus();
+  const int type = grid->ColumnOfField("TYPE");
+  for (int i = 0; i < 10 && grid->CurrentColumn() != type; ++i) Type(Qt::Key_Right);
+  ASSERT_EQ(grid->CurrentColumn(), type);
+  Type(Qt::Key_F2);
+  auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+  ASSERT_NE(editor, nullptr);
+  editor->setCursorPosition(0);
+  dialogs_.messages.clear();
+  Type(Qt::Key_Delete);
+  EXPECT_EQ(editor->text(), QStringLiteral("4"));
+  EXPECT_TRUE(dialogs_.messages.empty());
+  Type(Qt::Key_Escape);
+  EXPECT_EQ(Table().VisibleRowCount(), 3);
+
+  EXPECT_TRUE(form_->Session().InUse());
+}
+
 TEST_F(Lifecycle, CloseDeletesTheIndexFile) {
   const QString path = WriteTable("sorted.db", TwoWaterSeries(3, 8));
   RunOpen(path);
@@ -698,6 +900,9 @@ TEST_F(Lifecycle, AFailedPackIsReportedAndLosesNothingElse) {
   ASSERT_EQ(dialogs_.messages.size(), 2u);
   EXPECT_EQ(dialogs_.messages[1].icon, QMessageBox::Critical);
   EXPECT_EQ(dialogs_.messages[1].caption, ApplicationTitle());
+  EXPECT_TRUE(dialogs_.messages[1].text.startsWith(
+      Ru("Не удалось записать таблицу %1 после удаления строк: ").arg(path)))
+      << dialogs_.messages[1].text.toStdString();
   // The row is marked deleted and hidden; the other eleven are intact.
   const auto rows = FileRows(path);
   ASSERT_EQ(rows.size(), 11u);

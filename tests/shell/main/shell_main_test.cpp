@@ -86,8 +86,11 @@ class ShellTest : public ::testing::Test {
   QStringList storedDirAtMessage;
 };
 
-// Texts of a menu's entries in order, "-" for a separator, with the
-// shortcut after a "|" and "*" when the entry has a picture.
+QString Plain(QString text) { return text.remove(QLatin1Char('&')); }
+
+// Texts of a menu's entries in order as the operator reads them, "-" for a
+// separator, with the shortcut after a "|" and "*" when the entry has a
+// picture.
 QStringList Entries(const QList<QAction*>& actions) {
   QStringList out;
   for (QAction* a : actions) {
@@ -95,12 +98,25 @@ QStringList Entries(const QList<QAction*>& actions) {
       out << QStringLiteral("-");
       continue;
     }
-    QString e = a->text();
+    QString e = Plain(a->text());
     if (!a->shortcut().isEmpty()) e += QLatin1Char('|') + a->shortcut().toString();
     if (!a->icon().isNull()) e += QLatin1Char('*');
     out << e;
   }
   return out;
+}
+
+// Every entry of a menu (or of the menu bar) has an accelerator letter of
+// its own within that menu.
+void ExpectOwnAccelerators(const QList<QAction*>& actions) {
+  QStringList keys;
+  for (QAction* a : actions) {
+    if (a->isSeparator()) continue;
+    const QKeySequence key = QKeySequence::mnemonic(a->text());
+    EXPECT_FALSE(key.isEmpty()) << Plain(a->text()).toStdString();
+    EXPECT_FALSE(keys.contains(key.toString())) << Plain(a->text()).toStdString();
+    keys << key.toString();
+  }
 }
 
 // A closed table of one plate row in a folder of its own.
@@ -124,24 +140,27 @@ TEST_F(ShellTest, MenuBarAndPopupHoldEveryItemInOrder) {
         Ru("Предварительный просмотр*"), Ru("Печать|Ctrl+P*"), "-", Ru("Выход")}},
       {"Вид",
        {Ru("Выровнять столбцы"), "-", Ru("Задать цвет"), Ru("Убрать цвет"), Ru("Убрать все цвета"),
-        "-", Ru("Убрать сортировку")}},
-      {"Правка", {Ru("Удалить строки*")}},
-      {"Сервис", {Ru("Экспорт в Excel"), Ru("Порт прибора…")}},
+        "-", Ru("Сортировать по столбцу"), Ru("Убрать сортировку")}},
+      {"Правка", {Ru("Удалить строки|Del*")}},
+      {"Сервис", {Ru("Экспорт в Excel|Ctrl+E"), Ru("Порт прибора…|Ctrl+Shift+P")}},
       {"Справка", {Ru("Помощь|F1*"), "-", Ru("О программе")}},
   };
   ASSERT_EQ(menus.size(), int(expected.size()));
   for (size_t i = 0; i < expected.size(); ++i) {
     SCOPED_TRACE(expected[i].title);
-    EXPECT_EQ(menus[int(i)]->text(), Ru(expected[i].title));
+    EXPECT_EQ(Plain(menus[int(i)]->text()), Ru(expected[i].title));
     ASSERT_NE(menus[int(i)]->menu(), nullptr);
     EXPECT_EQ(Entries(menus[int(i)]->menu()->actions()), expected[i].entries);
+    ExpectOwnAccelerators(menus[int(i)]->menu()->actions());
   }
+  ExpectOwnAccelerators(menus);
   auto* popup = ChildOf<QMenu>(&form, "gridContextMenu");
   ASSERT_NE(popup, nullptr);
   EXPECT_EQ(
       Entries(popup->actions()),
       QStringList({Ru("Печать"), "-", Ru("Задать цвет"), Ru("Убрать цвет"), Ru("Убрать все цвета"),
                    "-", Ru("Выровнять столбцы"), "-", Ru("Удалить")}));
+  ExpectOwnAccelerators(popup->actions());
   // The tool bar: the menus' own actions of six commands, as picture
   // buttons without texts, in this order.
   auto* bar = ChildOf<QToolBar>(&form, "toolBar");
@@ -156,12 +175,12 @@ TEST_F(ShellTest, MenuBarAndPopupHoldEveryItemInOrder) {
     ASSERT_NE(b, nullptr);
     EXPECT_FALSE(b->icon().isNull());
     EXPECT_EQ(b->toolButtonStyle(), Qt::ToolButtonIconOnly);
-    EXPECT_EQ(b->toolTip(), a->text());
+    EXPECT_EQ(b->toolTip(), Plain(a->text()));
   }
   EXPECT_EQ(form.windowTitle(), Ru("ФИР - ТЛ7"));
   EXPECT_EQ(ViewTabs(&form)->tabText(0), Ru("ЗЕН-ТЛ7"));
   EXPECT_EQ(ViewTabs(&form)->tabText(1), Ru("ФИР-ТЛ7"));
-  EXPECT_EQ(ChildOf<QGroupBox>(&form, "seriesBox")->title(), Ru("Серия испытаний"));
+  EXPECT_EQ(Plain(ChildOf<QGroupBox>(&form, "seriesBox")->title()), Ru("Серия испытаний"));
   EXPECT_TRUE(ChildOf<QWidget>(&form, "waterTab")->isAncestorOf(SeriesListOf(&form)));
 }
 
@@ -186,6 +205,7 @@ TEST_F(ShellTest, TheTwoStatesEnableExactlyTheTableCommands) {
       {"setColorAction", true},
       {"removeColorAction", true},
       {"removeAllColorsAction", true},
+      {"sortByColumnAction", true},
       {"removeSortingAction", true},
       {"deleteRowsAction", true},
       {"exportXlsAction", true},
@@ -504,7 +524,7 @@ TEST_F(ShellTest, AboutBoxShowsTheVersionOfThisBuild) {
   EXPECT_EQ(product, Ru("ФИР-ТЛ7"));
   EXPECT_TRUE(bold);
   EXPECT_EQ(comments, Ru("Программа для передачи данных с приборов ФИР-ТЛ7"));
-  EXPECT_EQ(button, Ru("Ок"));
+  EXPECT_EQ(button, Ru("ОК"));
   EXPECT_TRUE(tool);
   EXPECT_FALSE(about->isVisible());
   EXPECT_EQ(about->result(), QDialog::Accepted);
@@ -646,8 +666,6 @@ void WhenModalShows(const std::function<void(QDialog*)>& check) {
   poll->start();
 }
 
-QString Plain(QString text) { return text.remove(QLatin1Char('&')); }
-
 // Qt's own dialogs in Russian, whatever the machine's locale: the buttons
 // of the message boxes, the file dialog's and the colour dialog's labels.
 TEST_F(ShellTest, QtDialogsSpeakRussian) {
@@ -680,9 +698,11 @@ TEST_F(ShellTest, QtDialogsSpeakRussian) {
   EXPECT_FALSE(labels.contains(QStringLiteral("Basic colors")));
 }
 
-// "Сохранить изменения в таблицах ?" is answered with one of its two
-// buttons: Escape and the close button leave it up and the table open.
-TEST_F(ShellTest, UnsavedChangesQuestionIgnoresEscapeAndClose) {
+// Escape and the close button give every question its safe answer:
+// "Отмена" to "Сохранить изменения в таблицах ?" (the table stays as it
+// was), "Нет" to a question of two buttons; a box with "ОК" closes too.
+TEST_F(ShellTest, EscapeGivesEveryQuestionItsSafeAnswer) {
+  ASSERT_TRUE(LoadQtRussianTranslations()) << "Qt's Russian translations are not installed";
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   dialogs.openNames = {PlateTableIn(dir)};
@@ -692,36 +712,84 @@ TEST_F(ShellTest, UnsavedChangesQuestionIgnoresEscapeAndClose) {
   ASSERT_TRUE(EditCell(PlateGrid(&form), 0, "COMMENT", QStringLiteral("x"), true));
   ASSERT_TRUE(form.Session().IsModified());
   SetDialogs(nullptr);
-  struct {
+  struct Seen {
     QString text;
-    bool upAfterEscape = false, upAfterClose = false, tableOpen = false;
-  } seen;
-  WhenModalShows([&](QDialog* dialog) {
-    auto* box = qobject_cast<QMessageBox*>(dialog);
-    ASSERT_NE(box, nullptr);
-    seen.text = box->text();
-    QTest::keyClick(box, Qt::Key_Escape);
-    seen.upAfterEscape = box->isVisible();
-    box->close();
-    seen.upAfterClose = box->isVisible();
-    seen.tableOpen = form.Session().InUse();
-    box->button(QMessageBox::No)->click();
-  });
-  ASSERT_TRUE(Trigger(&form, "closeTableAction"));
-  EXPECT_EQ(seen.text, Ru("Сохранить изменения в таблицах ?"));
-  EXPECT_TRUE(seen.upAfterEscape);
-  EXPECT_TRUE(seen.upAfterClose);
-  EXPECT_TRUE(seen.tableOpen);
-  EXPECT_FALSE(form.Session().InUse());  // "Нет" went on with the close
-  // A box that offers OK still closes with Escape.
-  bool upAfterEscape = true;
-  WhenModalShows([&](QDialog* dialog) {
-    QTest::keyClick(dialog, Qt::Key_Escape);
-    upAfterEscape = dialog->isVisible();
-  });
-  Dialogs().Message(nullptr, QMessageBox::Information, Ru("ФИР - ТЛ7"), Ru("Готово"),
-                    QMessageBox::Ok);
-  EXPECT_FALSE(upAfterEscape);
+    QStringList buttons;
+    bool up = true;
+  };
+  // Shows the box of the next modal call, ends it with `key` or with its
+  // close button, and records what it showed.
+  auto endNextBox = [](Seen* seen, bool escape) {
+    WhenModalShows([seen, escape](QDialog* dialog) {
+      auto* box = qobject_cast<QMessageBox*>(dialog);
+      ASSERT_NE(box, nullptr);
+      seen->text = box->text();
+      for (QAbstractButton* b : box->buttons()) seen->buttons << Plain(b->text());
+      seen->buttons.sort();
+      if (escape)
+        QTest::keyClick(box, Qt::Key_Escape);
+      else
+        box->close();
+      seen->up = box->isVisible();
+    });
+  };
+  for (bool escape : {true, false}) {
+    SCOPED_TRACE(escape ? "Escape" : "close button");
+    Seen seen;
+    endNextBox(&seen, escape);
+    ASSERT_TRUE(Trigger(&form, "closeTableAction"));
+    EXPECT_EQ(seen.text, Ru("Сохранить изменения в таблицах ?"));
+    EXPECT_EQ(seen.buttons, QStringList({Ru("Да"), Ru("Нет"), Ru("Отмена")}));
+    EXPECT_FALSE(seen.up);
+    EXPECT_TRUE(form.Session().InUse());
+    EXPECT_TRUE(form.Session().IsModified());
+    EXPECT_FALSE(ViewTabs(&form)->isHidden());
+
+    // A question of two buttons, asked either way.
+    Seen asked;
+    endNextBox(&asked, escape);
+    EXPECT_EQ(Dialogs().Ask(&form, Ru("ФИР - ТЛ7"), Ru("Удалить?"), QMessageBox::Yes),
+              QMessageBox::No);
+    EXPECT_EQ(asked.buttons, QStringList({Ru("Да"), Ru("Нет")}));
+    EXPECT_FALSE(asked.up);
+    Seen yesNo;
+    endNextBox(&yesNo, escape);
+    EXPECT_EQ(Dialogs().Message(&form, QMessageBox::Question, Ru("Печать"), Ru("Сохранить?"),
+                                QMessageBox::Yes | QMessageBox::No),
+              QMessageBox::No);
+    EXPECT_FALSE(yesNo.up);
+    Seen ok;
+    endNextBox(&ok, escape);
+    Dialogs().Message(nullptr, QMessageBox::Information, Ru("ФИР - ТЛ7"), Ru("Готово"),
+                      QMessageBox::Ok);
+    EXPECT_EQ(ok.buttons, QStringList({Ru("ОК")}));
+    EXPECT_FALSE(ok.up);
+  }
+}
+
+// Escape closes the program's own dialogs as their close button does.
+TEST_F(ShellTest, EscapeClosesTheDialogsOfTheMenus) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  dialogs.openNames = {PlateTableIn(dir)};
+  MainWindow form;
+  form.SetAboutBox(new AboutBox(&form));
+  ASSERT_TRUE(Trigger(&form, "openTableAction"));
+  for (const char* action : {"aboutAction", "previewAction", "choosePortAction"}) {
+    SCOPED_TRACE(action);
+    int result = -1;
+    dialogs.exec = [&](QDialog* dialog) {
+      QTimer::singleShot(0, dialog, [dialog] {
+        QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Escape);
+      });
+      // Should Escape not close it, the test fails rather than hangs.
+      QTimer::singleShot(10000, dialog, [dialog] { dialog->done(-1); });
+      result = dialog->exec();
+      return result;
+    };
+    ASSERT_TRUE(Trigger(&form, action));
+    EXPECT_EQ(result, int(QDialog::Rejected));
+  }
 }
 
 // The window opens at a sensible size on its screen, maximized; the next
