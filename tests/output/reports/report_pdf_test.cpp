@@ -307,3 +307,45 @@ TEST(ReportRender, FramesOnHeaderAndDataBoxesOnly) {
 }
 
 }  // namespace
+
+// Text that does not fit its box is cut at the box's edge: one line too
+// long for a box that does not wrap, and more lines than a box holds. The
+// boxes beside and below stay white inside their frames.
+TEST(ReportRender, TextThatDoesNotFitStaysInsideItsBox) {
+  ReportBox oneLine;
+  oneLine.wordWrap = false;
+  ReportBox wrapped;
+  ReportBox neighbour;
+  neighbour.frame = true;
+  const QString words = QString::fromUtf8("без замечаний образец целый трещин нет скол угла");
+  PreparedPage page;
+  page.boxes = {
+      {QRectF(72, 100, 60, 20), words, &oneLine},
+      {QRectF(132, 100, 200, 20), QString(), &neighbour},  // right of the long line
+      {QRectF(72, 200, 60, 20), words, &wrapped},
+      {QRectF(72, 220, 60, 60), QString(), &neighbour},  // below the wrapped lines
+  };
+  const double dpi = 200;
+  const double px = dpi / 25.4;  // pixels per mm
+  QImage image(int(210 * px), int(297 * px), QImage::Format_RGB32);
+  image.setDotsPerMeterX(int(dpi / 0.0254));
+  image.setDotsPerMeterY(int(dpi / 0.0254));
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    RenderReportPage(&painter, page);
+  }
+  // Dark pixels inside a rectangle of template units.
+  auto inked = [&](const QRectF& units) {
+    int count = 0;
+    for (int y = int(Mm(units.top()) * px); y < int(Mm(units.bottom()) * px); ++y)
+      for (int x = int(Mm(units.left()) * px); x < int(Mm(units.right()) * px); ++x)
+        if (qGray(image.pixel(x, y)) < 160) ++count;
+    return count;
+  };
+  EXPECT_GT(inked(QRectF(72, 100, 60, 20)), 0);
+  EXPECT_GT(inked(QRectF(72, 200, 60, 20)), 0);
+  // Inside the neighbours' frames, two units in.
+  EXPECT_EQ(inked(QRectF(134, 102, 196, 16)), 0);
+  EXPECT_EQ(inked(QRectF(74, 222, 56, 56)), 0);
+}
