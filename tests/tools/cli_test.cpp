@@ -428,8 +428,8 @@ TEST_F(Cli, DumpShowsTheCellsOfTheView) {
   ASSERT_EQ(csv.code, 0);
   const QStringList csvLines = csv.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
   ASSERT_EQ(csvLines.size(), 3);
-  // P and R as the view shows them, one decimal.
-  EXPECT_EQ(csvLines[1], QStringLiteral("1,25.05.2010,10:20:30,\"0,6\",\"12,3\",40x40 мм,,"));
+  // P and R as the view shows them, with their two decimals.
+  EXPECT_EQ(csvLines[1], QStringLiteral("1,25.05.2010,10:20:30,\"0,56\",\"12,34\",40x40 мм,,"));
   const CliResult text =
       RunCli({QStringLiteral("dump"), water, QStringLiteral("--kind"), QStringLiteral("water")});
   ASSERT_EQ(text.code, 0);

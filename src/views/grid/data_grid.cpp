@@ -8,6 +8,7 @@
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTextLayout>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -150,6 +151,26 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
 GridFooter::GridFooter(DataGrid* grid, QWidget* parent) : QWidget(parent), grid_(grid) {}
 
 QSize GridFooter::sizeHint() const { return QSize(100, fontMetrics().lineSpacing() + 6); }
+
+int GridFooter::ColumnAt(int x) const {
+  const QHeaderView* header = grid_->header();
+  const int logical = header->logicalIndexAt(x);
+  return logical >= 0 && logical < grid_->ColumnCount() ? logical : -1;
+}
+
+bool GridFooter::event(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+  const auto* help = static_cast<QHelpEvent*>(event);
+  const int column = ColumnAt(help->pos().x());
+  const QString tip = column >= 0 ? grid_->FooterToolTip(column) : QString();
+  if (tip.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+  } else {
+    QToolTip::showText(help->globalPos(), tip, this);
+  }
+  return true;
+}
 
 void GridFooter::paintEvent(QPaintEvent*) {
   QPainter p(this);
@@ -541,6 +562,11 @@ void DataGrid::SetFooterText(int column, const QString& text) {
   if (core_.columns()[column].footerText == text) return;
   core_.columns()[column].footerText = text;
   view_->footer()->update();
+}
+
+void DataGrid::SetFooterToolTip(int column, const QString& text) {
+  if (column < 0 || column >= ColumnCount()) return;
+  core_.columns()[column].footerToolTip = text;
 }
 
 int DataGrid::CurrentColumn() const {

@@ -27,6 +27,13 @@ TEST(ReportFormat, ValuesInEachFormat) {
       {-0.0001, ReportFormat::TwoDecimals, "0,00"},
       {-0.0001, ReportFormat::UpToThree, "0"},
       {-2.5, ReportFormat::TwoDecimals, "-2,50"},
+      // Rounded on the decimal value, half away from zero, as the views round
+      // (1.005 and 2.675 are stored just below, 0.0625 exactly).
+      {1.005, ReportFormat::TwoDecimals, "1,01"},
+      {2.675, ReportFormat::TwoDecimals, "2,68"},
+      {-2.675, ReportFormat::TwoDecimals, "-2,68"},
+      {0.0625, ReportFormat::UpToThree, "0,063"},
+      {1.0005, ReportFormat::UpToThree, "1,001"},
       {int64_t(7), ReportFormat::TwoDecimals, "7,00"},
       {int64_t(65535), ReportFormat::Text, "65535"},
       {0.6, ReportFormat::Text, "0,6"},
