@@ -100,6 +100,11 @@ void TableSession::ShowSeries(const QString& entry) {
   table_.Refresh();
 }
 
+int TableSession::ShownDeviceType() const {
+  if (!table_.IsOpen() || table_.VisibleRowCount() == 0) return deviceType_;
+  return int(ValueToInt(table_.FieldAt(0, QStringLiteral("DEV_TYPE"))));
+}
+
 void TableSession::UpdateStatistics() { ComputeShownStats(table_, &stats_); }
 
 std::vector<TableSession::Bookmark> TableSession::RowsToDelete(

@@ -459,7 +459,11 @@ TEST_F(Cli, ReportPrintsTheRowsShownWithTheirTemplate) {
       // After "Открыть" the first series is shown: heights of series 5 only.
       {water, {}, {Ru("ФИР-ТЛ7"), "105"}, {"106", "109"}},
       {water, {"--series", "9"}, {"109"}, {"105", "106"}},
-      {plate, {}, {Ru("ДК-ТЛ7 № 1234"), "25.05.2010"}, {Ru("ФИР-ТЛ7")}},
+      // The plate tester's own report for its device type 16.
+      {plate,
+       {},
+       {Ru("ЗЕН-ТЛ7 № 1234"), "25.05.2010", Ru("пластины")},
+       {Ru("ФИР-ТЛ7"), Ru("ДК-ТЛ7")}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options.join(' ').toStdString() + " " + c.table.toStdString());

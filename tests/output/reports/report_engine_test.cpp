@@ -63,12 +63,15 @@ TEST(ReportChoice, ByViewAndDeviceType) {
     ReportId expected;
     const char* name;
   } cases[] = {
+      // The plate tester's own types: 13, and 16 and up.
       {ReportView::PlateTest, 13, ReportId::Report3, "Report3"},
-      {ReportView::PlateTest, 16, ReportId::Report2, "Report2"},
+      {ReportView::PlateTest, 16, ReportId::Report3, "Report3"},
+      {ReportView::PlateTest, 17, ReportId::Report3, "Report3"},
+      {ReportView::PlateTest, 255, ReportId::Report3, "Report3"},
+      {ReportView::PlateTest, 15, ReportId::Report2, "Report2"},
       {ReportView::PlateTest, 14, ReportId::Report2, "Report2"},
       {ReportView::PlateTest, 12, ReportId::Report2, "Report2"},
       {ReportView::PlateTest, 0, ReportId::Report2, "Report2"},
-      {ReportView::PlateTest, 255, ReportId::Report2, "Report2"},
       {ReportView::WaterPermeability, 1, ReportId::Report1, "Report1"},
       {ReportView::WaterPermeability, 13, ReportId::Report1, "Report1"},
       {ReportView::WaterPermeability, 16, ReportId::Report1, "Report1"},
