@@ -96,7 +96,8 @@ class TableSession {
   void UpdateStatistics();
 
   // The rows a delete command removes: the marked rows or, with none
-  // marked, the current row; ascending record order, each once.
+  // marked, the current row, of those shown; ascending record order, each
+  // once.
   std::vector<Bookmark> RowsToDelete(const std::vector<Bookmark>& marked) const;
   // Posts an edit in progress. Throws TableError.
   void PostEdit();

@@ -39,7 +39,10 @@ class GridStyle : public QProxyStyle {
   }
 };
 
-// Selected rows keep the selection fill over a column's own colour.
+// Selected rows keep the selection fill over a column's own colour. The
+// current row is tinted with the selection colour whether or not the grid
+// has the focus: it is the row a command on "the current row" takes, and
+// the operator must see which one that is.
 class GridDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
@@ -47,7 +50,21 @@ class GridDelegate : public QStyledItemDelegate {
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
-    if (option->state & QStyle::State_Selected) option->backgroundBrush = QBrush();
+    if (option->state & QStyle::State_Selected) {
+      option->backgroundBrush = QBrush();
+      return;
+    }
+    const auto* view = qobject_cast<const QAbstractItemView*>(option->widget);
+    if (!view || view->currentIndex().row() != index.row()) return;
+    const QColor under = option->backgroundBrush.style() == Qt::NoBrush
+                             ? option->palette.color(QPalette::Base)
+                             : option->backgroundBrush.color();
+    const QColor mark = option->palette.color(QPalette::Active, QPalette::Highlight);
+    constexpr double kTint = 0.35;
+    option->backgroundBrush =
+        QColor::fromRgbF(float(under.redF() * (1 - kTint) + mark.redF() * kTint),
+                         float(under.greenF() * (1 - kTint) + mark.greenF() * kTint),
+                         float(under.blueF() * (1 - kTint) + mark.blueF() * kTint));
   }
 };
 
@@ -290,6 +307,9 @@ DataGrid::DataGrid(QWidget* parent) : QWidget(parent), alive_(std::make_shared<D
           });
   connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &DataGrid::OnCurrentRowChanged);
+  // The tint of the current row moves with it across every column.
+  connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, view_->viewport(),
+          qOverload<>(&QWidget::update));
   connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &DataGrid::OnSelection);
   connect(model_, &QAbstractItemModel::modelReset, this, [this] {
