@@ -636,6 +636,9 @@ TEST_F(Lifecycle, DeletingMarkedRowsOfASeriesLeavesTheOthersInFileOrder) {
   grid->view()->clearSelection();
   MarkRows(grid, {1, 3, 5});
   ASSERT_EQ(grid->MarkedRows().size(), 3u);
+  // The footers tell of the marked rows: N counts them.
+  EXPECT_TRUE(FootersBecome(grid, {"0/0,4/0,8", "24/24/24", "3"}))
+      << Footers(grid).join(" | ").toStdString();
   dialogs_.answer = QMessageBox::Yes;
   ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
   ASSERT_EQ(dialogs_.messages.size(), 1u);
