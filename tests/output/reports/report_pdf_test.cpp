@@ -275,22 +275,28 @@ TEST(ReportPdf, PlateNumberFormats) {
   }
 }
 
+constexpr double kPxPerMm = 200 / 25.4;  // 200 dpi
+
+// A portrait page drawn on white at 200 dpi.
+QImage RenderPortraitPage(const PreparedPage& page) {
+  QImage image(int(210 * kPxPerMm), int(297 * kPxPerMm), QImage::Format_RGB32);
+  image.setDotsPerMeterX(int(kPxPerMm * 1000));
+  image.setDotsPerMeterY(int(kPxPerMm * 1000));
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    RenderReportPage(&painter, page);
+  }
+  return image;
+}
+
 // Frames: header and data boxes have them, the title and the footer not.
 TEST(ReportRender, FramesOnHeaderAndDataBoxesOnly) {
   FakeRows rows(PlateRows(1));
   const PreparedReport r = PrepareReport(Report3(), rows);
-  const double dpi = 200;
-  const double px = dpi / 25.4;  // pixels per mm
-  QImage image(int(210 * px), int(297 * px), QImage::Format_RGB32);
-  image.setDotsPerMeterX(int(dpi / 0.0254));
-  image.setDotsPerMeterY(int(dpi / 0.0254));
-  image.fill(Qt::white);
-  {
-    QPainter painter(&image);
-    RenderReportPage(&painter, r.pages[0]);
-  }
+  const QImage image = RenderPortraitPage(r.pages[0]);
   auto dark = [&](double xUnits, double yUnits) {
-    return qGray(image.pixel(int(Mm(xUnits) * px), int(Mm(yUnits) * px))) < 128;
+    return qGray(image.pixel(int(Mm(xUnits) * kPxPerMm), int(Mm(yUnits) * kPxPerMm))) < 128;
   };
   // Left edge of the header box "Дата" and bottom edge of the data box of N,
   // halfway along; a point inside a box stays white.
@@ -325,21 +331,12 @@ TEST(ReportRender, TextThatDoesNotFitStaysInsideItsBox) {
       {QRectF(72, 200, 60, 20), words, &wrapped},
       {QRectF(72, 220, 60, 60), QString(), &neighbour},  // below the wrapped lines
   };
-  const double dpi = 200;
-  const double px = dpi / 25.4;  // pixels per mm
-  QImage image(int(210 * px), int(297 * px), QImage::Format_RGB32);
-  image.setDotsPerMeterX(int(dpi / 0.0254));
-  image.setDotsPerMeterY(int(dpi / 0.0254));
-  image.fill(Qt::white);
-  {
-    QPainter painter(&image);
-    RenderReportPage(&painter, page);
-  }
+  const QImage image = RenderPortraitPage(page);
   // Dark pixels inside a rectangle of template units.
   auto inked = [&](const QRectF& units) {
     int count = 0;
-    for (int y = int(Mm(units.top()) * px); y < int(Mm(units.bottom()) * px); ++y)
-      for (int x = int(Mm(units.left()) * px); x < int(Mm(units.right()) * px); ++x)
+    for (int y = int(Mm(units.top()) * kPxPerMm); y < int(Mm(units.bottom()) * kPxPerMm); ++y)
+      for (int x = int(Mm(units.left()) * kPxPerMm); x < int(Mm(units.right()) * kPxPerMm); ++x)
         if (qGray(image.pixel(x, y)) < 160) ++count;
     return count;
   };
