@@ -23,6 +23,7 @@ Download::Download(DownloadObserver& observer, QObject* parent)
   link_.OnReceiveData = [this](TSerialLink*, const char* data, uint32_t size) {
     Received(data, size);
   };
+  link_.OnLineLost = [this](TSerialLink*) { LineLost(); };
   connect(&timer_, &QTimer::timeout, this, [this] { protocol_.TimerFired(); });
   quietTimer_.setSingleShot(true);
   quietLimit_.setSingleShot(true);
@@ -74,6 +75,13 @@ void Download::Received(const char* data, uint32_t size) {
   }
   if (log_) log_->Received(data, int(size));
   protocol_.Receive(data, size);
+}
+
+void Download::LineLost() {
+  // The link has closed itself: no request is held back any longer.
+  CloseLink();
+  if (log_) log_->Note(QStringLiteral("связь с портом %1 потеряна").arg(ResolvePortName(link_.PortName())));
+  protocol_.LineLost();
 }
 
 void Download::SetPortName(const QString& name) {

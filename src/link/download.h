@@ -69,6 +69,7 @@ class Download : public QObject, private DownloadTransport, private DownloadObse
   void Finished(bool ok) override;
 
   void Received(const char* data, uint32_t size);
+  void LineLost();
   void EndQuietWait();
   void Transmit(uint8_t b);
 

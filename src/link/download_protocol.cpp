@@ -23,6 +23,9 @@ const QString kWrongDevice = QStringLiteral("Вы подключили не то
 const QString kNoData = QStringLiteral("Нет данных для передачи!");
 const QString kNotFound =
     QStringLiteral("Прибор не обнаружен! Проверьте правильность подключения согласно инструкции!");
+const QString kLineLost = QStringLiteral(
+    "Связь с прибором потеряна! Проверьте, что кабель подключен к прибору и к компьютеру "
+    "и что прибор включен, и повторите прием.");
 }  // namespace download_text
 
 using namespace download_text;
@@ -71,6 +74,12 @@ QString WrongDeviceDetail(const DeviceIdentity& identity, const QString& port) {
       .arg(kPlateKind);
 }
 
+QString AccessDeniedText(const QStringList& ports) {
+  return (ports.size() == 1 ? QStringLiteral("Нет доступа к порту %1 — обратитесь к администратору")
+                            : QStringLiteral("Нет доступа к портам %1 — обратитесь к администратору"))
+      .arg(ports.join(QStringLiteral(", ")));
+}
+
 DownloadProtocol::DownloadProtocol(DownloadTransport& transport, DownloadObserver& observer)
     : link_(transport),
       observer_(observer),
@@ -84,7 +93,7 @@ void DownloadProtocol::SetPorts(std::vector<PortCandidate> ports) {
 
 void DownloadProtocol::Start() {
   active_ = true;
-  outcomes_.assign(ports_.size(), PortOpenError::None);
+  outcomes_.assign(ports_.size(), PortOutcome{});
   portIndex_ = 0;
   portName_ = ports_[0].name;
   link_.SetPortName(portName_);
@@ -105,8 +114,10 @@ void DownloadProtocol::TryPort(size_t index) {
   observer_.PortChanged(ports_[index].label);
   link_.OpenLink();
   request_ = kIdentify;
-  outcomes_[index] = link_.OpenFailure();
-  if (outcomes_[index] != PortOpenError::None) {
+  inFrame_ = false;
+  heard_ = false;
+  outcomes_[index] = PortOutcome{link_.OpenFailure(), false};
+  if (outcomes_[index].open != PortOpenError::None) {
     link_.StartTimer(0);
     return;
   }
@@ -134,9 +145,12 @@ void DownloadProtocol::Receive(const char* data, uint32_t size) {
     switch (data[i]) {
       case kEnd:
         endSeen_ = true;
+        inFrame_ = false;
         break;
       case kStart:
         startSeen_ = true;
+        inFrame_ = true;
+        heard_ = true;
         link_.StopTimer();
         break;
       case kRestart:
@@ -147,6 +161,8 @@ void DownloadProtocol::Receive(const char* data, uint32_t size) {
         request_ = kIdentify;
         fill_ = 0;
         endSeen_ = false;
+        inFrame_ = false;
+        heard_ = true;
         progressActive_ = false;
         link_.SendByte(kIdentify);
         return;
@@ -168,7 +184,11 @@ void DownloadProtocol::Receive(const char* data, uint32_t size) {
   }
   if (request_ == kMemory && startSeen_ && !ExpectedSizeStep()) return;
   if (progressActive_) ProgressStep();
-  if (endSeen_ && request_ == kMemory) MemoryStep();
+  if (endSeen_ && request_ == kMemory) {
+    MemoryStep();
+    return;
+  }
+  if (inFrame_) link_.StartTimer(kFrameSilenceMs);
 }
 
 bool DownloadProtocol::IdentificationStep() {
@@ -197,6 +217,7 @@ bool DownloadProtocol::IdentificationStep() {
                             QString::number(identity_.recordCount));
   startSeen_ = false;
   endSeen_ = false;
+  inFrame_ = false;
   request_ = kMemory;
   observer_.StatusChanged(kReceiving);
   progressActive_ = false;
@@ -235,6 +256,7 @@ void DownloadProtocol::ProgressStep() {
 }
 
 void DownloadProtocol::MemoryStep() {
+  inFrame_ = false;
   link_.CloseLink();
   progress_ = 100;
   observer_.ProgressChanged(100);
@@ -272,32 +294,62 @@ void DownloadProtocol::Restart(size_t index) {
 }
 
 // One line per port tried and what happened there, then what the operator
-// can do about the ports that refused to open.
+// can do about the ports that refused to open: the hint about access
+// rights once, for every port that refused this user.
 QString DownloadProtocol::NotFoundDetail() const {
+  const QStringList denied = DeniedPorts();
   QStringList lines;
   QStringList advice;
-  QStringList seen;
-  // A port tried twice (an explicit port) is one line, with its last outcome.
-  for (size_t i = ports_.size(); i-- > 0;) {
-    if (seen.contains(ports_[i].label)) continue;
-    seen << ports_[i].label;
-    lines.prepend(ports_[i].label + QStringLiteral(": ") + PortOutcomeText(outcomes_[i]));
-    const QString more = PortAdvice(outcomes_[i], ports_[i].label);
-    if (!more.isEmpty()) advice.prepend(more);
+  for (const PortResult& r : PortResults()) {
+    lines << r.label + QStringLiteral(": ") +
+                 (r.outcome.lost ? QStringLiteral("связь прервалась") : PortOutcomeText(r.outcome.open));
+    if (r.outcome.open != PortOpenError::PermissionDenied) {
+      const QString more = PortAdvice(r.outcome.open, r.label);
+      if (!more.isEmpty()) advice << more;
+    } else if (r.label == denied.first()) {
+      advice << PermissionAdvice(denied);
+    }
   }
   if (!advice.isEmpty()) lines << QString() << advice.join(QStringLiteral("\n\n"));
   return lines.join(QLatin1Char('\n'));
 }
 
+// A port tried twice (an explicit port) counts once, with its last outcome.
+std::vector<DownloadProtocol::PortResult> DownloadProtocol::PortResults() const {
+  std::vector<PortResult> out;
+  QStringList seen;
+  for (size_t i = ports_.size(); i-- > 0;) {
+    if (seen.contains(ports_[i].label)) continue;
+    seen << ports_[i].label;
+    out.insert(out.begin(), PortResult{ports_[i].label, outcomes_[i]});
+  }
+  return out;
+}
+
+QStringList DownloadProtocol::DeniedPorts() const {
+  QStringList denied;
+  for (const PortResult& r : PortResults())
+    if (r.outcome.open == PortOpenError::PermissionDenied) denied << r.label;
+  return denied;
+}
+
 void DownloadProtocol::TimerFired() {
   if (!active_) return;
   link_.StopTimer();
+  if (inFrame_) {
+    FailLostLine(true);
+    return;
+  }
   link_.CloseLink();
   if (portIndex_ + 1 < ports_.size()) {
     Restart(portIndex_ + 1);
     return;
   }
   const QString detail = NotFoundDetail();
+  // Refused everywhere: no instrument was ever asked, and the operator
+  // cannot mend that alone.
+  const QStringList denied = DeniedPorts();
+  const QString text = denied.size() == int(PortResults().size()) ? AccessDeniedText(denied) : kNotFound;
   portIndex_ = 0;
   portName_ = ports_[0].name;
   link_.SetPortName(portName_);
@@ -307,7 +359,7 @@ void DownloadProtocol::TimerFired() {
   progress_ = 0;
   observer_.ProgressChanged(0);
   active_ = false;
-  observer_.Failed(kNotFoundCaption, kNotFound, detail);
+  observer_.Failed(kNotFoundCaption, text, detail);
   Close(false);
 }
 
@@ -319,4 +371,31 @@ void DownloadProtocol::Cancel() {
   progress_ = 0;
   observer_.ProgressChanged(0);
   Close(false);
+}
+
+void DownloadProtocol::LineLost() {
+  if (!active_) return;
+  if (request_ == kIdentify && !heard_) {
+    // Nothing had answered on this port yet: one more port without an
+    // instrument; the search goes on at once.
+    outcomes_[portIndex_].lost = true;
+    link_.StopTimer();
+    link_.StartTimer(0);
+    return;
+  }
+  FailLostLine(false);
+}
+
+void DownloadProtocol::FailLostLine(bool silent) {
+  const QString port = ports_[portIndex_].label;
+  QString detail =
+      silent ? QStringLiteral("Порт %1: прибор перестал передавать данные посреди передачи и "
+                              "молчит уже %2 с.")
+                   .arg(port, QString::number(kFrameSilenceMs / 1000))
+             : QStringLiteral("Порт %1: связь прервалась — прибор или кабель отключен.").arg(port);
+  if (request_ == kMemory)
+    detail += QStringLiteral("\nПринято %1 % памяти прибора; принятое не сохраняется.")
+                  .arg(std::max(progress_, 0));
+  inFrame_ = false;
+  Fail(kErrorCaption, kLineLost, detail);
 }

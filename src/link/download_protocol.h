@@ -5,6 +5,7 @@
 // DownloadObserver what the operator should see. Download binds it to the
 // real link; tests and the fuzz target bind it to recorders.
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <vector>
 
@@ -57,6 +58,7 @@ extern const QString kTransmissionError;
 extern const QString kWrongDevice;
 extern const QString kNoData;
 extern const QString kNotFound;
+extern const QString kLineLost;  // the line went, or fell silent, amid the dialogue
 }  // namespace download_text
 
 // Text beside "Тип прибора:" for a device type.
@@ -64,12 +66,18 @@ QString DeviceTypeName(uint8_t type);
 // The detail of "Вы подключили не тот прибор !": what the instrument said
 // it is, what the program takes, what to try.
 QString WrongDeviceDetail(const DeviceIdentity& identity, const QString& port);
+// The main text when every port tried refused this user: it names them and
+// sends the operator to whoever administers the computer.
+QString AccessDeniedText(const QStringList& ports);
 
 class DownloadProtocol {
  public:
   static constexpr uint32_t kReceiveBufferSize = 262144;
   static constexpr int kAnswerTimeoutMs = 3000;
   static constexpr int kRecordSizeWater = 36;
+  // An instrument sends a frame without pause: this long without a
+  // character amid one means the line has gone.
+  static constexpr int kFrameSilenceMs = 5000;
 
   DownloadProtocol(DownloadTransport& transport, DownloadObserver& observer);
 
@@ -81,6 +89,9 @@ class DownloadProtocol {
   void Start();                                   // a download begins
   void Receive(const char* data, uint32_t size);  // a batch from the link
   void TimerFired();                              // no answer in time
+  // The line has gone (hang-up, device removed, port error); the link has
+  // closed itself.
+  void LineLost();
   void Cancel();                                  // "Отмена"
 
   // True from Start until the observer has been told Finished.
@@ -109,7 +120,19 @@ class DownloadProtocol {
   void Restart(size_t index);
   void TryPort(size_t index);
   QString NotFoundDetail() const;
+  // What happened on a port of this search.
+  struct PortOutcome {
+    PortOpenError open = PortOpenError::None;
+    bool lost = false;  // opened, then the line went before any answer
+  };
+  struct PortResult {
+    QString label;
+    PortOutcome outcome;
+  };
+  std::vector<PortResult> PortResults() const;
+  QStringList DeniedPorts() const;
   void Close(bool ok);
+  void FailLostLine(bool silent);
 
   DownloadTransport& link_;
   DownloadObserver& observer_;
@@ -128,7 +151,11 @@ class DownloadProtocol {
   QString portName_;
   std::vector<PortCandidate> ports_;
   size_t portIndex_ = 0;
-  // What happened on each port of this search, by index into ports_.
-  std::vector<PortOpenError> outcomes_;
+  // Inside a frame: its "S" has come, its "P" not yet.
+  bool inFrame_ = false;
+  // The port now tried has sent an "S" or a "Z": an instrument is there.
+  bool heard_ = false;
+  // By index into ports_.
+  std::vector<PortOutcome> outcomes_;
   uint32_t imageLength_ = 0;
 };

@@ -13,6 +13,7 @@
 #ifndef Q_OS_WIN
 #include <sys/file.h>
 #include <unistd.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 
@@ -100,12 +101,34 @@ bool SetModemLine(QSerialPort* port, bool dtr, bool on) {
   return errno == ENOTTY || errno == EINVAL;
 #endif
 }
+
+// Errors that may mean the line itself has gone (reads or writes fail, the
+// device has been removed); a full output queue is reported the same way.
+bool MayBeLineLoss(QSerialPort::SerialPortError error) {
+  return error == QSerialPort::ReadError || error == QSerialPort::WriteError ||
+         error == QSerialPort::ResourceError;
+}
+
+// Whether the line has gone: hung up, the device removed or failing. After
+// a hang-up a port reads nothing, at once and forever; left open it would
+// keep a core busy.
+bool LineGone(QSerialPort* port, QSerialPort::SerialPortError error) {
+#ifdef Q_OS_WIN
+  Q_UNUSED(port);
+  return error == QSerialPort::ResourceError;
+#else
+  Q_UNUSED(error);
+  pollfd fd{static_cast<int>(port->handle()), POLLIN, 0};
+  return ::poll(&fd, 1, 0) > 0 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#endif
+}
 }  // namespace
 
 TSerialLink::TSerialLink(QObject* parent)
     : QObject(parent), serial_(new QSerialPort(this)), timer_(new QTimer(this)) {
   timer_->setTimerType(Qt::PreciseTimer);
   connect(timer_, &QTimer::timeout, this, &TSerialLink::Poll);
+  connect(serial_, &QSerialPort::errorOccurred, this, &TSerialLink::PortError);
 }
 
 TSerialLink::~TSerialLink() { CloseLink(); }
@@ -219,6 +242,7 @@ bool TSerialLink::InputWaiting() {
 }
 
 void TSerialLink::CloseLink() {
+  losing_ = false;
   if (!IsLinkOpen()) return;
   timer_->stop();
 #ifndef Q_OS_WIN
@@ -255,16 +279,52 @@ bool TSerialLink::SendByte(uint8_t b) {
 void TSerialLink::Poll() {
   if (!IsLinkOpen()) return;
   // Line errors (overrun, framing) are dropped: the frame checksum catches
-  // what they damage.
+  // what they damage. Only a line that has gone counts.
+  const QSerialPort::SerialPortError error = serial_->error();
   serial_->clearError();
+  if (LineGone(serial_, error)) {
+    losing_ = true;
+    LoseLine();
+    return;
+  }
+  Deliver();
+}
+
+bool TSerialLink::Deliver() {
   // Take up what the driver holds now, not only what the event loop saw.
   serial_->waitForReadyRead(0);
   const qint64 waiting = serial_->bytesAvailable();
-  if (waiting <= 0) return;
+  if (waiting <= 0) return false;
   const qint64 want = std::min<qint64>(waiting, readBuffer_.size());
   const qint64 got = serial_->read(readBuffer_.data(), want);
-  if (got <= 0 || !OnReceiveData) return;
-  // A copy, so that a handler may reassign the event or close the link.
-  const TReceiveDataEvent handler = OnReceiveData;
-  handler(this, readBuffer_.constData(), static_cast<uint32_t>(got));
+  if (got <= 0) return false;
+  if (OnReceiveData) {
+    // A copy, so that a handler may reassign the event or close the link.
+    const TReceiveDataEvent handler = OnReceiveData;
+    handler(this, readBuffer_.constData(), static_cast<uint32_t>(got));
+  }
+  return IsLinkOpen();
+}
+
+void TSerialLink::PortError(QSerialPort::SerialPortError error) {
+  if (!MayBeLineLoss(error) || losing_ || !IsLinkOpen() || !LineGone(serial_, error)) return;
+  losing_ = true;
+  // Not inside the port's own notification, which goes on using the port
+  // after it has reported the error.
+  QMetaObject::invokeMethod(this, &TSerialLink::LoseLine, Qt::QueuedConnection);
+}
+
+void TSerialLink::LoseLine() {
+  // Closed (and perhaps opened again) since the loss was seen: not this line.
+  if (!losing_ || !IsLinkOpen()) return;
+  // What arrived before the line went still counts: the handler may have
+  // all it needs from it and close the link itself.
+  while (Deliver()) {
+  }
+  if (!IsLinkOpen()) return;
+  CloseLink();
+  if (OnLineLost) {
+    const TLineLostEvent handler = OnLineLost;
+    handler(this);
+  }
 }

@@ -2,7 +2,8 @@
 // TSerialLink: one serial port with fixed line settings, polled on a timer
 // of the user-interface thread. Each poll hands the bytes waiting (at most
 // InBufSize) to OnReceiveData; SendByte waits a bounded time for room in the
-// output queue. Knows nothing of frames.
+// output queue. A line that goes (hang-up, the device unplugged, a port
+// error) closes the link and raises OnLineLost. Knows nothing of frames.
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
@@ -17,6 +18,8 @@ class QTimer;
 class TSerialLink;
 // Sender, DataPtr, DataSize. The bytes are valid during the call only.
 using TReceiveDataEvent = std::function<void(TSerialLink*, const char*, uint32_t)>;
+// Sender. The link is already closed when it is raised.
+using TLineLostEvent = std::function<void(TSerialLink*)>;
 
 enum TPortNumber { pnCustom, pnCOM1, pnCOM2, pnCOM3, pnCOM4 };
 enum TBaudRate { br1200, br2400, br4800, br9600, br19200, br38400, br57600, br115200 };
@@ -48,6 +51,9 @@ class TSerialLink : public QObject {
   bool EnableDTROnOpen = true;
   int OutputTimeout = 500;  // ms without progress before SendByte gives up
   TReceiveDataEvent OnReceiveData;
+  // Raised once when the open line goes: the bytes that had arrived are
+  // delivered first, then the port is closed, then this is raised.
+  TLineLostEvent OnLineLost;
 
   int InBufSize() const { return inBufSize_; }
   void SetInBufSize(int size);  // clamped to 128..8192
@@ -72,7 +78,12 @@ class TSerialLink : public QObject {
 
  private:
   void Poll();
+  // Hands on what has arrived; false when nothing came or the handler
+  // closed the link.
+  bool Deliver();
   bool ApplyLineSettings();
+  void PortError(QSerialPort::SerialPortError error);
+  void LoseLine();
 
   TPortNumber port_ = pnCOM2;
   QString portName_ = QStringLiteral("\\\\.\\COM2");
@@ -84,6 +95,7 @@ class TSerialLink : public QObject {
   QByteArray readBuffer_;
   PortOpenError lastOpenError_ = PortOpenError::None;
   QString lastOpenErrorText_;
+  bool losing_ = false;  // a line loss is on its way to LoseLine
 };
 
 // Why QSerialPort's open failed, in the operator's terms. QSerialPort says

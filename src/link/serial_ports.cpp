@@ -125,12 +125,7 @@ QString PortOutcomeText(PortOpenError error) {
 QString PortAdvice(PortOpenError error, const QString& port) {
   switch (error) {
     case PortOpenError::PermissionDenied:
-      return QStringLiteral(
-                 "Нет доступа к порту %1. В Linux открывать последовательные порты могут "
-                 "только пользователи группы dialout. Добавьте себя в эту группу командой\n"
-                 "    sudo usermod -aG dialout $USER\n"
-                 "и войдите в систему заново.")
-          .arg(port);
+      return PermissionAdvice({port});
     case PortOpenError::Busy:
       return QStringLiteral(
                  "Порт %1 занят другой программой. Закройте программу, которая работает с "
@@ -140,6 +135,17 @@ QString PortAdvice(PortOpenError error, const QString& port) {
       break;
   }
   return QString();
+}
+
+QString PermissionAdvice(const QStringList& ports) {
+  return (ports.size() == 1 ? QStringLiteral("Нет доступа к порту %1.")
+                            : QStringLiteral("Нет доступа к портам %1."))
+             .arg(ports.join(QStringLiteral(", "))) +
+         QStringLiteral(
+             " В Linux открывать последовательные порты могут только пользователи группы "
+             "dialout. Добавьте себя в эту группу командой\n"
+             "    sudo usermod -aG dialout $USER\n"
+             "и войдите в систему заново.");
 }
 
 std::vector<PortCandidate> SearchOrder(const QString& remembered,

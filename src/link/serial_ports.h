@@ -58,6 +58,9 @@ QString PortOutcomeText(PortOpenError error);
 // What the operator should do about a refused port; empty when there is
 // nothing to do but to check the cable.
 QString PortAdvice(PortOpenError error, const QString& port);
+// What the operator should do about ports that refused this user: one
+// hint, naming them all.
+QString PermissionAdvice(const QStringList& ports);
 
 // A port the download tries: `name` goes to the link ("\\.\COM1" or a
 // device path), `label` to the operator, `remember` to the settings when

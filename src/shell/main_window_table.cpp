@@ -113,6 +113,8 @@ void MainWindow::CreateTableFromDownload(const QString& path) {
   if (!LoadColumnLayouts()) return;
   session_.DiscardModified();
   session_.Table().Refresh();
+  // As after "Открыть": the stored widths were made for another window.
+  FitShownColumns();
 }
 
 // "Открыть": the file to open, then its series list with the first series

@@ -24,7 +24,7 @@ constexpr CellAlign R = CellAlign::Right;
 constexpr CellAlign L = CellAlign::Left;
 constexpr CellAlign D = CellAlign::Default;
 
-std::vector<GridColumn> Build(const std::vector<ColumnDef>& defs, bool fixedWidth) {
+std::vector<GridColumn> Build(const std::vector<ColumnDef>& defs) {
   std::vector<GridColumn> out;
   for (const ColumnDef& d : defs) {
     GridColumn c;
@@ -36,7 +36,6 @@ std::vector<GridColumn> Build(const std::vector<ColumnDef>& defs, bool fixedWidt
     c.presentation = d.presentation;
     if (d.presentation == Presentation::Number) c.displayFormat = QStringLiteral("0.0");
     c.readOnly = d.readOnly;
-    c.fixedWidth = fixedWidth;
     c.footerAlignment = d.footerAlign;
     out.push_back(c);
   }
@@ -63,8 +62,7 @@ std::vector<GridColumn> PlateViewColumns() {
              {"R", "R, МПа", C, R, P::Number, 87, false, D},
              {"TYPE", "Тип и размер пластины", C, C, P::Plain, 78, false, D},
              {"COMMENT", "Примечание", C, L, P::Text, 83, false, D},
-             {"ZAV", "Вид испытаний", D, C, P::Plain, 40, false, D}},
-            false);
+             {"ZAV", "Вид испытаний", D, C, P::Plain, 40, false, D}});
   // P and R with the two decimals they are stored and printed with.
   for (GridColumn& c : columns)
     if (c.fieldName() == QLatin1String("P") || c.fieldName() == QLatin1String("R"))
@@ -81,8 +79,7 @@ std::vector<GridColumn> WaterViewColumns() {
        {"R", "Время выдерживания по ступени, час.", C, C, P::Text, 414, true, C},
        {"DATE", "Время начала испытания", C, R, P::Plain, 237, true, D},
        {"TIME", "Длительность испытания", C, C, P::Plain, 104, false, D},
-       {"TYPE", "Марка", C, C, P::Plain, 295, false, D}},
-      true);
+       {"TYPE", "Марка", C, C, P::Plain, 295, false, D}});
 }
 
 void SetupPlateView(DataGrid* grid, MeasurementTable* table) {
@@ -98,7 +95,9 @@ void SetupPlateView(DataGrid* grid, MeasurementTable* table) {
 void SetupWaterView(DataGrid* grid, MeasurementTable* table) {
   grid->SetColumns(WaterViewColumns());
   grid->SetTitleLines(4);
-  grid->SetColumnSizing(false);
+  // The operator sizes these columns as the plate view's: a fixed design
+  // width would leave columns outside a smaller window.
+  grid->SetColumnSizing(true);
   grid->SetColumnMoving(true);
   grid->SetAutoColumnFit(true);
   grid->SetBookmarkFields(QStringLiteral("P;R"));
@@ -140,8 +139,9 @@ void TitleStateChange(DataGrid& grid, MeasurementTable& table, const QString& ta
 void FitColumns(DataGrid& grid) {
   grid.EnsureLaidOut();
   grid.SetAutoColumnFit(false);
-  const int w = FitColumnWidth(grid.width(), grid.ColumnCount());
-  for (int i = 0; i < grid.ColumnCount(); ++i) grid.SetColumnWidth(i, w);
+  const std::vector<int> widths =
+      FitWidthsToTexts(grid.TextWidths(), grid.width(), grid.ClientWidth());
+  for (int i = 0; i < grid.ColumnCount(); ++i) grid.SetColumnWidth(i, widths[size_t(i)]);
   grid.SetAutoColumnFit(true);
 }
 

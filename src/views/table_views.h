@@ -29,7 +29,9 @@ void ClearSorting(DataGrid& grid, MeasurementTable& table, const QString& tag);
 // A failure to build the tag is thrown (TableError) to the command.
 void TitleStateChange(DataGrid& grid, MeasurementTable& table, const QString& tag, int column);
 
-// Equal widths: outer width div column count - 5 (at least 2), then fitting.
+// Each column the width of its texts when the grid has room for all of
+// them, else equal widths (outer width div column count - 5, at least 2);
+// then fitting spreads them over the client width.
 void FitColumns(DataGrid& grid);
 
 // The footers of P, R and N from the table statistics or the marked rows.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -63,6 +64,25 @@ struct DialogTest : testing::Test {
     watchdog.start(30000);
     return Dialogs().Exec(form.get());
   }
+  // A water tester holding `records` series, sending at the line's speed,
+  // on COM1 (in `paced`); a download from it is cancelled amid its memory
+  // frame, and the next dialog is ready.
+  void CancelAmidTheMemory(int records) {
+    sim::InstrumentConfig config = sim::WaterInstrument(sim::GenerateWaterRecords(records));
+    config.paced = true;
+    paced = std::make_unique<SimulatedPort>(config);
+    ASSERT_TRUE(paced->Ok());
+    PointPortsAt(paced->Path(), QString());
+    SimulatedPort& port = *paced;
+    QTimer::singleShot(0, form.get(), [this, &port] {
+      EXPECT_TRUE(WaitUntil([&] { return port.instrument->Written() > 300; }, 10000));
+      EXPECT_EQ(port.instrument->Requests('N'), 1);
+      form->findChild<QPushButton*>("cancelButton")->click();
+    });
+    ASSERT_EQ(Run(), QDialog::Rejected);
+    EXPECT_FALSE(port.instrument->Idle()) << "the instrument still sends its memory";
+    NewDialog();
+  }
   QString Text(const char* name) const { return form->findChild<QLabel*>(name)->text(); }
   QByteArray Image(int n) const {
     return QByteArray(reinterpret_cast<const char*>(form->download().Image().data()), n);
@@ -72,6 +92,7 @@ struct DialogTest : testing::Test {
   RecordingDialogs dialogs;
   std::vector<bool> linkOpenAtBox;  // whether the port was open at each box
   std::unique_ptr<DownloadDialog> form;
+  std::unique_ptr<SimulatedPort> paced;
   bool hung = false;
 };
 
@@ -165,6 +186,25 @@ TEST_F(DialogTest, EachFailureShowsItsMessageWithThePortClosed) {
       {"wrong kind", sim::MakeWrongKind, kWrongDevice, "V",
        {"COM1", QString::fromUtf8("вид 16, тип 20"), QString::fromUtf8("повторите прием")}},
       {"zero size", [](sim::InstrumentConfig* c) { c->zeroSize = true; }, kNoData, "VN", {}},
+      // At 40 % of the memory frame (277 of its characters, at the line's
+      // speed) the cable is pulled: the line hangs up. A hang-up drops what
+      // the port had not yet taken up, so less may have come.
+      {"cable pulled amid the memory",
+       [](sim::InstrumentConfig* c) {
+         c->paced = true;
+         c->cutAfter = 277;
+         c->hangUp = true;
+       },
+       kLineLost, "VN", {QString::fromUtf8("COM1"), QString::fromUtf8("связь прервалась"),
+                         QString::fromUtf8("памяти прибора")}},
+      // ... or the instrument stops sending: 5 s of silence, for real.
+      {"instrument stopped amid the memory",
+       [](sim::InstrumentConfig* c) {
+         c->paced = true;
+         c->cutAfter = 277;
+       },
+       kLineLost, "VN", {QString::fromUtf8("COM1"), QString::fromUtf8("молчит уже 5 с"),
+                         QString::fromUtf8("Принято 40 % памяти прибора")}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -176,6 +216,7 @@ TEST_F(DialogTest, EachFailureShowsItsMessageWithThePortClosed) {
     ClearBoxes();
     NewDialog();
     EXPECT_EQ(Run(), QDialog::Rejected);
+    EXPECT_FALSE(hung);
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, c.text);
     EXPECT_EQ(dialogs.messages[0].caption, QString::fromUtf8("Ошибка"));
@@ -191,7 +232,8 @@ TEST_F(DialogTest, EachFailureShowsItsMessageWithThePortClosed) {
     ASSERT_TRUE(WaitUntil(
         [&] {
           int pending = 0;
-          return ::ioctl(port.pty.MasterFd(), FIONREAD, &pending) == 0 && pending == 0;
+          return !port.pty.IsOpen() ||  // the instrument's side closed
+                 (::ioctl(port.pty.MasterFd(), FIONREAD, &pending) == 0 && pending == 0);
         },
         5000));
     QCoreApplication::processEvents();
@@ -418,26 +460,60 @@ TEST_F(DialogTest, NoInstrumentAnywhereSaysWhatHappenedOnEachPort) {
   EXPECT_EQ(::read(refused.MasterFd(), &c, 1), -1);
 }
 
+TEST_F(DialogTest, EveryPortRefusingThisUserIsTheMessageWithTheHintOnce) {
+  FakePortSource listed;
+  sim::PtyPair com1, com2;
+  ASSERT_TRUE(com1.Open() && com2.Open());
+  listed.refuse[com1.SlavePath()] = PortOpenError::PermissionDenied;
+  listed.refuse[com2.SlavePath()] = PortOpenError::PermissionDenied;
+  PointPortsAt(com1.SlavePath(), com2.SlavePath());
+  EXPECT_EQ(Run(), QDialog::Rejected);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  const RecordingDialogs::Shown& box = dialogs.messages[0];
+  EXPECT_EQ(box.caption, kNotFoundCaption);
+  EXPECT_EQ(box.icon, QMessageBox::Critical);
+  const QString ports = "COM1 (" + com1.SlavePath() + "), COM2 (" + com2.SlavePath() + ")";
+  EXPECT_EQ(box.text, "Нет доступа к портам " + ports + " — обратитесь к администратору");
+  EXPECT_TRUE(box.detail.contains("Нет доступа к портам " + ports + ". В Linux"))
+      << box.detail.toStdString();
+  EXPECT_EQ(box.detail.count("sudo usermod -aG dialout $USER"), 1) << box.detail.toStdString();
+}
+
 TEST_F(DialogTest, RetryRightAfterOtmenaInMidMemoryWorks) {
   // About two seconds of memory frame at the line's speed.
-  sim::InstrumentConfig config = sim::WaterInstrument(sim::GenerateWaterRecords(24));
-  config.paced = true;
-  SimulatedPort port(config);
-  ASSERT_TRUE(port.Ok());
-  PointPortsAt(port.Path(), QString());
-  QTimer::singleShot(0, form.get(), [this, &port] {
-    EXPECT_TRUE(WaitUntil([&] { return port.instrument->Written() > 300; }, 10000));
-    EXPECT_EQ(port.instrument->Requests('N'), 1);
-    form->findChild<QPushButton*>("cancelButton")->click();
-  });
-  ASSERT_EQ(Run(), QDialog::Rejected);
-  EXPECT_FALSE(port.instrument->Idle()) << "the instrument still sends its memory";
+  CancelAmidTheMemory(24);
   // At once again: what is left of the old frame is not taken for the answer.
-  NewDialog();
   EXPECT_EQ(Run(), QDialog::Accepted);
   EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages[0].text.toStdString();
-  EXPECT_EQ(port.instrument->Received(), "VNVN");
-  EXPECT_EQ(Image(config.image.size()), config.image);
+  EXPECT_EQ(paced->instrument->Received(), "VNVN");
+  const QByteArray image = paced->instrument->Config().image;
+  EXPECT_EQ(Image(image.size()), image);
+}
+
+TEST_F(DialogTest, RetryAfterOtmenaAsksWithinTheQuietLimitWhileTheFrameGoesOn) {
+  // About twelve seconds of memory frame at the line's speed: the line is
+  // never quiet before the limit.
+  CancelAmidTheMemory(150);
+  SimulatedPort& port = *paced;
+  QElapsedTimer sinceRetry;
+  qint64 askedAfterMs = -1;
+  bool stillSending = false;
+  QObject::connect(port.instrument.get(), &sim::Instrument::requestReceived, form.get(),
+                   [&](char request) {
+                     if (request != 'V' || askedAfterMs >= 0) return;
+                     askedAfterMs = sinceRetry.elapsed();
+                     stillSending = !port.instrument->Idle();
+                     form->findChild<QPushButton*>("cancelButton")->click();
+                   });
+  sinceRetry.start();
+  EXPECT_EQ(Run(), QDialog::Rejected);
+  EXPECT_FALSE(hung);
+  EXPECT_EQ(port.instrument->Requests('V'), 2);
+  EXPECT_TRUE(stillSending) << "the request went out amid the old frame";
+  EXPECT_GE(askedAfterMs, Download::kQuietLimitMs - 100);
+  // Room for a loaded machine: without the limit the request waits for the
+  // whole twelve-second frame.
+  EXPECT_LT(askedAfterMs, 8000) << "the quiet wait has its limit";
 }
 
 TEST_F(DialogTest, ChosenPortIsTheOnlyOneAsked) {

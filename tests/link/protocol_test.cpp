@@ -503,4 +503,140 @@ TEST(DownloadProtocol, CancelStopsTheSearchWhereverItIs) {
   EXPECT_FALSE(f.protocol.Active());
 }
 
+TEST(DownloadProtocol, ALineLostOrSilentAmidAFrameEndsTheDownload) {
+  const QByteArray memory = sim::EncodeFrame(PlateImage(200));
+  const QString lost = QStringLiteral("Порт COM1: связь прервалась — прибор или кабель отключен.");
+  const QString silent =
+      QStringLiteral("Порт COM1: прибор перестал передавать данные посреди передачи и молчит уже 5 с.");
+  struct Case {
+    const char* name;
+    bool memoryStarted;
+    bool silence;  // the silence timer fires, else the link reports the loss
+    QString detail;
+  };
+  const Case cases[] = {
+      {"hang-up amid the identification", false, false, lost},
+      {"silence amid the identification", false, true, silent},
+      {"hang-up at 40 % of the memory", true, false,
+       lost + QStringLiteral("\nПринято 40 % памяти прибора; принятое не сохраняется.")},
+      {"silence at 40 % of the memory", true, true,
+       silent + QStringLiteral("\nПринято 40 % памяти прибора; принятое не сохраняется.")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    f.protocol.Start();
+    if (c.memoryStarted) {
+      f.Feed(IdentFrame(17, 16, 200));
+      ASSERT_EQ(f.protocol.Request(), 'N');
+      f.rec.log.clear();
+      f.FeedInPieces(memory.left(memory.size() * 4 / 10 + 9), 44);
+      EXPECT_EQ(f.rec.progress, 40);
+    } else {
+      f.rec.log.clear();
+      f.FeedInPieces(kSpecIdent.left(20), 7);
+    }
+    // Every batch within the frame gives the line five more seconds.
+    EXPECT_EQ(f.rec.log.back(), "timer 5000");
+    EXPECT_GE(f.rec.log.count("timer 5000"), 3);
+    f.rec.log.clear();
+    if (c.silence)
+      f.protocol.TimerFired();
+    else
+      f.protocol.LineLost();
+    EXPECT_EQ(f.rec.Errors(), QStringList({"error " + kErrorCaption + " | " + kLineLost + " | " + c.detail}));
+    EXPECT_EQ(f.rec.log.back(), "finish 0");
+    EXPECT_FALSE(f.rec.linkOpen);
+    EXPECT_FALSE(f.protocol.Active());
+    EXPECT_TRUE(f.protocol.Image() == MemoryImage{}) << "image left as it was";
+    EXPECT_EQ(f.rec.sent, c.memoryStarted ? "VN" : "V");
+    // Nothing more happens after the end.
+    const QStringList before = f.rec.log;
+    f.Feed(memory.mid(memory.size() / 2));
+    f.protocol.TimerFired();
+    f.protocol.LineLost();
+    EXPECT_EQ(f.rec.log, before);
+  }
+}
+
+TEST(DownloadProtocol, NoSilenceLimitOutsideAFrame) {
+  Fixture f;
+  f.protocol.Start();
+  // A complete frame, a "Z" that ends an open one, the wait for the
+  // memory frame after "N": none of them starts the silence timer.
+  f.Feed("S10");
+  f.rec.log.clear();
+  f.Feed("1Z");
+  EXPECT_EQ(f.rec.log, QStringList({"stop", "send V"}));
+  f.Feed("noise");
+  f.Feed(kSpecIdent);
+  EXPECT_EQ(f.protocol.Request(), 'N');
+  f.Feed("noise before the memory frame");
+  EXPECT_TRUE(f.rec.log.filter(QRegularExpression("^timer")).isEmpty())
+      << f.rec.log.join(", ").toStdString();
+}
+
+TEST(DownloadProtocol, ALineLostBeforeAnyAnswerIsOneMorePortWithoutAnInstrument) {
+  Fixture f;
+  f.protocol.Start();
+  f.rec.log.clear();
+  f.protocol.LineLost();
+  // No message: the search moves on at once.
+  EXPECT_EQ(f.rec.log, QStringList({"stop", "timer 0"}));
+  f.protocol.TimerFired();
+  EXPECT_EQ(f.rec.port, kCom2);
+  EXPECT_TRUE(f.rec.linkOpen);
+  f.protocol.TimerFired();
+  EXPECT_EQ(f.rec.Errors(), QStringList({"error " + kNotFoundCaption + " | " + kNotFound +
+                                         " | COM1: связь прервалась\nCOM2: нет ответа"}));
+}
+
+TEST(DownloadProtocol, PortsThatRefusedThisUserAreNamedOnceWithOneHint) {
+  const QString hint = QStringLiteral(
+      " В Linux открывать последовательные порты могут только пользователи группы dialout. "
+      "Добавьте себя в эту группу командой\n    sudo usermod -aG dialout $USER\n"
+      "и войдите в систему заново.");
+  struct Case {
+    const char* name;
+    std::vector<PortCandidate> ports;
+    std::map<QString, PortOpenError> refuse;
+    QString text;
+    QString detail;
+  };
+  const Case cases[] = {
+      {"one port given, tried twice",
+       {{"/dev/ttyUSB0", "/dev/ttyUSB0", ""}, {"/dev/ttyUSB0", "/dev/ttyUSB0", ""}},
+       {{"/dev/ttyUSB0", PortOpenError::PermissionDenied}},
+       QStringLiteral("Нет доступа к порту /dev/ttyUSB0 — обратитесь к администратору"),
+       "/dev/ttyUSB0: нет доступа к порту\n\nНет доступа к порту /dev/ttyUSB0." + hint},
+      {"every port of the search",
+       {{kCom1, "COM1 (/dev/ttyS0)", ""}, {kCom2, "COM2 (/dev/ttyS1)", ""}},
+       {{kCom1, PortOpenError::PermissionDenied}, {kCom2, PortOpenError::PermissionDenied}},
+       QStringLiteral("Нет доступа к портам COM1 (/dev/ttyS0), COM2 (/dev/ttyS1) — обратитесь к "
+                      "администратору"),
+       "COM1 (/dev/ttyS0): нет доступа к порту\nCOM2 (/dev/ttyS1): нет доступа к порту\n\n"
+       "Нет доступа к портам COM1 (/dev/ttyS0), COM2 (/dev/ttyS1)." + hint},
+      {"some refused, one busy, one silent",
+       {{kCom1, "COM1", ""}, {"/dev/a", "a", ""}, {"/dev/b", "b", ""}, {"/dev/c", "c", ""}},
+       {{kCom1, PortOpenError::PermissionDenied},
+        {"/dev/a", PortOpenError::Busy},
+        {"/dev/c", PortOpenError::PermissionDenied}},
+       kNotFound,
+       "COM1: нет доступа к порту\na: порт занят другой программой\nb: нет ответа\n"
+       "c: нет доступа к порту\n\nНет доступа к портам COM1, c." + hint + "\n\n" +
+           PortAdvice(PortOpenError::Busy, "a")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    f.protocol.SetPorts(c.ports);
+    f.rec.refuse = c.refuse;
+    f.protocol.Start();
+    for (size_t i = 0; i < c.ports.size(); ++i) f.protocol.TimerFired();
+    EXPECT_EQ(f.rec.Errors(),
+              QStringList({"error " + kNotFoundCaption + " | " + c.text + " | " + c.detail}));
+    EXPECT_EQ(f.rec.finished, 0);
+  }
+}
+
 }  // namespace

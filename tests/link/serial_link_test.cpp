@@ -208,6 +208,40 @@ TEST_F(LinkOnPty, NothingIsDeliveredAfterCloseLink) {
   EXPECT_EQ(batches.size(), 1);
 }
 
+TEST_F(LinkOnPty, LostLineDeliversWhatCameThenClosesAndSaysSoOnce) {
+  int lost = 0;
+  link.OnLineLost = [&](TSerialLink* sender) {
+    EXPECT_EQ(sender, &link);
+    EXPECT_FALSE(link.IsLinkOpen()) << "closed before it is reported";
+    EXPECT_EQ(All(), "S10") << "what came before the loss first";
+    ++lost;
+  };
+  link.SetPollingDelay(200);
+  link.OpenLink();
+  ASSERT_TRUE(link.IsLinkOpen());
+  WriteMaster("S10");
+  // The port has taken the bytes up, its next poll is not due yet.
+  UntilAPollHasPassed(5);
+  pty.Close();  // the other end goes: a hang-up, as when the cable is pulled
+  ASSERT_TRUE(WaitUntil([&] { return lost > 0; }, 5000));
+  UntilAPollHasPassed(link.PollingDelay());
+  EXPECT_EQ(lost, 1);
+  EXPECT_FALSE(link.IsLinkOpen());
+  EXPECT_FALSE(link.SendByte('V'));
+
+  // A port that opens again after a loss reports nothing of the old one.
+  ASSERT_TRUE(pty.Open());
+  PointPortsAt(pty.SlavePath(), QString());
+  batches.clear();
+  link.OpenLink();
+  ASSERT_TRUE(link.IsLinkOpen());
+  WriteMaster("x");
+  ASSERT_TRUE(WaitUntil([&] { return !batches.isEmpty(); }, 3000));
+  UntilAPollHasPassed(link.PollingDelay());
+  EXPECT_EQ(lost, 1);
+  EXPECT_TRUE(link.IsLinkOpen());
+}
+
 TEST_F(LinkOnPty, PortNameAndOpenAreIgnoredWhileOpen) {
   sim::PtyPair other;
   ASSERT_TRUE(other.Open());

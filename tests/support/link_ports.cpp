@@ -1,10 +1,12 @@
 #include "support/link_ports.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QSettings>
 #include <QThread>
+#include <QTimer>
 
 void PointPortsAt(const QString& com1, const QString& com2) {
   QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Merilan"),
@@ -27,4 +29,12 @@ bool WaitUntil(const std::function<bool()>& cond, int timeoutMs) {
     QThread::msleep(1);
   }
   return true;
+}
+
+int RunDownloadDialog(QDialog* dialog) {
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, dialog, &QDialog::reject);
+  guard.start(30000);
+  return dialog->exec();
 }

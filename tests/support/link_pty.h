@@ -8,8 +8,11 @@
 
 struct SimulatedPort {
   explicit SimulatedPort(sim::InstrumentConfig config) {
-    if (pty.Open())
-      instrument = std::make_unique<sim::Instrument>(pty.MasterFd(), std::move(config));
+    if (!pty.Open()) return;
+    instrument = std::make_unique<sim::Instrument>(pty.MasterFd(), std::move(config));
+    // The instrument's side of the line closes: the program's side hangs up.
+    QObject::connect(instrument.get(), &sim::Instrument::lineClosed, instrument.get(),
+                     [this] { pty.Close(); }, Qt::QueuedConnection);
   }
   bool Ok() const { return instrument != nullptr; }
   QString Path() const { return pty.SlavePath(); }

@@ -26,7 +26,9 @@
 #include "link/memory_image_file.h"
 #include "link/serial_link.h"
 #include "link/ui/download_dialog.h"
+#include "link/ui/port_dialog.h"
 #include "platform/dialogs.h"
+#include "platform/ports.h"
 #include "shell/main_window.h"
 #include "support/link_ports.h"
 #include "support/recording_dialogs.h"
@@ -198,6 +200,11 @@ TEST_F(Cli, DownloadFailuresHaveTheirCodeAndMessageAndLeaveNoTable) {
   sim::MakeWrongKind(&wrong);
   sim::InstrumentConfig empty = sim::PlateInstrument(TwoPlateTests());
   empty.zeroSize = true;
+  // The cable pulled amid the memory frame: the line hangs up.
+  sim::InstrumentConfig pulled = sim::WaterInstrument(sim::GenerateWaterRecords(40));
+  pulled.paced = true;
+  pulled.cutAfter = 1000;
+  pulled.hangUp = true;
   const struct {
     const sim::InstrumentConfig* config;
     const char* out;
@@ -211,6 +218,10 @@ TEST_F(Cli, DownloadFailuresHaveTheirCodeAndMessageAndLeaveNoTable) {
       {&badSum, "t.db", 3, "Ошибка передачи данных!\n", nullptr},
       {&wrong, "t.db", 4, "Вы подключили не тот прибор !\n", "вид 16, тип 20"},
       {&empty, "t.db", 5, "Нет данных для передачи!\n", nullptr},
+      {&pulled, "t.db", 3,
+       "Связь с прибором потеряна! Проверьте, что кабель подключен к прибору и к компьютеру и что "
+       "прибор включен, и повторите прием.\n",
+       "связь прервалась"},
       {&badSum, "missing/t.db", 6, nullptr, nullptr},
   };
   for (const auto& c : cases) {
@@ -410,7 +421,13 @@ TEST_F(Cli, DumpShowsTheCellsOfTheView) {
                         std::pair{plate, QString()}}) {
     SCOPED_TRACE(c.first.toStdString() + " " + c.second.toStdString());
     GuiOpen(c.first, c.second);
-    const std::vector<QJsonObject> expected = GridRows(Form());
+    std::vector<QJsonObject> expected = GridRows(Form());
+    // A water-permeability row carries the number of its series, the entry
+    // of the window's series list that is shown.
+    if (c.first == water) {
+      const QString shown = c.second.isEmpty() ? SeriesEntries(&Form()).first() : c.second;
+      for (QJsonObject& o : expected) o[QStringLiteral("SERIAL")] = shown;
+    }
     ASSERT_TRUE(Trigger(&Form(), "closeTableAction"));
     QStringList args{QStringLiteral("dump"), c.first, QStringLiteral("--json")};
     if (!c.second.isEmpty()) args << QStringLiteral("--series") << c.second;
@@ -430,11 +447,28 @@ TEST_F(Cli, DumpShowsTheCellsOfTheView) {
   ASSERT_EQ(csvLines.size(), 3);
   // P and R as the view shows them, with their two decimals.
   EXPECT_EQ(csvLines[1], QStringLiteral("1,25.05.2010,10:20:30,\"0,56\",\"12,34\",40x40 мм,,"));
+  // Every row of every series with its number first and its grade last.
   const CliResult text =
       RunCli({QStringLiteral("dump"), water, QStringLiteral("--kind"), QStringLiteral("water")});
   ASSERT_EQ(text.code, 0);
-  EXPECT_EQ(text.out.count(QLatin1Char('\n')), 1 + 18);
-  EXPECT_TRUE(text.out.startsWith(Ru("№ образца  "))) << text.out.toStdString();
+  const QStringList lines = text.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 1 + 18) << text.out.toStdString();
+  EXPECT_TRUE(lines[0].startsWith(Ru("Серия  № образца  "))) << text.out.toStdString();
+  EXPECT_TRUE(lines[0].endsWith(Ru("Марка"))) << text.out.toStdString();
+  for (int i = 1; i <= 18; ++i) {
+    const char* series = i <= 6 ? "5      " : i <= 12 ? "6      " : "9      ";
+    EXPECT_TRUE(lines[i].startsWith(QLatin1String(series) + QString::number((i - 1) % 6 + 1)))
+        << lines[i].toStdString();
+    EXPECT_TRUE(lines[i].endsWith(QStringLiteral("B6"))) << lines[i].toStdString();
+  }
+  const CliResult seriesCsv = RunCli({QStringLiteral("dump"), water, QStringLiteral("--csv"),
+                                      QStringLiteral("--series"), QStringLiteral("6")});
+  ASSERT_EQ(seriesCsv.code, 0);
+  const QStringList csvRows = seriesCsv.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  ASSERT_EQ(csvRows.size(), 1 + 6);
+  EXPECT_TRUE(csvRows[0].startsWith(Ru("Серия,№ образца,"))) << csvRows[0].toStdString();
+  for (int i = 1; i <= 6; ++i)
+    EXPECT_TRUE(csvRows[i].startsWith(QStringLiteral("6,%1,").arg(i))) << csvRows[i].toStdString();
 }
 
 // pdftotext's text of a PDF file.
@@ -534,6 +568,8 @@ TEST_F(Cli, CommandLineAndFileFailures) {
       {{"dump", water, "--series", "7"}, 10, "Серии 7 в таблице нет."},
       {{"export", water, nowhere + ".xls"}, 8, "Не удалось записать файл "},
       {{"report", water, nowhere + ".pdf"}, 9, "Не удалось записать файл "},
+      {{"ports", "--port", "ttyUSB0"}, 1, "Параметр --port принимает путь устройства"},
+      {{"ports", "--port", ""}, 1, "Параметр --port принимает путь устройства"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -554,7 +590,7 @@ TEST_F(Cli, CommandLineAndFileFailures) {
     EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
   }
   // --help answers on standard output and succeeds, for each command.
-  for (const char* command : {"download", "dump", "export", "report"}) {
+  for (const char* command : {"download", "dump", "export", "report", "ports"}) {
     const CliResult r = RunCli({QString::fromLatin1(command), QStringLiteral("--help")});
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.out.startsWith(Ru("Использование: klt3-cli ") + QLatin1String(command)));
@@ -567,12 +603,12 @@ TEST_F(Cli, CommandLineAndFileFailures) {
     EXPECT_EQ(r.code, 0);
     for (const char* part : {"export ФАЙЛ.db [--series N | --kind plate|water] ВЫХОД.xls",
                              "report ФАЙЛ.db [--series N | --kind plate|water] ВЫХОД.pdf",
-                             "ports [--com1 ПУТЬ] [--com2 ПУТЬ] [--stored]"})
+                             "ports [--port ПОРТ] [--com1 ПУТЬ] [--com2 ПУТЬ] [--stored]"})
       EXPECT_TRUE(r.out.contains(Ru(part))) << part << "\n" << r.out.toStdString();
   }
-  const CliResult dumpHelp = RunCli({QStringLiteral("dump"), QStringLiteral("--help")});
-  EXPECT_FALSE(dumpHelp.out.contains(QStringLiteral("SERIAL"))) << dumpHelp.out.toStdString();
-  EXPECT_TRUE(dumpHelp.out.contains(Ru("серии испытаний с номером N")));
+  const CliResult exportHelp = RunCli({QStringLiteral("export"), QStringLiteral("--help")});
+  EXPECT_FALSE(exportHelp.out.contains(QStringLiteral("SERIAL"))) << exportHelp.out.toStdString();
+  EXPECT_TRUE(exportHelp.out.contains(Ru("серии испытаний с номером N")));
   EXPECT_EQ(Files(), (QStringList{"garbage.db", "water.db"}));
   // A table the main window has open is named as such, not as damaged.
   GuiOpen(water);
@@ -597,10 +633,53 @@ TEST_F(Cli, PortsAreSetInTheSettingsTheDownloadReads) {
   EXPECT_EQ(download.code, 0) << download.err.toStdString();
   // An empty path removes the value: the port leads to its default again.
   EXPECT_EQ(RunCli({QStringLiteral("ports"), QStringLiteral("--com1"), QString()}).code, 0);
+  // The port that answered is shown beside the automatic choice.
   const CliResult stored = RunCli({QStringLiteral("ports"), QStringLiteral("--stored")});
-  EXPECT_EQ(stored.out, QStringLiteral("COM1=\nCOM2=%1\n").arg(port.Path()));
+  EXPECT_EQ(stored.out, QStringLiteral("COM1=\nCOM2=%1\nPort=\nLastPort=%1\n").arg(port.Path()));
   const CliResult shown = RunCli({QStringLiteral("ports")});
-  EXPECT_EQ(shown.out, QStringLiteral("COM1: /dev/ttyS0\nCOM2: %1\n").arg(port.Path()));
+  EXPECT_EQ(shown.out, Ru("COM1: /dev/ttyS0\nCOM2: %1\nПорт прибора: автоматически\n"
+                          "Порт, где прибор ответил в прошлый раз: %1\n")
+                           .arg(port.Path()));
+
+  // "--port" chooses the port as "Порт прибора…" does: the window's chooser
+  // opens on it and the download goes there alone.
+  PointPortsAt(QString(), QString());
+  const CliResult chosen = RunCli({QStringLiteral("ports"), QStringLiteral("--port"), port.Path()});
+  EXPECT_EQ(chosen.code, 0);
+  EXPECT_EQ(chosen.out + chosen.err, QString());
+  {
+    PortDialog chooser;
+    const auto* view = chooser.findChild<QAbstractItemView*>(QStringLiteral("portView"));
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->currentIndex().siblingAtColumn(0).data().toString(), port.Path());
+  }
+  EXPECT_EQ(RunCli({QStringLiteral("ports")}).out.section(QLatin1Char('\n'), 2, 2),
+            Ru("Порт прибора: %1").arg(port.Path()));
+  const int asked = port.instrument->Requests('V');
+  const CliResult again = RunCli({QStringLiteral("download"), Path(QStringLiteral("u.db"))});
+  EXPECT_EQ(again.code, 0) << again.err.toStdString();
+  EXPECT_EQ(port.instrument->Requests('V'), asked + 1);
+
+  const struct {
+    const char* port;
+    QString stored;  // the value "Port" afterwards
+    QString shown;   // the line of "ports"
+    const char* err;
+  } cases[] = {
+      {"com2", "COM2", Ru("Порт прибора: COM2 (/nonexistent/klt3-no-port)"), ""},
+      {"/dev/klt3-unplugged", "/dev/klt3-unplugged",
+       Ru("Порт прибора: /dev/klt3-unplugged (сейчас не найден)"),
+       "Устройства /dev/klt3-unplugged сейчас нет; выбор записан.\n"},
+      {"auto", "", Ru("Порт прибора: автоматически"), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.port);
+    const CliResult r = RunCli({QStringLiteral("ports"), QStringLiteral("--port"), c.port});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, Ru(c.err));
+    EXPECT_EQ(ChosenPort(), c.stored);
+    EXPECT_EQ(RunCli({QStringLiteral("ports")}).out.section(QLatin1Char('\n'), 2, 2), c.shown);
+  }
 }
 
 }  // namespace
@@ -850,9 +929,14 @@ TEST_F(Cli, RefusedPortsAreExplainedOnStandardError) {
     GTEST_SKIP() << "cannot run as nobody here: " << err.toStdString();
   ASSERT_TRUE(finished);
   EXPECT_EQ(p.exitCode(), 2);
+  // Refused on the only port there is: the reason comes first, the hint
+  // once, although the port was tried twice.
+  EXPECT_TRUE(err.startsWith(
+      Ru("Нет доступа к порту %1 — обратитесь к администратору\n").arg(closed.Path())))
+      << err.toStdString();
   EXPECT_TRUE(err.contains(closed.Path() + Ru(": нет доступа к порту\n"))) << err.toStdString();
   EXPECT_TRUE(err.contains(Ru("Нет доступа к порту %1. В Linux").arg(closed.Path())));
-  EXPECT_TRUE(err.contains("sudo usermod -aG dialout $USER")) << err.toStdString();
+  EXPECT_EQ(err.count("sudo usermod -aG dialout $USER"), 1) << err.toStdString();
   EXPECT_EQ(closed.instrument->Requests('V'), 0);
 }
 

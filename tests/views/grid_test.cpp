@@ -9,8 +9,11 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolTip>
+#include <cmath>
+#include <numeric>
 
 #include "platform/settings_store.h"
+#include "support/link_ports.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
 #include "views/table_views.h"
@@ -193,34 +196,157 @@ TEST(FitColumnWidth, OuterWidthDivCountMinusFiveAtLeastTwo) {
   EXPECT_EQ(FitColumnWidth(1000, 0), 2);
 }
 
-TEST_F(PlateViewTest, FittingGivesEqualColumnsThatFillTheClient) {
-  Open(FourPlates());
-  const int client = grid.view()->viewport()->width();
-  // Design widths spread in proportion over the client width.
+// "Выровнять столбцы": the texts' widths when all of them fit the client
+// width, else equal widths from the outer width.
+TEST(FitColumnWidth, TextWidthsWhenThereIsRoomElseEqualWidths) {
+  const struct {
+    std::vector<int> needed;
+    int outer, client;
+    std::vector<int> widths;
+  } cases[] = {
+      {{60, 120, 80}, 400, 396, {60, 120, 80}},
+      {{60, 120, 80}, 264, 260, {60, 120, 80}},  // exactly room
+      {{60, 120, 81}, 264, 260, {83, 83, 83}},   // one pixel short
+      {{300, 300, 300, 300, 300, 300, 300}, 700, 696, std::vector<int>(7, 95)},
+      {{0, 1, 50}, 400, 396, {2, 2, 50}},
+      {{}, 400, 396, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.client);
+    EXPECT_EQ(FitWidthsToTexts(c.needed, c.outer, c.client), c.widths);
+  }
+}
+
+// A stored layout is spread over the grid's client width, scaled down from
+// a wider window and up to a wider one, in proportion; a column the
+// operator holds keeps its width.
+TEST(FitColumnWidth, SpreadScalesTheStoredWidthsToTheClientWidth) {
+  auto columns = [](std::vector<int> widths, int fixed = -1) {
+    std::vector<GridColumn> out(widths.size());
+    for (size_t i = 0; i < widths.size(); ++i) {
+      out[i].state.width = widths[i];
+      out[i].fixedWidth = int(i) == fixed;
+    }
+    return out;
+  };
+  const struct {
+    std::vector<GridColumn> columns;
+    int client;
+    std::vector<int> widths;
+  } cases[] = {
+      // The water view's design widths (1453 pixels) in a grid of 700.
+      {columns({50, 115, 238, 414, 237, 104, 295}), 700, {24, 55, 115, 199, 114, 50, 143}},
+      {columns({100, 100}), 500, {250, 250}},
+      {columns({100, 300}, 0), 500, {100, 400}},
+      {columns({10, 10, 10}), 3, {2, 2, 2}},  // no room at all: the least width
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.client);
+    const std::vector<int> widths = SpreadColumnWidths(c.columns, c.client);
+    EXPECT_EQ(widths, c.widths);
+    if (c.client >= 2 * int(c.columns.size())) {
+      EXPECT_EQ(std::accumulate(widths.begin(), widths.end(), 0), c.client);
+    }
+  }
+}
+
+// Whether a cell shows its whole text: an item view draws the text between
+// margins of the focus frame's margin + 1 and cuts it short when it needs more.
+bool CellShowsWhole(DataGrid& grid, int row, int column) {
+  QTableView* v = grid.view();
+  const QModelIndex i = grid.model()->index(row, column);
+  const int margin = v->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, v) + 1;
+  return QFontMetricsF(v->font()).horizontalAdvance(i.data().toString()) + 2 * margin <=
+         v->visualRect(i).width();
+}
+
+// Whether no caption of the grid has a word cut short.
+bool CaptionsShowWholeWords(DataGrid& grid) {
+  for (int i = 0; i < grid.ColumnCount(); ++i) {
+    bool cut = false;
+    WrapTitle(grid.Column(i).caption, grid.header()->font(),
+              GridHeader::TextWidth(grid.ColumnWidth(i), true), &cut);
+    if (cut) return false;
+  }
+  return true;
+}
+
+int ClientSum(DataGrid& grid) {
   int sum = 0;
   for (int i = 0; i < grid.ColumnCount(); ++i) sum += grid.ColumnWidth(i);
-  EXPECT_EQ(sum, client);
+  return sum;
+}
+
+// The tooltip shown when the mouse rests at `at` in `widget`; empty when none.
+QString TooltipAt(QWidget* widget, QPoint at) {
+  QToolTip::hideText();
+  EXPECT_TRUE(WaitUntil([] { return !QToolTip::isVisible(); }, 3000));
+  QHelpEvent help(QEvent::ToolTip, at, widget->mapToGlobal(at));
+  QApplication::sendEvent(widget, &help);
+  return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+QString CellTooltip(DataGrid& grid, int row, int column) {
+  const QRect r = grid.view()->visualRect(grid.model()->index(row, column));
+  return TooltipAt(grid.view()->viewport(), r.center());
+}
+QString TitleTooltip(DataGrid& grid, int column) {
+  GridHeader* h = grid.header();
+  return TooltipAt(h->viewport(), QPoint(h->sectionViewportPosition(column) + 4, h->height() / 2));
+}
+
+TEST_F(PlateViewTest, FittingGivesEveryColumnItsTextsWhenThereIsRoom) {
+  std::vector<StoreRow> rows = FourPlates();
+  rows[2].push_back({"COMMENT", QStringLiteral("трещина по краю пластины")});
+  Open(rows);
+  const int client = grid.view()->viewport()->width();
+  // Design widths spread in proportion over the client width.
+  EXPECT_EQ(ClientSum(grid), client);
   EXPECT_GT(grid.ColumnWidth(Col("N")), grid.ColumnWidth(Col("ZAV")));
 
   views::FitColumns(grid);
-  sum = 0;
+  EXPECT_EQ(ClientSum(grid), client);
   for (int i = 0; i < grid.ColumnCount(); ++i) {
-    sum += grid.ColumnWidth(i);
-    EXPECT_NEAR(grid.ColumnWidth(i), client / 8.0, 1.0) << i;
     EXPECT_EQ(grid.header()->sectionSize(i), grid.ColumnWidth(i));
+    for (int r = 0; r < 4; ++r) EXPECT_TRUE(CellShowsWhole(grid, r, i)) << r << " " << i;
   }
-  EXPECT_EQ(sum, client);
+  EXPECT_TRUE(CaptionsShowWholeWords(grid));
+  EXPECT_GT(grid.ColumnWidth(Col("COMMENT")), grid.ColumnWidth(Col("ZAV")));
+
+  // No room for every text: equal widths, as many as fill the client.
+  grid.resize(300, 400);
+  QCoreApplication::processEvents();
+  views::FitColumns(grid);
+  const int narrow = grid.view()->viewport()->width();
+  EXPECT_EQ(ClientSum(grid), narrow);
+  for (int i = 0; i < grid.ColumnCount(); ++i)
+    EXPECT_NEAR(grid.ColumnWidth(i), narrow / 8.0, 1.0) << i;
+  grid.resize(1000, 400);
+  QCoreApplication::processEvents();
 
   // The operator widens one column: it keeps its width, the others share the rest.
   grid.header()->resizeSection(Col("P"), 300);
   EXPECT_EQ(grid.ColumnWidth(Col("P")), 300);
-  sum = 0;
-  for (int i = 0; i < grid.ColumnCount(); ++i) sum += grid.ColumnWidth(i);
-  EXPECT_EQ(sum, client);
-  EXPECT_NEAR(grid.ColumnWidth(Col("N")), (client - 300) / 7.0, 1.0);
+  EXPECT_EQ(ClientSum(grid), client);
 }
 
-TEST(WaterView, FixedColumnsTakeTheFittedWidthAndRejectEdits) {
+// A cell or a title cut short shows its whole text in a tooltip; one shown
+// whole shows none.
+TEST_F(PlateViewTest, CutTextsShowWholeInATooltip) {
+  Open(FourPlates());
+  views::FitColumns(grid);
+  const int date = Col("DATE"), type = Col("TYPE");
+  EXPECT_EQ(CellTooltip(grid, 0, date), QString());
+  EXPECT_EQ(TitleTooltip(grid, type), QString());
+  grid.header()->resizeSection(date, 30);
+  grid.header()->resizeSection(type, 40);
+  EXPECT_FALSE(CellShowsWhole(grid, 0, date));
+  EXPECT_EQ(CellTooltip(grid, 0, date), QStringLiteral("01.02.2024"));
+  EXPECT_EQ(TitleTooltip(grid, type), QString::fromUtf8("Тип и размер пластины"));
+  // Text that fits in a narrow column all the same: no tooltip.
+  EXPECT_EQ(CellTooltip(grid, 0, Col("N")), QString());
+}
+
+TEST(WaterView, OperatorSizesTheColumnsAndReadOnlyOnesRejectEdits) {
   QTemporaryDir dir;
   MeasurementTable table;
   MakeStoreTable(table, dir, {WaterRow(1, 3, 0.4, "B4")});
@@ -229,9 +355,23 @@ TEST(WaterView, FixedColumnsTakeTheFittedWidthAndRejectEdits) {
   grid.resize(1000, 300);
   grid.show();
   QCoreApplication::processEvents();
-  EXPECT_EQ(grid.ColumnWidth(grid.ColumnOfField("R")), 414);  // fixed: design width kept
-  views::FitColumns(grid);
-  for (int i = 0; i < grid.ColumnCount(); ++i) EXPECT_EQ(grid.ColumnWidth(i), 137) << i;
+  // The design widths are spread over the client: no column outside it.
+  const int client = grid.view()->viewport()->width();
+  EXPECT_EQ(ClientSum(grid), client);
+  EXPECT_GT(grid.ColumnWidth(grid.ColumnOfField("R")), grid.ColumnWidth(grid.ColumnOfField("N")));
+
+  // The operator drags the right border of "Марка"'s title to the left.
+  GridHeader* h = grid.header();
+  const int type = grid.ColumnOfField("TYPE");
+  const int before = grid.ColumnWidth(type);
+  const int border = h->sectionViewportPosition(type) + h->sectionSize(type) - 1;
+  const int y = h->height() / 2;
+  QTest::mousePress(h->viewport(), Qt::LeftButton, {}, QPoint(border, y));
+  QTest::mouseMove(h->viewport(), QPoint(border - 30, y));
+  QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, QPoint(border - 30, y));
+  EXPECT_EQ(grid.ColumnWidth(type), before - 30);
+  EXPECT_EQ(ClientSum(grid), client);
+
   // Read-only columns cannot be edited, the others can.
   for (const char* field : {"N", "H", "P", "R", "DATE"})
     EXPECT_FALSE(grid.model()->flags(grid.model()->index(0, grid.ColumnOfField(field))) &
@@ -245,37 +385,79 @@ TEST(WaterView, FixedColumnsTakeTheFittedWidthAndRejectEdits) {
             QStringLiteral("100,0"));
 }
 
-// A caption breaks between words, inside a word only where the word alone
-// is wider than the column, and every line fits the column.
-TEST(GridTitles, CaptionsWrapBetweenWords) {
+// At 150 % display scaling Qt lays the window out in pixels two thirds as
+// many: beside the series list on a screen 1366 pixels wide the grid has
+// room for every text; on one of 1024 it has not, and the start of the
+// test shows in a tooltip.
+TEST(WaterView, StartTimeReadableAtOneAndAHalfTimesTheScale) {
+  QTemporaryDir dir;
+  MeasurementTable table;
+  MakeStoreTable(table, dir, {WaterRow(1, 3, 0.4, "B4"), WaterRow(2, 3, 0.4, "Не ГОСТ")});
+  DataGrid grid;
+  views::SetupWaterView(&grid, &table);
+  grid.show();
+  const int date = grid.ColumnOfField("DATE");
+  auto fitAt = [&](int screen) {
+    grid.resize(screen * 2 / 3 - 129, 400);
+    QCoreApplication::processEvents();
+    views::FitColumns(grid);
+  };
+  fitAt(1366);
+  for (int i = 0; i < grid.ColumnCount(); ++i)
+    for (int r = 0; r < 2; ++r) EXPECT_TRUE(CellShowsWhole(grid, r, i)) << r << " " << i;
+  EXPECT_TRUE(CaptionsShowWholeWords(grid));
+  EXPECT_EQ(CellTooltip(grid, 0, date), QString());
+
+  fitAt(1024);
+  for (int i = 0; i < grid.ColumnCount(); ++i)
+    EXPECT_NEAR(grid.ColumnWidth(i), grid.ColumnWidth(0), 1) << i;
+  EXPECT_FALSE(CellShowsWhole(grid, 0, date));
+  EXPECT_EQ(CellTooltip(grid, 0, date), QStringLiteral("01.02.2024 10:00:00"));
+}
+
+// A caption breaks only between words; a word wider than the column is cut
+// short with "…" (and reported cut), never broken; every line fits the
+// column. The widest word is the room a caption needs to show whole.
+TEST(GridTitles, CaptionsBreakOnlyBetweenWords) {
   const QFont font = QApplication::font();
-  const QFontMetrics fm(font);
-  const QString pressure = QString::fromUtf8("Давление при котором наблюдалась фильтрация, МПа");
-  const QString longest = QString::fromUtf8("наблюдалась");
-  struct Case {
+  const QFontMetricsF fm(font);
+  auto ru = [](const char* s) { return QString::fromUtf8(s); };
+  const QString pressure = ru("Давление при котором наблюдалась фильтрация, МПа");
+  auto width = [&](const char* s) { return int(std::ceil(fm.horizontalAdvance(ru(s)))); };
+  const struct {
     QString caption;
     int width;
-    bool wordsWhole;
+    QStringList lines;  // empty: words whole, any number of lines
+    bool cut;
   } cases[] = {
-      {pressure, fm.horizontalAdvance(longest) + 2, true},
-      {pressure, fm.horizontalAdvance(pressure) + 2, true},
-      {QString::fromUtf8("Длительность испытания"),
-       fm.horizontalAdvance(QString::fromUtf8("Длительность")) + 2, true},
-      {QString::fromUtf8("Длительность"), fm.horizontalAdvance(QString::fromUtf8("Длител")), false},
+      {pressure, width("наблюдалась") + 2, {}, false},
+      {pressure, WidestWord(pressure, font), {}, false},
+      {pressure, width("Давление при котором наблюдалась фильтрация, МПа") + 2, {pressure}, false},
+      {ru("№ образца"), WidestWord(ru("№ образца"), font), {ru("№"), ru("образца")}, false},
+      {ru("Длительность испытания"), width("Длительность") + 2, {ru("Длительность"), ru("испытания")}, false},
+      {ru("Длительность"), width("Длител"), {}, true},
+      {ru("№ образца"), width("№ обр"), {}, true},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.caption.toStdString() + " / " + std::to_string(c.width));
-    const QStringList lines = WrapTitle(c.caption, font, c.width);
+    bool cut = true;
+    const QStringList lines = WrapTitle(c.caption, font, c.width, &cut);
     ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(cut, c.cut);
     for (const QString& line : lines) EXPECT_LE(fm.horizontalAdvance(line), c.width) << line.toStdString();
-    if (c.wordsWhole) {
-      EXPECT_EQ(lines.join(QLatin1Char(' ')), c.caption);
-    } else {
-      EXPECT_GE(lines.size(), 2);
-      EXPECT_EQ(lines.join(QString()), c.caption);
+    if (!c.lines.isEmpty()) {
+      EXPECT_EQ(lines, c.lines);
     }
+    if (!c.cut) {
+      EXPECT_EQ(lines.join(QLatin1Char(' ')), c.caption);
+      continue;
+    }
+    // The cut word ends in "…" and is never carried on to a next line.
+    EXPECT_TRUE(lines.last().endsWith(QChar(0x2026))) << lines.last().toStdString();
+    for (const QString& line : lines)
+      EXPECT_TRUE(c.caption.split(QLatin1Char(' ')).contains(line) || line.endsWith(QChar(0x2026)))
+          << line.toStdString();
   }
-  EXPECT_EQ(WrapTitle(pressure, font, fm.horizontalAdvance(pressure) + 2).size(), 1);
 }
 
 // The title row grows until every caption shows its wrapped lines whole,

@@ -9,7 +9,11 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include "link/ui/download_dialog.h"
 #include "platform/dialogs.h"
+#include "support/link_ports.h"
+#include "support/link_pty.h"
+#include "support/link_sample_records.h"
 #include "support/recording_dialogs.h"
 #include "shell/main_window.h"
 #include "support/store_fixture.h"
@@ -195,8 +199,92 @@ TEST_F(ViewCommands, FirstUseFitsTheHiddenViewToItsRealWidth) {
   EXPECT_GT(outer, form->width() - 129 - 40);
   const auto entries = ParseColumnLayoutText(StoredValue("Table_2"));
   ASSERT_EQ(entries.size(), 7u);
-  for (const ColumnLayout& e : entries)
-    EXPECT_EQ(e.width, FitColumnWidth(outer, 7)) << e.fieldName.toStdString();
+  int sum = 0;
+  for (const ColumnLayout& e : entries) sum += e.width;
+  EXPECT_EQ(sum, outer - 2 * Water()->view()->frameWidth());
+}
+
+// A layout text with the given widths for the fields, in that order.
+QString LayoutWithWidths(const std::vector<std::pair<const char*, int>>& columns) {
+  std::vector<ColumnLayout> layout;
+  for (const auto& [field, width] : columns) {
+    ColumnLayout c;
+    c.fieldName = QLatin1String(field);
+    c.width = width;
+    layout.push_back(c);
+  }
+  return ColumnLayoutText(layout);
+}
+
+// Widths stored at close in a wide window: the water view's design widths.
+const std::vector<std::pair<const char*, int>> kWideWater = {
+    {"N", 50}, {"H", 115}, {"P", 238}, {"R", 414}, {"DATE", 237}, {"TIME", 104}, {"TYPE", 295}};
+
+// Whether every column of a grid lies inside its view and is as wide as its
+// caption's words and its cells' texts need.
+::testing::AssertionResult ColumnsFitTheView(DataGrid* grid) {
+  const std::vector<int> needed = grid->TextWidths();
+  const int client = grid->view()->viewport()->width();
+  for (int i = 0; i < grid->ColumnCount(); ++i) {
+    const int right = grid->header()->sectionViewportPosition(i) + grid->header()->sectionSize(i);
+    if (right > client)
+      return ::testing::AssertionFailure()
+             << grid->Column(i).caption.toStdString() << " ends at " << right << " of " << client;
+    if (grid->ColumnWidth(i) < needed[size_t(i)])
+      return ::testing::AssertionFailure() << grid->Column(i).caption.toStdString() << " is "
+                                           << grid->ColumnWidth(i) << " of " << needed[size_t(i)];
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// "Создать" and "Открыть" in a window smaller than the one the layout was
+// stored in: the shown view's columns fit the window with their texts whole.
+TEST_F(ViewCommands, NewAndOpenFitTheShownViewToASmallerWindow) {
+  form->SetDownloadDialog(new DownloadDialog(form.get()));
+  form->resize(910, 600);  // a screen of 1366 pixels at 150 %
+  QCoreApplication::processEvents();  // the window takes its new size
+  for (bool create : {false, true}) {
+    SCOPED_TRACE(create ? "New" : "Open");
+    StoreValue("Table_2", LayoutWithWidths(kWideWater));
+    if (create) {
+      SimulatedPort port(sim::WaterInstrument(ThreeSeries()));
+      ASSERT_TRUE(port.Ok());
+      PointPortsAt(port.Path(), QString());
+      dialogs.saveNames = {QDir(dir.path()).filePath(QStringLiteral("new.db"))};
+      dialogs.exec = RunDownloadDialog;
+      ASSERT_TRUE(Trigger(form.get(), "newTableAction"));
+      dialogs.exec = nullptr;
+    } else {
+      Open(water);
+    }
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(form->Session().InUse()) << dialogs.Texts().join(" | ").toStdString();
+    ASSERT_EQ(ShownGrid(form.get()), Water());
+    EXPECT_TRUE(ColumnsFitTheView(Water()));
+    ASSERT_TRUE(Trigger(form.get(), "closeTableAction"));
+  }
+}
+
+// A stored layout wider than the view is scaled into it, in proportion,
+// also in the view whose tab is not shown; the narrower layout is what
+// close stores.
+TEST_F(ViewCommands, AStoredLayoutFromAWiderWindowIsScaledIntoTheView) {
+  StoreValue("Table_2", LayoutWithWidths(kWideWater));
+  form->resize(800, 600);
+  Open(plates);  // the water-permeability tab stays hidden
+  ASSERT_EQ(ShownGrid(form.get()), Plate());
+  const int client = Water()->width() - 2 * Water()->view()->frameWidth();
+  EXPECT_LT(client, 1453);
+  int sum = 0;
+  for (int i = 0; i < Water()->ColumnCount(); ++i) sum += Water()->ColumnWidth(i);
+  EXPECT_EQ(sum, client);
+  for (const auto& [field, width] : kWideWater)
+    EXPECT_NEAR(Water()->ColumnWidth(Water()->ColumnOfField(field)), width * client / 1453.0, 1.0)
+        << field;
+  ASSERT_TRUE(Trigger(form.get(), "closeTableAction"));
+  sum = 0;
+  for (const ColumnLayout& e : ParseColumnLayoutText(StoredValue("Table_2"))) sum += e.width;
+  EXPECT_EQ(sum, client);
 }
 
 TEST_F(ViewCommands, DamagedStoredLayoutStopsWithTheGeneralError) {

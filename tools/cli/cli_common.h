@@ -11,7 +11,7 @@ enum Exit {
   kOk = 0,
   kUsage = 1,          // wrong command line
   kNotFound = 2,       // no instrument on any port tried (or on --port)
-  kTransmission = 3,   // a frame with a wrong checksum
+  kTransmission = 3,   // a frame with a wrong checksum, or the line lost amid the transfer
   kWrongDevice = 4,    // an instrument the program refuses
   kNoData = 5,         // the instrument holds no records
   kTableWrite = 6,     // the table file (or the memory image, the log) could not be written

@@ -144,7 +144,8 @@ class TerminalDownload : public QObject, private DownloadObserver {
     EndProgressLine();
     Error(text);
     if (!detail.isEmpty()) Error(detail);
-    if (text == download_text::kTransmissionError)
+    // A line lost amid the transfer is a failed transfer too.
+    if (text == download_text::kTransmissionError || text == download_text::kLineLost)
       result_ = cli::kTransmission;
     else if (text == download_text::kWrongDevice)
       result_ = cli::kWrongDevice;

@@ -37,9 +37,12 @@ const char kDumpHelp[] =
     "Использование: klt3-cli dump ФАЙЛ.db [--csv | --json] [--series N | --kind plate|water]\n"
     "\n"
     "Выводит строки таблицы так, как их показывает вид программы: его столбцы,\n"
-    "их заголовки и тексты ячеек. По умолчанию выровненными столбцами;\n"
+    "их заголовки и тексты ячеек. Строка испытания на водонепроницаемость\n"
+    "начинается с номера своей серии (\"Серия\"); марка бетона серии - в столбце\n"
+    "\"Марка\". По умолчанию выровненными столбцами;\n"
     "--csv: значения через запятую с заголовками в первой строке;\n"
-    "--json: массив объектов, ключи - имена полей.\n"
+    "--json: массив объектов, ключи - имена полей (номер серии - SERIAL,\n"
+    "марка - TYPE).\n"
     "\n" KLT3_CLI_ROWS_HELP
     "  --csv                 вывод в формате CSV\n"
     "  --json                вывод в формате JSON\n";
@@ -170,9 +173,20 @@ QString CsvField(const QString& s) {
   return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
+// The columns of the view; a water-permeability row begins with its series'
+// number, which the view shows in the list beside it.
+std::vector<GridColumn> DumpColumns(ShownKind kind) {
+  if (kind == ShownKind::Plate) return views::PlateViewColumns();
+  GridColumn series;
+  series.state.fieldName = QStringLiteral("SERIAL");
+  series.caption = QStringLiteral("Серия");
+  std::vector<GridColumn> columns{series};
+  for (const GridColumn& c : views::WaterViewColumns()) columns.push_back(c);
+  return columns;
+}
+
 void PrintRows(MeasurementTable& table, ShownKind kind, const QString& format) {
-  const std::vector<GridColumn> columns =
-      kind == ShownKind::Water ? views::WaterViewColumns() : views::PlateViewColumns();
+  const std::vector<GridColumn> columns = DumpColumns(kind);
   std::vector<QStringList> rows;
   QStringList header;
   for (const GridColumn& col : columns) header << col.caption;

@@ -1,5 +1,8 @@
 // klt3-cli ports: where the program's ports "\\.\COM1" and "\\.\COM2" lead
-// on this computer, read and set in the program's own settings.
+// on this computer, the port chosen for downloads and the one that answered
+// last, read and set in the program's own settings.
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <cstdio>
 #include <memory>
@@ -11,15 +14,23 @@
 namespace cli {
 
 const char kPortsHelp[] =
-    "Использование: klt3-cli ports [--com1 ПУТЬ] [--com2 ПУТЬ] [--stored] [--list]\n"
+    "Использование: klt3-cli ports [--port ПОРТ] [--com1 ПУТЬ] [--com2 ПУТЬ] [--stored] [--list]\n"
     "\n"
-    "Показывает, к каким устройствам ведут порты программы COM1 и COM2.\n"
-    "С --com1 или --com2 записывает путь устройства в настройки программы;\n"
-    "пустой путь удаляет запись, и порт снова ведет к устройству по умолчанию.\n"
+    "Показывает, к каким устройствам ведут порты программы COM1 и COM2, какой порт\n"
+    "выбран для приема в окне \"Порт прибора…\" и на каком порту прибор ответил\n"
+    "в прошлый раз: без выбранного порта прием ищет прибор сначала там, затем на\n"
+    "COM1, COM2 и на всех остальных портах.\n"
+    "С --port записывает выбор порта, как окно \"Порт прибора…\". С --com1 или\n"
+    "--com2 записывает путь устройства в настройки программы; пустой путь\n"
+    "удаляет запись, и порт снова ведет к устройству по умолчанию.\n"
     "\n"
+    "  --port ПОРТ   порт для приема: путь устройства (например /dev/ttyUSB0),\n"
+    "                COM1, COM2 или auto (автоматический поиск)\n"
     "  --com1 ПУТЬ   устройство порта COM1 (например /dev/ttyUSB0)\n"
     "  --com2 ПУТЬ   устройство порта COM2\n"
-    "  --stored      вывести только записанные значения: COM1=... и COM2=...\n"
+    "  --stored      вывести только записанные значения: COM1=..., COM2=...,\n"
+    "                Port=... (выбранный порт, пусто - автоматический поиск) и\n"
+    "                LastPort=... (порт, где прибор ответил в прошлый раз)\n"
     "  --list        вывести последовательные порты компьютера, по одному в строке:\n"
     "                путь и через табуляцию описание; постоянное имя из\n"
     "                /dev/serial/by-id выводится вместо пути, если оно есть\n"
@@ -34,13 +45,48 @@ QSettings* OpenSettings() {
   return s;
 }
 
+// The value "Порт прибора…" stores for a port the operator names: empty
+// for the automatic search, "COM1" or "COM2", else the device's stable name
+// when it has one (so that the choice survives replugging), else its path.
+// False for a name that is none of these.
+bool ChoiceOf(const QString& port, QString* choice) {
+  const QString upper = port.toUpper();
+  if (upper == QLatin1String("AUTO")) {
+    choice->clear();
+    return true;
+  }
+  if (upper == QLatin1String("COM1") || upper == QLatin1String("COM2")) {
+    *choice = upper;
+    return true;
+  }
+  if (port.isEmpty() || !QDir::isAbsolutePath(port)) return false;
+  for (const SerialPortEntry& e : SerialPorts().List()) {
+    if (port == e.device || port == e.stableName) {
+      *choice = e.PreferredName();
+      return true;
+    }
+  }
+  const QString stable = StableNameOf(port);
+  *choice = stable.isEmpty() ? port : stable;
+  return true;
+}
+
+// "COM1 (/dev/ttyS0)", a device path, or "автоматически".
+QString ChoiceText(const QString& choice) {
+  if (choice.isEmpty()) return QStringLiteral("автоматически");
+  const QString name = PortNameOfChoice(choice);
+  if (name != choice) return choice + QStringLiteral(" (") + ResolvePortName(name) + QLatin1Char(')');
+  if (!QFileInfo::exists(choice)) return choice + QStringLiteral(" (сейчас не найден)");
+  return choice;
+}
+
 }  // namespace
 
 int PortsCommand(const QStringList& argv) {
   Args args;
   QString error;
   const QStringList names{QStringLiteral("COM1"), QStringLiteral("COM2")};
-  if (!args.Parse(argv, {QStringLiteral("com1"), QStringLiteral("com2")},
+  if (!args.Parse(argv, {QStringLiteral("com1"), QStringLiteral("com2"), QStringLiteral("port")},
                   {QStringLiteral("stored"), QStringLiteral("list"), QStringLiteral("help")},
                   &error) ||
       !args.Operands().isEmpty()) {
@@ -58,6 +104,12 @@ int PortsCommand(const QStringList& argv) {
       Out(e.PreferredName() + QLatin1Char('\t') + e.description);
     return kOk;
   }
+  QString choice;
+  if (args.Has(QStringLiteral("port")) && !ChoiceOf(args.Value(QStringLiteral("port")), &choice)) {
+    Error(QStringLiteral("Параметр --port принимает путь устройства (например /dev/ttyUSB0), "
+                         "COM1, COM2 или auto."));
+    return kUsage;
+  }
   std::unique_ptr<QSettings> settings(OpenSettings());
   bool changed = false;
   for (const QString& name : names) {
@@ -70,21 +122,31 @@ int PortsCommand(const QStringList& argv) {
       settings->setValue(name, path);
     changed = true;
   }
-  if (changed) {
-    settings->sync();
-    if (settings->status() != QSettings::NoError) {
-      Error(QStringLiteral("Не удалось записать настройки программы в %1.")
-                .arg(settings->fileName()));
-      return kSettings;
-    }
+  if (changed) settings->sync();
+  if ((changed && settings->status() != QSettings::NoError) ||
+      (args.Has(QStringLiteral("port")) && !StoreChosenPort(choice))) {
+    Error(QStringLiteral("Не удалось записать настройки программы в %1.").arg(settings->fileName()));
+    return kSettings;
+  }
+  if (args.Has(QStringLiteral("port"))) {
+    // Kept all the same: an adapter may be plugged in only for the download.
+    if (!choice.isEmpty() && PortNameOfChoice(choice) == choice && !QFileInfo::exists(choice))
+      Error(QStringLiteral("Устройства %1 сейчас нет; выбор записан.").arg(choice));
     return kOk;
   }
-  for (const QString& name : names) {
-    if (args.Has(QStringLiteral("stored")))
-      Out(name + QLatin1Char('=') + settings->value(name).toString());
-    else
-      Out(name + QStringLiteral(": ") + ResolvePortName(QStringLiteral("\\\\.\\") + name));
+  if (changed) return kOk;
+  if (args.Has(QStringLiteral("stored"))) {
+    for (const QString& name : names) Out(name + QLatin1Char('=') + settings->value(name).toString());
+    Out(QStringLiteral("Port=") + ChosenPort());
+    Out(QStringLiteral("LastPort=") + LastAnsweredPort());
+    return kOk;
   }
+  for (const QString& name : names)
+    Out(name + QStringLiteral(": ") + ResolvePortName(QStringLiteral("\\\\.\\") + name));
+  Out(QStringLiteral("Порт прибора: ") + ChoiceText(ChosenPort()));
+  const QString last = LastAnsweredPort();
+  Out(QStringLiteral("Порт, где прибор ответил в прошлый раз: ") +
+      (last.isEmpty() ? QStringLiteral("нет") : last));
   return kOk;
 }
 

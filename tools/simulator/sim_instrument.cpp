@@ -90,6 +90,7 @@ void Instrument::OnReadable() {
           Queue(IdentificationFrame(), c);
         }
       } else if (c == 'N') {
+        memoryWritten_ = 0;
         Queue(MemoryFrame(), c);
       }
     }
@@ -108,6 +109,7 @@ void Instrument::Queue(const QByteArray& chars, char request) {
 }
 
 void Instrument::Pump() {
+  if (cut_) return;
   if (pending_.isEmpty()) {
     writeNotifier_->setEnabled(false);
     paceTimer_->stop();
@@ -123,6 +125,12 @@ void Instrument::Pump() {
         return;  // the pacing timer comes back
       }
     }
+    const bool cutting = pendingRequest_ == 'N' && config_.cutAfter >= 0;
+    if (cutting) allowed = std::min<qint64>(allowed, config_.cutAfter - memoryWritten_);
+    if (cutting && allowed <= 0) {
+      CutShort();
+      return;
+    }
     const ssize_t n = ::write(fd_, pending_.constData(), static_cast<size_t>(allowed));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
@@ -132,10 +140,21 @@ void Instrument::Pump() {
     pending_.remove(0, static_cast<qsizetype>(n));
     pacedSent_ += n;
     written_ += n;
+    if (pendingRequest_ == 'N') memoryWritten_ += n;
   }
   writeNotifier_->setEnabled(false);
   paceTimer_->stop();
   emit replyWritten(pendingRequest_);
+}
+
+void Instrument::CutShort() {
+  cut_ = true;
+  writeNotifier_->setEnabled(false);
+  paceTimer_->stop();
+  if (!config_.hangUp) return;  // hangs: the rest stays pending for good
+  pending_.clear();
+  readNotifier_->setEnabled(false);
+  emit lineClosed();
 }
 
 }  // namespace sim

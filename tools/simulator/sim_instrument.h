@@ -26,6 +26,11 @@ struct InstrumentConfig {
   bool badMemoryChecksum = false;
   bool zeroSize = false;  // memory frame whose first two words are 0 and 5
   bool paced = false;     // write no faster than the line would carry
+  // After this many characters of the memory frame the instrument sends
+  // nothing more (it hangs) or, with hangUp, closes the line (the cable is
+  // pulled); -1: it sends the whole frame.
+  int cutAfter = -1;
+  bool hangUp = false;
 };
 
 // A water-permeability tester (kind 1, type 1) holding these series.
@@ -50,6 +55,8 @@ class Instrument : public QObject {
   // Characters written so far.
   qint64 Written() const { return written_; }
   bool Idle() const { return pending_.isEmpty(); }
+  // The memory frame has been cut short (cutAfter).
+  bool Cut() const { return cut_; }
   // The exact frames the instrument sends.
   QByteArray IdentificationFrame() const;
   QByteArray MemoryFrame() const;
@@ -57,11 +64,15 @@ class Instrument : public QObject {
  signals:
   void requestReceived(char request);
   void replyWritten(char request);
+  // The memory frame was cut short with hangUp: the instrument has let go
+  // of the descriptor, and its owner closes it.
+  void lineClosed();
 
  private:
   void OnReadable();
   void Queue(const QByteArray& chars, char request);
   void Pump();
+  void CutShort();
 
   int fd_;
   InstrumentConfig config_;
@@ -75,6 +86,8 @@ class Instrument : public QObject {
   QByteArray received_;
   qint64 written_ = 0;
   bool zSent_ = false;
+  qint64 memoryWritten_ = 0;  // characters of the memory frame now sent
+  bool cut_ = false;
 };
 
 }  // namespace sim

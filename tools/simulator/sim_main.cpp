@@ -60,6 +60,12 @@ int main(int argc, char** argv) {
       {QStringLiteral("zero-size"), QStringLiteral("Memory frame whose first two words are 0 "
                                                    "and 5.")},
       {QStringLiteral("paced"), QStringLiteral("Write no faster than 9600 bit/s would carry.")},
+      {QStringLiteral("stop-after"),
+       QStringLiteral("Send no more than N characters of the memory frame, then nothing."),
+       QStringLiteral("N")},
+      {QStringLiteral("hang-up-after"),
+       QStringLiteral("Close the line after N characters of the memory frame."),
+       QStringLiteral("N")},
   });
   p.process(app);
 
@@ -111,6 +117,12 @@ int main(int argc, char** argv) {
   if (p.isSet(QStringLiteral("wrong-kind"))) sim::MakeWrongKind(&config);
   config.badMemoryChecksum = p.isSet(QStringLiteral("bad-checksum"));
   config.badIdentChecksum = p.isSet(QStringLiteral("bad-ident-checksum"));
+  for (const QString& cut : {QStringLiteral("stop-after"), QStringLiteral("hang-up-after")}) {
+    if (!p.isSet(cut)) continue;
+    config.cutAfter = p.value(cut).toInt(&ok);
+    if (!ok || config.cutAfter < 0) return Fail(QStringLiteral("--%1 must be 0 or more").arg(cut));
+    config.hangUp = cut == QLatin1String("hang-up-after");
+  }
 
   sim::PtyPair pty;
   int fd = -1;
@@ -131,10 +143,20 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, OnSignal);
 
   sim::Instrument instrument(fd, config);
+  // The cable pulled: the other side of the line sees a hang-up.
+  QObject::connect(&instrument, &sim::Instrument::lineClosed, &app, [&] {
+    std::fprintf(stderr, "klt3-sim: line closed\n");
+    if (pty.IsOpen()) {
+      pty.Close();
+    } else if (fd >= 0) {
+      ::close(fd);
+      fd = -1;
+    }
+  }, Qt::QueuedConnection);
   QObject::connect(&instrument, &sim::Instrument::requestReceived, [](char c) {
     std::fprintf(stderr, "klt3-sim: received 0x%02X\n", static_cast<unsigned char>(c));
   });
   const int rc = app.exec();
-  if (p.isSet(QStringLiteral("port"))) ::close(fd);
+  if (p.isSet(QStringLiteral("port")) && fd >= 0) ::close(fd);
   return rc;
 }

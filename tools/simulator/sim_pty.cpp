@@ -37,7 +37,10 @@ PtyPair::~PtyPair() { Close(); }
 bool PtyPair::Open(QString* error) {
   Close();
   master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-  if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+  // Not inherited by a program the test starts: closing the instrument's
+  // side must hang up the line for it.
+  if (master_ < 0 || ::fcntl(master_, F_SETFD, FD_CLOEXEC) != 0 || ::grantpt(master_) != 0 ||
+      ::unlockpt(master_) != 0) {
     if (error) *error = Errno("posix_openpt");
     Close();
     return false;
@@ -49,7 +52,7 @@ bool PtyPair::Open(QString* error) {
     return false;
   }
   slavePath_ = QString::fromLocal8Bit(name);
-  slave_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+  slave_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (slave_ < 0 || !MakeRaw(slave_, false) || !MakeRaw(master_, false)) {
     if (error) *error = Errno("pseudo-terminal slave");
     Close();

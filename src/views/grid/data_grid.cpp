@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QProxyStyle>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
@@ -11,6 +12,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/dialogs.h"
 
@@ -39,13 +41,27 @@ class GridStyle : public QProxyStyle {
   }
 };
 
-// Selected rows keep the selection fill over a column's own colour. The
-// current row is tinted with the selection colour whether or not the grid
-// has the focus: it is the row a command on "the current row" takes, and
-// the operator must see which one that is.
+// Selected rows keep the selection fill over a column's own colour; a cell
+// too narrow for its text shows the whole text in a tooltip. The current
+// row is tinted with the selection colour whether or not the grid has the
+// focus: it is the row a command on "the current row" takes, and the
+// operator must see which one that is.
 class GridDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
+
+  bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override {
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+      return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString text = index.data(Qt::DisplayRole).toString();
+    // The text is drawn cut short exactly when it needs more than the cell.
+    if (!text.isEmpty() && sizeHint(option, index).width() > option.rect.width())
+      QToolTip::showText(event->globalPos(), text, view->viewport(), option.rect);
+    else
+      QToolTip::hideText();
+    return true;
+  }
 
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
@@ -68,14 +84,21 @@ class GridDelegate : public QStyledItemDelegate {
   }
 };
 
+// Enough rows to meet every form a column's texts take; a table of
+// thousands of rows is not walked whole for a fit.
+constexpr int kMeasuredRows = 1000;
+
 }  // namespace
 
 // --- GridHeader --------------------------------------------------------------
 
-QStringList WrapTitle(const QString& caption, const QFont& font, int width) {
+QStringList WrapTitle(const QString& caption, const QFont& font, int width, bool* cut) {
   QStringList lines;
   QTextOption option;
-  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  option.setWrapMode(QTextOption::WordWrap);
+  const QFontMetricsF fm(font);
+  const int room = std::max(1, width);
+  if (cut) *cut = false;
   QString text = caption;
   while (text.endsWith(QLatin1Char('\n'))) text.chop(1);
   for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
@@ -83,12 +106,27 @@ QStringList WrapTitle(const QString& caption, const QFont& font, int width) {
     layout.setTextOption(option);
     layout.beginLayout();
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-      line.setLineWidth(std::max(1, width));
-      lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+      line.setLineWidth(room);
+      QString shown = paragraph.mid(line.textStart(), line.textLength()).trimmed();
+      // Only a word wider than the column overflows its line.
+      if (fm.horizontalAdvance(shown) > room) {
+        shown = fm.elidedText(shown, Qt::ElideRight, room);
+        if (cut) *cut = true;
+      }
+      lines << shown;
     }
     layout.endLayout();
   }
   return lines;
+}
+
+int WidestWord(const QString& caption, const QFont& font) {
+  const QFontMetricsF fm(font);
+  qreal widest = 0;
+  static const QRegularExpression blanks(QStringLiteral("\\s+"));
+  for (const QString& word : caption.split(blanks, Qt::SkipEmptyParts))
+    widest = std::max(widest, fm.horizontalAdvance(word));
+  return int(std::ceil(widest));
 }
 
 GridHeader::GridHeader(DataGrid* grid) : QHeaderView(Qt::Horizontal), grid_(grid) {
@@ -117,6 +155,21 @@ void GridHeader::mousePressEvent(QMouseEvent* event) {
 void GridHeader::mouseReleaseEvent(QMouseEvent* event) {
   modifiers_ |= event->modifiers();
   QHeaderView::mouseReleaseEvent(event);
+}
+
+bool GridHeader::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QHeaderView::viewportEvent(event);
+  const auto* help = static_cast<QHelpEvent*>(event);
+  const int logical = logicalIndexAt(help->pos());
+  bool cut = false;
+  if (logical >= 0 && logical < grid_->ColumnCount()) {
+    const GridColumn& column = grid_->Column(logical);
+    const bool sorted = column.state.titleState != TitleState::SortedNone;
+    WrapTitle(column.caption, font(), TextWidth(sectionSize(logical), sorted), &cut);
+    if (cut) QToolTip::showText(help->globalPos(), column.caption, viewport());
+  }
+  if (!cut) QToolTip::hideText();
+  return true;
 }
 
 void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
@@ -456,6 +509,19 @@ int DataGrid::NeededTitleLines() const {
     needed = std::max(needed, int(WrapTitle(Column(i).caption, header_->font(), width).size()));
   }
   return needed;
+}
+
+std::vector<int> DataGrid::TextWidths() const {
+  std::vector<int> widths;
+  const int rows = std::min(model_->rowCount(), kMeasuredRows);
+  const int gridLine = view_->showGrid() ? 1 : 0;
+  for (int i = 0; i < ColumnCount(); ++i) {
+    int w = GridHeader::SectionWidth(WidestWord(Column(i).caption, header_->font()));
+    for (int r = 0; r < rows; ++r)
+      w = std::max(w, view_->sizeHintForIndex(model_->index(r, i)).width() + gridLine);
+    widths.push_back(w);
+  }
+  return widths;
 }
 
 void DataGrid::UpdateTitleHeight() {

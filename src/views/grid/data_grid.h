@@ -24,10 +24,12 @@ struct MarkedRow {
   std::vector<FieldValue> values;
 };
 
-// The lines a title shows in a column `width` pixels wide: broken between
-// words, and inside a word only where the word alone is wider than the
-// column; a line break in the caption starts a new line.
-QStringList WrapTitle(const QString& caption, const QFont& font, int width);
+// The lines a title shows in a column `width` pixels wide: broken only
+// between words; a word wider than the column is cut short with "…" and
+// *cut is set. A line break in the caption starts a new line.
+QStringList WrapTitle(const QString& caption, const QFont& font, int width, bool* cut = nullptr);
+// The room a caption needs for none of its words to be cut: its widest word.
+int WidestWord(const QString& caption, const QFont& font);
 
 // Titles of several lines with the caption alignment and the sort mark.
 class GridHeader : public QHeaderView {
@@ -39,8 +41,12 @@ class GridHeader : public QHeaderView {
   // Room for the text of a title in a section of `width`; `sorted` leaves
   // room for the sort mark.
   static int TextWidth(int width, bool sorted) { return width - 6 - (sorted ? 12 : 0); }
+  // The section width that leaves `textWidth` for the text beside a sort mark.
+  static int SectionWidth(int textWidth) { return textWidth + 6 + 12; }
 
  protected:
+  // A title whose caption is cut short shows it whole in a tooltip.
+  bool viewportEvent(QEvent* event) override;
   void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
@@ -116,6 +122,9 @@ class DataGrid : public QWidget {
   int TitleLines() const { return titleLines_; }
   // Lines the title row needs for every caption to show whole.
   int NeededTitleLines() const;
+  // The width each column needs to show its caption without a cut word and
+  // the texts of its cells whole (of the first rows shown, see .cpp).
+  std::vector<int> TextWidths() const;
   void SetColumnMoving(bool allowed);
   void SetColumnSizing(bool allowed);
 

@@ -7,6 +7,17 @@ int FitColumnWidth(int outerWidth, int columnCount) {
   return std::max(2, outerWidth / columnCount - 5);
 }
 
+std::vector<int> FitWidthsToTexts(const std::vector<int>& needed, int outerWidth, int clientWidth) {
+  long long sum = 0;
+  for (int w : needed) sum += std::max(2, w);
+  if (sum <= clientWidth) {
+    std::vector<int> widths;
+    for (int w : needed) widths.push_back(std::max(2, w));
+    return widths;
+  }
+  return std::vector<int>(needed.size(), FitColumnWidth(outerWidth, int(needed.size())));
+}
+
 std::vector<int> SpreadColumnWidths(const std::vector<GridColumn>& columns, int clientWidth) {
   std::vector<int> widths;
   long long fixedSum = 0, freeSum = 0;

@@ -6,8 +6,13 @@
 
 #include "views/grid/grid_column.h"
 
-// Width every column gets from FitColumns: outer width div count - 5, at least 2.
+// Equal width for every column: outer width div count - 5, at least 2.
 int FitColumnWidth(int outerWidth, int columnCount);
+
+// The widths "Выровнять столбцы" gives: each column the width its texts
+// need (`needed`) when all of them together fit into `clientWidth`, else
+// equal widths from the outer width (FitColumnWidth).
+std::vector<int> FitWidthsToTexts(const std::vector<int>& needed, int outerWidth, int clientWidth);
 
 // Spreads the columns over `clientWidth`: fixed-width columns keep their
 // width, the others share the rest in proportion to their current widths

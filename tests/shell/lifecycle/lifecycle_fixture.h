@@ -6,12 +6,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimer>
 #include <QStringList>
 #include <functional>
 #include <vector>
 
 #include "platform/dialogs.h"
+#include "support/link_ports.h"
 #include "support/recording_dialogs.h"
 #include "simulator/sim_images.h"
 #include "support/test_env.h"
@@ -19,15 +19,6 @@
 // The lifecycle tests answer through the shared recorder.
 using ScriptedDialogs = RecordingDialogs;
 
-// Runs the real download dialog; a guard timer cancels a dialog that never
-// finishes.
-inline int RunDownloadDialog(QDialog* dialog) {
-  QTimer guard;
-  guard.setSingleShot(true);
-  QObject::connect(&guard, &QTimer::timeout, dialog, &QDialog::reject);
-  guard.start(30000);
-  return dialog->exec();
-}
 
 // The live rows of a table file read by an independent dBase reader, each
 // as field name -> value (texts trimmed, numbers as numbers, blanks null).
