@@ -7,6 +7,7 @@
 #include "platform/dialogs.h"
 #include "platform/operator_error.h"
 #include "shell/main_window.h"
+#include "store/instruments.h"
 #include "views/grid/data_grid.h"
 
 // "Экспорт в Excel": the rows of the shown view into an .xls file: a
@@ -26,7 +27,7 @@ void MainWindow::ExportShownRows() {
       std::vector<ExportColumn> columns;
       for (int c : view.grid->ColumnOrder())
         columns.push_back({view.grid->Column(c).fieldName(), view.grid->Column(c).caption});
-      ExportRows(session_.Table(), columns, viewTabs_->tabText(viewTabs_->indexOf(view.tab)), name);
+      ExportRows(session_.Table(), columns, PlateInstrumentName(session_.ShownDeviceType()), name);
     } else {
       ExportSeries(session_.Table(), name);
     }

@@ -17,7 +17,7 @@ bool MainWindow::PrepareShownReport(PreparedReport* report) {
   try {
     TableReportSource rows(&session_.Table());
     *report = PrepareReportWithProgress(
-        this, ReportById(SelectReport(view, session_.DeviceType())), rows);
+        this, ReportById(SelectReport(view, uint8_t(session_.ShownDeviceType()))), rows);
   } catch (const TableError& e) {
     ShowGeneralError(this, e.text());
     return false;

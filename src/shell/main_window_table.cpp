@@ -11,6 +11,7 @@
 #include "platform/dialogs.h"
 #include "platform/operator_error.h"
 #include "shell/main_window.h"
+#include "store/row_deletion.h"
 #include "views/grid/data_grid.h"
 
 namespace {
@@ -305,9 +306,9 @@ void MainWindow::DeleteRowsOfShownView() {
   for (const MarkedRow& m : view.grid->MarkedRows()) marked.push_back(m.bookmark);
   const auto rows = session_.RowsToDelete(marked);
   if (!rows.empty()) {
+    // The question names what goes: the highlighted row, or how many marked.
     const QString question =
-        marked.empty() ? QStringLiteral("Удалить текущую строку?")
-                       : QStringLiteral("Удалить отмеченные строки (%1)?").arg(rows.size());
+        QStringLiteral("Удалить %1?").arg(RowsToDeleteText(session_.Table(), rows));
     if (Dialogs().Ask(this, MainTitle(), question, QMessageBox::No) != QMessageBox::Yes) return;
   }
   // An edit in progress is posted first, so that it neither gets lost nor

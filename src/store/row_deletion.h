@@ -1,6 +1,7 @@
 #pragma once
 // Removing rows from the table file for good: mark them deleted, pack the
 // file and reopen it under the same filter.
+#include <QString>
 #include <vector>
 
 #include "store/measurement_table.h"
@@ -15,3 +16,10 @@ void DeleteBookmarkedRows(MeasurementTable& table,
 // Posts an edit in progress, packs the file, closes and reopens it: the
 // filter in force stays and the first visible row becomes current.
 void PackAndReopen(MeasurementTable& table);
+
+// Names the rows a deletion takes, for the question before it: one row by
+// what the operator knows it by ("образец 1 серии 3, 12.05.2010", a plate
+// test "испытание № 2, 25.05.2010 10:20:30"), several by their number
+// ("3 отмеченные строки").
+QString RowsToDeleteText(const MeasurementTable& table,
+                         const std::vector<MeasurementTable::BookmarkT>& bookmarks);

@@ -100,6 +100,11 @@ void TableSession::ShowSeries(const QString& entry) {
   table_.Refresh();
 }
 
+int TableSession::ShownDeviceType() const {
+  if (!table_.IsOpen() || table_.VisibleRowCount() == 0) return deviceType_;
+  return int(ValueToInt(table_.FieldAt(0, QStringLiteral("DEV_TYPE"))));
+}
+
 void TableSession::UpdateStatistics() { ComputeShownStats(table_, &stats_); }
 
 std::vector<TableSession::Bookmark> TableSession::RowsToDelete(
@@ -108,8 +113,18 @@ std::vector<TableSession::Bookmark> TableSession::RowsToDelete(
   if (rows.empty()) {
     if (const Bookmark current = table_.Bookmark()) rows.push_back(current);
   }
+  // Only rows the operator can see go: a mark or a current row left over
+  // from other rows shown before is never taken.
+  std::vector<Bookmark> shown;
+  if (table_.IsOpen())
+    for (int i = 0; i < table_.VisibleRowCount(); ++i) shown.push_back(table_.BookmarkAt(i));
+  std::sort(shown.begin(), shown.end());
   std::sort(rows.begin(), rows.end());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  rows.erase(std::remove_if(
+                 rows.begin(), rows.end(),
+                 [&](Bookmark b) { return !std::binary_search(shown.begin(), shown.end(), b); }),
+             rows.end());
   return rows;
 }
 

@@ -48,6 +48,9 @@ class TableSession {
   // The device type the reports go by: the instrument's after New, the
   // first stored row's after Open (0 for an empty table).
   int DeviceType() const { return deviceType_; }
+  // The device type of the rows shown (that of the first); DeviceType()
+  // when none is shown. A table may hold rows of both instruments.
+  int ShownDeviceType() const;
   // After New: the record count decoded (for plate images the image's own).
   int DecodedRecordCount() const { return decodedRecordCount_; }
   // The series numbers of the list beside the water-permeability view.
@@ -93,7 +96,8 @@ class TableSession {
   void UpdateStatistics();
 
   // The rows a delete command removes: the marked rows or, with none
-  // marked, the current row; ascending record order, each once.
+  // marked, the current row, of those shown; ascending record order, each
+  // once.
   std::vector<Bookmark> RowsToDelete(const std::vector<Bookmark>& marked) const;
   // Posts an edit in progress. Throws TableError.
   void PostEdit();

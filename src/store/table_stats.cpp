@@ -6,19 +6,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "store/decimal_round.h"
+
 double StatValue(const FieldValue& v) {
   if (const auto* i = std::get_if<int64_t>(&v)) return double(*i);
   if (const auto* d = std::get_if<double>(&v)) return *d;
   return 0;  // blank or text
 }
 
-double RoundMean(double mean) {
-  const long double t = 0.1;  // the double nearest one tenth, widened
-  const long double q = static_cast<long double>(mean) / t + 0.5L;
-  if (!std::isfinite(static_cast<double>(q)) || std::fabs(q) >= 9.2e18L) return mean;
-  const long long k = static_cast<long long>(q);  // cuts toward zero
-  return static_cast<double>(static_cast<long double>(k) * t);
-}
+double RoundMean(double mean) { return RoundDecimal(mean, 1); }
 
 QString FooterNumberText(double value, QChar decimalPoint) {
   if (std::isnan(value)) return QStringLiteral("NAN");
@@ -106,10 +102,11 @@ QString FooterTriple(double min, double mean, double max) {
 
 FooterTexts BuildFooterTexts(const TableStats& table, const std::vector<MarkedValues>& marked,
                              int visibleRowCount) {
-  return FooterTextsOf(marked.size() < 2 ? table : SelectionStats(marked), visibleRowCount);
+  if (!FootersShowMarkedRows(marked.size())) return FooterTextsOf(table, visibleRowCount);
+  return FooterTextsOf(SelectionStats(marked), int(marked.size()));
 }
 
-FooterTexts FooterTextsOf(const TableStats& s, int visibleRowCount) {
+FooterTexts FooterTextsOf(const TableStats& s, int rowCount) {
   return FooterTexts{FooterTriple(s.PMin, s.PMean, s.PMax), FooterTriple(s.RMin, s.RMean, s.RMax),
-                     QString::number(visibleRowCount)};
+                     QString::number(rowCount)};
 }

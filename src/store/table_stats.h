@@ -21,9 +21,8 @@ struct MarkedValues {
   FieldValue r;
 };
 
-// Rounds a mean to one decimal the way the footers always have: m / t in
-// extended precision (t the double nearest 0.1), plus 0.5, cut toward zero,
-// times t. Ties mostly go down: 0.25 -> 0.2, but 0.05 -> 0.1.
+// Rounds a mean to one decimal on its decimal value, half away from zero,
+// as the operator checks it by hand: 0.25 -> 0.3, 1.15 -> 1.2, -1.25 -> -1.3.
 double RoundMean(double mean);
 
 // General number format with at most 15 significant digits and the given
@@ -62,8 +61,12 @@ struct FooterTexts {
   QString r;
   QString n;
 };
-FooterTexts FooterTextsOf(const TableStats& stats, int visibleRowCount);
-// Table statistics when fewer than two rows are marked, else the marked rows'.
+FooterTexts FooterTextsOf(const TableStats& stats, int rowCount);
+// The footers describe the marked rows once two or more are marked (a
+// single click marks one row); else the rows shown.
+inline bool FootersShowMarkedRows(size_t markedCount) { return markedCount >= 2; }
+// The table statistics and the count of the rows shown, or, with two or
+// more rows marked, the marked rows' statistics and their count.
 FooterTexts BuildFooterTexts(const TableStats& table, const std::vector<MarkedValues>& marked,
                              int visibleRowCount);
 

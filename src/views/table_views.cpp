@@ -46,18 +46,28 @@ void SetFooter(DataGrid& grid, const char* field, const QString& text) {
   grid.SetFooterText(grid.ColumnOfField(QLatin1String(field)), text);
 }
 
+void SetFooterToolTip(DataGrid& grid, const char* field, const QString& text) {
+  grid.SetFooterToolTip(grid.ColumnOfField(QLatin1String(field)), text);
+}
+
 }  // namespace
 
 std::vector<GridColumn> PlateViewColumns() {
   using P = Presentation;
-  return Build({{"N", "N", C, C, P::Plain, 128, false, D},
-                {"DATE", "Дата", C, C, P::Plain, 115, false, D},
-                {"TIME", "Время", C, C, P::Plain, 103, false, D},
-                {"P", "P, кН", C, R, P::Number, 94, false, D},
-                {"R", "R, МПа", C, R, P::Number, 87, false, D},
-                {"TYPE", "Тип и размер пластины", C, C, P::Plain, 78, false, D},
-                {"COMMENT", "Примечание", C, L, P::Text, 83, false, D},
-                {"ZAV", "Вид испытаний", D, C, P::Plain, 40, false, D}});
+  std::vector<GridColumn> columns =
+      Build({{"N", "N", C, C, P::Plain, 128, false, D},
+             {"DATE", "Дата", C, C, P::Plain, 115, false, D},
+             {"TIME", "Время", C, C, P::Plain, 103, false, D},
+             {"P", "P, кН", C, R, P::Number, 94, false, D},
+             {"R", "R, МПа", C, R, P::Number, 87, false, D},
+             {"TYPE", "Тип и размер пластины", C, C, P::Plain, 78, false, D},
+             {"COMMENT", "Примечание", C, L, P::Text, 83, false, D},
+             {"ZAV", "Вид испытаний", D, C, P::Plain, 40, false, D}});
+  // P and R with the two decimals they are stored and printed with.
+  for (GridColumn& c : columns)
+    if (c.fieldName() == QLatin1String("P") || c.fieldName() == QLatin1String("R"))
+      c.displayFormat = QStringLiteral("0.00");
+  return columns;
 }
 
 std::vector<GridColumn> WaterViewColumns() {
@@ -136,25 +146,32 @@ void FitColumns(DataGrid& grid) {
 }
 
 void UpdateFooters(DataGrid& grid, const TableStats& stats, const MeasurementTable& table) {
-  const std::vector<MarkedRow>& marked = grid.MarkedRows();
-  TableStats s = stats;
-  if (marked.size() >= 2) {
-    // The stored values of the marked rows in ascending record order, so
-    // that the rounded mean does not depend on the order of marking.
-    std::vector<const MarkedRow*> inFileOrder;
-    for (const MarkedRow& m : marked) inFileOrder.push_back(&m);
-    std::stable_sort(inFileOrder.begin(), inFileOrder.end(),
-                     [](const MarkedRow* a, const MarkedRow* b) { return a->bookmark < b->bookmark; });
-    StatsAccumulator acc;
-    for (const MarkedRow* m : inFileOrder)
-      acc.Add(m->values.size() > 0 ? StatValue(m->values[0]) : 0,
-              m->values.size() > 1 ? StatValue(m->values[1]) : 0);
-    s = acc.Result(int(marked.size()));
-  }
-  const FooterTexts f = FooterTextsOf(s, table.IsOpen() ? table.VisibleRowCount() : 0);
+  // The stored values of the marked rows in ascending record order, so that
+  // the rounded mean does not depend on the order of marking.
+  std::vector<const MarkedRow*> inFileOrder;
+  for (const MarkedRow& m : grid.MarkedRows()) inFileOrder.push_back(&m);
+  std::stable_sort(
+      inFileOrder.begin(), inFileOrder.end(),
+      [](const MarkedRow* a, const MarkedRow* b) { return a->bookmark < b->bookmark; });
+  std::vector<MarkedValues> marked;
+  for (const MarkedRow* m : inFileOrder)
+    marked.push_back({m->values.size() > 0 ? m->values[0] : FieldValue{},
+                      m->values.size() > 1 ? m->values[1] : FieldValue{}});
+  const FooterTexts f =
+      BuildFooterTexts(stats, marked, table.IsOpen() ? table.VisibleRowCount() : 0);
   SetFooter(grid, "P", f.p);
   SetFooter(grid, "R", f.r);
   SetFooter(grid, "N", f.n);
+  // Which line is which, told where the numbers stand.
+  const bool ofMarked = FootersShowMarkedRows(marked.size());
+  const QString rows = ofMarked ? QStringLiteral("отмеченным строкам (%1)").arg(marked.size())
+                                : QStringLiteral("показанным строкам");
+  const QString triple = QStringLiteral("Минимум / среднее / максимум %1 по %2");
+  SetFooterToolTip(grid, "P", triple.arg(QStringLiteral("P"), rows));
+  SetFooterToolTip(grid, "R", triple.arg(QStringLiteral("R"), rows));
+  SetFooterToolTip(grid, "N",
+                   ofMarked ? QStringLiteral("Число отмеченных строк")
+                            : QStringLiteral("Число показанных строк"));
 }
 
 std::vector<ColumnLayout> GridLayout(const DataGrid& grid) {

@@ -119,7 +119,8 @@ TEST(Dialogs, ABoxWithDetailReachesASeamThatKnowsOnlyMessages) {
 }
 
 // The save dialog asks before it replaces a file: "Нет" keeps the dialog
-// open (nothing chosen), "Да" chooses the file.
+// open (nothing chosen), "Да" chooses the file. A name typed without its
+// extension is the file with the default one, and is asked about too.
 TEST(Dialogs, TheSaveDialogAsksBeforeReplacingAFile) {
   QTemporaryDir dir;
   const QString existing = QDir(dir.path()).filePath(QStringLiteral("table.db"));
@@ -128,8 +129,18 @@ TEST(Dialogs, TheSaveDialogAsksBeforeReplacingAFile) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("x");
   }
-  for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
-    SCOPED_TRACE(answer == QMessageBox::Yes ? "yes" : "no");
+  const struct {
+    const char* typed;
+    QMessageBox::StandardButton answer;
+  } cases[] = {
+      {"table.db", QMessageBox::No},
+      {"table.db", QMessageBox::Yes},
+      {"table", QMessageBox::No},
+      {"table", QMessageBox::Yes},
+  };
+  for (const auto& c : cases) {
+    const QMessageBox::StandardButton answer = c.answer;
+    SCOPED_TRACE(std::string(c.typed) + (answer == QMessageBox::Yes ? " yes" : " no"));
     QString question;
     bool dialogLeftOpen = false;
     QTimer poll;
@@ -142,7 +153,7 @@ TEST(Dialogs, TheSaveDialogAsksBeforeReplacingAFile) {
         if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
           auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
           if (!name) return;
-          name->setText(QStringLiteral("table.db"));
+          name->setText(QString::fromLatin1(c.typed));
           step = 1;
           // Queued: the question's own loop must not run inside this poll.
           QTimer::singleShot(0, name, [name] { QTest::keyClick(name, Qt::Key_Return); });

@@ -445,8 +445,8 @@ TEST_F(Cli, DumpShowsTheCellsOfTheView) {
   ASSERT_EQ(csv.code, 0);
   const QStringList csvLines = csv.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
   ASSERT_EQ(csvLines.size(), 3);
-  // P and R as the view shows them, one decimal.
-  EXPECT_EQ(csvLines[1], QStringLiteral("1,25.05.2010,10:20:30,\"0,6\",\"12,3\",40x40 мм,,"));
+  // P and R as the view shows them, with their two decimals.
+  EXPECT_EQ(csvLines[1], QStringLiteral("1,25.05.2010,10:20:30,\"0,56\",\"12,34\",40x40 мм,,"));
   // Every row of every series with its number first and its grade last.
   const CliResult text =
       RunCli({QStringLiteral("dump"), water, QStringLiteral("--kind"), QStringLiteral("water")});
@@ -493,7 +493,11 @@ TEST_F(Cli, ReportPrintsTheRowsShownWithTheirTemplate) {
       // After "Открыть" the first series is shown: heights of series 5 only.
       {water, {}, {Ru("ФИР-ТЛ7"), "105"}, {"106", "109"}},
       {water, {"--series", "9"}, {"109"}, {"105", "106"}},
-      {plate, {}, {Ru("ДК-ТЛ7 № 1234"), "25.05.2010"}, {Ru("ФИР-ТЛ7")}},
+      // The plate tester's own report for its device type 16.
+      {plate,
+       {},
+       {Ru("ЗЕН-ТЛ7 № 1234"), "25.05.2010", Ru("пластины")},
+       {Ru("ФИР-ТЛ7"), Ru("ДК-ТЛ7")}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options.join(' ').toStdString() + " " + c.table.toStdString());

@@ -121,8 +121,25 @@ TEST_F(PlateViewTest, MouseOnTitlesClicksWithCtrlAndModelIsSound) {
   click(Col("P"), Qt::ControlModifier);
   EXPECT_EQ(Column("P"), (std::vector<double>{0.4, 1.0, 0.2, 0.8}));
   EXPECT_EQ(grid.Column(Col("P")).state.titleState, TitleState::SortedNone);
-  // The model shows the rows in the table's order with the "0.0" pattern.
-  EXPECT_EQ(grid.model()->index(1, Col("P")).data().toString(), QStringLiteral("1,0"));
+  // The model shows the rows in the table's order, P with the two decimals
+  // it is stored with.
+  EXPECT_EQ(grid.model()->index(1, Col("P")).data().toString(), QStringLiteral("1,00"));
+}
+
+// P and R show the two decimals they are stored and printed with, rounded
+// half away from zero on the decimal value (1.005 is stored just below it).
+TEST_F(PlateViewTest, PAndRWithTwoDecimalsRoundedAsPrinted) {
+  Open({PlateRow(1, 7, 1.005, 2.675), PlateRow(2, 7, 0.5, 12.0), PlateRow(3, 7, 1.15, 0.125)});
+  const struct {
+    int row;
+    const char* field;
+    const char* shown;
+  } cases[] = {{0, "P", "1,01"},  {0, "R", "2,68"}, {1, "P", "0,50"},
+               {1, "R", "12,00"}, {2, "P", "1,15"}, {2, "R", "0,13"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(grid.model()->index(c.row, Col(c.field)).data().toString(),
+              QString::fromLatin1(c.shown))
+        << c.row << c.field;
 }
 
 // Dark pixels of one title: its caption and, when sorted, its mark.
@@ -513,12 +530,28 @@ TEST(Footers, TableStatisticsAndMarkedRows) {
   EXPECT_EQ(grid.SelectionCount(), 2);
   EXPECT_EQ(footer("P"), QStringLiteral("0,4/0,7/1"));
   EXPECT_EQ(footer("R"), QStringLiteral("8/8/8"));
-  EXPECT_EQ(footer("N"), QStringLiteral("6"));
+  EXPECT_EQ(footer("N"), QStringLiteral("2"));  // the marked rows counted
+  // The footer says which number is which, and of which rows, where the
+  // operator points at it.
+  auto tipAt = [&](const char* field) {
+    const int column = grid.ColumnOfField(field);
+    GridFooter* bar = grid.footer();
+    const QPoint at(grid.header()->sectionViewportPosition(column) + 5, bar->height() / 2);
+    QHelpEvent help(QEvent::ToolTip, at, bar->mapToGlobal(at));
+    QApplication::sendEvent(bar, &help);
+    return QToolTip::text();
+  };
+  EXPECT_EQ(tipAt("P"),
+            QString::fromUtf8("Минимум / среднее / максимум P по отмеченным строкам (2)"));
+  EXPECT_EQ(tipAt("N"), QString::fromUtf8("Число отмеченных строк"));
   ASSERT_EQ(grid.MarkedRows().size(), 2u);
   EXPECT_EQ(grid.SelectedBookmarks(),
             (std::vector<MeasurementTable::BookmarkT>{table.BookmarkAt(1), table.BookmarkAt(5)}));
   clickRow(5, Qt::ControlModifier);  // unmarked again
   EXPECT_EQ(footer("P"), QStringLiteral("0,2/0,6/1"));
+  EXPECT_EQ(footer("N"), QStringLiteral("6"));
+  EXPECT_EQ(tipAt("R"), QString::fromUtf8("Минимум / среднее / максимум R по показанным строкам"));
+  EXPECT_EQ(tipAt("N"), QString::fromUtf8("Число показанных строк"));
   clickRow(3, Qt::NoModifier);
   grid.view()->clearSelection();  // no mark: the current row is the selection
   EXPECT_EQ(grid.SelectionCount(), 1);
@@ -546,7 +579,8 @@ TEST(Footers, TableStatisticsAndMarkedRows) {
 }
 
 // The mean of the marked rows does not depend on the order of marking:
-// 6.48 + 17.04 + 23.13 summed in one order rounds to 15.5, in the other 15.6.
+// 6.48 + 17.04 + 23.13 summed in one order is 46.649999…, in another
+// 46.65000…1; the mean is 15.55 either way and shows as 15,6.
 TEST(Footers, MarkedRowsCountInFileOrderWhateverTheOrderOfMarking) {
   QTemporaryDir dir;
   MeasurementTable table;
@@ -573,7 +607,7 @@ TEST(Footers, MarkedRowsCountInFileOrderWhateverTheOrderOfMarking) {
     clickRow(order[1], Qt::ControlModifier);
     clickRow(order[2], Qt::ControlModifier);
     ASSERT_EQ(grid.MarkedRows().size(), 3u);
-    EXPECT_EQ(grid.FooterText(grid.ColumnOfField("P")), QStringLiteral("6,48/15,5/23,13"));
+    EXPECT_EQ(grid.FooterText(grid.ColumnOfField("P")), QStringLiteral("6,48/15,6/23,13"));
   }
 }
 

@@ -16,6 +16,7 @@
 #include "output/xls/series_export.h"
 #include "output/xls/xls_writer.h"
 #include "platform/operator_error.h"
+#include "store/instruments.h"
 #include "store/measurement_table.h"
 #include "store/table_session.h"
 #include "views/grid/grid_model.h"
@@ -275,7 +276,7 @@ int ExportCommand(const QStringList& argv) {
       std::vector<ExportColumn> columns;
       for (const GridColumn& g : views::PlateViewColumns())
         columns.push_back({g.fieldName(), g.caption});
-      ExportRows(t.table(), columns, QString::fromUtf8("ЗЕН-ТЛ7"), c.output);
+      ExportRows(t.table(), columns, PlateInstrumentName(t.session.ShownDeviceType()), c.output);
     } else {
       ExportSeries(t.table(), c.output);
     }
@@ -309,7 +310,8 @@ int ReportCommand(const QStringList& argv) {
   PreparedReport report;
   try {
     TableReportSource rows(&t.table());
-    report = PrepareReport(ReportById(SelectReport(view, uint8_t(t.session.DeviceType()))), rows);
+    report =
+        PrepareReport(ReportById(SelectReport(view, uint8_t(t.session.ShownDeviceType()))), rows);
   } catch (const TableError& e) {
     Error(OperatorText(e) + QLatin1Char('.'));
     return kTableRead;

@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <cmath>
 
+#include "store/decimal_round.h"
+
 namespace {
 
 // A box text split into literal runs, field values and page numbers.
@@ -108,13 +110,11 @@ QString TrimZeros(QString s) {
   return s;
 }
 
+// Rounded on the decimal value, half away from zero, as the views and the
+// footers round; a value that rounds to zero has no sign.
 QString FixedWithComma(double v, int decimals, bool trim) {
-  QString s = QString::number(v, 'f', decimals);
+  QString s = RoundedDecimalText(v, decimals);
   if (trim) s = TrimZeros(s);
-  // A negative value that rounds to zero prints without its sign.
-  if (s.startsWith(QLatin1Char('-')) &&
-      s.mid(1).remove(QLatin1Char('0')).remove(QLatin1Char('.')).isEmpty())
-    s.remove(0, 1);
   s.replace(QLatin1Char('.'), QLatin1Char(','));
   return s;
 }

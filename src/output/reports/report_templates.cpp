@@ -1,5 +1,7 @@
 #include "output/reports/report_templates.h"
 
+#include "store/instruments.h"
+
 namespace {
 
 ReportBox HeaderBox(int left, int width, int top, int height, const char* text) {
@@ -157,7 +159,7 @@ const ReportTemplate& Report3() {
 
 ReportId SelectReport(ReportView view, uint8_t deviceType) {
   if (view == ReportView::WaterPermeability) return ReportId::Report1;
-  return deviceType == 13 ? ReportId::Report3 : ReportId::Report2;
+  return IsPlateTesterType(deviceType) ? ReportId::Report3 : ReportId::Report2;
 }
 
 const ReportTemplate& ReportById(ReportId id) {

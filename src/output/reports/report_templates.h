@@ -14,6 +14,8 @@ const ReportTemplate& Report3();
 enum class ReportView { PlateTest, WaterPermeability };
 enum class ReportId { Report1, Report2, Report3 };
 
-// The template for the active view and the downloaded instrument's device type.
+// The template for the active view and the device type of the rows it
+// shows: the plate tester's own (13, 16 and up) gets Report3, any other
+// plate rows Report2.
 ReportId SelectReport(ReportView view, uint8_t deviceType);
 const ReportTemplate& ReportById(ReportId id);

@@ -42,7 +42,10 @@ class GridStyle : public QProxyStyle {
 };
 
 // Selected rows keep the selection fill over a column's own colour; a cell
-// too narrow for its text shows the whole text in a tooltip.
+// too narrow for its text shows the whole text in a tooltip. The current
+// row is tinted with the selection colour whether or not the grid has the
+// focus: it is the row a command on "the current row" takes, and the
+// operator must see which one that is.
 class GridDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
@@ -63,7 +66,21 @@ class GridDelegate : public QStyledItemDelegate {
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
-    if (option->state & QStyle::State_Selected) option->backgroundBrush = QBrush();
+    if (option->state & QStyle::State_Selected) {
+      option->backgroundBrush = QBrush();
+      return;
+    }
+    const auto* view = qobject_cast<const QAbstractItemView*>(option->widget);
+    if (!view || view->currentIndex().row() != index.row()) return;
+    const QColor under = option->backgroundBrush.style() == Qt::NoBrush
+                             ? option->palette.color(QPalette::Base)
+                             : option->backgroundBrush.color();
+    const QColor mark = option->palette.color(QPalette::Active, QPalette::Highlight);
+    constexpr double kTint = 0.35;
+    option->backgroundBrush =
+        QColor::fromRgbF(float(under.redF() * (1 - kTint) + mark.redF() * kTint),
+                         float(under.greenF() * (1 - kTint) + mark.greenF() * kTint),
+                         float(under.blueF() * (1 - kTint) + mark.blueF() * kTint));
   }
 };
 
@@ -205,6 +222,26 @@ GridFooter::GridFooter(DataGrid* grid, QWidget* parent) : QWidget(parent), grid_
 
 QSize GridFooter::sizeHint() const { return QSize(100, fontMetrics().lineSpacing() + 6); }
 
+int GridFooter::ColumnAt(int x) const {
+  const QHeaderView* header = grid_->header();
+  const int logical = header->logicalIndexAt(x);
+  return logical >= 0 && logical < grid_->ColumnCount() ? logical : -1;
+}
+
+bool GridFooter::event(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+  const auto* help = static_cast<QHelpEvent*>(event);
+  const int column = ColumnAt(help->pos().x());
+  const QString tip = column >= 0 ? grid_->FooterToolTip(column) : QString();
+  if (tip.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+  } else {
+    QToolTip::showText(help->globalPos(), tip, this);
+  }
+  return true;
+}
+
 void GridFooter::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), palette().color(QPalette::Button));
@@ -323,6 +360,9 @@ DataGrid::DataGrid(QWidget* parent) : QWidget(parent), alive_(std::make_shared<D
           });
   connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           &DataGrid::OnCurrentRowChanged);
+  // The tint of the current row moves with it across every column.
+  connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, view_->viewport(),
+          qOverload<>(&QWidget::update));
   connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &DataGrid::OnSelection);
   connect(model_, &QAbstractItemModel::modelReset, this, [this] {
@@ -608,6 +648,11 @@ void DataGrid::SetFooterText(int column, const QString& text) {
   if (core_.columns()[column].footerText == text) return;
   core_.columns()[column].footerText = text;
   view_->footer()->update();
+}
+
+void DataGrid::SetFooterToolTip(int column, const QString& text) {
+  if (column < 0 || column >= ColumnCount()) return;
+  core_.columns()[column].footerToolTip = text;
 }
 
 int DataGrid::CurrentColumn() const {

@@ -63,8 +63,11 @@ class GridFooter : public QWidget {
  public:
   explicit GridFooter(DataGrid* grid, QWidget* parent);
   QSize sizeHint() const override;
+  // The column whose footer cell lies at x, or -1.
+  int ColumnAt(int x) const;
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 
  private:
@@ -145,6 +148,9 @@ class DataGrid : public QWidget {
 
   void SetFooterText(int column, const QString& text);
   QString FooterText(int column) const { return Column(column).footerText; }
+  // Shown as the tooltip of the column's footer cell.
+  void SetFooterToolTip(int column, const QString& text);
+  QString FooterToolTip(int column) const { return Column(column).footerToolTip; }
 
   int CurrentColumn() const;
   void SetCurrentColumn(int column);

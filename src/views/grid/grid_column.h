@@ -24,6 +24,7 @@ struct GridColumn {
   bool readOnly = false;
   bool fixedWidth = false;
   QString footerText;
+  QString footerToolTip;  // what the footer's text is
 
   const QString& fieldName() const { return state.fieldName; }
 };

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "platform/colors.h"
+#include "store/decimal_round.h"
 #include "store/table_stats.h"
 
 namespace {
@@ -29,12 +30,13 @@ Qt::Alignment ToQt(CellAlign a, bool numeric) {
   return (numeric ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
 }
 
-// One decimal for the "0.0" pattern; other patterns fall back to general.
+// As many decimals as the pattern has after its point ("0.0", "0.00"),
+// rounded on the decimal value; no pattern gives the general format.
 QString FormatNumber(double v, const QString& format) {
+  if (format.isEmpty()) return FooterNumberText(v);
   const int dot = format.indexOf(QLatin1Char('.'));
-  if (!format.isEmpty() && dot >= 0) return QLocale().toString(v, 'f', format.size() - dot - 1);
-  if (!format.isEmpty()) return QLocale().toString(v, 'f', 0);
-  return FooterNumberText(v);
+  const int decimals = dot >= 0 ? int(format.size()) - dot - 1 : 0;
+  return QLocale().toString(RoundDecimal(v, decimals), 'f', decimals);
 }
 
 }  // namespace

@@ -27,6 +27,13 @@ TEST(ReportFormat, ValuesInEachFormat) {
       {-0.0001, ReportFormat::TwoDecimals, "0,00"},
       {-0.0001, ReportFormat::UpToThree, "0"},
       {-2.5, ReportFormat::TwoDecimals, "-2,50"},
+      // Rounded on the decimal value, half away from zero, as the views round
+      // (1.005 and 2.675 are stored just below, 0.0625 exactly).
+      {1.005, ReportFormat::TwoDecimals, "1,01"},
+      {2.675, ReportFormat::TwoDecimals, "2,68"},
+      {-2.675, ReportFormat::TwoDecimals, "-2,68"},
+      {0.0625, ReportFormat::UpToThree, "0,063"},
+      {1.0005, ReportFormat::UpToThree, "1,001"},
       {int64_t(7), ReportFormat::TwoDecimals, "7,00"},
       {int64_t(65535), ReportFormat::Text, "65535"},
       {0.6, ReportFormat::Text, "0,6"},
@@ -56,12 +63,15 @@ TEST(ReportChoice, ByViewAndDeviceType) {
     ReportId expected;
     const char* name;
   } cases[] = {
+      // The plate tester's own types: 13, and 16 and up.
       {ReportView::PlateTest, 13, ReportId::Report3, "Report3"},
-      {ReportView::PlateTest, 16, ReportId::Report2, "Report2"},
+      {ReportView::PlateTest, 16, ReportId::Report3, "Report3"},
+      {ReportView::PlateTest, 17, ReportId::Report3, "Report3"},
+      {ReportView::PlateTest, 255, ReportId::Report3, "Report3"},
+      {ReportView::PlateTest, 15, ReportId::Report2, "Report2"},
       {ReportView::PlateTest, 14, ReportId::Report2, "Report2"},
       {ReportView::PlateTest, 12, ReportId::Report2, "Report2"},
       {ReportView::PlateTest, 0, ReportId::Report2, "Report2"},
-      {ReportView::PlateTest, 255, ReportId::Report2, "Report2"},
       {ReportView::WaterPermeability, 1, ReportId::Report1, "Report1"},
       {ReportView::WaterPermeability, 13, ReportId::Report1, "Report1"},
       {ReportView::WaterPermeability, 16, ReportId::Report1, "Report1"},

@@ -283,22 +283,28 @@ TEST(ReportPdf, PlateNumberFormats) {
   }
 }
 
+constexpr double kPxPerMm = 200 / 25.4;  // 200 dpi
+
+// A portrait page drawn on white at 200 dpi.
+QImage RenderPortraitPage(const PreparedPage& page) {
+  QImage image(int(210 * kPxPerMm), int(297 * kPxPerMm), QImage::Format_RGB32);
+  image.setDotsPerMeterX(int(kPxPerMm * 1000));
+  image.setDotsPerMeterY(int(kPxPerMm * 1000));
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    RenderReportPage(&painter, page);
+  }
+  return image;
+}
+
 // Frames: header and data boxes have them, the title and the footer not.
 TEST(ReportRender, FramesOnHeaderAndDataBoxesOnly) {
   FakeRows rows(PlateRows(1));
   const PreparedReport r = PrepareReport(Report3(), rows);
-  const double dpi = 200;
-  const double px = dpi / 25.4;  // pixels per mm
-  QImage image(int(210 * px), int(297 * px), QImage::Format_RGB32);
-  image.setDotsPerMeterX(int(dpi / 0.0254));
-  image.setDotsPerMeterY(int(dpi / 0.0254));
-  image.fill(Qt::white);
-  {
-    QPainter painter(&image);
-    RenderReportPage(&painter, r.pages[0]);
-  }
+  const QImage image = RenderPortraitPage(r.pages[0]);
   auto dark = [&](double xUnits, double yUnits) {
-    return qGray(image.pixel(int(Mm(xUnits) * px), int(Mm(yUnits) * px))) < 128;
+    return qGray(image.pixel(int(Mm(xUnits) * kPxPerMm), int(Mm(yUnits) * kPxPerMm))) < 128;
   };
   // Left edge of the header box "Дата" and bottom edge of the data box of N,
   // halfway along; a point inside a box stays white.
@@ -315,3 +321,36 @@ TEST(ReportRender, FramesOnHeaderAndDataBoxesOnly) {
 }
 
 }  // namespace
+
+// Text that does not fit its box is cut at the box's edge: one line too
+// long for a box that does not wrap, and more lines than a box holds. The
+// boxes beside and below stay white inside their frames.
+TEST(ReportRender, TextThatDoesNotFitStaysInsideItsBox) {
+  ReportBox oneLine;
+  oneLine.wordWrap = false;
+  ReportBox wrapped;
+  ReportBox neighbour;
+  neighbour.frame = true;
+  const QString words = QString::fromUtf8("без замечаний образец целый трещин нет скол угла");
+  PreparedPage page;
+  page.boxes = {
+      {QRectF(72, 100, 60, 20), words, &oneLine},
+      {QRectF(132, 100, 200, 20), QString(), &neighbour},  // right of the long line
+      {QRectF(72, 200, 60, 20), words, &wrapped},
+      {QRectF(72, 220, 60, 60), QString(), &neighbour},  // below the wrapped lines
+  };
+  const QImage image = RenderPortraitPage(page);
+  // Dark pixels inside a rectangle of template units.
+  auto inked = [&](const QRectF& units) {
+    int count = 0;
+    for (int y = int(Mm(units.top()) * kPxPerMm); y < int(Mm(units.bottom()) * kPxPerMm); ++y)
+      for (int x = int(Mm(units.left()) * kPxPerMm); x < int(Mm(units.right()) * kPxPerMm); ++x)
+        if (qGray(image.pixel(x, y)) < 160) ++count;
+    return count;
+  };
+  EXPECT_GT(inked(QRectF(72, 100, 60, 20)), 0);
+  EXPECT_GT(inked(QRectF(72, 200, 60, 20)), 0);
+  // Inside the neighbours' frames, two units in.
+  EXPECT_EQ(inked(QRectF(134, 102, 196, 16)), 0);
+  EXPECT_EQ(inked(QRectF(74, 222, 56, 56)), 0);
+}

@@ -79,8 +79,9 @@ class ReportCommands : public ::testing::Test {
     form.reset();
     SetDialogs(nullptr);
   }
-  // Plate rows of an instrument of `deviceType` first, then series 7 and 8.
-  void OpenTable(int deviceType) {
+  // Plate rows of an instrument of `deviceType`, then series 7 and 8, or
+  // the series first.
+  void OpenTable(int deviceType, bool seriesFirst = false) {
     std::vector<StoreRow> rows;
     for (int n = 1; n <= 3; ++n) {
       StoreRow row = PlateRow(n, 4321, 12.5, 1.5);
@@ -88,7 +89,9 @@ class ReportCommands : public ::testing::Test {
       rows.push_back(row);
     }
     for (int serial : {7, 8})
-      for (int n = 1; n <= 6; ++n) rows.push_back(WaterRow(n, serial, 0.2 * n, "B6"));
+      for (int n = 1; n <= 6; ++n)
+        rows.insert(seriesFirst ? rows.begin() + (serial - 7) * 6 + n - 1 : rows.end(),
+                    WaterRow(n, serial, 0.2 * n, "B6"));
     MeasurementTable t;
     const QString path = MakeStoreTable(t, dir, rows);
     t.Close();
@@ -109,19 +112,28 @@ class ReportCommands : public ::testing::Test {
   std::unique_ptr<MainWindow> form;
 };
 
+// The template goes by the instrument of the rows shown: the plate tester's
+// own report for its device types (13, 16 and up), also when the table's
+// first row is of the other instrument. Read back from the PDF.
 TEST_F(ReportCommands, PreviewTemplateByTabAndDeviceType) {
   struct Case {
     int deviceType, tab;
+    bool seriesFirst;
     const char* report;
     const char* title;
+    const char* column;  // a column title of that template alone
   } cases[] = {
-      {13, 0, "Report3", "ЗЕН-ТЛ7  № 4321"}, {16, 0, "Report2", "ДК-ТЛ7  № 4321"},
-      {14, 0, "Report2", "ДК-ТЛ7  № 4321"},  {13, 1, "Report1", "ФИР-ТЛ7"},
-      {16, 1, "Report1", "ФИР-ТЛ7"},
+      {13, 0, false, "Report3", "ЗЕН-ТЛ7  № 4321", "пластины"},
+      {16, 0, false, "Report3", "ЗЕН-ТЛ7  № 4321", "пластины"},
+      {16, 0, true, "Report3", "ЗЕН-ТЛ7  № 4321", "пластины"},
+      {14, 0, false, "Report2", "ДК-ТЛ7  № 4321", "dН"},
+      {13, 1, false, "Report1", "ФИР-ТЛ7", "Марка"},
+      {16, 1, false, "Report1", "ФИР-ТЛ7", "Марка"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.deviceType * 10 + c.tab);
-    OpenTable(c.deviceType);
+    SCOPED_TRACE(std::to_string(c.deviceType) + " tab " + std::to_string(c.tab) +
+                 (c.seriesFirst ? " series first" : ""));
+    OpenTable(c.deviceType, c.seriesFirst);
     ShowTab(c.tab);
     const int before = answers.previews;
     ASSERT_TRUE(Trigger(form.get(), "previewAction"));
@@ -129,6 +141,13 @@ TEST_F(ReportCommands, PreviewTemplateByTabAndDeviceType) {
     EXPECT_EQ(answers.shown.layout->name, QLatin1String(c.report));
     EXPECT_EQ(answers.shown.pages[0].boxes[0].text, QString::fromUtf8(c.title));
     EXPECT_EQ(Column(answers.shown, 1).size(), c.tab == 0 ? 3 : 6);
+    const QString pdf = dir.filePath("preview.pdf");
+    ASSERT_TRUE(WriteReportPdf(answers.shown, pdf));
+    QStringList words;
+    for (const PdfWord& w : ReadPdfText(pdf).words) words << w.text;
+    const QString text = words.join(' ');
+    EXPECT_TRUE(text.startsWith(QString::fromUtf8(c.title).simplified())) << text.toStdString();
+    EXPECT_TRUE(words.contains(QString::fromUtf8(c.column))) << text.toStdString();
     ASSERT_TRUE(Trigger(form.get(), "closeTableAction"));
   }
   EXPECT_EQ(answers.messages, 0);

@@ -182,6 +182,23 @@ TEST(PlateExport, WritesThePlateViewsColumnsAndEveryRow) {
       EXPECT_EQ(cell[3], e.value);
     }
     EXPECT_EQ((cells.count({4, 0})), 0u);  // nothing below the last row
+
+    // The worksheet is named after the instrument of the rows: plate rows of
+    // another device type than the plate tester's are not "ЗЕН-ТЛ7".
+    ASSERT_TRUE(Trigger(&form, "closeTableAction"));
+    StoreRow other = PlateRow(1, 8, 1.5, 2.5);
+    for (auto& [name, value] : other)
+      if (name == QLatin1String("DEV_TYPE")) value = int64_t(14);
+    MeasurementTable t2;
+    dialogs.openNames = {MakeStoreTable(t2, dir, {other}, QStringLiteral("other.db"))};
+    t2.Close();
+    ASSERT_TRUE(Trigger(&form, "openTableAction"));
+    const QString otherOut = QDir(dir.path()).filePath(QStringLiteral("other.xls"));
+    dialogs.saveNames = {otherOut};
+    ASSERT_TRUE(Trigger(&form, "exportXlsAction"));
+    const QJsonArray otherSheets = ReadWithXlrd(otherOut);
+    ASSERT_EQ(otherSheets.size(), 1);
+    EXPECT_EQ(otherSheets[0]["name"].toString(), QStringLiteral("ДК-ТЛ7"));
   }
   SetDialogs(nullptr);
 }

@@ -754,8 +754,8 @@ TEST_F(Lifecycle, DeletingTheCurrentRowPacksAndKeepsTheSeriesFilter) {
   ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Question);
-  // The clicked row is the one marked.
-  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить отмеченные строки (1)?"));
+  // The clicked row is the one named.
+  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить образец 3 серии 3, 01.02.2024?"));
   EXPECT_EQ(Table().StoredRowCount(), 12);
   dialogs_.messages.clear();
   dialogs_.answer = QMessageBox::Yes;
@@ -775,6 +775,56 @@ TEST_F(Lifecycle, DeletingTheCurrentRowPacksAndKeepsTheSeriesFilter) {
   EXPECT_EQ(SeriesEntries(W()), (QStringList{"3", "8"}));
 }
 
+// After a series is picked in the list, nothing is marked: the row
+// "Удалить строки" takes is the current one, shown tinted, and the question
+// names it. A row clicked next is the one named and deleted.
+TEST_F(Lifecycle, DeletionNamesTheHighlightedRowOfThePickedSeries) {
+  std::vector<StoreRow> rows = TwoWaterSeries(3, 8);
+  for (const StoreRow& r : TwoWaterSeries(5, 5)) {
+    if (rows.size() == 18) break;
+    rows.push_back(r);
+    for (auto& [name, value] : rows.back())
+      if (name == QLatin1String("DATE")) value = QStringLiteral("12.05.2010 09:30:00");
+  }
+  const QString path = WriteTable("three.db", rows);
+  form_->show();
+  RunOpen(path);
+  ASSERT_EQ(SeriesEntries(W()), (QStringList{"3", "8", "5"}));
+  ClickSeries(W(), 2);
+  ASSERT_EQ(Table().Filter(), "SERIAL=5");
+  DataGrid* grid = WaterGrid(W());
+  EXPECT_TRUE(grid->MarkedRows().empty());
+  QTRY_COMPARE(grid->view()->currentIndex().row(), 0);
+  // The fill of a row beside the centred text of a cell, as drawn.
+  auto fill = [&](int row) {
+    const QImage shot = grid->view()->viewport()->grab().toImage();
+    const QRect cell =
+        grid->view()->visualRect(grid->model()->index(row, grid->ColumnOfField("R")));
+    return shot.pixelColor(cell.left() + 3, cell.top() + 3);
+  };
+  EXPECT_NE(fill(0), fill(1));
+  EXPECT_EQ(fill(1), fill(2));
+
+  ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));  // "Нет"
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить образец 1 серии 5, 12.05.2010?"));
+  EXPECT_EQ(Table().StoredRowCount(), 18);
+
+  const QRect fourth = grid->view()->visualRect(grid->model()->index(3, 0));
+  QTest::mouseClick(grid->view()->viewport(), Qt::LeftButton, {}, fourth.center());
+  QTRY_VERIFY(fill(3) != fill(1));
+  EXPECT_EQ(fill(0), fill(1));
+  dialogs_.answer = QMessageBox::Yes;
+  ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_EQ(dialogs_.messages[1].text, Ru("Удалить образец 4 серии 5, 12.05.2010?"));
+  EXPECT_EQ(VisibleInts("N"), (std::vector<int64_t>{1, 2, 3, 5, 6}));
+  const auto stored = FileRows(path);
+  ASSERT_EQ(stored.size(), 17u);
+  EXPECT_EQ(stored[0]["N"].toInt(), 1);
+  EXPECT_EQ(stored[15]["N"].toInt(), 5);
+}
+
 TEST_F(Lifecycle, DeletingMarkedRowsOfASeriesLeavesTheOthersInFileOrder) {
   const QString path = WriteTable("two.db", TwoWaterSeries(3, 8));
   RunOpen(path);
@@ -788,10 +838,13 @@ TEST_F(Lifecycle, DeletingMarkedRowsOfASeriesLeavesTheOthersInFileOrder) {
   grid->view()->clearSelection();
   MarkRows(grid, {1, 3, 5});
   ASSERT_EQ(grid->MarkedRows().size(), 3u);
+  // The footers tell of the marked rows: N counts them.
+  EXPECT_TRUE(FootersBecome(grid, {"0/0,4/0,8", "24/24/24", "3"}))
+      << Footers(grid).join(" | ").toStdString();
   dialogs_.answer = QMessageBox::Yes;
   ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
   ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить отмеченные строки (3)?"));
+  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить 3 отмеченные строки?"));
   EXPECT_FALSE(form_->Session().IsModified());
   EXPECT_EQ(Table().Filter(), "SERIAL=3");
   EXPECT_EQ(Table().SelectedSortTag(), "");
@@ -815,7 +868,7 @@ TEST_F(Lifecycle, DeletingMarkedRowsOfASeriesLeavesTheOthersInFileOrder) {
   dialogs_.messages.clear();
   QTest::keyClick(grid->view(), Qt::Key_Delete);
   ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить отмеченные строки (3)?"));
+  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить 3 отмеченные строки?"));
   EXPECT_EQ(Table().VisibleRowCount(), 0);
   EXPECT_TRUE(FootersBecome(grid, {"0/0/0", "0/0/0", "0"}))
       << Footers(grid).join(" | ").toStdString();
@@ -834,7 +887,7 @@ TEST_F(Lifecycle, DeletingMarkedRowsOnThePlateTab) {
   dialogs_.answer = QMessageBox::Yes;
   ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
   ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить отмеченные строки (2)?"));
+  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить 2 отмеченные строки?"));
   EXPECT_EQ(Table().Filter(), "NB_TYPE=0");
   EXPECT_EQ(VisibleInts("N"), (std::vector<int64_t>{1, 4}));
   EXPECT_TRUE(grid->MarkedRows().empty());
@@ -861,7 +914,8 @@ TEST_F(Lifecycle, EveryRowOfTheLargestPlateDownloadMarkedAndDeletedInAShownWindo
   dialogs_.answer = QMessageBox::Yes;
   ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
   ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить отмеченные строки (%1)?").arg(kRows));
+  static_assert(kRows == 5957);
+  EXPECT_EQ(dialogs_.messages[0].text, Ru("Удалить 5957 отмеченных строк?"));
   EXPECT_EQ(Table().StoredRowCount(), 0);
   EXPECT_TRUE(FootersBecome(grid, {"0/0/0", "0/0/0", "0"}))
       << Footers(grid).join(" | ").toStdString();

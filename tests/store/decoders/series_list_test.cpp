@@ -53,6 +53,8 @@ TEST(SeriesList, OneEntryPerSeriesOfTheRows) {
       {"a series of one row", thirteen, true, {"5", "9", "11"}},
       {"fewer than six rows", Series(1, {3}, 5), true, {"3"}},
       {"equal numbers kept", Series(1, {2, 2, 8}), true, {"2", "2", "8"}},
+      {"a repeated sample number starts a series", {{1, 2, 1}, {1, 2, 1}, {1, 2, 2}}, true,
+       {"2", "2"}},
       {"plate rows when the plate view is shown", Series(0, {1234, 1234}), false, {"1234", "1234"}},
       {"rows of the other kind left out", waterThenPlate, true, {"4"}},
       {"rows deleted from series", deleted, true, {"5", "9", "12"}},

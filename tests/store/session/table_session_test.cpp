@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "simulator/sim_images.h"
+#include "store/row_deletion.h"
 #include "support/link_sample_records.h"
 #include "support/store_fixture.h"
 
@@ -127,13 +128,45 @@ TEST_F(Session, RowsToDeleteAreTheMarkedOnesInFileOrderElseTheCurrentRow) {
       {"marked in reverse", {5, 3, 1}, {1, 3, 5}},
       {"marked twice", {4, 2, 4}, {2, 4}},
       {"none marked", {}, {current}},
+      // Series 6 and 9 are not shown: their rows are never taken.
+      {"marked rows of other series", {2, 8, 13}, {2}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(session_.RowsToDelete(c.marked), c.rows);
   }
+  session_.ShowSeries("42");  // nothing shown, no current row
+  EXPECT_TRUE(session_.RowsToDelete({}).empty());
+  EXPECT_TRUE(session_.RowsToDelete({current}).empty());
   session_.Close();
   EXPECT_TRUE(session_.RowsToDelete({}).empty());  // no current row
+}
+
+// The question before a deletion names the one row by sample and series (a
+// plate test by its number, date and time), several rows by their count.
+TEST_F(Session, TheRowsToDeleteAreNamed) {
+  MeasurementTable& table = session_.Table();
+  StoreRow undated = WaterRow(4, 3, 0.4, "B4");
+  for (auto& [name, value] : undated)
+    if (name == QLatin1String("DATE")) value = QString();
+  MakeStoreTable(table, dir_, {WaterRow(1, 3, 0.2, "B4"), PlateRow(2, 7, 1.5, 2.5), undated});
+  const struct {
+    std::vector<TableSession::Bookmark> rows;
+    const char* text;
+  } cases[] = {
+      {{1}, "образец 1 серии 3, 01.02.2024"},
+      {{2}, "испытание № 2, 01.02.2024 10:00:00"},
+      {{3}, "образец 4 серии 3"},
+      {{1, 2}, "2 отмеченные строки"},
+      {std::vector<TableSession::Bookmark>(5, 1), "5 отмеченных строк"},
+      {std::vector<TableSession::Bookmark>(11, 1), "11 отмеченных строк"},
+      {std::vector<TableSession::Bookmark>(14, 1), "14 отмеченных строк"},
+      {std::vector<TableSession::Bookmark>(21, 1), "21 отмеченную строку"},
+      {std::vector<TableSession::Bookmark>(22, 1), "22 отмеченные строки"},
+      {std::vector<TableSession::Bookmark>(112, 1), "112 отмеченных строк"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(RowsToDeleteText(table, c.rows).toStdString(), c.text) << c.rows.size();
 }
 
 TEST_F(Session, DeletedRowsGoAtThePackUnderTheSameFilter) {
