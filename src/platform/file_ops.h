@@ -53,3 +53,13 @@ int ReplaceFileContents(const std::string& path, const char* data, size_t size, 
 std::string ReplacementPathOf(const std::string& path);
 // Removes `path` when it is there; true when it is gone.
 bool RemoveIfPresent(const std::string& path);
+
+// Creates a new, empty file in the folder of `path` under an unpredictable
+// name: "." + the file name of `path` + `infix` + six random letters or
+// digits. The file is made exclusively (never an existing file, never
+// through a symbolic link) and opened for reading and writing. Returns its
+// descriptor and sets *created, or -1 with errno set.
+int CreateFileBeside(const std::string& path, const char* infix, std::string* created);
+// Flushes the folder of `path` (its names, after a rename) to the disk;
+// false (errno set) when it cannot.
+bool SyncFolderOf(const std::string& path);

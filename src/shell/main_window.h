@@ -88,6 +88,9 @@ class MainWindow : public QMainWindow {
   bool OpenTableFile(const QString& path);
   void SaveTable();
   void CloseTable();
+  void LeaveTable();
+  void ShowNoTable();
+  void ShowIncompleteNotice(const QString& extra);
   void ShowSeriesList();
   void ShowSelectedSeries();
   void DeleteMarkedRows();
