@@ -59,6 +59,19 @@ bool FileOps::Lock(int fd) {
   return errno != EWOULDBLOCK;
 }
 
+bool WriteLockedElsewhere(int fd) {
+  struct flock fl;
+  std::memset(&fl, 0, sizeof fl);
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+#ifdef F_OFD_GETLK
+  const int rc = fcntl(fd, F_OFD_GETLK, &fl);
+#else
+  const int rc = fcntl(fd, F_GETLK, &fl);
+#endif
+  return rc == 0 && fl.l_type != F_UNLCK;
+}
+
 int FileOps::Rename(const char* from, const char* to) { return ::rename(from, to); }
 
 int FileOps::Remove(const char* path) { return ::unlink(path); }

@@ -31,6 +31,10 @@ class FileOps {
   virtual bool Exists(const char* path);
 };
 
+// Whether a write lock is held on the open file `fd` by another open of it
+// (another program's, or another of ours), without taking it.
+bool WriteLockedElsewhere(int fd);
+
 // The operations in force (the real ones unless a test installed others).
 FileOps& Files();
 // Installs `ops` (not owned); nullptr puts the real ones back.

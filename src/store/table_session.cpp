@@ -36,16 +36,7 @@ QString Shown(const QString& path) { return QDir::toNativeSeparators(path); }
 // Whether an open file is still being written by someone: a part file
 // carries a whole-file lock for its whole life, a table a write lock.
 bool InUseByAnyone(int fd) {
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return true;
-  struct flock fl = {};
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-#ifdef F_OFD_GETLK
-  const int rc = fcntl(fd, F_OFD_GETLK, &fl);
-#else
-  const int rc = fcntl(fd, F_GETLK, &fl);
-#endif
-  return rc != 0 || fl.l_type != F_UNLCK;
+  return ::flock(fd, LOCK_EX | LOCK_NB) != 0 || WriteLockedElsewhere(fd);
 }
 
 bool IsLeftoverPartName(const QString& name, const QFileInfo& table) {

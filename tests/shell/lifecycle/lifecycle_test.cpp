@@ -52,13 +52,19 @@ class Lifecycle : public ::testing::Test {
   QWidget* W() const { return form_.get(); }
 
   // New: the save dialog answers `path`, the download dialog receives the
-  // memory of the simulated instrument `config` on the port COM1.
-  void RunNew(const QString& path, const sim::InstrumentConfig& config) {
+  // memory of the simulated instrument `config` on the port COM1;
+  // `afterDownload` runs as the download dialog closes.
+  void RunNew(const QString& path, const sim::InstrumentConfig& config,
+              const std::function<void()>& afterDownload = nullptr) {
     SimulatedPort port(config);
     ASSERT_TRUE(port.Ok());
     PointPortsAt(port.Path(), QString());
     dialogs_.saveNames = {path};
-    dialogs_.exec = RunDownloadDialog;
+    dialogs_.exec = [&](QDialog* dialog) {
+      const int result = RunDownloadDialog(dialog);
+      if (afterDownload) afterDownload();
+      return result;
+    };
     ASSERT_TRUE(Trigger(W(), "newTableAction"));
     dialogs_.exec = nullptr;
   }
@@ -305,18 +311,8 @@ TEST_F(Lifecycle, NewOverTheOpenTableAsksWhenTheOldOneCloses) {
   dialogs_.onMessage = [&](const RecordingDialogs::Shown& m) {
     if (m.text == Ru("Сохранить изменения в таблицах ?")) askedAfterDownload = downloaded;
   };
-  SimulatedPort port(sim::WaterInstrument(ThreeSeries()));
-  ASSERT_TRUE(port.Ok());
-  PointPortsAt(port.Path(), QString());
-  dialogs_.saveNames = {path};
-  dialogs_.exec = [&](QDialog* dialog) {
-    const int result = RunDownloadDialog(dialog);
-    downloaded = true;
-    return result;
-  };
   dialogs_.answer = QMessageBox::No;
-  ASSERT_TRUE(Trigger(W(), "newTableAction"));
-  dialogs_.exec = nullptr;
+  RunNew(path, sim::WaterInstrument(ThreeSeries()), [&] { downloaded = true; });
   ASSERT_EQ(dialogs_.Texts(), QStringList{Ru("Сохранить изменения в таблицах ?")});
   EXPECT_TRUE(askedAfterDownload);
   EXPECT_TRUE(form_->Session().InUse());
@@ -334,18 +330,10 @@ TEST_F(Lifecycle, NewOntoATableAnotherProgramHoldsIsRefused) {
   const QByteArray before = ReadAll(held);
   RunOpen(WriteTable("mine.db", TwoWaterSeries(3, 8)));
   MeasurementTable other;
-  SimulatedPort port(sim::WaterInstrument(ThreeSeries()));
-  ASSERT_TRUE(port.Ok());
-  PointPortsAt(port.Path(), QString());
-  dialogs_.saveNames = {held};
-  dialogs_.exec = [&](QDialog* dialog) {
-    const int result = RunDownloadDialog(dialog);
+  RunNew(held, sim::WaterInstrument(ThreeSeries()), [&] {
     other.SetLocation(held);
     other.Open();
-    return result;
-  };
-  ASSERT_TRUE(Trigger(W(), "newTableAction"));
-  dialogs_.exec = nullptr;
+  });
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_EQ(dialogs_.messages[0].text,
             Ru("Таблица %1 открыта другой программой. Закройте ее и повторите.")
