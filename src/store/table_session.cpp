@@ -34,7 +34,8 @@ QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 QString Shown(const QString& path) { return QDir::toNativeSeparators(path); }
 
 // Whether an open file is still being written by someone: a part file
-// carries a whole-file lock for its whole life, a table a write lock.
+// carries a table's write lock while it is filled, then a whole-file lock
+// until it takes its name.
 bool InUseByAnyone(int fd) {
   return ::flock(fd, LOCK_EX | LOCK_NB) != 0 || WriteLockedElsewhere(fd);
 }
@@ -194,12 +195,6 @@ BuiltTable TableSession::BuildFromDownload(const QString& path, const Downloaded
   }
   built.fd_ = fd;
   built.part_ = QFile::decodeName(part.c_str());
-  // Marks the file as being made, so that the tidying up of another run
-  // leaves it alone (a lock of its own kind: the table takes a write lock).
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    // Without such locks the file is only safe from other runs for as
-    // long as the table has it open.
-  }
   try {
     if (!WriteAll(fd, MeasurementTable::NewFileImage()))
       throw TableError(CannotWrite(finalPath, errno));
@@ -217,6 +212,11 @@ BuiltTable TableSession::BuildFromDownload(const QString& path, const Downloaded
       DecodePlateDump(table, download.image, download.deviceType, download.deviceSerial);
     }
     table.Close();
+    // While the table had it open, its write lock kept the tidying up of
+    // another run away; from now on until the rename a lock of ours does.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      // A file system without such locks: the window is short.
+    }
     // The rows reach the disk before the file can take the operator's name.
     if (Files().Sync(fd) != 0) throw TableError(CannotWrite(finalPath, errno));
     // A replaced table keeps its permissions and group.

@@ -188,31 +188,37 @@ TEST_F(Session, NewNeverWritesThroughALinkPlantedBesideTheTable) {
 TEST_F(Session, LeftoversOfAKilledNewGoWithTheNextWritingOpen) {
   NewWater(Path("w.db"));
   session_.Close();
+  enum Kind { kLeft, kLink, kBeingFilled, kWaitingForItsName };
   const struct {
     const char* name;
-    bool link;
-    bool inUse;
+    Kind kind;
     bool removed;
   } files[] = {
-      {".w.db.partAb3dE9", false, false, true},
-      {".w.part4711.db", false, false, true},  // as earlier versions named it
-      {".w.db.partQQQQQQ", false, true, false},  // another run still making it
-      {".w.db.partLiNk00", true, false, false},
-      {".w.db.partlonger1", false, false, false},
-      {".x.db.partAb3dE9", false, false, false},
+      {".w.db.partAb3dE9", kLeft, true},
+      {".w.part4711.db", kLeft, true},  // as earlier versions named it
+      // Another run still making it: its table open, then its own lock.
+      {".w.db.partFiLl00", kBeingFilled, false},
+      {".w.db.partQQQQQQ", kWaitingForItsName, false},
+      {".w.db.partLiNk00", kLink, false},
+      {".w.db.partlonger1", kLeft, false},
+      {".x.db.partAb3dE9", kLeft, false},
   };
   std::vector<std::unique_ptr<QFile>> held;
+  MeasurementTable filling;
   for (const auto& f : files) {
     const QString path = Path(f.name);
-    if (f.link) {
+    if (f.kind == kLink) {
       ASSERT_EQ(::symlink("w.db", QFile::encodeName(path).constData()), 0);
       continue;
     }
-    auto file = std::make_unique<QFile>(path);
-    ASSERT_TRUE(file->open(QIODevice::WriteOnly));
-    file->write("part");
-    file->flush();
-    if (f.inUse) {
+    ASSERT_TRUE(QFile::copy(Path("w.db"), path));
+    if (f.kind == kBeingFilled) {
+      filling.SetLocation(path);
+      filling.Open();
+    }
+    if (f.kind == kWaitingForItsName) {
+      auto file = std::make_unique<QFile>(path);
+      ASSERT_TRUE(file->open(QIODevice::ReadOnly));
       ASSERT_EQ(::flock(file->handle(), LOCK_EX | LOCK_NB), 0);
       held.push_back(std::move(file));
     }
