@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <random>
 
 int FileOps::Open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
 
@@ -56,6 +57,19 @@ bool FileOps::Lock(int fd) {
   if (errno == EAGAIN || errno == EACCES) return false;
   if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
   return errno != EWOULDBLOCK;
+}
+
+bool WriteLockedElsewhere(int fd) {
+  struct flock fl;
+  std::memset(&fl, 0, sizeof fl);
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+#ifdef F_OFD_GETLK
+  const int rc = fcntl(fd, F_OFD_GETLK, &fl);
+#else
+  const int rc = fcntl(fd, F_GETLK, &fl);
+#endif
+  return rc == 0 && fl.l_type != F_UNLCK;
 }
 
 int FileOps::Rename(const char* from, const char* to) { return ::rename(from, to); }
@@ -130,4 +144,45 @@ int ReplaceFileContents(const std::string& path, const char* data, size_t size, 
   if (err == 0 && f.Rename(tmp.c_str(), path.c_str()) != 0) err = errno;
   if (err != 0) f.Remove(tmp.c_str());
   return err;
+}
+
+namespace {
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+}  // namespace
+
+int CreateFileBeside(const std::string& path, const char* infix, std::string* created) {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::random_device random;
+  // A name taken already (by chance or by someone guessing) is never
+  // reused: another one is drawn.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = folder + "." + name + infix;
+    for (int i = 0; i < 6; ++i) candidate += kLetters[random() % (sizeof kLetters - 1)];
+    const int fd = Files().Open(candidate.c_str(),
+                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      *created = candidate;
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+bool SyncFolderOf(const std::string& path) {
+  const int fd = Files().Open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool ok = Files().Sync(fd) == 0;
+  const int err = errno;
+  Files().Close(fd);
+  errno = err;
+  return ok;
 }

@@ -31,6 +31,10 @@ class FileOps {
   virtual bool Exists(const char* path);
 };
 
+// Whether a write lock is held on the open file `fd` by another open of it
+// (another program's, or another of ours), without taking it.
+bool WriteLockedElsewhere(int fd);
+
 // The operations in force (the real ones unless a test installed others).
 FileOps& Files();
 // Installs `ops` (not owned); nullptr puts the real ones back.
@@ -53,3 +57,13 @@ int ReplaceFileContents(const std::string& path, const char* data, size_t size, 
 std::string ReplacementPathOf(const std::string& path);
 // Removes `path` when it is there; true when it is gone.
 bool RemoveIfPresent(const std::string& path);
+
+// Creates a new, empty file in the folder of `path` under an unpredictable
+// name: "." + the file name of `path` + `infix` + six random letters or
+// digits. The file is made exclusively (never an existing file, never
+// through a symbolic link) and opened for reading and writing. Returns its
+// descriptor and sets *created, or -1 with errno set.
+int CreateFileBeside(const std::string& path, const char* infix, std::string* created);
+// Flushes the folder of `path` (its names, after a rename) to the disk;
+// false (errno set) when it cannot.
+bool SyncFolderOf(const std::string& path);

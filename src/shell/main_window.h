@@ -89,6 +89,9 @@ class MainWindow : public QMainWindow {
   void SaveTable();
   void CloseTable();
   bool SettleUnsavedChanges();
+  bool LeaveTable();
+  void ShowNoTable();
+  void ShowIncompleteNotice(const QString& extra);
   void ShowSeriesList();
   void ShowSelectedSeries();
   void DeleteMarkedRows();

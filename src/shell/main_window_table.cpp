@@ -72,35 +72,46 @@ class OneRedraw {
 
 }  // namespace
 
-// "Создать": the new file's name, then the download, then the table.
+// "Создать": the new file's name, then the download, then the table. The
+// open table stays until the new one is there.
 void MainWindow::NewTable() {
-  if (!SettleUnsavedChanges()) return;
-  // Also a table left open by a failed decoding.
-  if (session_.InUse() || session_.Table().IsOpen()) CloseTable();
   const QString name =
       Dialogs().GetSaveFileName(this, QStringLiteral("Создать"), saveDialogDir_,
                                 QStringLiteral("Файлы данных (*.db)"), QStringLiteral("db"));
   if (name.isEmpty()) return;
   saveDialogDir_ = QFileInfo(name).absolutePath();
+  // Told before the instrument's memory is read for nothing.
+  try {
+    session_.CheckNewTablePath(name);
+  } catch (const std::exception& e) {
+    ShowGeneralError(this, OperatorText(e));
+    return;
+  }
   if (downloadDialog_ && Dialogs().Exec(downloadDialog_) == QDialog::Accepted)
     CreateTableFromDownload(name);
 }
 
 // Makes the table file from the last download and shows it.
 void MainWindow::CreateTableFromDownload(const QString& path) {
-  tableShown_ = false;
+  BuiltTable built;
   try {
-    session_.CreateFromDownload(path, LastDownload(*downloadDialog_));
+    built = TableSession::BuildFromDownload(path, LastDownload(*downloadDialog_));
   } catch (const std::exception& e) {
-    // A failed decoding keeps the rows written so far in the open file; the
-    // views stay hidden until New or Open closes it.
-    if (session_.InUse()) {
-      SetBackgroundForTable(true);
-      ShowSeriesList();
-    }
+    // Nothing was made: the open table, if any, stays as it was.
     ShowGeneralError(this, OperatorText(e));
     return;
   }
+  // The open table goes only now that the new one is complete; "Отмена" on
+  // the question drops the new one instead.
+  if (session_.InUse() && !LeaveTable()) return;
+  try {
+    session_.Install(built);
+  } catch (const std::exception& e) {
+    if (!session_.InUse()) ShowNoTable();
+    ShowGeneralError(this, OperatorText(e));
+    return;
+  }
+  ShowNoTable();
   SetBackgroundForTable(true);
   if (IsWaterDeviceType(session_.DeviceType())) {
     ShowSeriesList();
@@ -110,6 +121,8 @@ void MainWindow::CreateTableFromDownload(const QString& path) {
   tableShown_ = true;
   UpdateCommandStates();
   ShowViews();
+  SetTitle(QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + MainTitle());
+  ShowIncompleteNotice(QString());
   // A stored layout that cannot be read ends the command (after its message).
   if (!LoadColumnLayouts()) return;
   session_.DiscardModified();
@@ -146,8 +159,10 @@ void MainWindow::OpenTable() {
 // file, or a stored column layout that cannot be read).
 bool MainWindow::OpenTableFile(const QString& path) {
   DisabledWhile quiet(ViewOf(ShownKind::Water).grid);
-  // A table left open by a failed decoding is closed here too.
-  if (session_.InUse() || session_.Table().IsOpen()) CloseTable();
+  if (session_.InUse() || session_.Table().IsOpen()) {
+    CloseTable();
+    if (session_.InUse()) return false;  // the operator kept the open table
+  }
   try {
     session_.Open(path, MeasurementTable::OpenMode::KeepHeader);
   } catch (const std::exception& e) {
@@ -156,19 +171,13 @@ bool MainWindow::OpenTableFile(const QString& path) {
                               DamagedTableDetail(path, OperatorText(e)), QMessageBox::Ok);
     return false;
   }
-  // A header that disagrees with the rows (a program that stopped while
-  // writing) is told before the file is corrected.
+  // A table cut short while it was written (a program that stopped) is
+  // told, and a wrong header before the file is corrected.
   const MeasurementTable& table = session_.Table();
-  if (table.HeaderRowCount() != table.StoredRowCount()) {
-    Dialogs().Message(
-        this, QMessageBox::Warning, ApplicationTitle(),
-        QStringLiteral("В заголовке таблицы %1 указано строк: %2, а в файле найдено: %3.\n"
-                       "Таблица открыта с найденными строками, заголовок исправлен.")
-            .arg(QDir::toNativeSeparators(path))
-            .arg(table.HeaderRowCount())
-            .arg(table.StoredRowCount()),
-        QMessageBox::Ok);
-  }
+  const bool headerWrong = table.HeaderRowCount() != table.StoredRowCount();
+  ShowIncompleteNotice(
+      headerWrong ? QStringLiteral("Таблица открыта с найденными строками, заголовок исправлен.")
+                  : QString());
   try {
     session_.Table().RepairHeader();
   } catch (const std::exception& e) {
@@ -222,15 +231,37 @@ bool MainWindow::SettleUnsavedChanges() {
 // "Закрыть": asks about unsaved changes, stores the plate view's layout and
 // returns the window to its state without table.
 void MainWindow::CloseTable() {
-  if (!SettleUnsavedChanges()) return;
-  for (const TableView& v : views_) SaveColumnLayout(v);
+  if (!LeaveTable()) return;
   session_.Close();
+  ShowNoTable();
+}
+
+// What comes before the open table closes: the question about unsaved
+// changes, and the column layouts stored. False when the operator called
+// the step off.
+bool MainWindow::LeaveTable() {
+  if (!SettleUnsavedChanges()) return false;
+  for (const TableView& v : views_) SaveColumnLayout(v);
+  return true;
+}
+
+// The window in its state without table.
+void MainWindow::ShowNoTable() {
   seriesList_->clear();
   tableShown_ = false;
   UpdateCommandStates();
   HideViews();
   SetTitle(MainTitle());
   SetBackgroundForTable(false);
+}
+
+// The notice of a table that was cut short while it was written, with
+// `extra` after it; nothing for a whole table.
+void MainWindow::ShowIncompleteNotice(const QString& extra) {
+  QString text = session_.IncompleteNotice();
+  if (text.isEmpty()) return;
+  if (!extra.isEmpty()) text += QLatin1Char('\n') + extra;
+  Dialogs().Message(this, QMessageBox::Warning, ApplicationTitle(), text, QMessageBox::Ok);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

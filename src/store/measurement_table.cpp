@@ -409,8 +409,8 @@ QString MeasurementTable::FilePath() const { return d->Path(); }
 QString MeasurementTable::Folder() const { return d->folder; }
 QString MeasurementTable::FileName() const { return d->fileName; }
 
-void MeasurementTable::CreateFile() {
-  if (d->open) throw TableError(QStringLiteral("Нельзя создать файл, пока таблица открыта"));
+namespace {
+std::vector<dbf::FieldDef> SchemaFields() {
   std::vector<dbf::FieldDef> fields;
   for (const FieldSpec& s : MeasurementSchema()) {
     dbf::FieldDef f;
@@ -420,19 +420,34 @@ void MeasurementTable::CreateFile() {
     f.decimals = s.decimals;
     fields.push_back(f);
   }
+  return fields;
+}
+}  // namespace
+
+void MeasurementTable::CreateFile() {
+  if (d->open) throw TableError(QStringLiteral("Нельзя создать файл, пока таблица открыта"));
   try {
-    dbf::Table::Create(d->Path(), fields, dbf::kLanguageRussianWindows);
+    dbf::Table::Create(d->Path(), SchemaFields(), dbf::kLanguageRussianWindows);
   } catch (const dbf::Error& e) {
     Rethrow(e);
   }
   d->Notify(Change::Reset);
 }
 
+QByteArray MeasurementTable::NewFileImage() {
+  try {
+    return dbf::Table::NewFileImage(QString(), SchemaFields(), dbf::kLanguageRussianWindows);
+  } catch (const dbf::Error& e) {
+    Rethrow(e);
+  }
+}
+
 void MeasurementTable::Open(OpenMode mode) {
   if (d->open) Close();
   try {
-    d->table.Open(d->Path(), mode == OpenMode::ReadOnly ? dbf::Table::Access::ReadOnly
-                                                        : dbf::Table::Access::ReadWrite);
+    d->table.Open(d->Path(), mode == OpenMode::ReadOnly  ? dbf::Table::Access::ReadOnly
+                             : mode == OpenMode::NewFile ? dbf::Table::Access::ReadWriteNoLink
+                                                         : dbf::Table::Access::ReadWrite);
     d->headerRowCount = int(d->table.HeaderRecordCount());
     d->fieldByName.clear();
     d->fieldNumbers.Clear();
@@ -458,7 +473,7 @@ void MeasurementTable::Open(OpenMode mode) {
     d->index.Clear();
     if (d->table.IndexFlag()) d->index.Load();
     // The table is accepted: only now may its file change.
-    if (mode == OpenMode::Write) RepairHeaderOf(d->table, d->index);
+    if (mode == OpenMode::Write || mode == OpenMode::NewFile) RepairHeaderOf(d->table, d->index);
   } catch (const dbf::Error& e) {
     d->table.Close();
     d->index.Clear();

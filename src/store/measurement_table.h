@@ -61,8 +61,12 @@ class MeasurementTable {
     Write,       // reading and writing; a stale header count is corrected
     KeepHeader,  // reading and writing, nothing written yet: see RepairHeader
     ReadOnly,    // reading only: nothing is ever written to the file
+    NewFile,     // as Write, for a file just made by NewFileImage: a symbolic
+                 // link in its place is refused
   };
   void CreateFile();  // throws; the object stays closed
+  // The bytes of a new, empty table with the schema.
+  static QByteArray NewFileImage();
   // Throws; on failure the object stays closed.
   void Open(OpenMode mode = OpenMode::Write);
   // The record count the header gave at the last Open (it may disagree with

@@ -1,9 +1,16 @@
 #include "store/table_session.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <utility>
 
 #include "platform/file_ops.h"
 #include "store/row_deletion.h"
@@ -14,27 +21,311 @@ QString IndexFileOf(const QString& tablePath) {
   return info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".mdx");
 }
 
-void TableSession::CreateFromDownload(const QString& path, const DownloadedImage& download) {
-  inUse_ = false;
-  modified_ = false;
-  series_.clear();
-  if (table_.IsOpen()) table_.Close();
+namespace {
+
+// What a new table is built in beside its final name: ".NAME.part" and six
+// random letters, or ".BASE.part<pid>.db" from earlier versions.
+constexpr char kPartInfix[] = ".part";
+
+QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+
+[[noreturn]] void Refuse(const QString& text) { throw TableError(text); }
+
+QString Shown(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// Whether an open file is still being written by someone: a part file
+// carries a table's write lock while it is filled, then a whole-file lock
+// until it takes its name.
+bool InUseByAnyone(int fd) {
+  return ::flock(fd, LOCK_EX | LOCK_NB) != 0 || WriteLockedElsewhere(fd);
+}
+
+bool IsLeftoverPartName(const QString& name, const QFileInfo& table) {
+  const QString ours = QLatin1Char('.') + table.fileName() + QLatin1String(kPartInfix);
+  if (name.startsWith(ours)) return name.size() == ours.size() + 6;
+  const QString earlier = QLatin1Char('.') + table.completeBaseName() + QLatin1String(kPartInfix);
+  const QString suffix = QLatin1Char('.') + table.suffix();
+  if (!name.startsWith(earlier) || !name.endsWith(suffix)) return false;
+  bool number = false;
+  name.mid(earlier.size(), name.size() - earlier.size() - suffix.size()).toUInt(&number);
+  return number;
+}
+
+// Removes what a New of this name that was killed left beside it: regular
+// files of ours that nobody is writing any more.
+void RemoveLeftoverParts(const QString& tablePath) {
+  const QFileInfo table(tablePath);
+  const QDir folder = table.absoluteDir();
+  const QStringList names =
+      folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+  for (const QString& name : names) {
+    if (!IsLeftoverPartName(name, table)) continue;
+    const QByteArray path = Native(folder.filePath(name));
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st, now;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        !InUseByAnyone(fd) && ::lstat(path.constData(), &now) == 0 && now.st_ino == st.st_ino &&
+        now.st_dev == st.st_dev)
+      Files().Remove(path.constData());
+    ::close(fd);
+  }
+}
+
+bool WriteAll(int fd, const QByteArray& bytes) {
+  qint64 done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n =
+        Files().PWrite(fd, bytes.constData() + done, size_t(bytes.size() - done), off_t(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    done += n;
+  }
+  return true;
+}
+
+QString CannotWrite(const QString& path, int err) {
+  return QStringLiteral("Не удалось записать файл %1: %2").arg(Shown(path), FileErrorText(err));
+}
+
+QString ProtectedText(const QString& path) {
+  return QStringLiteral("Файл %1 защищён от записи: новая таблица не может его заменить")
+      .arg(Shown(path));
+}
+
+// The file of that name, when there is one, opened so that its lock can
+// be held: refused when it is no regular file, protected against writing,
+// or held by another writer (unless it is `ownTable`, whose lock is ours).
+// -1 when there is nothing to hold (no file, or a symbolic link, which a
+// rename replaces without touching what it points to).
+int HoldTarget(const QString& path, const QString& ownTable) {
+  const QByteArray npath = Native(path);
+  const int fd = Files().Open(npath.constData(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == ENOENT || err == ELOOP) return -1;
+    if (err == EACCES || err == EPERM || err == EROFS) Refuse(ProtectedText(path));
+    Refuse(CannotWrite(path, err));
+  }
+  struct stat st;
+  QString refusal;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    refusal = QStringLiteral("%1 - не файл таблицы: новая таблица не может его заменить")
+                  .arg(Shown(path));
+  } else if ((st.st_mode & 0222) == 0) {
+    refusal = ProtectedText(path);
+  } else {
+    struct stat own;
+    const bool isOwn = !ownTable.isEmpty() && ::stat(Native(ownTable).constData(), &own) == 0 &&
+                       own.st_dev == st.st_dev && own.st_ino == st.st_ino;
+    if (!isOwn && !Files().Lock(fd))
+      refusal = QStringLiteral("Таблица %1 открыта другой программой. Закройте ее и повторите")
+                    .arg(Shown(path));
+  }
+  if (!refusal.isEmpty()) {
+    Files().Close(fd);
+    Refuse(refusal);
+  }
+  return fd;
+}
+
+}  // namespace
+
+BuiltTable::BuiltTable(BuiltTable&& other) noexcept { *this = std::move(other); }
+
+BuiltTable& BuiltTable::operator=(BuiltTable&& other) noexcept {
+  if (this != &other) {
+    Discard();
+    path_ = std::move(other.path_);
+    part_ = std::move(other.part_);
+    fd_ = std::exchange(other.fd_, -1);
+    deviceType_ = other.deviceType_;
+    decodedRecordCount_ = other.decodedRecordCount_;
+    series_ = std::move(other.series_);
+  }
+  return *this;
+}
+
+BuiltTable::~BuiltTable() { Discard(); }
+
+void BuiltTable::Discard() {
+  if (fd_ < 0) return;
+  Files().Remove(Native(part_).constData());
+  Files().Close(fd_);
+  fd_ = -1;
+}
+
+void TableSession::CheckNewTablePath(const QString& path) const {
+  const QFileInfo info(path);
+  if (!info.absoluteDir().exists())
+    Refuse(QStringLiteral("Папка файла %1 не существует").arg(Shown(path)));
+  // The one sure test that the folder takes new files: making one.
+  std::string probe;
+  const int fd = CreateFileBeside(Native(info.absoluteFilePath()).toStdString(), ".probe", &probe);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == EACCES || err == EPERM || err == EROFS)
+      Refuse(QStringLiteral("Папка %1 защищена от записи: новую таблицу в ней создать нельзя. "
+                            "Выберите другую папку")
+                 .arg(Shown(info.absolutePath())));
+    Refuse(QStringLiteral("В папке %1 нельзя создать файл: %2")
+               .arg(Shown(info.absolutePath()), FileErrorText(err)));
+  }
+  Files().Remove(probe.c_str());
+  Files().Close(fd);
+  const int held =
+      HoldTarget(info.absoluteFilePath(), table_.IsOpen() ? table_.FilePath() : QString());
+  if (held >= 0) Files().Close(held);
+}
+
+BuiltTable TableSession::BuildFromDownload(const QString& path, const DownloadedImage& download) {
+  const QString finalPath = QFileInfo(path).absoluteFilePath();
+  RemoveLeftoverParts(finalPath);
+  BuiltTable built;
+  built.path_ = finalPath;
+  std::string part;
+  const int fd = CreateFileBeside(Native(finalPath).toStdString(), kPartInfix, &part);
+  if (fd < 0) {
+    const int err = errno;
+    throw TableError(QStringLiteral("Не удалось создать файл %1: %2")
+                         .arg(Shown(finalPath), FileErrorText(err)));
+  }
+  built.fd_ = fd;
+  built.part_ = QFile::decodeName(part.c_str());
+  try {
+    if (!WriteAll(fd, MeasurementTable::NewFileImage()))
+      throw TableError(CannotWrite(finalPath, errno));
+    MeasurementTable table;
+    table.SetLocation(built.part_);
+    table.Open(MeasurementTable::OpenMode::NewFile);
+    built.deviceType_ = download.deviceType;
+    if (IsWaterDeviceType(download.deviceType)) {
+      built.decodedRecordCount_ = download.recordCount;
+      DecodeWaterDump(table, download.image, download.deviceType, download.recordCount,
+                      &built.series_);
+    } else {
+      // The image's own count replaces the one of the identification frame.
+      built.decodedRecordCount_ = dump_word(download.image, 0);
+      DecodePlateDump(table, download.image, download.deviceType, download.deviceSerial);
+    }
+    table.Close();
+    // While the table had it open, its write lock kept the tidying up of
+    // another run away; from now on until the rename a lock of ours does.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      // A file system without such locks: the window is short.
+    }
+    // The rows reach the disk before the file can take the operator's name.
+    if (Files().Sync(fd) != 0) throw TableError(CannotWrite(finalPath, errno));
+    // A replaced table keeps its permissions and group.
+    struct stat old;
+    if (::stat(Native(finalPath).constData(), &old) == 0 && S_ISREG(old.st_mode)) {
+      if (::fchmod(fd, old.st_mode & 07777) != 0) {
+        // Not ours to set: the new file keeps the usual ones.
+      }
+      if (::fchown(fd, uid_t(-1), old.st_gid) != 0) {
+        // A group we are not in: the new file keeps ours.
+      }
+    }
+  } catch (const std::exception& e) {
+    built.Discard();
+    // The operator knows the file by the name chosen, not by ours beside it.
+    QString text = OperatorText(e);
+    text.replace(built.part_, Shown(finalPath));
+    text.replace(QFileInfo(built.part_).fileName(), QFileInfo(finalPath).fileName());
+    throw TableError(text);
+  }
+  return built;
+}
+
+void TableSession::Install(BuiltTable& built) {
+  if (!built.IsReady()) throw TableError(QStringLiteral("Новая таблица не создана"));
+  const QString path = built.path_;
+  // The old file's lock is held across the rename, so that no other
+  // program opens it in between and goes on writing a removed file.
+  int held = -1;
+  try {
+    held = HoldTarget(path, table_.IsOpen() ? table_.FilePath() : QString());
+  } catch (...) {
+    built.Discard();
+    throw;
+  }
+  const int renamed = Files().Rename(Native(built.part_).constData(), Native(path).constData());
+  const int err = errno;
+  if (held >= 0) Files().Close(held);
+  if (renamed != 0) {
+    built.Discard();
+    throw TableError(CannotWrite(path, err));
+  }
+  // The new name on the disk too; the table is complete under it anyway.
+  SyncFolderOf(Native(path).toStdString());
+  Files().Close(built.fd_);
+  built.fd_ = -1;
+
+  // Only now that the new table is there does the old one go.
+  Close();
   table_.SetLocation(path);
   // A new table starts with no filter of an earlier one.
   table_.SetFilter(QString());
-  table_.CreateFile();
   table_.Open();
   inUse_ = true;
-  deviceType_ = download.deviceType;
-  if (IsWaterDeviceType(download.deviceType)) {
-    decodedRecordCount_ = download.recordCount;
-    DecodeWaterDump(table_, download.image, download.deviceType, download.recordCount, &series_);
+  deviceType_ = built.deviceType_;
+  decodedRecordCount_ = built.decodedRecordCount_;
+  series_ = built.series_;
+  NoteIncompleteness();
+  if (IsWaterDeviceType(deviceType_)) {
+    ShowKind(ShownKind::Water);
     if (!series_.isEmpty()) ShowSeries(series_.first());
   } else {
-    // The image's own count replaces the one of the identification frame.
-    decodedRecordCount_ = dump_word(download.image, 0);
-    DecodePlateDump(table_, download.image, download.deviceType, download.deviceSerial);
+    ShowKind(ShownKind::Plate);
   }
+}
+
+void TableSession::CreateFromDownload(const QString& path, const DownloadedImage& download) {
+  BuiltTable built = BuildFromDownload(path, download);
+  Install(built);
+}
+
+void TableSession::NoteIncompleteness() {
+  incompleteNotice_.clear();
+  QStringList notes;
+  const QString shown = Shown(QFileInfo(table_.FilePath()).absoluteFilePath());
+  if (table_.HeaderRowCount() != table_.StoredRowCount())
+    notes << QStringLiteral("В заголовке таблицы %1 указано строк: %2, а в файле найдено: %3.")
+                 .arg(shown)
+                 .arg(table_.HeaderRowCount())
+                 .arg(table_.StoredRowCount());
+  // The last water-permeability series, walked back from the last such row
+  // in file order: the rows of one series have one SERIAL and rising N.
+  std::vector<Bookmark> records;
+  const int rows = table_.VisibleRowCount();
+  records.reserve(size_t(rows));
+  for (int i = 0; i < rows; ++i) records.push_back(table_.BookmarkAt(i));
+  std::sort(records.begin(), records.end());
+  const QString type = QStringLiteral("NB_TYPE"), serial = QStringLiteral("SERIAL"),
+                number = QStringLiteral("N");
+  int samples = 0;
+  int64_t lastSerial = 0, lastNumber = 0;
+  for (auto r = records.rbegin(); r != records.rend() && samples < 6; ++r) {
+    if (ValueToInt(table_.FieldOfRecord(*r, type)) != 1) continue;
+    const int64_t s = ValueToInt(table_.FieldOfRecord(*r, serial));
+    const int64_t n = ValueToInt(table_.FieldOfRecord(*r, number));
+    if (samples > 0 && (s != lastSerial || n >= lastNumber)) break;
+    lastSerial = s;
+    lastNumber = n;
+    ++samples;
+  }
+  if (samples > 0 && samples < 6)
+    notes << QStringLiteral("В последней серии испытаний таблицы %1 (серия %2) образцов: %3 из 6.")
+                 .arg(shown)
+                 .arg(lastSerial)
+                 .arg(samples);
+  if (!notes.isEmpty())
+    incompleteNotice_ = notes.join(QLatin1Char('\n')) +
+                        QStringLiteral("\nВозможно, запись таблицы была прервана: "
+                                       "сверьте ее с прибором или с резервной копией.");
 }
 
 void TableSession::Open(const QString& path, MeasurementTable::OpenMode mode) {
@@ -42,11 +333,15 @@ void TableSession::Open(const QString& path, MeasurementTable::OpenMode mode) {
   inUse_ = false;
   modified_ = false;
   series_.clear();
+  incompleteNotice_.clear();
+  // A reader leaves every file as it is.
+  if (mode != MeasurementTable::OpenMode::ReadOnly) RemoveLeftoverParts(path);
   table_.SetLocation(path);
   // No filter of a previously open table carries over.
   table_.SetFilter(QString());
   table_.Open(mode);
   inUse_ = true;
+  NoteIncompleteness();
   // The statistics wait for the rows the views show (UpdateStatistics):
   // those of the whole file would be a pass over every row for nothing.
   table_.First();
@@ -65,6 +360,7 @@ void TableSession::Close() {
   inUse_ = false;
   modified_ = false;
   series_.clear();
+  incompleteNotice_.clear();
   if (!table_.IsOpen()) return;
   const QString index = IndexFileOf(table_.FilePath());
   table_.Close();

@@ -29,6 +29,34 @@ struct DownloadedImage {
   int recordCount = 0;  // from the identification frame
 };
 
+// A new table made from a download, complete and on the disk in a file
+// beside the name the operator chose, waiting for TableSession::Install to
+// give it that name. Dropped without that, it removes the file beside.
+class BuiltTable {
+ public:
+  BuiltTable() = default;
+  BuiltTable(BuiltTable&& other) noexcept;
+  BuiltTable& operator=(BuiltTable&& other) noexcept;
+  ~BuiltTable();
+  BuiltTable(const BuiltTable&) = delete;
+  BuiltTable& operator=(const BuiltTable&) = delete;
+
+  // The name the operator chose.
+  const QString& Path() const { return path_; }
+  bool IsReady() const { return fd_ >= 0; }
+
+ private:
+  friend class TableSession;
+  void Discard();
+
+  QString path_;
+  QString part_;
+  int fd_ = -1;  // holds the file beside, and a lock that marks it as being made
+  int deviceType_ = 0;
+  int decodedRecordCount_ = 0;
+  QStringList series_;
+};
+
 class TableSession {
  public:
   using Bookmark = MeasurementTable::BookmarkT;
@@ -36,8 +64,7 @@ class TableSession {
   MeasurementTable& Table() { return table_; }
   const MeasurementTable& Table() const { return table_; }
 
-  // A table is in use from a successful create or open until Close; a table
-  // whose decoding failed stays in use (and open) with the rows written.
+  // A table is in use from a successful New or Open until Close.
   bool InUse() const { return inUse_; }
   // The operator changed a row since the table was made, opened or saved.
   bool IsModified() const { return modified_; }
@@ -58,12 +85,36 @@ class TableSession {
   // Minimum, mean and maximum of P and R from the last UpdateStatistics.
   const TableStats& Stats() const { return stats_; }
 
-  // New: creates the table file at `path` (replacing a file of that name),
-  // decodes the image into it and leaves the first series shown (water) or
-  // the decoder's kind filter (plate). Throws TableError: when the file
-  // cannot be made nothing is in use; when decoding fails the table stays
-  // in use with the rows and series decoded so far.
+  // Before a download: whether a new table can take the name `path` (its
+  // folder is there and takes new files, a file of that name is neither
+  // held by another writer nor protected against writing; the open table's
+  // own file may be replaced). Throws TableError with the reason; nothing is
+  // left on the disk.
+  void CheckNewTablePath(const QString& path) const;
+
+  // New, first half: makes the table from the image in a new file beside
+  // `path`, complete and on the disk. Touches neither the open table nor a
+  // file of that name. Throws TableError naming `path`; nothing is left
+  // beside it then.
+  static BuiltTable BuildFromDownload(const QString& path, const DownloadedImage& download);
+
+  // New, second half: gives the built table its name (replacing a file of
+  // that name, also the open table's own), only then closes the open table,
+  // and opens the new one with its first series shown (water) or the plate
+  // rows. Throws TableError: refused before the rename (a file held by
+  // another writer or protected against writing), the open table stays as
+  // it was; the built file is gone in any case.
+  void Install(BuiltTable& table);
+
+  // Both halves: New from a download into `path`. All or nothing: on a
+  // failure a file of that name is as it was.
   void CreateFromDownload(const QString& path, const DownloadedImage& download);
+
+  // After New or Open: what tells that the table was cut short while it
+  // was written (its header's row count disagrees with the rows in the
+  // file, or its last water-permeability series has fewer than six
+  // samples). Empty when neither holds.
+  QString IncompleteNotice() const { return incompleteNotice_; }
 
   // Open: opens the file with no filter and reads the device type (that of
   // the first stored row). Throws TableError when the file cannot
@@ -109,6 +160,9 @@ class TableSession {
   void PackAndReopen();
 
  private:
+  // Notes, right after an open, whether the table was cut short.
+  void NoteIncompleteness();
+
   MeasurementTable table_;
   bool inUse_ = false;
   bool modified_ = false;
@@ -116,6 +170,7 @@ class TableSession {
   int decodedRecordCount_ = 0;
   QStringList series_;
   TableStats stats_;
+  QString incompleteNotice_;
 };
 
 // The index file beside a table: its path with ".mdx" in place of its

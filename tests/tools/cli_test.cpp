@@ -535,7 +535,75 @@ TEST_F(Cli, CommandsThatOnlyReadNeverWriteTheTable) {
     const CliResult r = RunCli(args);
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(ReadAll(water), bytes);
+    // Read all the same, but not silently.
+    EXPECT_TRUE(r.err.contains(Ru("указано строк: 20, а в файле найдено: 18.")))
+        << r.err.toStdString();
   }
+}
+
+// Where no new table can be written, download and decode say so before the
+// instrument is read or the image decoded, and leave the folder as it was.
+TEST_F(Cli, ANewTableIsRefusedWhereItCannotBeWritten) {
+  // A folder others may read but not write; the commands run as "nobody"
+  // when the test is root (whom no permission stops).
+  QTemporaryDir closed;
+  ASSERT_TRUE(closed.isValid());
+  ASSERT_EQ(::chmod(QFile::encodeName(closed.path()).constData(), ::getuid() == 0 ? 0755 : 0555),
+            0);
+  DeviceIdentity id;
+  id.kind = 1;
+  id.type = 1;
+  id.version = "01.12.05";
+  auto image = std::make_unique<MemoryImage>();
+  const QString img = Path("in.img");
+  {
+    QFile f(img);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(EncodeMemoryImageFile(id, *image, 100));
+  }
+  ASSERT_EQ(::chmod(QFile::encodeName(dir_.path()).constData(), 0755), 0);
+  SimulatedPort port(sim::WaterInstrument(ThreeSeries()));
+  ASSERT_TRUE(port.Ok());
+  ASSERT_EQ(::chmod(QFile::encodeName(port.Path()).constData(), 0666), 0);
+  const QString out = QDir(closed.path()).filePath("t.db");
+  const QString refusal = Ru("Папка %1 защищена от записи: новую таблицу в ней создать нельзя. "
+                             "Выберите другую папку.\n")
+                              .arg(closed.path());
+  for (const QStringList& args : {QStringList{"download", "--port", port.Path(), out},
+                                  QStringList{"decode", img, out}}) {
+    SCOPED_TRACE(args.first().toStdString());
+    QProcess p;
+    if (::getuid() == 0) {
+      p.setChildProcessModifier([] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+          ::_exit(99);
+      });
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", closed.path());
+    p.setProcessEnvironment(env);
+    p.start(BinaryDir() + "/tools/cli/klt3-cli", args);
+    ASSERT_TRUE(WaitUntil([&] { return p.state() == QProcess::NotRunning; }, 30000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    if (p.error() == QProcess::FailedToStart || p.exitCode() == 99)
+      GTEST_SKIP() << "cannot run as nobody here: " << err.toStdString();
+    EXPECT_EQ(p.exitCode(), 6);
+    EXPECT_EQ(err, refusal);
+    EXPECT_TRUE(QDir(closed.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+  }
+  EXPECT_EQ(port.instrument->Requests('V'), 0);
+
+  // A table the main window has open is not replaced by a decoded image.
+  const QString open = Path("open.db");
+  GuiNew(sim::WaterInstrument(ThreeSeries()), open);
+  GuiOpen(open);
+  const QByteArray before = ReadAll(open);
+  const CliResult held = RunCli({"decode", img, open});
+  EXPECT_EQ(held.code, 6);
+  EXPECT_EQ(held.err, Ru("Таблица %1 открыта другой программой. Закройте ее и повторите.\n").arg(open));
+  ASSERT_TRUE(Trigger(&Form(), "closeTableAction"));
+  EXPECT_EQ(ReadAll(open), before);
+  EXPECT_EQ(Files(), (QStringList{"in.img", "open.db"}));
 }
 
 TEST_F(Cli, CommandLineAndFileFailures) {

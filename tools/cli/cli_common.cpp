@@ -6,6 +6,8 @@
 #include <QFile>
 #include <cstdio>
 
+#include "platform/file_ops.h"
+
 namespace cli {
 
 void Error(const QString& text) {
@@ -56,16 +58,9 @@ bool Args::Parse(const QStringList& args, const QStringList& valued, const QStri
 bool HeldByAnotherWriter(const QString& path) {
   const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  struct flock fl = {};
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-#ifdef F_OFD_GETLK
-  const int rc = fcntl(fd, F_OFD_GETLK, &fl);
-#else
-  const int rc = fcntl(fd, F_GETLK, &fl);
-#endif
+  const bool held = WriteLockedElsewhere(fd);
   ::close(fd);
-  return rc == 0 && fl.l_type != F_UNLCK;
+  return held;
 }
 
 QString Args::Value(const QString& name) const {

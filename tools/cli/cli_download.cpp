@@ -197,52 +197,39 @@ class TerminalDownload : public QObject, private DownloadObserver {
   int lineLength_ = 0;
 };
 
-void RemoveTable(const QString& path) {
-  QFile::remove(path);
-  QFile::remove(IndexFileOf(path));
+// Whether a new table can take the name `path`; the reason on standard
+// error when it cannot.
+bool CanWriteTable(const QString& path) {
+  try {
+    TableSession().CheckNewTablePath(path);
+  } catch (const std::exception& e) {
+    Error(OperatorText(e) + QLatin1Char('.'));
+    return false;
+  }
+  return true;
 }
 
-int RefuseHeldTable(const QString& path) {
-  Error(QStringLiteral("Таблица %1 открыта другой программой. Закройте ее и повторите прием.")
-            .arg(QDir::toNativeSeparators(path)));
-  return kTableWrite;
-}
-
-// Writes the table beside its final name and moves it there only when it is
-// complete: an interruption or a failure never leaves a half table under
-// the name the operator gave, nor spoils an older file of that name.
-int WriteTable(const QString& finalPath, const DeviceIdentity& identity, const MemoryImage& image) {
-  const QFileInfo info(finalPath);
-  const QString partPath = info.absoluteDir().filePath(
-      QStringLiteral(".%1.part%2.db").arg(info.completeBaseName()).arg(getpid()));
+// Makes the table as "Создать" does: beside its name, which it takes only
+// when it is complete, so an interruption or a failure never leaves a half
+// table under that name nor spoils an older file of that name.
+int WriteTable(const QString& path, const DeviceIdentity& identity, const MemoryImage& image) {
+  DownloadedImage download;
+  download.image = DumpView{image.data(), int(image.size())};
+  download.deviceType = identity.type;
+  download.deviceSerial = identity.serial;
+  download.recordCount = identity.recordCount;
   try {
     TableSession session;
-    DownloadedImage download;
-    download.image = DumpView{image.data(), int(image.size())};
-    download.deviceType = identity.type;
-    download.deviceSerial = identity.serial;
-    download.recordCount = identity.recordCount;
-    session.CreateFromDownload(partPath, download);
-    // Closing drops the index file too (only a sort tag makes one).
+    BuiltTable built = TableSession::BuildFromDownload(path, download);
+    if (g_interrupted) {
+      Error(QStringLiteral("Прием данных прерван."));
+      return kInterrupted;
+    }
+    session.Install(built);
+    if (!session.IncompleteNotice().isEmpty()) Error(session.IncompleteNotice());
     session.Close();
   } catch (const std::exception& e) {
-    RemoveTable(partPath);
     Error(OperatorText(e) + QLatin1Char('.'));
-    return kTableWrite;
-  }
-  if (g_interrupted) {
-    RemoveTable(partPath);
-    Error(QStringLiteral("Прием данных прерван."));
-    return kInterrupted;
-  }
-  if (HeldByAnotherWriter(finalPath)) {
-    RemoveTable(partPath);
-    return RefuseHeldTable(finalPath);
-  }
-  if (::rename(QFile::encodeName(partPath).constData(),
-               QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
-    RemoveTable(partPath);
-    Error(QStringLiteral("Не удалось записать файл %1.").arg(QDir::toNativeSeparators(finalPath)));
     return kTableWrite;
   }
   return kOk;
@@ -291,13 +278,9 @@ int DownloadCommand(const QStringList& argv) {
     return kUsage;
   }
   const QString out = args.Operands().first();
-  if (!QFileInfo(out).absoluteDir().exists()) {
-    Error(QStringLiteral("Папка файла %1 не существует.").arg(QDir::toNativeSeparators(out)));
-    return kTableWrite;
-  }
   // Checked before the instrument is read too, so that its memory is not
   // read for nothing.
-  if (HeldByAnotherWriter(out)) return RefuseHeldTable(out);
+  if (!CanWriteTable(out)) return kTableWrite;
   const QString imagePath = args.Value(QStringLiteral("save-image"));
   QFile logFile(args.Value(QStringLiteral("log")));
   std::unique_ptr<TrafficLog> log;
@@ -356,11 +339,7 @@ int DecodeCommand(const QStringList& argv) {
               .arg(QDir::toNativeSeparators(imagePath), error));
     return kImageRead;
   }
-  if (!QFileInfo(out).absoluteDir().exists()) {
-    Error(QStringLiteral("Папка файла %1 не существует.").arg(QDir::toNativeSeparators(out)));
-    return kTableWrite;
-  }
-  if (HeldByAnotherWriter(out)) return RefuseHeldTable(out);
+  if (!CanWriteTable(out)) return kTableWrite;
   return WriteTable(out, identity, *image);
 }
 

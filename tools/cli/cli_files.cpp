@@ -133,6 +133,8 @@ int OpenTable(const Common& c, OpenedTable* t) {
   try {
     // Commands that only read never write to the table file.
     t->session.Open(QFileInfo(c.input).absoluteFilePath(), MeasurementTable::OpenMode::ReadOnly);
+    // A table cut short is read all the same, but not silently.
+    if (!t->session.IncompleteNotice().isEmpty()) Error(t->session.IncompleteNotice());
     const QString kind = c.args.Value(QStringLiteral("kind"));
     if (kind == QLatin1String("water")) {
       t->kind = ShownKind::Water;

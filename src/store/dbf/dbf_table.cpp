@@ -340,7 +340,8 @@ void ReplaceFileAtomically(const QString& path, const QByteArray& bytes, bool du
 Table::Table() = default;
 Table::~Table() { Close(); }
 
-void Table::Create(const QString& path, const std::vector<FieldDef>& fields, uint8_t language) {
+QByteArray Table::NewFileImage(const QString& path, const std::vector<FieldDef>& fields,
+                               uint8_t language) {
   auto fail = [&](const QString& reason) {
     throw Error(QStringLiteral("Не удалось создать файл %1: %2").arg(path, reason));
   };
@@ -367,7 +368,14 @@ void Table::Create(const QString& path, const std::vector<FieldDef>& fields, uin
   file += descriptors;
   file += kEndOfDescriptors;
   file += kEndOfFile;
+  return file;
+}
 
+void Table::Create(const QString& path, const std::vector<FieldDef>& fields, uint8_t language) {
+  auto fail = [&](const QString& reason) {
+    throw Error(QStringLiteral("Не удалось создать файл %1: %2").arg(path, reason));
+  };
+  const QByteArray file = NewFileImage(path, fields, language);
   // A file of that name that another writer holds must not be replaced
   // under it; hold its lock ourselves while we replace it.
   const QByteArray npath = Native(path);
@@ -518,7 +526,9 @@ void Table::Open(const QString& path, Access access) {
   Close();
   const QByteArray npath = Native(path);
   const bool readOnly = access == Access::ReadOnly;
-  const int fd = Files().Open(npath.constData(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC, 0);
+  const int noLink = access == Access::ReadWriteNoLink ? O_NOFOLLOW : 0;
+  const int fd =
+      Files().Open(npath.constData(), (readOnly ? O_RDONLY : O_RDWR) | noLink | O_CLOEXEC, 0);
   if (fd < 0) {
     const int err = errno;
     throw Error(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, SystemErrorText(err)));

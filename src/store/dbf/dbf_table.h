@@ -71,8 +71,13 @@ class Table {
   // Writes a new, empty table at `path`, replacing a file of that name
   // (refused while another writer holds it).
   static void Create(const QString& path, const std::vector<FieldDef>& fields, uint8_t language);
+  // The bytes of a new, empty table (`path` only names it in messages).
+  static QByteArray NewFileImage(const QString& path, const std::vector<FieldDef>& fields,
+                                 uint8_t language);
 
-  enum class Access { ReadWrite, ReadOnly };
+  // ReadWriteNoLink: as ReadWrite, but a symbolic link at `path` is refused
+  // (for a file the program has just made beside its final name).
+  enum class Access { ReadWrite, ReadOnly, ReadWriteNoLink };
   // Opens for reading and writing with a write lock (a second writer
   // fails, readers may read), or for reading only (no lock, no write can
   // succeed). Throws Error; the file is unmodified when it throws.

@@ -4,16 +4,29 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <functional>
+#include <map>
+#include <memory>
 
+#include "platform/file_ops.h"
 #include "simulator/sim_images.h"
 #include "store/row_deletion.h"
 #include "support/link_sample_records.h"
 #include "support/store_fixture.h"
+#include "support/test_env.h"
 
 namespace {
+
+QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
 
 class Session : public ::testing::Test {
  protected:
@@ -56,20 +69,222 @@ TEST_F(Session, NewDecodesTheImageAndShowsTheFirstSeries) {
   EXPECT_TRUE(session_.SeriesList().isEmpty());
 }
 
-TEST_F(Session, AFailedNewKeepsWhatItCouldWrite) {
-  // No folder: nothing is in use.
-  EXPECT_THROW(NewWater(Path("missing/w.db")), TableError);
-  EXPECT_FALSE(session_.InUse());
-  // A full disk after eight rows: the table stays in use with the series
-  // started so far.
-  {
-    StoreWriteLimit limit(961 + 8 * 480 + 1);
-    EXPECT_THROW(NewWater(Path("full.db")), TableError);
+// What a folder holds: each file's name and bytes.
+std::map<QString, QByteArray> FolderContents(const QString& dir) {
+  std::map<QString, QByteArray> files;
+  for (const QString& name : QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System))
+    files[name] = ReadAll(QDir(dir).filePath(name));
+  return files;
+}
+
+TEST_F(Session, AFailedNewLeavesTheOldFileAndTheOpenTableAsTheyWere) {
+  const struct {
+    const char* name;
+    const char* file;
+    std::function<void(const QString& path)> obstacle;  // before New; may hold the file
+    const char* reason;
+  } cases[] = {
+      {"missing folder", "missing/w.db", nullptr, "файл или папка не найдены"},
+      {"full disk after eight rows", "full.db", nullptr, "превышен допустимый размер файла"},
+      {"held by another writer", "held.db", nullptr, "открыта другой программой"},
+      {"protected against writing", "ro.db",
+       [](const QString& path) { QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther); },
+       "защищён от записи"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath(c.file);
+    // An older table of that name, and another one open in the session.
+    MeasurementTable older, other;
+    if (QFileInfo(path).dir().exists()) {
+      MakeStoreTable(older, dir, {WaterRow(1, 4, 0.2, "B2")}, c.file);
+      if (std::string(c.file) != "held.db") older.Close();
+    }
+    MakeStoreTable(other, dir, {PlateRow(1, 7, 1.0, 2.0)}, "open.db");
+    other.Close();
+    session_.Open(QDir(dir.path()).filePath("open.db"));
+    session_.ShowKind(ShownKind::Plate);
+    if (c.obstacle) c.obstacle(path);
+    const auto before = FolderContents(dir.path());
+    try {
+      std::unique_ptr<StoreWriteLimit> limit;
+      if (std::string(c.file) == "full.db") limit = std::make_unique<StoreWriteLimit>(961 + 8 * 480 + 1);
+      NewWater(path);
+      ADD_FAILURE() << "no error";
+    } catch (const TableError& e) {
+      EXPECT_TRUE(e.text().contains(Ru(c.reason))) << e.text().toStdString();
+      // The operator's name, never the one of the file beside it.
+      if (QFileInfo(path).dir().exists()) {
+        EXPECT_TRUE(e.text().contains(QDir::toNativeSeparators(path))) << e.text().toStdString();
+      }
+      EXPECT_FALSE(e.text().contains(".part")) << e.text().toStdString();
+    }
+    EXPECT_EQ(FolderContents(dir.path()), before);
+    EXPECT_TRUE(session_.InUse());
+    EXPECT_EQ(session_.Table().FilePath(), QDir(dir.path()).filePath("open.db"));
+    EXPECT_EQ(session_.Table().Filter(), "NB_TYPE=0");
+    EXPECT_EQ(session_.Table().VisibleRowCount(), 1);
+    session_.Close();
   }
+}
+
+TEST_F(Session, NewReplacesTheOpenTableItselfAndKeepsThePermissions) {
+  const QString path = Path("w.db");
+  MeasurementTable t;
+  MakeStoreTable(t, dir_, {PlateRow(1, 7, 1.0, 2.0)}, "w.db");
+  t.Close();
+  ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+  session_.Open(path);
+  session_.Table().AddSortTag("tab1", "P", false);
+  NewWater(path);
   EXPECT_TRUE(session_.InUse());
-  EXPECT_TRUE(session_.Table().IsOpen());
-  EXPECT_EQ(session_.SeriesList(), (QStringList{"5", "6"}));
-  EXPECT_EQ(session_.Table().StoredRowCount(), 8);
+  EXPECT_EQ(session_.Table().StoredRowCount(), 18);
+  EXPECT_EQ(session_.Table().Filter(), "SERIAL=5");
+  EXPECT_TRUE(session_.IncompleteNotice().isEmpty()) << session_.IncompleteNotice().toStdString();
+  struct stat st;
+  ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // The old table's index went with it; nothing else is beside the table.
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"w.db"});
+}
+
+// A file system double that plants a symbolic link at the name of the first
+// file New creates beside the table, just before New creates it.
+class PlantingFiles : public FileOps {
+ public:
+  explicit PlantingFiles(QString target) : target_(std::move(target)) { SetFiles(this); }
+  ~PlantingFiles() override { SetFiles(nullptr); }
+  int Open(const char* path, int flags, mode_t mode) override {
+    if ((flags & O_CREAT) && planted_.empty()) {
+      planted_ = path;
+      EXPECT_EQ(::symlink(QFile::encodeName(target_).constData(), path), 0);
+    }
+    return FileOps::Open(path, flags, mode);
+  }
+  std::string planted_;
+
+ private:
+  QString target_;
+};
+
+TEST_F(Session, NewNeverWritesThroughALinkPlantedBesideTheTable) {
+  const QString victim = Path("victim.txt");
+  {
+    QFile f(victim);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("secret");
+  }
+  {
+    PlantingFiles planting(victim);
+    NewWater(Path("w.db"));
+    ASSERT_FALSE(planting.planted_.empty());
+    EXPECT_TRUE(QFileInfo(QFile::decodeName(planting.planted_.c_str())).isSymLink());
+    ::unlink(planting.planted_.c_str());
+  }
+  EXPECT_EQ(ReadAll(victim), QByteArray("secret"));
+  EXPECT_EQ(session_.Table().StoredRowCount(), 18);
+}
+
+TEST_F(Session, LeftoversOfAKilledNewGoWithTheNextWritingOpen) {
+  NewWater(Path("w.db"));
+  session_.Close();
+  enum Kind { kLeft, kLink, kBeingFilled, kWaitingForItsName };
+  const struct {
+    const char* name;
+    Kind kind;
+    bool removed;
+  } files[] = {
+      {".w.db.partAb3dE9", kLeft, true},
+      {".w.part4711.db", kLeft, true},  // as earlier versions named it
+      // Another run still making it: its table open, then its own lock.
+      {".w.db.partFiLl00", kBeingFilled, false},
+      {".w.db.partQQQQQQ", kWaitingForItsName, false},
+      {".w.db.partLiNk00", kLink, false},
+      {".w.db.partlonger1", kLeft, false},
+      {".x.db.partAb3dE9", kLeft, false},
+  };
+  std::vector<std::unique_ptr<QFile>> held;
+  MeasurementTable filling;
+  for (const auto& f : files) {
+    const QString path = Path(f.name);
+    if (f.kind == kLink) {
+      ASSERT_EQ(::symlink("w.db", QFile::encodeName(path).constData()), 0);
+      continue;
+    }
+    ASSERT_TRUE(QFile::copy(Path("w.db"), path));
+    if (f.kind == kBeingFilled) {
+      filling.SetLocation(path);
+      filling.Open();
+    }
+    if (f.kind == kWaitingForItsName) {
+      auto file = std::make_unique<QFile>(path);
+      ASSERT_TRUE(file->open(QIODevice::ReadOnly));
+      ASSERT_EQ(::flock(file->handle(), LOCK_EX | LOCK_NB), 0);
+      held.push_back(std::move(file));
+    }
+  }
+  // A reader leaves them all.
+  session_.Open(Path("w.db"), MeasurementTable::OpenMode::ReadOnly);
+  session_.Close();
+  for (const auto& f : files) EXPECT_TRUE(QFileInfo(Path(f.name)).exists() || QFileInfo(Path(f.name)).isSymLink()) << f.name;
+  session_.Open(Path("w.db"));
+  session_.Close();
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.name);
+    EXPECT_EQ(QFileInfo(Path(f.name)).exists() || QFileInfo(Path(f.name)).isSymLink(), !f.removed);
+  }
+}
+
+TEST_F(Session, ATableCutShortIsNoticed) {
+  auto water = [](int rows, int64_t firstSerial) {
+    std::vector<StoreRow> out;
+    for (int i = 0; i < rows; ++i) out.push_back(WaterRow(i % 6 + 1, firstSerial + i / 6, 0.2, "B4"));
+    return out;
+  };
+  std::vector<StoreRow> waterThenPlate = water(11, 3);
+  waterThenPlate.push_back(PlateRow(1, 9, 1.0, 2.0));
+  std::vector<StoreRow> twoOfOneNumber = water(6, 3);
+  for (auto& r : water(6, 3)) twoOfOneNumber.push_back(r);
+  const struct {
+    const char* name;
+    std::vector<StoreRow> rows;
+    int headerCount;  // -1: as written
+    const char* notice;  // nullptr: none
+  } cases[] = {
+      {"whole series", water(12, 3), -1, nullptr},
+      {"plate rows only", {PlateRow(1, 9, 1.0, 2.0), PlateRow(2, 9, 1.0, 2.0)}, -1, nullptr},
+      {"last series short", water(11, 3), -1, "(серия 4) образцов: 5 из 6"},
+      {"short series before plate rows", waterThenPlate, -1, "(серия 4) образцов: 5 из 6"},
+      {"two whole series of one number", twoOfOneNumber, -1, nullptr},
+      {"header promises more", water(12, 3), 15, "указано строк: 15, а в файле найдено: 12"},
+      {"header promises fewer", water(12, 3), 10, "указано строк: 10, а в файле найдено: 12"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MeasurementTable t;
+    const QString path = MakeStoreTable(t, dir_, c.rows, "t.db");
+    t.Close();
+    if (c.headerCount >= 0) {
+      QByteArray bytes = ReadAll(path);
+      bytes[4] = char(c.headerCount);
+      QFile f(path);
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write(bytes);
+    }
+    for (auto mode : {MeasurementTable::OpenMode::ReadOnly, MeasurementTable::OpenMode::KeepHeader}) {
+      session_.Open(path, mode);
+      if (c.notice) {
+        EXPECT_TRUE(session_.IncompleteNotice().contains(Ru(c.notice)))
+            << session_.IncompleteNotice().toStdString();
+        EXPECT_TRUE(session_.IncompleteNotice().contains(QDir::toNativeSeparators(path)));
+      } else {
+        EXPECT_EQ(session_.IncompleteNotice(), QString());
+      }
+      session_.Close();
+      EXPECT_EQ(session_.IncompleteNotice(), QString());
+    }
+  }
 }
 
 TEST_F(Session, OpenSaveAndClose) {
