@@ -3,8 +3,8 @@
 // fail (a full disk, an I/O error) or "crash" there: from that operation on
 // nothing more reaches the disk, as if the process had died, while the
 // descriptors are still closed so that the files can be checked afterwards.
-// A write is: creating a file, writing, truncating, syncing, renaming,
-// removing, and closing a descriptor opened for writing. A failed close of
+// A write is: creating a file, writing, truncating, syncing a file or a
+// folder, renaming, removing, and closing a descriptor opened for writing. A failed close of
 // a file the operation created and never synced loses what was written to
 // it, as on a network file system that reports a failed write-back only
 // there.
@@ -87,6 +87,9 @@ class FaultFiles : public FileOps {
   }
   int Remove(const char* path) override {
     return Stop("remove", path) ? -1 : FileOps::Remove(path);
+  }
+  int SyncFolder(const char* folder) override {
+    return Stop("sync folder", folder) ? -1 : FileOps::SyncFolder(folder);
   }
 
  private:

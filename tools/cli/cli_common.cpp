@@ -1,10 +1,9 @@
 #include "cli_common.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QFile>
 #include <cstdio>
+
+#include "platform/file_ops.h"
 
 namespace cli {
 
@@ -50,22 +49,8 @@ bool Args::Parse(const QStringList& args, const QStringList& valued, const QStri
   return true;
 }
 
-// Whether another program has the table open for writing (an open table
-// carries a write lock): replacing the file under it would send its later
-// saves into a file nobody can see any more.
 bool HeldByAnotherWriter(const QString& path) {
-  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct flock fl = {};
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-#ifdef F_OFD_GETLK
-  const int rc = fcntl(fd, F_OFD_GETLK, &fl);
-#else
-  const int rc = fcntl(fd, F_GETLK, &fl);
-#endif
-  ::close(fd);
-  return rc == 0 && fl.l_type != F_UNLCK;
+  return ::HeldByAnotherWriter(QFile::encodeName(path).toStdString());
 }
 
 QString Args::Value(const QString& name) const {

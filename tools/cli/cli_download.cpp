@@ -9,7 +9,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
@@ -20,7 +19,9 @@
 #include "link/download.h"
 #include "link/memory_image_file.h"
 #include "link/traffic_log.h"
+#include "platform/file_ops.h"
 #include "platform/operator_error.h"
+#include "platform/write_target.h"
 #include "store/table_session.h"
 
 namespace cli {
@@ -251,9 +252,16 @@ int WriteTable(const QString& finalPath, const DeviceIdentity& identity, const M
 int SaveImage(const QString& path, const Download& download) {
   const QByteArray bytes =
       EncodeMemoryImageFile(download.Identity(), download.Image(), download.ImageLength());
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    Error(QStringLiteral("Не удалось записать файл %1.").arg(QDir::toNativeSeparators(path)));
+  const QString refusal = WriteTargetRefusal(path, {});
+  if (!refusal.isEmpty()) {
+    Error(refusal + QLatin1Char('.'));
+    return kTableWrite;
+  }
+  const int err = ReplaceFileContents(QFile::encodeName(path).toStdString(), bytes.constData(),
+                                      size_t(bytes.size()), true);
+  if (err != 0) {
+    Error(QStringLiteral("Не удалось записать файл %1: %2.")
+              .arg(QDir::toNativeSeparators(path), FileErrorText(err)));
     return kTableWrite;
   }
   return kOk;
@@ -297,6 +305,11 @@ int DownloadCommand(const QStringList& argv) {
   // Checked before the instrument is read too, so that its memory is not
   // read for nothing.
   if (HeldByAnotherWriter(out)) return RefuseHeldTable(out);
+  const QString refusal = WriteTargetRefusal(out, {});
+  if (!refusal.isEmpty()) {
+    Error(refusal + QLatin1Char('.'));
+    return kTableWrite;
+  }
   const QString imagePath = args.Value(QStringLiteral("save-image"));
   QFile logFile(args.Value(QStringLiteral("log")));
   std::unique_ptr<TrafficLog> log;
@@ -360,6 +373,12 @@ int DecodeCommand(const QStringList& argv) {
     return kTableWrite;
   }
   if (HeldByAnotherWriter(out)) return RefuseHeldTable(out);
+  // Never over the image it reads, nor over a file made read-only.
+  const QString refusal = WriteTargetRefusal(out, {imagePath});
+  if (!refusal.isEmpty()) {
+    Error(refusal + QLatin1Char('.'));
+    return kTableWrite;
+  }
   return WriteTable(out, identity, *image);
 }
 
