@@ -4,6 +4,7 @@
 // code paths without touching the disk.
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <string.h>
 
 #include <algorithm>
@@ -32,6 +33,8 @@ class MemoryFiles : public FileOps {
     if (it == files.end()) {
       if (!(flags & O_CREAT)) return Fail(ENOENT);
       it = files.emplace(path, std::string()).first;
+    } else if ((flags & O_CREAT) && (flags & O_EXCL)) {
+      return Fail(EEXIST);
     } else if (flags & O_TRUNC) {
       it->second.clear();
     }
@@ -91,6 +94,16 @@ class MemoryFiles : public FileOps {
   }
   int Remove(const char* path) override { return files.erase(path) ? 0 : Fail(ENOENT); }
   bool Exists(const char* path) override { return files.count(path) > 0; }
+  int Stat(const char* path, struct stat* st) override {
+    const auto it = files.find(path);
+    if (it == files.end()) return Fail(ENOENT);
+    memset(st, 0, sizeof *st);
+    st->st_mode = S_IFREG | 0644;
+    st->st_size = off_t(it->second.size());
+    return 0;
+  }
+  int KeepAttributes(int, const struct stat&) override { return 0; }
+  int SyncFolder(const char*) override { return 0; }
 
  private:
   static int Fail(int err) {

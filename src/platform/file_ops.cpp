@@ -1,13 +1,16 @@
 #include "platform/file_ops.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
-#include <random>
+#include <vector>
 
 int FileOps::Open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
 
@@ -59,19 +62,6 @@ bool FileOps::Lock(int fd) {
   return errno != EWOULDBLOCK;
 }
 
-bool WriteLockedElsewhere(int fd) {
-  struct flock fl;
-  std::memset(&fl, 0, sizeof fl);
-  fl.l_type = F_WRLCK;
-  fl.l_whence = SEEK_SET;
-#ifdef F_OFD_GETLK
-  const int rc = fcntl(fd, F_OFD_GETLK, &fl);
-#else
-  const int rc = fcntl(fd, F_GETLK, &fl);
-#endif
-  return rc == 0 && fl.l_type != F_UNLCK;
-}
-
 int FileOps::Rename(const char* from, const char* to) { return ::rename(from, to); }
 
 int FileOps::Remove(const char* path) { return ::unlink(path); }
@@ -79,6 +69,29 @@ int FileOps::Remove(const char* path) { return ::unlink(path); }
 bool FileOps::Exists(const char* path) {
   struct stat st;
   return ::stat(path, &st) == 0;
+}
+
+int FileOps::Stat(const char* path, struct stat* st) { return ::stat(path, st); }
+
+// A group we may not give the file (not one of ours) leaves the new file
+// without group permissions: better no one of that group reads it than
+// everyone of ours.
+int FileOps::KeepAttributes(int fd, const struct stat& like) {
+  struct stat now;
+  if (::fstat(fd, &now) != 0) return -1;
+  mode_t mode = like.st_mode & 0777;
+  if (now.st_gid != like.st_gid && ::fchown(fd, uid_t(-1), like.st_gid) != 0) mode &= ~S_IRWXG;
+  return ::fchmod(fd, mode);
+}
+
+int FileOps::SyncFolder(const char* folder) {
+  const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  const int rc = ::fsync(fd);
+  const int err = errno;
+  ::close(fd);
+  errno = err;
+  return rc;
 }
 
 namespace {
@@ -112,19 +125,187 @@ bool ReadWholeFile(const std::string& path, std::string* out) {
   return ok;
 }
 
-std::string ReplacementPathOf(const std::string& path) { return path + ".~tmp"; }
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// Six characters nobody can foresee, so that no one can plant a link or a
+// file at the name beforehand.
+std::string RandomSuffix() {
+  static const char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char bytes[6];
+  if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != ssize_t(sizeof bytes)) {
+    // Hardly ever: no entropy yet at boot. Exclusive creation still holds.
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    static unsigned counter = 0;
+    unsigned long long v = (unsigned long long)ts.tv_nsec * 2654435761u ^ unsigned(getpid()) ^
+                           (++counter * 40503u);
+    for (unsigned char& b : bytes) {
+      b = (unsigned char)v;
+      v = (v >> 8) | (v << 56);
+    }
+  }
+  std::string s;
+  for (unsigned char b : bytes) s += kAlphabet[b % 62];
+  return s;
+}
+
+bool IsAlnum(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// `name` is `stem` alone or `stem` and CreateBeside's six characters.
+bool IsLeftoverName(const std::string& name, const std::string& stem) {
+  if (name.compare(0, stem.size(), stem) != 0) return false;
+  if (name.size() == stem.size()) return true;
+  if (name.size() != stem.size() + 6) return false;
+  for (size_t i = stem.size(); i < name.size(); ++i)
+    if (!IsAlnum(name[i])) return false;
+  return true;
+}
+
+bool IsReadOnly(const std::string& path, const struct stat& st) {
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
+  return ::access(path.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS);
+}
+
+}  // namespace
+
+const char kReplacementTag[] = ".~tmp";
 
 bool RemoveIfPresent(const std::string& path) {
   return !Files().Exists(path.c_str()) || Files().Remove(path.c_str()) == 0;
 }
 
+namespace {
+// `base` + `tag` + six random characters, made exclusively (never an
+// existing file, never through a link); another name is drawn when one is
+// taken.
+int OpenExclusively(const std::string& base, const char* tag, mode_t mode, std::string* name) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate = base + tag + RandomSuffix();
+    const int fd = Files().Open(candidate.c_str(),
+                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) return -1;
+    *name = candidate;
+    return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+}  // namespace
+
+int CreateBeside(const std::string& path, const char* tag, mode_t mode, std::string* name) {
+  const int fd = OpenExclusively(path, tag, mode, name);
+  if (fd >= 0) Files().Lock(fd);  // a fresh file nobody else has open: cannot be refused
+  return fd;
+}
+
+int CreateFileBeside(const std::string& path, const char* infix, std::string* created) {
+  const size_t slash = path.rfind('/');
+  const size_t start = slash == std::string::npos ? 0 : slash + 1;
+  return OpenExclusively(path.substr(0, start) + "." + path.substr(start), infix, 0666, created);
+}
+
+void RemoveLeftovers(const std::string& path, const char* tag) {
+  const std::string folder = FolderOf(path);
+  const size_t slash = path.rfind('/');
+  const std::string stem = path.substr(slash == std::string::npos ? 0 : slash + 1) + tag;
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const struct dirent* e = ::readdir(dir))
+      if (IsLeftoverName(e->d_name, stem)) names.push_back(e->d_name);
+    ::closedir(dir);
+  }
+  for (const std::string& n : names) {
+    const std::string full = folder + '/' + n;
+    // Never a link, a folder or a device, nor another user's file; and not
+    // a file that a live writer still holds.
+    struct stat st;
+    if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+      continue;
+    const int fd = ::open(full.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat now;
+    if (::fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
+        Files().Lock(fd))
+      Files().Remove(full.c_str());
+    ::close(fd);
+  }
+}
+
+int SyncFolderOf(const std::string& path) { return Files().SyncFolder(FolderOf(path).c_str()); }
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+bool WriteLockedElsewhere(int fd) {
+  struct flock fl;
+  std::memset(&fl, 0, sizeof fl);
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+#ifdef F_OFD_GETLK
+  const int rc = fcntl(fd, F_OFD_GETLK, &fl);
+#else
+  const int rc = fcntl(fd, F_GETLK, &fl);
+#endif
+  return rc == 0 && fl.l_type != F_UNLCK;
+}
+
+bool HeldByAnotherWriter(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool held = WriteLockedElsewhere(fd);
+  ::close(fd);
+  return held;
+}
+
+bool IsReadOnlyFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && IsReadOnly(path, st);
+}
+
 int ReplaceFileContents(const std::string& path, const char* data, size_t size, bool durable,
                         int* stage) {
   FileOps& f = Files();
-  const std::string tmp = ReplacementPathOf(path);
   if (stage) *stage = 0;
-  const int fd = f.Open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return errno;
+  // What a killed run of this same writer left beside the file.
+  RemoveLeftovers(path, kReplacementTag);
+  struct stat old;
+  const bool replacing = f.Stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  // The old file's lock, held until the new file has its name: no writer
+  // opens the old one in between and goes on writing into a deleted file.
+  int oldFd = -1;
+  if (replacing) {
+    if (IsReadOnly(path, old)) return EACCES;
+    oldFd = f.Open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+    if (oldFd < 0) return errno;
+    if (!f.Lock(oldFd)) {
+      f.Close(oldFd);
+      return EBUSY;
+    }
+  }
+  auto release = [&] {
+    if (oldFd >= 0) f.Close(oldFd);
+  };
+  // Private while it is written; it takes the old file's mode at the end.
+  std::string tmp;
+  const int fd = CreateBeside(path, kReplacementTag, replacing ? 0600 : 0666, &tmp);
+  if (fd < 0) {
+    const int err = errno;
+    release();
+    return err;
+  }
   if (stage) *stage = 1;
   int err = 0;
   size_t pos = 0;
@@ -137,52 +318,16 @@ int ReplaceFileContents(const std::string& path, const char* data, size_t size, 
     }
     pos += size_t(n);
   }
+  if (err == 0 && replacing && f.KeepAttributes(fd, old) != 0) err = errno;
   if (err == 0 && durable && f.Sync(fd) != 0) err = errno;
   // A failed close may mean the data never reached the file (network file
   // systems report late): the old file then stays.
   if (f.Close(fd) != 0 && err == 0) err = errno;
   if (err == 0 && f.Rename(tmp.c_str(), path.c_str()) != 0) err = errno;
   if (err != 0) f.Remove(tmp.c_str());
+  release();
+  // The new file is in place either way; a folder that cannot be synced
+  // (some file systems refuse) does not undo that.
+  if (err == 0 && durable) SyncFolderOf(path);
   return err;
-}
-
-namespace {
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-}  // namespace
-
-int CreateFileBeside(const std::string& path, const char* infix, std::string* created) {
-  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::random_device random;
-  // A name taken already (by chance or by someone guessing) is never
-  // reused: another one is drawn.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = folder + "." + name + infix;
-    for (int i = 0; i < 6; ++i) candidate += kLetters[random() % (sizeof kLetters - 1)];
-    const int fd = Files().Open(candidate.c_str(),
-                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      *created = candidate;
-      return fd;
-    }
-    if (errno != EEXIST) return -1;
-  }
-  errno = EEXIST;
-  return -1;
-}
-
-bool SyncFolderOf(const std::string& path) {
-  const int fd = Files().Open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-  if (fd < 0) return false;
-  const bool ok = Files().Sync(fd) == 0;
-  const int err = errno;
-  Files().Close(fd);
-  errno = err;
-  return ok;
 }

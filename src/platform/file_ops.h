@@ -5,6 +5,7 @@
 // stops at a chosen operation, or one that keeps the files in memory).
 // Each call returns what the system call would and sets errno the same way.
 // No Qt here: the workbook's storage layer includes it beside glib.
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
 
@@ -29,11 +30,14 @@ class FileOps {
   virtual int Rename(const char* from, const char* to);
   virtual int Remove(const char* path);
   virtual bool Exists(const char* path);
+  // The state of `path`, following links: 0, or -1 with errno.
+  virtual int Stat(const char* path, struct stat* st);
+  // Gives the new file `fd` the mode and group of the file `like` it
+  // replaces.
+  virtual int KeepAttributes(int fd, const struct stat& like);
+  // Makes the renames done in `folder` reach the disk.
+  virtual int SyncFolder(const char* folder);
 };
-
-// Whether a write lock is held on the open file `fd` by another open of it
-// (another program's, or another of ours), without taking it.
-bool WriteLockedElsewhere(int fd);
 
 // The operations in force (the real ones unless a test installed others).
 FileOps& Files();
@@ -45,25 +49,48 @@ void SetFiles(FileOps* ops);
 // Reads a whole file through Files(); false (errno set) when it cannot.
 bool ReadWholeFile(const std::string& path, std::string* out);
 
-// Writes `size` bytes to `path` beside it (ReplacementPathOf) and renames
+// Writes `size` bytes to a new file beside `path` (CreateBeside) and renames
 // that over `path`, so that at every instant either the old or the new
 // complete file is there. `durable` also waits for the data to reach the
-// disk before the rename. Returns 0, or the errno of the failed step, which
-// `*stage` tells (0 creating the file, 1 writing, syncing, closing or
+// disk before the rename, and for the rename after it. The old file's write
+// lock is held across the rename, and it is refused (EBUSY) when another
+// writer holds it, or (EACCES) when the user made it read-only; the new
+// file keeps its mode and group. Returns 0, or the errno of the failed step,
+// which `*stage` tells (0 creating the file, 1 writing, syncing, closing or
 // renaming). The file beside is removed on failure.
 int ReplaceFileContents(const std::string& path, const char* data, size_t size, bool durable,
                         int* stage = nullptr);
-// The file ReplaceFileContents writes beside `path`.
-std::string ReplacementPathOf(const std::string& path);
-// Removes `path` when it is there; true when it is gone.
-bool RemoveIfPresent(const std::string& path);
+// The mark ReplaceFileContents puts after `path` in the name of its new file.
+extern const char kReplacementTag[];
+// Creates a new file for `path` beside it, named `path`, `tag` and six random
+// characters, exclusively: never through a link, never over a file that is
+// there. Returns its descriptor (locked for writing, so that nobody takes it
+// for a leftover) and sets `*name`; -1 with errno when it cannot.
+int CreateBeside(const std::string& path, const char* tag, mode_t mode, std::string* name);
+// Removes the files that a writer that died left beside `path` under `tag`
+// (CreateBeside's names, and the plain `path` + `tag` of older versions):
+// only regular files of this user that no writer holds.
+void RemoveLeftovers(const std::string& path, const char* tag);
+// Makes the rename that put `path` in place reach the disk.
+int SyncFolderOf(const std::string& path);
+// Whether `a` and `b` are one file (device and inode); false when either is
+// missing.
+bool IsSameFile(const std::string& a, const std::string& b);
+// Whether a writer other than this open holds the write lock of `path` (an
+// open table carries one): replacing the file under it would send its later
+// saves into a file nobody can see any more.
+bool HeldByAnotherWriter(const std::string& path);
+// Whether a write lock is held on the open file `fd` by another open of it
+// (another program's, or another of ours), without taking it.
+bool WriteLockedElsewhere(int fd);
 
 // Creates a new, empty file in the folder of `path` under an unpredictable
 // name: "." + the file name of `path` + `infix` + six random letters or
-// digits. The file is made exclusively (never an existing file, never
-// through a symbolic link) and opened for reading and writing. Returns its
+// digits, made as CreateBeside makes its files but not locked. Returns its
 // descriptor and sets *created, or -1 with errno set.
 int CreateFileBeside(const std::string& path, const char* infix, std::string* created);
-// Flushes the folder of `path` (its names, after a rename) to the disk;
-// false (errno set) when it cannot.
-bool SyncFolderOf(const std::string& path);
+// Whether `path` is a file the user made read-only (no write permission bit,
+// or no write access for us).
+bool IsReadOnlyFile(const std::string& path);
+// Removes `path` when it is there; true when it is gone.
+bool RemoveIfPresent(const std::string& path);

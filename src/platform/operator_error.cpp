@@ -32,6 +32,7 @@ QString FileErrorText(int err) {
     case EISDIR:
       return QStringLiteral("это папка, а не файл");
     case EAGAIN:
+    case EBUSY:
       return QStringLiteral("файл занят другой программой");
     default:
       return QString::fromLocal8Bit(std::strerror(err));

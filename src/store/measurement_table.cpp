@@ -468,8 +468,8 @@ void MeasurementTable::Open(OpenMode mode) {
     // An index replacement that a writer that died left half-made (never
     // by a reader: it writes nothing).
     if (mode != OpenMode::ReadOnly)
-      RemoveIfPresent(
-          ReplacementPathOf(QFile::encodeName(dbf::Index::PathFor(d->Path())).toStdString()));
+      RemoveLeftovers(QFile::encodeName(dbf::Index::PathFor(d->Path())).toStdString(),
+                      kReplacementTag);
     d->index.Clear();
     if (d->table.IndexFlag()) d->index.Load();
     // The table is accepted: only now may its file change.

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
 
 #include "output/reports/report_render.h"
 #include "output/reports/report_source.h"
@@ -493,6 +494,65 @@ class FaultTable : public ::testing::Test {
 };
 
 }  // namespace
+
+// Every writer of a file the operator keeps: a link planted at a name its
+// new file could take is neither written through nor removed, the
+// operation succeeds, the file keeps the mode the operator gave it, and
+// each new file's data is on the disk before its rename, the folder after.
+TEST_F(FaultTable, PlantedLinksAreNeverFollowedAndTheFileKeepsItsMode) {
+  CreateFromDownload create;
+  PostEdit post;
+  DeleteAndPack pack;
+  SortTag sort;
+  SaveLayout layout;
+  ExportWorkbook workbook;
+  PrintPdf pdf;
+  Operation* const ops[] = {&create, &post, &pack, &sort, &layout, &workbook, &pdf};
+  for (Operation* op : ops) {
+    QByteArray oldState, newState;
+    std::vector<std::string> names;
+    Measure(*op, &oldState, &newState, &names);
+    QTemporaryDir d, elsewhere;
+    op->Prepare(d.path());
+    const QString file = op->File();
+    SCOPED_TRACE(QFileInfo(file).fileName().toStdString());
+    const QString victim = elsewhere.filePath(QStringLiteral("secret"));
+    const QString absent = elsewhere.filePath(QStringLiteral("made"));
+    {
+      QFile v(victim);
+      ASSERT_TRUE(v.open(QIODevice::WriteOnly));
+      v.write("secret");
+    }
+    const QString mdx = dbf::Index::PathFor(file);
+    const QStringList links = {file + ".~tmp", file + ".~pack", mdx + ".~tmp"};
+    for (const QString& at : links) ASSERT_TRUE(QFile::link(at == links.last() ? absent : victim, at));
+    ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
+    files_.Count();
+    const Outcome o = RunOperation(*op);
+    op->Drop();
+    EXPECT_FALSE(o.reported) << o.text.toStdString();
+    EXPECT_EQ(op->State(), newState);
+    EXPECT_EQ(ReadAll(victim), QByteArray("secret"));
+    EXPECT_FALSE(QFileInfo::exists(absent));
+    for (const QString& at : links) EXPECT_TRUE(QFileInfo(at).isSymLink()) << at.toStdString();
+    struct stat st;
+    ASSERT_EQ(stat(QFile::encodeName(file).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    // A renamed file was synced before (but the index, which Close drops
+    // and the table rebuilds), and the folder after.
+    for (int n = 1; n <= files_.Writes(); ++n) {
+      const std::string name = files_.Name(n);
+      if (name.rfind("rename ", 0) != 0 || name.find(".mdx") != std::string::npos) continue;
+      const std::string from = name.substr(7);
+      bool synced = false, folder = false;
+      for (int m = 1; m < n; ++m) synced = synced || files_.Name(m) == "sync " + from;
+      for (int m = n + 1; m <= files_.Writes(); ++m)
+        folder = folder || files_.Name(m).rfind("sync folder", 0) == 0;
+      EXPECT_TRUE(synced && folder) << name;
+    }
+    for (const QString& at : links) QFile::remove(at);
+  }
+}
 
 TEST_F(FaultTable, CreatingATableFromADownload) {
   CreateFromDownload op;

@@ -14,11 +14,15 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
+#include <fcntl.h>
 #include <new>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/codepage.h"
 #include "platform/colors.h"
 #include "platform/dialogs.h"
+#include "platform/file_ops.h"
 #include "platform/operator_error.h"
 #include "platform/ports.h"
 #include "platform/settings_store.h"
@@ -252,10 +256,134 @@ TEST(SettingsFile, SyncMergesAndAFailedWriteKeepsTheOldFile) {
     }
   }
   EXPECT_EQ(ReadAll(store.FileName()), before);
-  EXPECT_FALSE(QFile::exists(store.FileName() + QStringLiteral(".~tmp")));
+  EXPECT_EQ(QDir(QFileInfo(store.FileName()).path())
+                .entryList({QStringLiteral("KLT3.conf.~tmp*")}, QDir::AllEntries | QDir::Hidden),
+            QStringList());
   EXPECT_EQ(store.ReadString(QStringLiteral("Table_1")), QStringLiteral("second"));
   store.Sync();
   const QSettings s(store.FileName(), QSettings::IniFormat);
   EXPECT_EQ(s.value(QStringLiteral("1.0/Table_1")).toString(), QStringLiteral("second"));
   EXPECT_EQ(s.value(QStringLiteral("1.0/COM1")).toString(), QStringLiteral("/dev/ttyUSB0"));
 }
+
+namespace {
+
+// Replacing a file: what the operator set on it stays, and a file that is
+// read-only or held by a writer is refused, the old one left as it was.
+TEST(ReplaceFileContents, KeepsModeAndGroupAndRefusesWhatItMustNotReplace) {
+  QTemporaryDir dir;
+  const std::string path = QFile::encodeName(dir.filePath(QStringLiteral("t.db"))).toStdString();
+  const bool root = geteuid() == 0;  // only root may give the file any group
+  const struct {
+    const char* name;
+    mode_t mode;
+    bool otherGroup;
+    bool held;
+    int err;
+  } cases[] = {
+      {"private table", 0600, false, false, 0},
+      {"shared with its group", 0640, root, false, 0},
+      {"everyone's", 0666, false, false, 0},
+      {"made read-only", 0444, false, false, EACCES},
+      {"held by another writer", 0644, false, true, EBUSY},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ::unlink(path.c_str());
+    ASSERT_EQ(ReplaceFileContents(path, "old", 3, false), 0);
+    ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);
+    const gid_t group = c.otherGroup ? 1 : getegid();
+    ASSERT_EQ(::chown(path.c_str(), uid_t(-1), group), 0);
+    int holder = -1;
+    if (c.held) {
+      holder = ::open(path.c_str(), O_RDWR);
+      ASSERT_TRUE(Files().Lock(holder));
+    }
+    EXPECT_EQ(ReplaceFileContents(path, "new file", 8, true), c.err);
+    if (holder >= 0) ::close(holder);
+    EXPECT_EQ(ReadAll(QFile::decodeName(path.c_str())), c.err ? QByteArray("old") : "new file");
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.mode);
+    EXPECT_EQ(st.st_gid, group);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{QStringLiteral("t.db")});
+  }
+}
+
+// No name beside the file can be prepared to take the data elsewhere: a
+// link there is neither followed nor removed. What a killed run of ours
+// left there (regular files of this user) goes.
+TEST(ReplaceFileContents, NeverWritesThroughPlantedNamesAndTidiesItsOwnLeftovers) {
+  QTemporaryDir elsewhere;
+  const QString victim = elsewhere.filePath(QStringLiteral("secret.txt"));
+  const QString absent = elsewhere.filePath(QStringLiteral("made.txt"));
+  QFile v(victim);
+  ASSERT_TRUE(v.open(QIODevice::WriteOnly));
+  v.write("secret");
+  v.close();
+  enum Kind { kLinkToVictim, kLinkToAbsent, kFile, kFolder };
+  struct Planted {
+    const char* name;  // beside report.xls
+    Kind kind;
+    bool stays;
+  };
+  const std::vector<Planted> scenarios[] = {
+      {{"report.xls.~tmp", kLinkToVictim, true},
+       {"report.xls.~tmpAAAAAA", kLinkToAbsent, true},
+       {"report.xls.~tmpBBBBBB", kFile, false},
+       {"report.xls.~tmpCCCCCCC", kFile, true},  // not a name of ours
+       {"other.xls.~tmp", kFile, true}},
+      {{"report.xls.~tmp", kFile, false}, {"report.xls.~tmpDDDDDD", kFolder, true}},
+  };
+  for (const std::vector<Planted>& planted : scenarios) {
+    SCOPED_TRACE(planted.front().name + std::string(" and more"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("report.xls"));
+    QStringList expected = {QStringLiteral("report.xls")};
+    for (const Planted& p : planted) {
+      const QString at = dir.filePath(QString::fromLatin1(p.name));
+      if (p.kind == kLinkToVictim || p.kind == kLinkToAbsent)
+        ASSERT_TRUE(QFile::link(p.kind == kLinkToVictim ? victim : absent, at));
+      else if (p.kind == kFolder)
+        ASSERT_TRUE(QDir().mkdir(at));
+      else
+        ASSERT_TRUE(QFile(at).open(QIODevice::WriteOnly));
+      if (p.stays) expected << QString::fromLatin1(p.name);
+    }
+    expected.sort();
+    for (int run = 0; run < 2; ++run) {  // a new file, then over the old one
+      EXPECT_EQ(ReplaceFileContents(QFile::encodeName(path).toStdString(), "book", 4, true), 0);
+      EXPECT_EQ(ReadAll(path), QByteArray("book"));
+    }
+    EXPECT_EQ(ReadAll(victim), QByteArray("secret"));
+    EXPECT_FALSE(QFileInfo::exists(absent));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
+                                             QDir::System,
+                                         QDir::Name),
+              expected);
+  }
+}
+
+// A durable replacement: the new file's data is on the disk before the
+// rename gives it the name, and the folder after it.
+TEST(ReplaceFileContents, DataReachesTheDiskBeforeTheRenameAndTheFolderAfter) {
+  QTemporaryDir dir;
+  const std::string path = QFile::encodeName(dir.filePath(QStringLiteral("s.conf"))).toStdString();
+  ASSERT_EQ(ReplaceFileContents(path, "old", 3, false), 0);
+  FaultFiles files;
+  files.Count();
+  ASSERT_EQ(ReplaceFileContents(path, "new", 3, true), 0);
+  // The steps on the new file, in order; the folder's sync is the last.
+  std::vector<std::string> onNewFile;
+  for (int n = 1; n <= files.Writes(); ++n) {
+    const std::string name = files.Name(n);
+    const size_t at = name.find(" s.conf.~tmp");
+    if (at != std::string::npos) onNewFile.push_back(name.substr(0, at));
+  }
+  EXPECT_EQ(onNewFile, (std::vector<std::string>{"create", "write", "sync", "close", "rename"}));
+  EXPECT_EQ(files.Name(files.Writes()).rfind("sync folder", 0), 0u)
+      << files.Name(files.Writes());
+}
+
+}  // namespace

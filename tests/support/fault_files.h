@@ -3,8 +3,8 @@
 // fail (a full disk, an I/O error) or "crash" there: from that operation on
 // nothing more reaches the disk, as if the process had died, while the
 // descriptors are still closed so that the files can be checked afterwards.
-// A write is: creating a file, writing, truncating, syncing, renaming,
-// removing, and closing a descriptor opened for writing. A failed close of
+// A write is: creating a file, writing, truncating, syncing a file or a
+// folder, renaming, removing, and closing a descriptor opened for writing. A failed close of
 // a file the operation created and never synced loses what was written to
 // it, as on a network file system that reports a failed write-back only
 // there.
@@ -20,7 +20,7 @@
 
 class FaultFiles : public FileOps {
  public:
-  enum class Mode { kCount, kFail, kCrash };
+  enum class Mode { kCount, kFail, kCrash, kFailOn };
 
   // Installs itself for its lifetime.
   FaultFiles() { SetFiles(this); }
@@ -34,6 +34,12 @@ class FaultFiles : public FileOps {
   void FailAt(int n, int err) { Arm(Mode::kFail, n, err); }
   // The `n`-th write and every one after it are lost and fail with EIO.
   void CrashAt(int n) { Arm(Mode::kCrash, n, EIO); }
+  // The first write whose name (as Name gives it) starts with `prefix`
+  // fails with `err`; the others go through.
+  void FailOn(const std::string& prefix, int err) {
+    Arm(Mode::kFailOn, 0, err);
+    prefix_ = prefix;
+  }
 
   int Writes() const { return writes_; }
   // What the n-th write (1-based) of the last run was: "write data.db", ...
@@ -88,6 +94,9 @@ class FaultFiles : public FileOps {
   int Remove(const char* path) override {
     return Stop("remove", path) ? -1 : FileOps::Remove(path);
   }
+  int SyncFolder(const char* folder) override {
+    return Stop("sync folder", folder) ? -1 : FileOps::SyncFolder(folder);
+  }
 
  private:
   void Arm(Mode mode, int n, int err) {
@@ -107,6 +116,12 @@ class FaultFiles : public FileOps {
     ++writes_;
     names_.push_back(std::string(what) + ' ' + path.substr(path.rfind('/') + 1));
     if (mode_ == Mode::kCount) return false;
+    if (mode_ == Mode::kFailOn) {
+      if (hit_ || names_.back().rfind(prefix_, 0) != 0) return false;
+      hit_ = true;
+      errno = err_;
+      return true;
+    }
     if (writes_ == at_ || (mode_ == Mode::kCrash && writes_ > at_)) {
       hit_ = true;
       errno = err_;
@@ -118,6 +133,7 @@ class FaultFiles : public FileOps {
   Mode mode_ = Mode::kCount;
   int at_ = 0;
   int err_ = 0;
+  std::string prefix_;
   int writes_ = 0;
   bool hit_ = false;
   std::map<int, std::string> writable_;  // descriptors open for writing

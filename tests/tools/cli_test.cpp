@@ -29,6 +29,7 @@
 #include "link/ui/port_dialog.h"
 #include "platform/dialogs.h"
 #include "platform/ports.h"
+#include "platform/file_ops.h"
 #include "shell/main_window.h"
 #include "support/link_ports.h"
 #include "support/recording_dialogs.h"
@@ -525,6 +526,13 @@ TEST_F(Cli, CommandsThatOnlyReadNeverWriteTheTable) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
   }
+  // What a writer that died left beside it is no reader's to remove.
+  const QStringList leftovers = {"water.db.~pack", "water.db.~tmp", "water.mdx.~tmp"};
+  for (const QString& name : leftovers) {
+    QFile f(Path(name));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("left by a writer");
+  }
   const QStringList commands[] = {
       {"dump", water},
       {"export", water, Path("out.xls")},
@@ -538,6 +546,90 @@ TEST_F(Cli, CommandsThatOnlyReadNeverWriteTheTable) {
     // Read all the same, but not silently.
     EXPECT_TRUE(r.err.contains(Ru("указано строк: 20, а в файле найдено: 18.")))
         << r.err.toStdString();
+    for (const QString& name : leftovers)
+      EXPECT_EQ(ReadAll(Path(name)), QByteArray("left by a writer")) << name.toStdString();
+  }
+}
+
+// No writer replaces the file it reads (under any name), a table another
+// program holds open, or a file the user made read-only: it says why and
+// writes nothing.
+TEST_F(Cli, WritersRefuseTheirInputAndFilesTheyMustNotReplace) {
+  const QString water = Path(QStringLiteral("water.db"));
+  GuiNew(sim::WaterInstrument(ThreeSeries()), water);
+  ASSERT_EQ(RunCli({"decode", Path("none.img"), Path("x.db")}).code, 12);
+  DeviceIdentity id;
+  id.kind = 1;
+  id.type = 1;
+  id.version = "01.12.05";
+  auto image = std::make_unique<MemoryImage>();
+  const QString img = Path(QStringLiteral("memory.img"));
+  {
+    QFile f(img);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(EncodeMemoryImageFile(id, *image, 100));
+  }
+  const QString alias = Path(QStringLiteral("alias.db"));  // the table under a second name
+  ASSERT_EQ(link(QFile::encodeName(water).constData(), QFile::encodeName(alias).constData()), 0);
+  const QString readOnly = Path(QStringLiteral("kept.xls"));
+  {
+    QFile f(readOnly);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("the operator's workbook");
+  }
+  ASSERT_TRUE(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+  const QString held = Path(QStringLiteral("held.db"));
+  ASSERT_TRUE(QFile::copy(water, held));
+  const int holder = open(QFile::encodeName(held).constData(), O_RDWR);
+  ASSERT_TRUE(::Files().Lock(holder));
+  const struct {
+    QStringList args;
+    int code;
+    QString target;
+    const char* reason;
+    const char* message = "Нельзя записать в файл %1: %2.\n";
+  } cases[] = {
+      {{"export", water, water}, 8, water, "из него читаются данные. Выберите другое имя"},
+      {{"export", water, alias}, 8, alias, "из него читаются данные. Выберите другое имя"},
+      {{"report", water, water}, 9, water, "из него читаются данные. Выберите другое имя"},
+      {{"report", alias, water}, 9, water, "из него читаются данные. Выберите другое имя"},
+      {{"decode", img, img}, 6, img, "из него читаются данные. Выберите другое имя"},
+      {{"export", water, held}, 8, held, "он открыт другой программой"},
+      {{"report", water, held}, 9, held, "он открыт другой программой"},
+      {{"export", water, readOnly}, 8, readOnly, "файл защищён от записи"},
+      {{"report", water, readOnly}, 9, readOnly, "файл защищён от записи"},
+      // A new table says so in its own words.
+      {{"decode", img, readOnly}, 6, readOnly, "",
+       "Файл %1 защищён от записи: новая таблица не может его заменить.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    const QByteArray before = ReadAll(c.target);
+    const QStringList filesBefore = Files();
+    const CliResult r = RunCli(c.args);
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_EQ(r.err, Ru(c.message).arg(c.target, Ru(c.reason)));
+    EXPECT_EQ(ReadAll(c.target), before);
+    EXPECT_EQ(Files(), filesBefore);
+  }
+  close(holder);
+  // Once the other program lets go, the same command writes.
+  EXPECT_EQ(RunCli({"export", water, held}).code, 0);
+  // The window's "Экспорт в Excel" onto the table it has open, under
+  // either name: refused, and the table stays open and as it was.
+  GuiOpen(water);
+  for (const QString& target : {water, alias}) {
+    SCOPED_TRACE(target.toStdString());
+    const QByteArray before = ReadAll(water);
+    answers_.messages.clear();
+    answers_.saveNames = {target};
+    ASSERT_TRUE(Trigger(&Form(), "exportXlsAction"));
+    ASSERT_EQ(answers_.messages.size(), 1u);
+    EXPECT_EQ(answers_.messages[0].text,
+              Ru("Нельзя записать в файл %1: из него читаются данные. Выберите другое имя.")
+                  .arg(target));
+    EXPECT_EQ(ReadAll(water), before);
+    EXPECT_TRUE(Form().Session().Table().IsOpen());
   }
 }
 

@@ -1,8 +1,5 @@
 #include "cli_common.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QFile>
 #include <cstdio>
 
@@ -52,15 +49,8 @@ bool Args::Parse(const QStringList& args, const QStringList& valued, const QStri
   return true;
 }
 
-// Whether another program has the table open for writing (an open table
-// carries a write lock): replacing the file under it would send its later
-// saves into a file nobody can see any more.
 bool HeldByAnotherWriter(const QString& path) {
-  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool held = WriteLockedElsewhere(fd);
-  ::close(fd);
-  return held;
+  return ::HeldByAnotherWriter(QFile::encodeName(path).toStdString());
 }
 
 QString Args::Value(const QString& name) const {

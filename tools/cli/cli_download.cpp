@@ -9,7 +9,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
@@ -20,7 +19,9 @@
 #include "link/download.h"
 #include "link/memory_image_file.h"
 #include "link/traffic_log.h"
+#include "platform/file_ops.h"
 #include "platform/operator_error.h"
+#include "platform/write_target.h"
 #include "store/table_session.h"
 
 namespace cli {
@@ -197,11 +198,13 @@ class TerminalDownload : public QObject, private DownloadObserver {
   int lineLength_ = 0;
 };
 
-// Whether a new table can take the name `path`; the reason on standard
-// error when it cannot.
-bool CanWriteTable(const QString& path) {
+// Whether a new table can take the name `path` (never one of `sources`,
+// the files the command reads); the reason on standard error when it
+// cannot.
+bool CanWriteTable(const QString& path, const QStringList& sources) {
   try {
     TableSession().CheckNewTablePath(path);
+    if (!sources.isEmpty()) CheckWriteTarget(path, sources);
   } catch (const std::exception& e) {
     Error(OperatorText(e) + QLatin1Char('.'));
     return false;
@@ -239,9 +242,16 @@ int WriteTable(const QString& path, const DeviceIdentity& identity, const Memory
 int SaveImage(const QString& path, const Download& download) {
   const QByteArray bytes =
       EncodeMemoryImageFile(download.Identity(), download.Image(), download.ImageLength());
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    Error(QStringLiteral("Не удалось записать файл %1.").arg(QDir::toNativeSeparators(path)));
+  const QString refusal = WriteTargetRefusal(path, {});
+  if (!refusal.isEmpty()) {
+    Error(refusal + QLatin1Char('.'));
+    return kTableWrite;
+  }
+  const int err = ReplaceFileContents(QFile::encodeName(path).toStdString(), bytes.constData(),
+                                      size_t(bytes.size()), true);
+  if (err != 0) {
+    Error(QStringLiteral("Не удалось записать файл %1: %2.")
+              .arg(QDir::toNativeSeparators(path), FileErrorText(err)));
     return kTableWrite;
   }
   return kOk;
@@ -280,7 +290,7 @@ int DownloadCommand(const QStringList& argv) {
   const QString out = args.Operands().first();
   // Checked before the instrument is read too, so that its memory is not
   // read for nothing.
-  if (!CanWriteTable(out)) return kTableWrite;
+  if (!CanWriteTable(out, {})) return kTableWrite;
   const QString imagePath = args.Value(QStringLiteral("save-image"));
   QFile logFile(args.Value(QStringLiteral("log")));
   std::unique_ptr<TrafficLog> log;
@@ -339,7 +349,8 @@ int DecodeCommand(const QStringList& argv) {
               .arg(QDir::toNativeSeparators(imagePath), error));
     return kImageRead;
   }
-  if (!CanWriteTable(out)) return kTableWrite;
+  // Never over the image it reads.
+  if (!CanWriteTable(out, {imagePath})) return kTableWrite;
   return WriteTable(out, identity, *image);
 }
 

@@ -318,8 +318,11 @@ int ReportCommand(const QStringList& argv) {
     Error(OperatorText(e) + QLatin1Char('.'));
     return kTableRead;
   }
-  if (!WriteReportPdf(report, c.output)) {
-    Error(QStringLiteral("Не удалось записать файл %1.").arg(QDir::toNativeSeparators(c.output)));
+  QString refusal;
+  if (!WriteReportPdf(report, c.output, &refusal)) {
+    Error(!refusal.isEmpty()
+              ? refusal + QLatin1Char('.')
+              : QStringLiteral("Не удалось записать файл %1.").arg(QDir::toNativeSeparators(c.output)));
     return kReport;
   }
   return kOk;

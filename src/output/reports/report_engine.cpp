@@ -148,6 +148,7 @@ PreparedReport PrepareReport(const ReportTemplate& layout, ReportRowSource& rows
                              ReportProgress* progress) {
   PreparedReport report;
   report.layout = std::make_shared<const ReportTemplate>(layout);
+  report.sourceFiles = rows.Files();
   const ReportTemplate& t = *report.layout;
 
   // First pass: count the rows, so that every footer can name the total.

@@ -26,6 +26,7 @@ struct PreparedReport {
   bool completed = false;  // false when the operator cancelled
   std::shared_ptr<const ReportTemplate> layout;
   std::vector<PreparedPage> pages;
+  QStringList sourceFiles;  // the source's Files()
 };
 
 // Told of the preparation's progress; returning false cancels it.

@@ -16,6 +16,7 @@
 #include <unordered_map>
 
 #include "platform/file_ops.h"
+#include "platform/write_target.h"
 
 namespace {
 
@@ -269,8 +270,13 @@ bool PrintReport(QPrinter* printer, const PreparedReport& report, ReportProgress
   return painter.end();
 }
 
-bool WriteReportPdf(const PreparedReport& report, const QString& path) {
+bool WriteReportPdf(const PreparedReport& report, const QString& path, QString* refusal) {
   if (!report.layout) return false;
+  const QString reason = WriteTargetRefusal(path, report.sourceFiles);
+  if (!reason.isEmpty()) {
+    if (refusal) *refusal = reason;
+    return false;
+  }
   // Made in memory, then put in place in one replacement, so that a failed
   // write leaves the old file and never a half document.
   QBuffer buffer;

@@ -82,10 +82,13 @@ bool PrintOrSaveReport(QWidget* parent, const PreparedReport& report, const QStr
       parent, QString::fromUtf8("Сохранить отчет в файл PDF"), pdfPath,
       QString::fromUtf8("Документы PDF (*.pdf)"), QStringLiteral("pdf"));
   if (name.isEmpty()) return false;
-  if (!WriteReportPdf(report, name)) {
-    ShowGeneralError(parent, QString::fromUtf8("Не удалось записать файл %1. Проверьте, что папка "
-                                               "существует и в нее можно записывать")
-                                 .arg(QDir::toNativeSeparators(name)));
+  QString refusal;
+  if (!WriteReportPdf(report, name, &refusal)) {
+    ShowGeneralError(parent, !refusal.isEmpty()
+                                 ? refusal
+                                 : QString::fromUtf8("Не удалось записать файл %1. Проверьте, что "
+                                                     "папка существует и в нее можно записывать")
+                                       .arg(QDir::toNativeSeparators(name)));
     return false;
   }
   return true;

@@ -2,6 +2,8 @@
 
 #include "output/xls/xls_model.h"
 #include "output/xls/xls_writer.h"
+#include "platform/write_target.h"
+#include "store/dbf/mdx_index.h"
 #include "store/measurement_table.h"
 
 namespace {
@@ -20,6 +22,11 @@ const char* const kHeaders[8] = {
 // Each cell is a range of its own.
 XlsRange* Cell(XlsWorksheet* sheet, int row, int column) {
   return sheet->Ranges(column, row, column, row);
+}
+
+// The export never replaces the table it reads, nor its index.
+void CheckExportTarget(const MeasurementTable& table, const QString& fileName) {
+  CheckWriteTarget(fileName, {table.FilePath(), dbf::Index::PathFor(table.FilePath())});
 }
 
 }  // namespace
@@ -47,6 +54,7 @@ void FillSeriesSheet(MeasurementTable& table, XlsWorksheet* sheet) {
 }
 
 void ExportSeries(MeasurementTable& table, const QString& fileName) {
+  CheckExportTarget(table, fileName);
   XlsWorkbook workbook;
   XlsWorksheet* sheet = workbook.AddSheet();
   sheet->SetName(SeriesSheetName());
@@ -57,6 +65,7 @@ void ExportSeries(MeasurementTable& table, const QString& fileName) {
 
 void ExportRows(MeasurementTable& table, const std::vector<ExportColumn>& columns,
                 const QString& sheetName, const QString& fileName) {
+  CheckExportTarget(table, fileName);
   XlsWorkbook workbook;
   XlsWorksheet* sheet = workbook.AddSheet();
   sheet->SetName(sheetName);

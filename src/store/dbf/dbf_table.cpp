@@ -31,6 +31,8 @@ constexpr int kHeaderFixed = 32;
 constexpr int kDescriptorSize = 32;
 constexpr char kEndOfDescriptors = 0x0D;
 constexpr char kEndOfFile = 0x1A;
+// The mark of the new file a pack writes beside the table.
+constexpr char kPackTag[] = ".~pack";
 
 
 bool IsTableVersion(uint8_t v) {
@@ -376,24 +378,16 @@ void Table::Create(const QString& path, const std::vector<FieldDef>& fields, uin
     throw Error(QStringLiteral("Не удалось создать файл %1: %2").arg(path, reason));
   };
   const QByteArray file = NewFileImage(path, fields, language);
-  // A file of that name that another writer holds must not be replaced
-  // under it; hold its lock ourselves while we replace it.
-  const QByteArray npath = Native(path);
-  int old = Files().Open(npath.constData(), O_RDWR | O_CLOEXEC, 0);
-  if (old >= 0 && !LockForWriting(old)) {
-    Files().Close(old);
-    fail(QStringLiteral("файл занят другой программой"));
-  }
+  // A file of that name that another writer holds is not replaced under it
+  // (the replacement holds its lock until the new file has the name).
   try {
     ReplaceFileAtomically(path, file);
   } catch (const Error& e) {
-    if (old >= 0) Files().Close(old);
     const QString prefix = QStringLiteral("Не удалось записать файл %1: ").arg(path);
     QString reason = e.text();
     if (reason.startsWith(prefix)) reason = reason.mid(prefix.size());
     fail(reason);
   }
-  if (old >= 0) Files().Close(old);
 }
 
 void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
@@ -545,9 +539,12 @@ void Table::Open(const QString& path, Access access) {
   fd_ = fd;
   path_ = path;
   // Holding the lock, no other writer is replacing or packing this table:
-  // a file beside it of ours is what a writer that died left behind.
-  RemoveIfPresent(ReplacementPathOf(npath.toStdString()));
-  RemoveIfPresent(Native(path + QStringLiteral(".~pack")).toStdString());
+  // a file beside it of ours is what a writer that died left behind. A
+  // reader holds no lock and writes nothing, so it leaves them be.
+  if (!readOnly) {
+    RemoveLeftovers(npath.toStdString(), kReplacementTag);
+    RemoveLeftovers(npath.toStdString(), kPackTag);
+  }
   try {
     // The header alone first, so that a large file of another kind is
     // refused before it is read whole.
@@ -824,25 +821,28 @@ std::vector<uint32_t> Table::Pack() {
   static char endMark = kEndOfFile;
   pieces.push_back({&endMark, 1});
 
-  const QString tmp = path_ + QStringLiteral(".~pack");
-  const QByteArray ntmp = Native(tmp);
-  const int fd = Files().Open(ntmp.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const std::string npath = Native(path_).toStdString();
   auto fail = [&](int err) {
     throw Error(QStringLiteral("Не удалось записать таблицу %1 после удаления строк: %2")
                     .arg(path_, SystemErrorText(err)));
   };
+  struct stat old;
+  if (Files().Stat(npath.c_str(), &old) != 0) fail(errno);
+  // The new file is made private and locked before it takes the table's
+  // name, so no other writer can slip in between; it gets the table's mode
+  // and group, and all its data is on the disk before the rename.
+  std::string ntmp;
+  const int fd = CreateBeside(npath, kPackTag, 0600, &ntmp);
   if (fd < 0) fail(errno);
-  // The new file is locked before it takes the table's name, so no other
-  // writer can slip in between.
-  bool ok = LockForWriting(fd) && WriteAllPieces(fd, 0, std::move(pieces)) &&
-            Files().Sync(fd) == 0 &&
-            Files().Rename(ntmp.constData(), Native(path_).constData()) == 0;
+  bool ok = WriteAllPieces(fd, 0, std::move(pieces)) && Files().KeepAttributes(fd, old) == 0 &&
+            Files().Sync(fd) == 0 && Files().Rename(ntmp.c_str(), npath.c_str()) == 0;
   if (!ok) {
     const int err = errno;
     Files().Close(fd);
-    Files().Remove(ntmp.constData());
+    Files().Remove(ntmp.c_str());
     fail(err);
   }
+  SyncFolderOf(npath);
   Files().Close(fd_);
   fd_ = fd;
   readStamp_.reset();

@@ -1023,11 +1023,12 @@ TEST_F(Lifecycle, AFailedPackIsReportedAndLosesNothingElse) {
   const QString path = WriteTable("two.db", TwoWaterSeries(3, 8));
   RunOpen(path);
   ClickRow(WaterGrid(W()), 0);
-  // The packed copy cannot be written: its place beside the table is taken
-  // by a folder.
-  ASSERT_TRUE(QDir().mkdir(path + ".~pack"));
+  // The packed copy cannot be made: the disk is full.
+  FaultFiles files;
+  files.FailOn("create two.db.~pack", ENOSPC);
   dialogs_.answer = QMessageBox::Yes;
   ASSERT_TRUE(Trigger(W(), "deleteRowsAction"));
+  EXPECT_TRUE(files.Hit());
   ASSERT_EQ(dialogs_.messages.size(), 2u);
   EXPECT_EQ(dialogs_.messages[1].icon, QMessageBox::Critical);
   EXPECT_EQ(dialogs_.messages[1].caption, ApplicationTitle());

@@ -8,7 +8,10 @@
 #include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include "platform/file_ops.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
 
@@ -184,6 +187,85 @@ TEST_F(TableTest, SecondWriterFailsWhileReadersRead) {
   table.Close();
   second.Open();
   EXPECT_EQ(second.StoredRowCount(), 1);
+}
+
+// What a writer that died left beside the table (the table's replacement,
+// its pack, its index's replacement) goes at the next writing open: only
+// regular files of this user under exactly those names that no writer
+// holds. A reader removes nothing.
+TEST_F(TableTest, AWritingOpenRemovesWhatADeadWriterLeftAReaderNothing) {
+  const QString path = MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2)});
+  table.Close();
+  QTemporaryDir elsewhere;
+  const QString victim = elsewhere.filePath("victim");
+  QFile v(victim);
+  ASSERT_TRUE(v.open(QIODevice::WriteOnly));
+  v.write("kept");
+  v.close();
+  enum Kind { kFile, kLink, kFolder, kHeld, kOtherUser };
+  const struct {
+    const char* name;
+    Kind kind;
+    bool goes;
+  } beside[] = {
+      {"data.db.~tmp", kFile, true},
+      {"data.db.~tmpAb12Cd", kFile, true},
+      {"data.db.~pack", kFile, true},
+      {"data.db.~packZZ99zz", kFile, true},
+      {"data.mdx.~tmp", kFile, true},
+      {"data.mdx.~tmpQwErTy", kFile, true},
+      {"data.db.~tmpLINK01", kLink, false},
+      {"data.db.~packDIR001", kFolder, false},
+      {"data.db.~tmpHELD01", kHeld, false},
+      {"data.db.~tmpNOBODY", kOtherUser, false},
+      {"data.db.~tmp.keep", kFile, false},
+      {"data.db.~tmpABCDEFG", kFile, false},
+      {"data.db.~tmp-12345", kFile, false},
+      {"other.db.~tmp", kFile, false},
+      {"data.db.~old", kFile, false},
+  };
+  int held = -1;
+  QStringList all, staying;
+  for (const auto& b : beside) {
+    const QString at = dir.filePath(QString::fromLatin1(b.name));
+    if (b.kind == kOtherUser && geteuid() != 0) continue;  // only root can make one
+    if (b.kind == kLink) {
+      ASSERT_TRUE(QFile::link(victim, at));
+    } else if (b.kind == kFolder) {
+      ASSERT_TRUE(QDir().mkdir(at));
+    } else {
+      QFile f(at);
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write("left");
+      f.close();
+      if (b.kind == kOtherUser) {
+        ASSERT_EQ(chown(QFile::encodeName(at).constData(), 65534, 65534), 0);
+      }
+      if (b.kind == kHeld) {
+        held = open(QFile::encodeName(at).constData(), O_RDWR);
+        ASSERT_TRUE(Files().Lock(held));
+      }
+    }
+    all << QString::fromLatin1(b.name);
+    if (!b.goes) staying << QString::fromLatin1(b.name);
+  }
+  auto leftBeside = [&] {
+    QStringList names = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                                   QDir::Hidden | QDir::System);
+    names.removeAll("data.db");
+    names.sort();
+    return names;
+  };
+  all.sort();
+  staying.sort();
+  table.Open(MeasurementTable::OpenMode::ReadOnly);
+  table.Close();
+  EXPECT_EQ(leftBeside(), all);
+  table.Open();
+  table.Close();
+  EXPECT_EQ(leftBeside(), staying);
+  EXPECT_EQ(ReadAll(victim), QByteArray("kept"));
+  if (held >= 0) close(held);
 }
 
 TEST_F(TableTest, HeaderCountIsCorrectedFromTheFileLength) {

@@ -1,0 +1,13 @@
+#pragma once
+// What every writer asks before it replaces a file the operator named.
+#include <QString>
+#include <QStringList>
+
+// Why `target` must not be written: it is one of `sources` (the file the
+// command reads, the open table or its index; the same file under any
+// name), a table another program holds open, or a file the user made
+// read-only. Empty when it may be written.
+QString WriteTargetRefusal(const QString& target, const QStringList& sources);
+
+// Throws OperatorError with WriteTargetRefusal's text when there is one.
+void CheckWriteTarget(const QString& target, const QStringList& sources);
