@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/fault_files.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
 
@@ -357,8 +358,14 @@ TEST_F(TableTest, RefreshAndBookmarks) {
 // change by a program that ignores the lock is still seen.
 TEST_F(TableTest, RefreshReadsWhatAnotherProgramWrote) {
   const QString path = MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 6, 1, 2)});
+  WatchedFiles files;
   table.Refresh();
   EXPECT_EQ(Column(table, "SERIAL"), (std::vector<int64_t>{5, 6}));
+  // While nothing changes the file, a refresh reads nothing.
+  files.ResetReads();
+  table.Refresh();
+  table.Refresh();
+  EXPECT_EQ(files.Reads(), 0);
   {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
@@ -369,6 +376,7 @@ TEST_F(TableTest, RefreshReadsWhatAnotherProgramWrote) {
     f.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime);
   }
   table.Refresh();
+  EXPECT_GT(files.Reads(), 0);
   EXPECT_EQ(Column(table, "SERIAL"), (std::vector<int64_t>{5, 9}));
 }
 
