@@ -172,8 +172,9 @@ void MainWindow::BuildMenus() {
   m->addAction(NewAction(m, "fitColumnsPopupAction", Ru("Выровнять столбцы"), -1, none, this,
                          &W::FitShownColumns));
   m->addSeparator();
-  m->addAction(
-      NewAction(m, "deletePopupAction", Ru("Удалить"), -1, none, this, &W::DeleteMarkedRows));
+  deletePopupAction_ =
+      NewAction(m, "deletePopupAction", Ru("Удалить"), -1, none, this, &W::DeleteMarkedRows);
+  m->addAction(deletePopupAction_);
 }
 
 void MainWindow::BuildToolBar() {
@@ -288,13 +289,18 @@ void MainWindow::StartWithoutTable() {
   HideViews();
 }
 
-// Every action's enabled state, from whether a table is shown. The tool
-// bar shows the same actions; the context menu's stay enabled.
+// Every action's enabled state, from whether a table is shown and whether
+// it is read-only. The tool bar shows the same actions; the context menu's
+// stay enabled, but for deletion of a read-only table.
 void MainWindow::UpdateCommandStates() {
-  for (QAction* a : {saveTableAction_, closeTableAction_, previewAction_, printAction_,
-                     fitColumnsAction_, setColorAction_, removeColorAction_, removeAllColorsAction_,
-                     removeSortingAction_, deleteRowsAction_, exportXlsAction_})
+  for (QAction* a : {closeTableAction_, previewAction_, printAction_, fitColumnsAction_,
+                     setColorAction_, removeColorAction_, removeAllColorsAction_,
+                     removeSortingAction_, exportXlsAction_})
     a->setEnabled(tableShown_);
+  // The commands that write to the table.
+  const bool readOnly = session_.ReadOnly();
+  for (QAction* a : {saveTableAction_, deleteRowsAction_}) a->setEnabled(tableShown_ && !readOnly);
+  deletePopupAction_->setEnabled(!readOnly);
 }
 
 // The size, place and maximized state of the last run; on a first run (or

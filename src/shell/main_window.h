@@ -155,6 +155,7 @@ class MainWindow : public QMainWindow {
   QAction* removeAllColorsAction_ = nullptr;
   QAction* removeSortingAction_ = nullptr;
   QAction* deleteRowsAction_ = nullptr;
+  QAction* deletePopupAction_ = nullptr;
   QAction* exportXlsAction_ = nullptr;
   QAction* choosePortAction_ = nullptr;
   QAction* helpAction_ = nullptr;

@@ -147,12 +147,18 @@ class WatchedFiles : public FileOps {
     split_ = split;
     hook_ = std::move(hook);
   }
-  // 0 lets opens for writing through again.
-  void RefuseWriting(int err) { refuse_ = err; }
+  // Refuses opens for writing of the paths under `folder` (every path when
+  // empty); 0 lets them through again.
+  void RefuseWriting(int err, const std::string& folder = std::string()) {
+    refuse_ = err;
+    folder_ = folder;
+  }
+  // The opens for writing tried (of paths under the folder given).
   int OpensForWriting() const { return writeOpens_; }
 
   int Open(const char* path, int flags, mode_t mode) override {
-    if ((flags & O_ACCMODE) != O_RDONLY || (flags & O_CREAT)) {
+    if (((flags & O_ACCMODE) != O_RDONLY || (flags & O_CREAT)) &&
+        std::string(path).compare(0, folder_.size(), folder_) == 0) {
       ++writeOpens_;
       if (refuse_ != 0) {
         errno = refuse_;
@@ -180,5 +186,6 @@ class WatchedFiles : public FileOps {
   size_t split_ = 0;
   std::function<void()> hook_;
   int refuse_ = 0;
+  std::string folder_;
   int writeOpens_ = 0;
 };

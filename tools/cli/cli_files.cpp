@@ -120,14 +120,9 @@ int OpenTable(const Common& c, OpenedTable* t) {
     Error(QStringLiteral("Файл %1 не найден.").arg(QDir::toNativeSeparators(c.input)));
     return kTableRead;
   }
-  // Opening takes the write lock, which the program holds on its open table.
-  if (HeldByAnotherWriter(c.input)) {
-    Error(QStringLiteral("Таблица %1 открыта другой программой. Закройте ее и повторите.")
-              .arg(QDir::toNativeSeparators(c.input)));
-    return kTableRead;
-  }
   try {
-    // Commands that only read never write to the table file.
+    // Commands that only read never write to the table file and take no
+    // lock: they read it also while the program has it open.
     t->session.Open(QFileInfo(c.input).absoluteFilePath(), MeasurementTable::OpenMode::ReadOnly);
     const QString kind = c.args.Value(QStringLiteral("kind"));
     if (kind == QLatin1String("water")) {
