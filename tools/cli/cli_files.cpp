@@ -261,12 +261,8 @@ int ExportCommand(const QStringList& argv) {
       ExportSeries(t.table(), c.output);
     }
   } catch (const XlsError& e) {
-    const QFileInfo out(c.output);
-    if (!out.absoluteDir().exists())
-      Error(QStringLiteral("Не удалось записать файл %1: папки %2 не существует.")
-                .arg(QDir::toNativeSeparators(c.output),
-                     QDir::toNativeSeparators(out.absolutePath())));
-    Error(OperatorText(e) + QLatin1Char('.'));
+    Error(e.text() + QLatin1Char('.'));
+    if (!e.detail().isEmpty()) Error(e.detail());
     return kExport;
   } catch (const TableError& e) {
     Error(OperatorText(e) + QLatin1Char('.'));
@@ -295,8 +291,10 @@ int ReportCommand(const QStringList& argv) {
     Error(OperatorText(e) + QLatin1Char('.'));
     return kTableRead;
   }
-  if (!WriteReportPdf(report, c.output)) {
-    Error(QStringLiteral("Не удалось записать файл %1.").arg(QDir::toNativeSeparators(c.output)));
+  QString failure;
+  if (!WriteReportPdf(report, c.output, &failure)) {
+    Error(QStringLiteral("Не удалось записать файл %1: %2.")
+              .arg(QDir::toNativeSeparators(c.output), failure));
     return kReport;
   }
   return kOk;

@@ -16,6 +16,7 @@
 #include <unordered_map>
 
 #include "platform/file_ops.h"
+#include "platform/operator_error.h"
 
 namespace {
 
@@ -269,8 +270,13 @@ bool PrintReport(QPrinter* printer, const PreparedReport& report, ReportProgress
   return painter.end();
 }
 
-bool WriteReportPdf(const PreparedReport& report, const QString& path) {
-  if (!report.layout) return false;
+bool WriteReportPdf(const PreparedReport& report, const QString& path, QString* failure) {
+  auto fail = [failure](const QString& reason) {
+    if (failure) *failure = reason;
+    return false;
+  };
+  const QString unmade = QStringLiteral("не удалось составить документ PDF");
+  if (!report.layout) return fail(unmade);
   // Made in memory, then put in place in one replacement, so that a failed
   // write leaves the old file and never a half document.
   QBuffer buffer;
@@ -285,14 +291,15 @@ bool WriteReportPdf(const PreparedReport& report, const QString& path) {
                                   QMarginsF(0, 0, 0, 0)));
     pdf.setCreator(QStringLiteral("klt3"));
     QPainter painter;
-    if (!painter.begin(&pdf)) return false;
+    if (!painter.begin(&pdf)) return fail(unmade);
     for (size_t i = 0; i < report.pages.size(); ++i) {
-      if (i > 0 && !pdf.newPage()) return false;
+      if (i > 0 && !pdf.newPage()) return fail(unmade);
       RenderReportPage(&painter, report.pages[i]);
     }
-    if (!painter.end()) return false;
+    if (!painter.end()) return fail(unmade);
   }
   const QByteArray& bytes = buffer.data();
-  return ReplaceFileContents(QFile::encodeName(path).toStdString(), bytes.constData(),
-                             size_t(bytes.size()), true) == 0;
+  const int err = ReplaceFileContents(QFile::encodeName(path).toStdString(), bytes.constData(),
+                                      size_t(bytes.size()), true);
+  return err == 0 || fail(FileWriteReason(err));
 }

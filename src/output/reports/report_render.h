@@ -21,5 +21,7 @@ void SetupReportPrinter(QPrinter* printer, const ReportTemplate& layout);
 bool PrintReport(QPrinter* printer, const PreparedReport& report,
                  ReportProgress* progress = nullptr);
 
-// Writes every page of the report into a PDF file.
-bool WriteReportPdf(const PreparedReport& report, const QString& path);
+// Writes every page of the report into a PDF file; false with the reason in
+// the operator's words in *failure when it cannot.
+bool WriteReportPdf(const PreparedReport& report, const QString& path,
+                    QString* failure = nullptr);
