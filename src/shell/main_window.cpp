@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -21,6 +20,7 @@
 
 #include "link/ui/port_dialog.h"
 #include "platform/dialogs.h"
+#include "platform/help_viewer.h"
 #include "shell/about_box.h"
 #include "shell/app_state.h"
 #include "shell/pictures.h"
@@ -49,7 +49,9 @@ QAction* NewAction(QObject* owner, const char* name, const QString& text, int pi
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   setWindowTitle(Ru("ФИР - ТЛ7"));
   setWindowIcon(Picture(0));
-  openHelpUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  openHelpUrl_ = [this](const QUrl& url, std::function<void(bool)> done) {
+    OpenInViewer(this, url, std::move(done));
+  };
   BuildActions();
   BuildMenus();
   BuildToolBar();
@@ -79,7 +81,9 @@ void MainWindow::SetDownloadDialog(DownloadDialog* dialog) { downloadDialog_ = d
 void MainWindow::SetAboutBox(AboutBox* box) { aboutBox_ = box; }
 
 void MainWindow::SetHelpOpener(std::function<bool(const QUrl&)> opener) {
-  openHelpUrl_ = std::move(opener);
+  openHelpUrl_ = [opener](const QUrl& url, std::function<void(bool)> done) {
+    done(opener(url));
+  };
 }
 
 void MainWindow::BuildActions() {
@@ -363,12 +367,15 @@ void MainWindow::ShowHelp() {
                       QMessageBox::Ok);
     return;
   }
-  if (!openHelpUrl_(QUrl::fromLocalFile(path))) {
-    Dialogs().Message(
-        this, QMessageBox::Warning, ApplicationTitle(),
-        Ru("Не удалось открыть файл справки \"%1\".").arg(QDir::toNativeSeparators(path)),
-        QMessageBox::Ok);
-  }
+  openHelpUrl_(QUrl::fromLocalFile(path), [this, path](bool shown) {
+    if (shown) return;
+    Dialogs().Message(this, QMessageBox::Warning, ApplicationTitle(),
+                      Ru("Не удалось открыть файл справки \"%1\": на компьютере не найдена "
+                         "программа для его просмотра (например, браузер). Откройте этот файл "
+                         "в браузере сами.")
+                          .arg(QDir::toNativeSeparators(path)),
+                      QMessageBox::Ok);
+  });
 }
 
 // "Порт прибора…": works with or without a table; the next "Создать" uses
