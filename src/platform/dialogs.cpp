@@ -129,8 +129,15 @@ QString ApplicationTitle() { return TitleStorage(); }
 void SetApplicationTitle(const QString& title) { TitleStorage() = title; }
 
 void ShowGeneralError(QWidget* parent, const QString& errorText) {
+  ShowGeneralError(parent, errorText, QString());
+}
+
+void ShowGeneralError(QWidget* parent, const QString& errorText, const QString& detail) {
   QString text = errorText;
   if (!text.endsWith(QLatin1Char('.'))) text += QLatin1Char('.');
-  Dialogs().Message(parent, QMessageBox::Critical, ApplicationTitle(), text,
-                    QMessageBox::Ok);
+  if (detail.isEmpty())
+    Dialogs().Message(parent, QMessageBox::Critical, ApplicationTitle(), text, QMessageBox::Ok);
+  else
+    Dialogs().DetailedMessage(parent, QMessageBox::Critical, ApplicationTitle(), text, detail,
+                              QMessageBox::Ok);
 }

@@ -51,3 +51,5 @@ void SetApplicationTitle(const QString& title);
 // The application's general error message: the error's text followed by a
 // full stop, the application title as caption, an error icon, OK.
 void ShowGeneralError(QWidget* parent, const QString& errorText);
+// The same with detail text the operator can unfold.
+void ShowGeneralError(QWidget* parent, const QString& errorText, const QString& detail);

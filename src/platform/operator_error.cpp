@@ -12,6 +12,21 @@ QString OperatorText(const std::exception& e) {
   return QString::fromUtf8(e.what());
 }
 
+QString FileWriteReason(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return QStringLiteral("нет такой папки");
+    case EACCES:
+    case EPERM:
+      return QStringLiteral("папка защищена от записи");
+    case EDQUOT:
+      return FileErrorText(ENOSPC);
+    default:
+      return FileErrorText(err);
+  }
+}
+
 QString FileErrorText(int err) {
   switch (err) {
     case ENOSPC:

@@ -21,3 +21,8 @@ QString OperatorText(const std::exception& e);
 // The Russian reason of a failed file operation, from its errno value
 // ("нет места на диске", ...).
 QString FileErrorText(int err);
+
+// The reason a new file could not be written into its folder, in the
+// operator's words ("нет такой папки", "папка защищена от записи", "нет
+// места на диске", else as FileErrorText).
+QString FileWriteReason(int err);

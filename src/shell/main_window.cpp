@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -21,6 +20,7 @@
 
 #include "link/ui/port_dialog.h"
 #include "platform/dialogs.h"
+#include "platform/help_viewer.h"
 #include "shell/about_box.h"
 #include "shell/app_state.h"
 #include "shell/pictures.h"
@@ -49,7 +49,9 @@ QAction* NewAction(QObject* owner, const char* name, const QString& text, int pi
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
   setWindowTitle(Ru("ФИР - ТЛ7"));
   setWindowIcon(Picture(0));
-  openHelpUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  openHelpUrl_ = [this](const QUrl& url, std::function<void(bool)> done) {
+    OpenInViewer(this, url, std::move(done));
+  };
   BuildActions();
   BuildMenus();
   BuildToolBar();
@@ -79,7 +81,9 @@ void MainWindow::SetDownloadDialog(DownloadDialog* dialog) { downloadDialog_ = d
 void MainWindow::SetAboutBox(AboutBox* box) { aboutBox_ = box; }
 
 void MainWindow::SetHelpOpener(std::function<bool(const QUrl&)> opener) {
-  openHelpUrl_ = std::move(opener);
+  openHelpUrl_ = [opener](const QUrl& url, std::function<void(bool)> done) {
+    done(opener(url));
+  };
 }
 
 void MainWindow::BuildActions() {
@@ -184,8 +188,9 @@ void MainWindow::BuildMenus() {
   m->addAction(NewAction(m, "fitColumnsPopupAction", Ru("&Выровнять столбцы"), -1, none, this,
                          &W::FitShownColumns));
   m->addSeparator();
-  m->addAction(
-      NewAction(m, "deletePopupAction", Ru("У&далить"), -1, none, this, &W::DeleteMarkedRows));
+  deletePopupAction_ =
+      NewAction(m, "deletePopupAction", Ru("У&далить"), -1, none, this, &W::DeleteMarkedRows);
+  m->addAction(deletePopupAction_);
 }
 
 void MainWindow::BuildToolBar() {
@@ -302,14 +307,18 @@ void MainWindow::StartWithoutTable() {
   HideViews();
 }
 
-// Every action's enabled state, from whether a table is shown. The tool
-// bar shows the same actions; the context menu's stay enabled.
+// Every action's enabled state, from whether a table is shown and whether
+// it is read-only. The tool bar shows the same actions; the context menu's
+// stay enabled, but for deletion of a read-only table.
 void MainWindow::UpdateCommandStates() {
-  for (QAction* a : {saveTableAction_, closeTableAction_, previewAction_, printAction_,
-                     fitColumnsAction_, setColorAction_, removeColorAction_, removeAllColorsAction_,
-                     sortByColumnAction_, removeSortingAction_, deleteRowsAction_,
-                     exportXlsAction_})
+  for (QAction* a : {closeTableAction_, previewAction_, printAction_, fitColumnsAction_,
+                     setColorAction_, removeColorAction_, removeAllColorsAction_,
+                     sortByColumnAction_, removeSortingAction_, exportXlsAction_})
     a->setEnabled(tableShown_);
+  // The commands that write to the table.
+  const bool readOnly = session_.ReadOnly();
+  for (QAction* a : {saveTableAction_, deleteRowsAction_}) a->setEnabled(tableShown_ && !readOnly);
+  deletePopupAction_->setEnabled(!readOnly);
 }
 
 // The size, place and maximized state of the last run; on a first run (or
@@ -372,12 +381,15 @@ void MainWindow::ShowHelp() {
                       QMessageBox::Ok);
     return;
   }
-  if (!openHelpUrl_(QUrl::fromLocalFile(path))) {
-    Dialogs().Message(
-        this, QMessageBox::Warning, ApplicationTitle(),
-        Ru("Не удалось открыть файл справки \"%1\".").arg(QDir::toNativeSeparators(path)),
-        QMessageBox::Ok);
-  }
+  openHelpUrl_(QUrl::fromLocalFile(path), [this, path](bool shown) {
+    if (shown) return;
+    Dialogs().Message(this, QMessageBox::Warning, ApplicationTitle(),
+                      Ru("Не удалось открыть файл справки \"%1\": на компьютере не найдена "
+                         "программа для его просмотра (например, браузер). Откройте этот файл "
+                         "в браузере сами.")
+                          .arg(QDir::toNativeSeparators(path)),
+                      QMessageBox::Ok);
+  });
 }
 
 // "Порт прибора…": works with or without a table; the next "Создать" uses

@@ -44,7 +44,8 @@ class MainWindow : public QMainWindow {
   DownloadDialog* downloadDialog() const { return downloadDialog_; }
   AboutBox* aboutBox() const { return aboutBox_; }
 
-  // Opens the help file; tests put a recorder in its place.
+  // Opens the help file; tests put a recorder in its place (its answer:
+  // whether a viewer showed the file).
   void SetHelpOpener(std::function<bool(const QUrl&)> opener);
 
   // The table as the window shows it, for tests and tools that look on.
@@ -137,7 +138,8 @@ class MainWindow : public QMainWindow {
   QColor lastColor_ = Qt::black;
   DownloadDialog* downloadDialog_ = nullptr;
   AboutBox* aboutBox_ = nullptr;
-  std::function<bool(const QUrl&)> openHelpUrl_;
+  // Shows the help file, then tells whether a viewer showed it.
+  std::function<void(const QUrl&, std::function<void(bool)>)> openHelpUrl_;
 
   std::array<TableView, 2> views_;
   QTabWidget* viewTabs_ = nullptr;
@@ -161,6 +163,7 @@ class MainWindow : public QMainWindow {
   QAction* sortByColumnAction_ = nullptr;
   QAction* removeSortingAction_ = nullptr;
   QAction* deleteRowsAction_ = nullptr;
+  QAction* deletePopupAction_ = nullptr;
   QAction* exportXlsAction_ = nullptr;
   QAction* choosePortAction_ = nullptr;
   QAction* helpAction_ = nullptr;

@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "output/xls/series_export.h"
+#include "output/xls/xls_writer.h"
 #include "platform/dialogs.h"
 #include "platform/operator_error.h"
 #include "shell/main_window.h"
@@ -31,6 +32,9 @@ void MainWindow::ExportShownRows() {
     } else {
       ExportSeries(session_.Table(), name);
     }
+  } catch (const XlsError& e) {
+    ShowGeneralError(this, e.text(), e.detail());
+    return;
   } catch (const std::exception& e) {
     ShowGeneralError(this, OperatorText(e));
     return;

@@ -163,18 +163,36 @@ bool MainWindow::OpenTableFile(const QString& path) {
     CloseTable();
     if (session_.InUse()) return false;  // the operator kept the open table
   }
-  try {
-    session_.Open(path, MeasurementTable::OpenMode::KeepHeader);
-  } catch (const std::exception& e) {
-    Dialogs().DetailedMessage(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
-                              QStringLiteral("База данных повреждена !"),
-                              DamagedTableDetail(path, OperatorText(e)), QMessageBox::Ok);
-    return false;
+  // A table the operator may not change opens read-only by itself; one
+  // that another program holds, when the operator agrees.
+  auto mode = MeasurementTable::OpenMode::KeepHeader;
+  for (;;) {
+    try {
+      session_.Open(path, mode);
+      break;
+    } catch (const TableBusyError&) {
+      const QString question =
+          QStringLiteral("Таблица %1 открыта другой программой (например, второй копией этой "
+                         "программы), и изменять ее сейчас нельзя.\n\n"
+                         "Открыть ее только для просмотра?")
+              .arg(QFileInfo(path).fileName());
+      if (Dialogs().Ask(this, QStringLiteral("Открыть"), question, QMessageBox::Yes) !=
+          QMessageBox::Yes)
+        return false;
+      mode = MeasurementTable::OpenMode::ReadOnly;
+    } catch (const std::exception& e) {
+      Dialogs().DetailedMessage(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
+                                QStringLiteral("База данных повреждена !"),
+                                DamagedTableDetail(path, OperatorText(e)), QMessageBox::Ok);
+      return false;
+    }
   }
   // A table cut short while it was written (a program that stopped) is
-  // told, and a wrong header before the file is corrected.
+  // told, and a wrong header before the file is corrected. Read only, it
+  // stays as it is (its writer may be appending right now).
   const MeasurementTable& table = session_.Table();
-  const bool headerWrong = table.HeaderRowCount() != table.StoredRowCount();
+  const bool headerWrong =
+      !session_.ReadOnly() && table.HeaderRowCount() != table.StoredRowCount();
   ShowIncompleteNotice(
       headerWrong ? QStringLiteral("Таблица открыта с найденными строками, заголовок исправлен.")
                   : QString());
@@ -189,7 +207,9 @@ bool MainWindow::OpenTableFile(const QString& path) {
   UpdateCommandStates();
   ShowViews();
   if (!LoadColumnLayouts()) return false;
-  SetTitle(QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + MainTitle());
+  SetTitle(QFileInfo(path).completeBaseName() +
+           (session_.ReadOnly() ? QStringLiteral(" (только чтение)") : QString()) +
+           QStringLiteral(" - ") + MainTitle());
   session_.DiscardModified();
   return true;
 }
@@ -325,6 +345,7 @@ void MainWindow::ShowSelectedSeries() {
 // "Удалить строки" / "Удалить": deletes the marked rows (or the current
 // row) of the shown view for good, then recomputes the statistics.
 void MainWindow::DeleteMarkedRows() {
+  if (session_.ReadOnly()) return;  // the Delete key; the commands are disabled
   if (session_.Table().IsOpen()) DeleteRowsOfShownView();
   UpdateStatistics();
 }

@@ -49,7 +49,10 @@ bool Compatible(const FieldSpec& spec, const dbf::FieldDef& f) {
   return f.decimals == 0 && f.length <= 9;
 }
 
-[[noreturn]] void Rethrow(const dbf::Error& e) { throw TableError(e.text()); }
+[[noreturn]] void Rethrow(const dbf::Error& e) {
+  if (dynamic_cast<const dbf::BusyError*>(&e)) throw TableBusyError(e.text());
+  throw TableError(e.text());
+}
 
 // A header written by a program that stopped half-way: the record count
 // from the file length, and no index flag when the index holds no tag.
@@ -338,8 +341,20 @@ struct MeasurementTable::Impl {
 
   uint32_t CurrentRecord() const { return current >= 0 ? visible.At(current) : 0; }
 
+  // Reading only, the tags live in memory alone: the index file beside
+  // the table is left as it is.
+  void StoreIndex() {
+    if (!table.IsReadOnly()) index.Save();
+  }
   void SaveIndex() {
-    if (index.TagCount() > 0) index.Save();
+    if (index.TagCount() > 0) StoreIndex();
+  }
+
+  // Every write to the table starts here.
+  void RequireWritable() const {
+    if (!open) throw TableError(QStringLiteral("Таблица не открыта"));
+    if (table.IsReadOnly())
+      throw TableError(QStringLiteral("Таблица %1 открыта только для чтения").arg(Path()));
   }
 
   // After a block of a run could not be written: the table lost the rows
@@ -445,9 +460,10 @@ QByteArray MeasurementTable::NewFileImage() {
 void MeasurementTable::Open(OpenMode mode) {
   if (d->open) Close();
   try {
-    d->table.Open(d->Path(), mode == OpenMode::ReadOnly  ? dbf::Table::Access::ReadOnly
-                             : mode == OpenMode::NewFile ? dbf::Table::Access::ReadWriteNoLink
-                                                         : dbf::Table::Access::ReadWrite);
+    d->table.Open(d->Path(), mode == OpenMode::ReadOnly     ? dbf::Table::Access::ReadOnly
+                             : mode == OpenMode::KeepHeader ? dbf::Table::Access::WriteIfAllowed
+                             : mode == OpenMode::NewFile    ? dbf::Table::Access::ReadWriteNoLink
+                                                            : dbf::Table::Access::ReadWrite);
     d->headerRowCount = int(d->table.HeaderRecordCount());
     d->fieldByName.clear();
     d->fieldNumbers.Clear();
@@ -467,7 +483,7 @@ void MeasurementTable::Open(OpenMode mode) {
     }
     // An index replacement that a writer that died left half-made (never
     // by a reader: it writes nothing).
-    if (mode != OpenMode::ReadOnly)
+    if (!d->table.IsReadOnly())
       RemoveLeftovers(QFile::encodeName(dbf::Index::PathFor(d->Path())).toStdString(),
                       kReplacementTag);
     d->index.Clear();
@@ -498,7 +514,7 @@ void MeasurementTable::Open(OpenMode mode) {
 int MeasurementTable::HeaderRowCount() const { return d->headerRowCount; }
 
 void MeasurementTable::RepairHeader() {
-  if (!d->open) return;
+  if (!d->open || d->table.IsReadOnly()) return;
   try {
     RepairHeaderOf(d->table, d->index);
   } catch (const dbf::Error& e) {
@@ -531,6 +547,8 @@ void MeasurementTable::Close() {
 
 bool MeasurementTable::IsOpen() const { return d->open; }
 
+bool MeasurementTable::IsReadOnly() const { return d->open && d->table.IsReadOnly(); }
+
 void MeasurementTable::First() {
   if (d->edit != Impl::Edit::None) PostRow();
   d->current = (d->visible.Size() == 0) ? -1 : 0;
@@ -562,7 +580,7 @@ void MeasurementTable::Last() {
 bool MeasurementTable::AtEnd() const { return d->eof || d->visible.Size() == 0; }
 
 void MeasurementTable::AppendRow() {
-  if (!d->open) throw TableError(QStringLiteral("Таблица не открыта"));
+  d->RequireWritable();
   if (d->edit != Impl::Edit::None) PostRow();
   d->pending.fill(' ', d->table.RecordLength());
   d->edit = Impl::Edit::Append;
@@ -570,7 +588,8 @@ void MeasurementTable::AppendRow() {
 }
 
 void MeasurementTable::EditRow() {
-  if (!d->open || d->current < 0) throw TableError(QStringLiteral("Нет текущей записи"));
+  d->RequireWritable();
+  if (d->current < 0) throw TableError(QStringLiteral("Нет текущей записи"));
   uint32_t rec = d->CurrentRecord();
   if (d->edit == Impl::Edit::Change && d->editRecord == rec) return;
   if (d->edit != Impl::Edit::None) {
@@ -774,7 +793,7 @@ void MeasurementTable::AddSortTag(const QString& tag, const QString& field, bool
   d->FlushAppends();
   try {
     d->index.AddTag(tag, f, descending);
-    d->index.Save();
+    d->StoreIndex();
   } catch (const dbf::Error& e) {
     Rethrow(e);
   }
@@ -793,7 +812,7 @@ void MeasurementTable::DropSortTag(const QString& tag) {
   d->index.DropTag(tag);
   const bool wasOrder = d->sortTag.compare(tag, Qt::CaseInsensitive) == 0;
   try {
-    d->index.Save();
+    d->StoreIndex();
   } catch (const dbf::Error& e) {
     Rethrow(e);
   }
@@ -851,6 +870,7 @@ void MeasurementTable::DeleteRow() {
   }
   d->edit = Impl::Edit::None;
   if (d->current < 0) return;
+  d->RequireWritable();
   d->FlushAppends();
   const uint32_t rec = d->CurrentRecord();
   QByteArray record(d->table.Record(rec), d->table.RecordLength());
@@ -870,6 +890,7 @@ void MeasurementTable::DeleteRow() {
 
 void MeasurementTable::DeleteRows(std::vector<BookmarkT> records) {
   if (!d->open || records.empty()) return;
+  d->RequireWritable();
   std::sort(records.begin(), records.end(), std::greater<BookmarkT>());
   records.erase(std::unique(records.begin(), records.end()), records.end());
   // An edit in progress or a row not shown: as one DeleteRow after the
@@ -919,7 +940,7 @@ void MeasurementTable::DeleteRows(std::vector<BookmarkT> records) {
 }
 
 void MeasurementTable::Pack() {
-  if (!d->open) throw TableError(QStringLiteral("Таблица не открыта"));
+  d->RequireWritable();
   if (d->edit != Impl::Edit::None) PostRow();
   d->FlushAppends();
   const uint32_t rec = d->CurrentRecord();
@@ -948,7 +969,7 @@ void MeasurementTable::Pack() {
 }
 
 void MeasurementTable::BeginAppendRun() {
-  if (!d->open) throw TableError(QStringLiteral("Таблица не открыта"));
+  d->RequireWritable();
   if (d->runDepth++ == 0) d->table.BeginAppendRun();
 }
 

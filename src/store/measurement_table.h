@@ -21,6 +21,13 @@ class TableError : public OperatorError {
   explicit TableError(const QString& text) : OperatorError(text) {}
 };
 
+// The table file is held by another writer (another copy of the program,
+// say); it can still be opened read-only.
+class TableBusyError : public TableError {
+ public:
+  explicit TableBusyError(const QString& text) : TableError(text) {}
+};
+
 // A field value: none (blank numeric field), integer, floating-point or text.
 using FieldValue = std::variant<std::monostate, int64_t, double, QString>;
 
@@ -59,7 +66,9 @@ class MeasurementTable {
 
   enum class OpenMode {
     Write,       // reading and writing; a stale header count is corrected
-    KeepHeader,  // reading and writing, nothing written yet: see RepairHeader
+    KeepHeader,  // reading and writing, nothing written yet: see RepairHeader;
+                 // a table the user may not change (write-protected disk,
+                 // folder or file) opens read-only instead
     ReadOnly,    // reading only: nothing is ever written to the file
     NewFile,     // as Write, for a file just made by NewFileImage: a symbolic
                  // link in its place is refused
@@ -67,8 +76,12 @@ class MeasurementTable {
   void CreateFile();  // throws; the object stays closed
   // The bytes of a new, empty table with the schema.
   static QByteArray NewFileImage();
-  // Throws; on failure the object stays closed.
+  // Throws (TableBusyError when another writer holds the file); on failure
+  // the object stays closed.
   void Open(OpenMode mode = OpenMode::Write);
+  // Open for reading only: every write (rows, deletion, pack) throws; sort
+  // tags work in memory and leave the index file alone.
+  bool IsReadOnly() const;
   // The record count the header gave at the last Open (it may disagree with
   // the records the file holds, StoredRowCount).
   int HeaderRowCount() const;

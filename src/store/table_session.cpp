@@ -351,8 +351,9 @@ void TableSession::Open(const QString& path, MeasurementTable::OpenMode mode) {
 void TableSession::Save() {
   if (!inUse_) return;
   if (table_.IsOpen()) PostEdit();
+  const bool readOnly = table_.IsReadOnly();
   table_.Close();
-  table_.Open();
+  table_.Open(readOnly ? MeasurementTable::OpenMode::ReadOnly : MeasurementTable::OpenMode::Write);
   modified_ = false;
 }
 
@@ -363,8 +364,10 @@ void TableSession::Close() {
   incompleteNotice_.clear();
   if (!table_.IsOpen()) return;
   const QString index = IndexFileOf(table_.FilePath());
+  // Read only, the index file is not ours (it may be its writer's).
+  const bool ours = !table_.IsReadOnly();
   table_.Close();
-  Files().Remove(QFile::encodeName(index).constData());  // a missing index file is no error
+  if (ours) Files().Remove(QFile::encodeName(index).constData());  // a missing one is no error
 }
 
 ShownKind TableSession::ChooseShownKind() {

@@ -69,6 +69,8 @@ class TableSession {
   // The operator changed a row since the table was made, opened or saved.
   bool IsModified() const { return modified_; }
   void MarkModified() { modified_ = true; }
+  // The table in use is open for reading only (MeasurementTable::IsReadOnly).
+  bool ReadOnly() const { return inUse_ && table_.IsReadOnly(); }
   // Forgets the changes without writing them (they go with Close).
   void DiscardModified() { modified_ = false; }
 
@@ -120,6 +122,7 @@ class TableSession {
   // the first stored row). Throws TableError when the file cannot
   // be opened; nothing is in use then. `mode` as for MeasurementTable::Open
   // (commands that only read open read-only: the file is never written).
+  // TableBusyError when another writer holds the file.
   void Open(const QString& path,
             MeasurementTable::OpenMode mode = MeasurementTable::OpenMode::Write);
 
@@ -129,7 +132,8 @@ class TableSession {
   void Save();
 
   // Ends the use of the table; the index file beside it goes too (a sort
-  // tag is rebuilt at need). Unposted values are dropped.
+  // tag is rebuilt at need), unless the table was open read-only. Unposted
+  // values are dropped.
   void Close();
 
   // The kind of rows the views show: water-permeability when the table has

@@ -235,6 +235,8 @@ TEST(SettingsFile, SyncMergesAndAFailedWriteKeepsTheOldFile) {
     QSettings other(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Merilan"),
                     QStringLiteral("KLT3"));
     other.setValue(QStringLiteral("1.0/COM1"), QStringLiteral("/dev/ttyUSB0"));
+    // Keys outside the program's own group are the other writer's too.
+    other.setValue(QStringLiteral("Other/Key"), QStringLiteral("kept"));
   }
   store.WriteString(QStringLiteral("Table_1"), QStringLiteral("first"));
   store.Sync();
@@ -243,6 +245,7 @@ TEST(SettingsFile, SyncMergesAndAFailedWriteKeepsTheOldFile) {
     const QSettings s(store.FileName(), QSettings::IniFormat);
     EXPECT_EQ(s.value(QStringLiteral("1.0/COM1")).toString(), QStringLiteral("/dev/ttyUSB0"));
     EXPECT_EQ(s.value(QStringLiteral("1.0/Table_1")).toString(), QStringLiteral("first"));
+    EXPECT_EQ(s.value(QStringLiteral("Other/Key")).toString(), QStringLiteral("kept"));
   }
   store.WriteString(QStringLiteral("Table_1"), QStringLiteral("second"));
   {
@@ -264,6 +267,7 @@ TEST(SettingsFile, SyncMergesAndAFailedWriteKeepsTheOldFile) {
   const QSettings s(store.FileName(), QSettings::IniFormat);
   EXPECT_EQ(s.value(QStringLiteral("1.0/Table_1")).toString(), QStringLiteral("second"));
   EXPECT_EQ(s.value(QStringLiteral("1.0/COM1")).toString(), QStringLiteral("/dev/ttyUSB0"));
+  EXPECT_EQ(s.value(QStringLiteral("Other/Key")).toString(), QStringLiteral("kept"));
 }
 
 namespace {

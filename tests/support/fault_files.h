@@ -11,6 +11,7 @@
 #include <errno.h>
 #include <fcntl.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -139,4 +140,68 @@ class FaultFiles : public FileOps {
   std::map<int, std::string> writable_;  // descriptors open for writing
   std::set<int> unsynced_;  // created and never synced
   std::vector<std::string> names_;
+};
+
+// File operations that count the reads, can let another program write in
+// the middle of a read, and can play a medium that refuses writing: every
+// open for writing fails with the error given (EROFS for a write-protected
+// disk, EACCES for a folder or file the user may not write), as it does for
+// any user, root included.
+class WatchedFiles : public FileOps {
+ public:
+  WatchedFiles() { SetFiles(this); }
+  ~WatchedFiles() override { SetFiles(nullptr); }
+  WatchedFiles(const WatchedFiles&) = delete;
+  WatchedFiles& operator=(const WatchedFiles&) = delete;
+
+  int Reads() const { return reads_; }
+  void ResetReads() { reads_ = 0; }
+  // The next read from `pos` of more than `split` bytes reads `split`
+  // bytes, runs `hook`, then reads the rest.
+  void SplitRead(off_t pos, size_t split, std::function<void()> hook) {
+    splitPos_ = pos;
+    split_ = split;
+    hook_ = std::move(hook);
+  }
+  // Refuses opens for writing of the paths under `folder` (every path when
+  // empty); 0 lets them through again.
+  void RefuseWriting(int err, const std::string& folder = std::string()) {
+    refuse_ = err;
+    folder_ = folder;
+  }
+  // The opens for writing tried (of paths under the folder given).
+  int OpensForWriting() const { return writeOpens_; }
+
+  int Open(const char* path, int flags, mode_t mode) override {
+    if (((flags & O_ACCMODE) != O_RDONLY || (flags & O_CREAT)) &&
+        std::string(path).compare(0, folder_.size(), folder_) == 0) {
+      ++writeOpens_;
+      if (refuse_ != 0) {
+        errno = refuse_;
+        return -1;
+      }
+    }
+    return FileOps::Open(path, flags, mode);
+  }
+  ssize_t PRead(int fd, void* data, size_t size, off_t pos) override {
+    ++reads_;
+    if (!hook_ || pos != splitPos_ || size <= split_) return FileOps::PRead(fd, data, size, pos);
+    const ssize_t first = FileOps::PRead(fd, data, split_, pos);
+    if (first < ssize_t(split_)) return first;
+    const std::function<void()> hook = std::move(hook_);
+    hook_ = nullptr;
+    hook();
+    const ssize_t rest =
+        FileOps::PRead(fd, static_cast<char*>(data) + split_, size - split_, pos + off_t(split_));
+    return rest < 0 ? first : first + rest;
+  }
+
+ private:
+  int reads_ = 0;
+  off_t splitPos_ = -1;
+  size_t split_ = 0;
+  std::function<void()> hook_;
+  int refuse_ = 0;
+  std::string folder_;
+  int writeOpens_ = 0;
 };

@@ -124,14 +124,9 @@ int OpenTable(const Common& c, OpenedTable* t) {
     Error(QStringLiteral("Файл %1 не найден.").arg(QDir::toNativeSeparators(c.input)));
     return kTableRead;
   }
-  // Opening takes the write lock, which the program holds on its open table.
-  if (HeldByAnotherWriter(c.input)) {
-    Error(QStringLiteral("Таблица %1 открыта другой программой. Закройте ее и повторите.")
-              .arg(QDir::toNativeSeparators(c.input)));
-    return kTableRead;
-  }
   try {
-    // Commands that only read never write to the table file.
+    // Commands that only read never write to the table file and take no
+    // lock: they read it also while the program has it open.
     t->session.Open(QFileInfo(c.input).absoluteFilePath(), MeasurementTable::OpenMode::ReadOnly);
     // A table cut short is read all the same, but not silently.
     if (!t->session.IncompleteNotice().isEmpty()) Error(t->session.IncompleteNotice());
@@ -283,12 +278,8 @@ int ExportCommand(const QStringList& argv) {
       ExportSeries(t.table(), c.output);
     }
   } catch (const XlsError& e) {
-    const QFileInfo out(c.output);
-    if (!out.absoluteDir().exists())
-      Error(QStringLiteral("Не удалось записать файл %1: папки %2 не существует.")
-                .arg(QDir::toNativeSeparators(c.output),
-                     QDir::toNativeSeparators(out.absolutePath())));
-    Error(OperatorText(e) + QLatin1Char('.'));
+    Error(e.text() + QLatin1Char('.'));
+    if (!e.detail().isEmpty()) Error(e.detail());
     return kExport;
   } catch (const TableError& e) {
     Error(OperatorText(e) + QLatin1Char('.'));
@@ -318,11 +309,9 @@ int ReportCommand(const QStringList& argv) {
     Error(OperatorText(e) + QLatin1Char('.'));
     return kTableRead;
   }
-  QString refusal;
-  if (!WriteReportPdf(report, c.output, &refusal)) {
-    Error(!refusal.isEmpty()
-              ? refusal + QLatin1Char('.')
-              : QStringLiteral("Не удалось записать файл %1.").arg(QDir::toNativeSeparators(c.output)));
+  QString failure;
+  if (!WriteReportPdf(report, c.output, &failure)) {
+    Error(failure + QLatin1Char('.'));
     return kReport;
   }
   return kOk;

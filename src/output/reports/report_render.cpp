@@ -1,6 +1,7 @@
 #include "output/reports/report_render.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFontMetricsF>
 #include <QPageLayout>
@@ -16,6 +17,7 @@
 #include <unordered_map>
 
 #include "platform/file_ops.h"
+#include "platform/operator_error.h"
 #include "platform/write_target.h"
 
 namespace {
@@ -270,11 +272,18 @@ bool PrintReport(QPrinter* printer, const PreparedReport& report, ReportProgress
   return painter.end();
 }
 
-bool WriteReportPdf(const PreparedReport& report, const QString& path, QString* refusal) {
-  if (!report.layout) return false;
-  const QString reason = WriteTargetRefusal(path, report.sourceFiles);
-  if (!reason.isEmpty()) {
-    if (refusal) *refusal = reason;
+bool WriteReportPdf(const PreparedReport& report, const QString& path, QString* failure) {
+  auto fail = [&](const QString& reason) {
+    if (failure)
+      *failure =
+          QStringLiteral("Не удалось записать файл %1: %2").arg(QDir::toNativeSeparators(path), reason);
+    return false;
+  };
+  const QString unmade = QStringLiteral("не удалось составить документ PDF");
+  if (!report.layout) return fail(unmade);
+  const QString refusal = WriteTargetRefusal(path, report.sourceFiles);
+  if (!refusal.isEmpty()) {
+    if (failure) *failure = refusal;
     return false;
   }
   // Made in memory, then put in place in one replacement, so that a failed
@@ -291,14 +300,15 @@ bool WriteReportPdf(const PreparedReport& report, const QString& path, QString* 
                                   QMarginsF(0, 0, 0, 0)));
     pdf.setCreator(QStringLiteral("klt3"));
     QPainter painter;
-    if (!painter.begin(&pdf)) return false;
+    if (!painter.begin(&pdf)) return fail(unmade);
     for (size_t i = 0; i < report.pages.size(); ++i) {
-      if (i > 0 && !pdf.newPage()) return false;
+      if (i > 0 && !pdf.newPage()) return fail(unmade);
       RenderReportPage(&painter, report.pages[i]);
     }
-    if (!painter.end()) return false;
+    if (!painter.end()) return fail(unmade);
   }
   const QByteArray& bytes = buffer.data();
-  return ReplaceFileContents(QFile::encodeName(path).toStdString(), bytes.constData(),
-                             size_t(bytes.size()), true) == 0;
+  const int err = ReplaceFileContents(QFile::encodeName(path).toStdString(), bytes.constData(),
+                                      size_t(bytes.size()), true);
+  return err == 0 || fail(FileWriteReason(err));
 }

@@ -21,9 +21,9 @@ void SetupReportPrinter(QPrinter* printer, const ReportTemplate& layout);
 bool PrintReport(QPrinter* printer, const PreparedReport& report,
                  ReportProgress* progress = nullptr);
 
-// Writes every page of the report into a PDF file. A file the report must
-// not replace (its source table, one another program holds, a read-only
-// one) is refused before anything is written, with the operator's text in
-// `*refusal`.
+// Writes every page of the report into a PDF file. False with the
+// operator's text in *failure when it cannot: a file the report must not
+// replace (its source table, one another program holds, a read-only one) is
+// refused before anything is written; any other failure gives its reason.
 bool WriteReportPdf(const PreparedReport& report, const QString& path,
-                    QString* refusal = nullptr);
+                    QString* failure = nullptr);

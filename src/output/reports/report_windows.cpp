@@ -82,15 +82,15 @@ bool PrintOrSaveReport(QWidget* parent, const PreparedReport& report, const QStr
       parent, QString::fromUtf8("Сохранить отчет в файл PDF"), pdfPath,
       QString::fromUtf8("Документы PDF (*.pdf)"), QStringLiteral("pdf"));
   if (name.isEmpty()) return false;
-  QString refusal;
-  if (!WriteReportPdf(report, name, &refusal)) {
-    ShowGeneralError(parent, !refusal.isEmpty()
-                                 ? refusal
-                                 : QString::fromUtf8("Не удалось записать файл %1. Проверьте, что "
-                                                     "папка существует и в нее можно записывать")
-                                       .arg(QDir::toNativeSeparators(name)));
+  QString failure;
+  if (!WriteReportPdf(report, name, &failure)) {
+    ShowGeneralError(parent, failure);
     return false;
   }
+  Dialogs().Message(parent, QMessageBox::Information, QString::fromUtf8("Печать"),
+                    QString::fromUtf8("Отчет сохранен в файл %1.")
+                        .arg(QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath())),
+                    QMessageBox::Ok);
   return true;
 }
 

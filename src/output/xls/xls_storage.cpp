@@ -46,6 +46,7 @@ StorageResult Failure(StorageResult::Stage stage, const GError* error) {
   StorageResult r;
   r.stage = stage;
   r.code = CodeOf(error);
+  if (error) r.err = error->code;
   if (error && error->message) r.detail = error->message;
   return r;
 }
@@ -60,6 +61,7 @@ StorageResult WriteWorkbookDocument(const std::string& localPath, const char* da
     StorageResult r;
     r.stage = StorageResult::kCreateFile;
     r.code = CodeOfErrno(0);
+    r.err = EISDIR;
     return r;
   }
   // The document is made in memory and reaches the disk in one replacement
@@ -106,6 +108,7 @@ StorageResult WriteWorkbookDocument(const std::string& localPath, const char* da
     if (err != 0) {
       result.stage = stage == 0 ? StorageResult::kCreateFile : StorageResult::kWrite;
       result.code = CodeOfErrno(err);
+      result.err = err;
       result.detail = g_strerror(err);
     }
   }

@@ -9,6 +9,7 @@ struct StorageResult {
   enum Stage { kOk, kCreateFile, kCreateStream, kWrite };
   Stage stage = kOk;
   int32_t code = 0;    // result code in the structured-storage style (negative)
+  int err = 0;         // the system's error number (0: none known)
   std::string detail;  // the system's text, for the operator
 };
 

@@ -891,16 +891,23 @@ void XlsWriter::SaveToFile(const XlsWorkbook& workbook, const QString& fileName)
   const QByteArray stream = StreamBytes(workbook);
   const StorageResult r = WriteWorkbookDocument(QFile::encodeName(fileName).toStdString(),
                                                 stream.constData(), size_t(stream.size()));
+  QString detail;
   switch (r.stage) {
     case StorageResult::kOk:
       return;
     case StorageResult::kCreateFile:
-      throw XlsError(QStringLiteral("StgCreateDocFile error %1").arg(r.code));
+      detail = QStringLiteral("StgCreateDocFile error %1").arg(r.code);
+      break;
     case StorageResult::kCreateStream:
-      throw XlsError(QStringLiteral("CreateStream error %1").arg(r.code));
+      detail = QStringLiteral("CreateStream error %1").arg(r.code);
+      break;
     case StorageResult::kWrite:
-      throw XlsError(QStringLiteral("Ошибка записи файла %1 (код %2)")
-                         .arg(QDir::toNativeSeparators(fileName))
-                         .arg(r.code));
+      detail = QStringLiteral("Ошибка записи (код %1)").arg(r.code);
+      break;
   }
+  const QString reason =
+      r.err != 0 ? FileWriteReason(r.err) : QStringLiteral("ошибка при составлении книги");
+  throw XlsError(QStringLiteral("Не удалось записать файл %1: %2")
+                     .arg(QDir::toNativeSeparators(fileName), reason),
+                 detail);
 }

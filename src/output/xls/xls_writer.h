@@ -11,10 +11,16 @@
 #include "output/xls/xls_model.h"
 #include "platform/operator_error.h"
 
-// A failure of the writer; text() is what the operator is shown.
+// A failure of the writer; text() is what the operator is shown, detail()
+// the storage's own words and result code.
 class XlsError : public OperatorError {
  public:
-  explicit XlsError(const QString& text) : OperatorError(text) {}
+  explicit XlsError(const QString& text, const QString& detail = QString())
+      : OperatorError(text), detail_(detail) {}
+  QString detail() const { return detail_; }
+
+ private:
+  QString detail_;
 };
 
 class XlsWriter : public WorkbookWriter {
@@ -22,8 +28,9 @@ class XlsWriter : public WorkbookWriter {
   XlsWriter();
   ~XlsWriter() override;
 
-  // Creates or replaces the file; throws XlsError ("StgCreateDocFile error
-  // %d", "CreateStream error %d", or a write failure). A failed write leaves
+  // Creates or replaces the file; throws XlsError saying in plain words what
+  // went wrong, with "StgCreateDocFile error %d", "CreateStream error %d" or
+  // the write's code in the detail. A failed write leaves
   // any older file of that name as it was.
   void SaveToFile(const XlsWorkbook& workbook, const QString& fileName) override;
 

@@ -478,34 +478,17 @@ void Table::ReadRecords(qint64 fileSize) {
   // Chunk by chunk, straight into place.
   for (uint32_t first = 1; first <= count; first += kChunkMask + 1) {
     const uint32_t n = std::min<uint32_t>(kChunkMask + 1, count - first + 1);
-    char* out = Slot(first);
-    const qint64 size = qint64(n) * recordLength_;
-    const qint64 at = headerLength_ + qint64(first - 1) * recordLength_;
-    qint64 done = 0;
-    while (done < size) {
-      const ssize_t got = Files().PRead(fd_, out + done, size_t(size - done), off_t(at + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        const int err = got < 0 ? errno : EIO;
-        throw Error(
-            QStringLiteral("Не удалось прочитать файл %1: %2").arg(path_, SystemErrorText(err)));
-      }
-      done += got;
-    }
+    ReadAt(headerLength_ + qint64(first - 1) * recordLength_, Slot(first),
+           qint64(n) * recordLength_);
   }
   count_ = count;
   written_ = count_;
 }
 
-void Table::ReadFile(QByteArray* out, qint64 limit) const {
-  off_t fileSize = 0;
-  if (!Files().Size(fd_, &fileSize))
-    throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path_));
-  const qint64 size = limit >= 0 ? std::min<qint64>(limit, fileSize) : fileSize;
-  out->resize(qsizetype(size));
+void Table::ReadAt(qint64 pos, char* out, qint64 size) const {
   qint64 done = 0;
   while (done < size) {
-    const ssize_t n = Files().PRead(fd_, out->data() + done, size_t(size - done), off_t(done));
+    const ssize_t n = Files().PRead(fd_, out + done, size_t(size - done), off_t(pos + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       const int err = n < 0 ? errno : EIO;
@@ -516,13 +499,78 @@ void Table::ReadFile(QByteArray* out, qint64 limit) const {
   }
 }
 
+void Table::ReadFile(QByteArray* out, qint64 limit) const {
+  off_t fileSize = 0;
+  if (!Files().Size(fd_, &fileSize))
+    throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path_));
+  const qint64 size = limit >= 0 ? std::min<qint64>(limit, fileSize) : fileSize;
+  out->resize(qsizetype(size));
+  ReadAt(0, out->data(), size);
+}
+
+void Table::ReadTableFile() {
+  // Without the lock a writer may change the file while it is read (a
+  // torn record, rows of two states): the read stands once a second one
+  // finds the file as the first left it.
+  constexpr int kAttempts = 8;
+  for (int attempt = 1;; ++attempt) {
+    // The header alone first, so that a large file of another kind is
+    // refused before it is read whole.
+    QByteArray head;
+    ReadFile(&head, 65536);
+    off_t fileSize = 0;
+    if (!Files().Size(fd_, &fileSize))
+      throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path_));
+    ParseHeader(head, fileSize);
+    headerCount_ = GetU32(head.constData() + 4);
+    ReadRecords(fileSize);
+    if (!readOnly_ || StillAsRead(head, fileSize)) break;
+    if (attempt == kAttempts)
+      throw Error(QStringLiteral("Файл %1 все время изменяется другой программой; повторите позже")
+                      .arg(path_));
+    ::usleep(useconds_t(10000 * attempt));  // let the writer finish
+  }
+  StampRead();
+}
+
+bool Table::StillAsRead(const QByteArray& head, qint64 fileSize) const {
+  off_t size = 0;
+  if (!Files().Size(fd_, &size) || qint64(size) != fileSize) return false;
+  QByteArray again;
+  ReadFile(&again, head.size());
+  if (again != head) return false;
+  QByteArray block;
+  for (uint32_t first = 1; first <= count_; first += kChunkMask + 1) {
+    const uint32_t n = std::min<uint32_t>(kChunkMask + 1, count_ - first + 1);
+    block.resize(qsizetype(n) * recordLength_);
+    ReadAt(headerLength_ + qint64(first - 1) * recordLength_, block.data(), block.size());
+    if (std::memcmp(block.constData(), Slot(first), size_t(block.size())) != 0) return false;
+  }
+  return true;
+}
+
+namespace {
+// Errors of an open for writing that say the user may not write there.
+bool WriteRefused(int err) { return err == EACCES || err == EROFS || err == EPERM; }
+
+// Whether new files may be made in the table's folder (the index, a pack).
+bool FolderWritable(const QByteArray& nativePath) {
+  const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(nativePath)).absolutePath());
+  return ::access(folder.constData(), W_OK) == 0 || !WriteRefused(errno);
+}
+}  // namespace
+
 void Table::Open(const QString& path, Access access) {
   Close();
   const QByteArray npath = Native(path);
-  const bool readOnly = access == Access::ReadOnly;
+  const bool fallBack = access == Access::WriteIfAllowed;
   const int noLink = access == Access::ReadWriteNoLink ? O_NOFOLLOW : 0;
-  const int fd =
-      Files().Open(npath.constData(), (readOnly ? O_RDONLY : O_RDWR) | noLink | O_CLOEXEC, 0);
+  bool readOnly = access == Access::ReadOnly || (fallBack && !FolderWritable(npath));
+  int fd = Files().Open(npath.constData(), (readOnly ? O_RDONLY : O_RDWR) | noLink | O_CLOEXEC, 0);
+  if (fd < 0 && !readOnly && fallBack && WriteRefused(errno)) {
+    readOnly = true;
+    fd = Files().Open(npath.constData(), O_RDONLY | O_CLOEXEC, 0);
+  }
   if (fd < 0) {
     const int err = errno;
     throw Error(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, SystemErrorText(err)));
@@ -534,29 +582,20 @@ void Table::Open(const QString& path, Access access) {
   }
   if (!readOnly && !LockForWriting(fd)) {
     Files().Close(fd);
-    throw Error(QStringLiteral("Файл %1 занят другой программой").arg(path));
+    throw BusyError(QStringLiteral("Файл %1 занят другой программой").arg(path));
   }
   fd_ = fd;
   path_ = path;
+  readOnly_ = readOnly;
   // Holding the lock, no other writer is replacing or packing this table:
   // a file beside it of ours is what a writer that died left behind. A
-  // reader holds no lock and writes nothing, so it leaves them be.
+  // reader holds no lock: such a file may be a live writer's.
   if (!readOnly) {
     RemoveLeftovers(npath.toStdString(), kReplacementTag);
     RemoveLeftovers(npath.toStdString(), kPackTag);
   }
   try {
-    // The header alone first, so that a large file of another kind is
-    // refused before it is read whole.
-    QByteArray bytes;
-    ReadFile(&bytes, 65536);
-    off_t fileSize = 0;
-    if (!Files().Size(fd_, &fileSize))
-      throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path));
-    ParseHeader(bytes, fileSize);
-    headerCount_ = GetU32(bytes.constData() + 4);
-    ReadRecords(fileSize);
-    StampRead();
+    ReadTableFile();
   } catch (...) {
     Files().Close(fd_);
     fd_ = -1;
@@ -580,18 +619,24 @@ void Table::Reload() {
   FlushAppends();
   // Every write of ours goes to the file as well, so the records held are
   // the file's unless it changed since it was last read (the lock keeps
-  // other writers out; this is for those that ignore it).
+  // other writers out; this is for those that ignore it, and for a table
+  // read without the lock while its writer works on it).
   struct stat now;
+  if (readOnly_) FollowReplacement();
   if (readStamp_ && fstat(fd_, &now) == 0 && SameFile(now, *readStamp_)) return;
-  QByteArray bytes;
-  ReadFile(&bytes, 65536);
-  off_t fileSize = 0;
-  if (!Files().Size(fd_, &fileSize))
-    throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path_));
-  ParseHeader(bytes, fileSize);
-  headerCount_ = GetU32(bytes.constData() + 4);
-  ReadRecords(fileSize);
-  StampRead();
+  ReadTableFile();
+}
+
+void Table::FollowReplacement() {
+  struct stat named, held;
+  const QByteArray npath = Native(path_);
+  if (::stat(npath.constData(), &named) != 0 || fstat(fd_, &held) != 0) return;
+  if (named.st_dev == held.st_dev && named.st_ino == held.st_ino) return;
+  const int fd = Files().Open(npath.constData(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return;  // the file held stays readable
+  Files().Close(fd_);
+  fd_ = fd;
+  readStamp_.reset();
 }
 
 void Table::StampRead() {
@@ -612,6 +657,7 @@ void Table::Close() {
   }
   if (fd_ >= 0) Files().Close(fd_);
   fd_ = -1;
+  readOnly_ = false;
   readStamp_.reset();
   run_ = false;
   chunks_.clear();

@@ -26,6 +26,13 @@ class Error : public std::runtime_error {
   QString text_;
 };
 
+// The table file is held by another writer (another copy of the program,
+// say): it can be opened for reading only.
+class BusyError : public Error {
+ public:
+  using Error::Error;
+};
+
 struct FieldDef {
   QByteArray name;  // upper case, at most 10 characters
   char type = 'C';  // 'C' or 'N' (others are read as text)
@@ -75,13 +82,22 @@ class Table {
   static QByteArray NewFileImage(const QString& path, const std::vector<FieldDef>& fields,
                                  uint8_t language);
 
-  // ReadWriteNoLink: as ReadWrite, but a symbolic link at `path` is refused
-  // (for a file the program has just made beside its final name).
-  enum class Access { ReadWrite, ReadOnly, ReadWriteNoLink };
+  enum class Access {
+    ReadWrite,        // with the write lock
+    ReadOnly,         // no lock; nothing is ever written
+    WriteIfAllowed,   // ReadWrite, or ReadOnly where the user may not write
+                      // (write-protected disk, folder or file)
+    ReadWriteNoLink,  // ReadWrite, but a symbolic link at `path` is refused
+                      // (for a file the program has just made beside its
+                      // final name)
+  };
   // Opens for reading and writing with a write lock (a second writer
-  // fails, readers may read), or for reading only (no lock, no write can
-  // succeed). Throws Error; the file is unmodified when it throws.
+  // fails with BusyError, readers may read), or for reading only (no lock,
+  // no write can succeed). Throws Error; the file is unmodified when it
+  // throws.
   void Open(const QString& path, Access access = Access::ReadWrite);
+  // Opened for reading only (asked for, or not allowed to write).
+  bool IsReadOnly() const { return readOnly_; }
   // Parses a whole table file image without any file (validation only).
   void LoadImage(const QByteArray& bytes);
   void Close();
@@ -162,6 +178,15 @@ class Table {
   void ParseHeader(const QByteArray& bytes, qint64 fileSize);
   // Reads the records of a file of `fileSize` bytes (header parsed).
   void ReadRecords(qint64 fileSize);
+  // Reads the header and the records (and, reading only, again until a
+  // writer is no longer changing them), then StampRead.
+  void ReadTableFile();
+  // Whether the file still holds the `head` bytes, `fileSize` bytes in all
+  // and the records held.
+  bool StillAsRead(const QByteArray& head, qint64 fileSize) const;
+  // Reading only: when the table's name now leads to another file (its
+  // writer packed it, replacing the file), reads that one from now on.
+  void FollowReplacement();
   // Notes the file's identity, size and times after reading it whole.
   void StampRead();
   QByteArray HeaderBytes() const;
@@ -180,9 +205,11 @@ class Table {
   void WriteAt(qint64 pos, const char* data, qint64 size);
   [[noreturn]] void ThrowWriteError(int err) const;
   void ReadFile(QByteArray* out, qint64 limit = -1) const;  // the first `limit` bytes
+  void ReadAt(qint64 pos, char* out, qint64 size) const;    // throws Error
 
   QString path_;
   int fd_ = -1;
+  bool readOnly_ = false;
   std::vector<FieldDef> fields_;
   QByteArray descriptors_;  // the raw descriptors as found, carried through packs
   uint8_t version_ = 0x03;

@@ -134,7 +134,10 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
 
 Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags f = QAbstractTableModel::flags(index);
-  if (index.isValid() && !core_->columns()[index.column()].readOnly) f |= Qt::ItemIsEditable;
+  // A table open for reading only shows its cells without editors.
+  if (index.isValid() && !core_->columns()[index.column()].readOnly &&
+      !(table_ && table_->IsReadOnly()))
+    f |= Qt::ItemIsEditable;
   return f;
 }
 

@@ -196,10 +196,21 @@ TEST_F(ReportCommands, PrintWithoutPrinterOffersAPdfFile) {
   answers.saveAnswer = dir.filePath("printed.pdf");
   ASSERT_TRUE(Trigger(form.get(), "printAction"));
   EXPECT_EQ(answers.saveDirs, QStringList({suggested}));
+  // Where it went is confirmed, as after an export.
+  EXPECT_EQ(answers.messageTexts.last(),
+            QString::fromUtf8("Отчет сохранен в файл %1.")
+                .arg(QDir::toNativeSeparators(dir.filePath("printed.pdf"))));
   answers.saveAnswer = dir.filePath("from-preview.pdf");
   answers.printInPreview = true;
   ASSERT_TRUE(Trigger(form.get(), "previewAction"));
   EXPECT_EQ(answers.saveDirs, QStringList({suggested, suggested}));
+  // A file that cannot be written is reported with the reason.
+  answers.printInPreview = false;
+  answers.saveAnswer = dir.filePath("missing/r.pdf");
+  ASSERT_TRUE(Trigger(form.get(), "printAction"));
+  EXPECT_EQ(answers.messageTexts.last(),
+            QString::fromUtf8("Не удалось записать файл %1: нет такой папки.")
+                .arg(QDir::toNativeSeparators(dir.filePath("missing/r.pdf"))));
   auto words = [](const QString& path) {
     QStringList out;
     for (const PdfWord& w : ReadPdfText(path).words) out << w.text;

@@ -10,6 +10,7 @@
 
 #include "output/xls/xls_test_util.h"
 #include "platform/dialogs.h"
+#include "support/fault_files.h"
 #include "support/recording_dialogs.h"
 #include "shell/main_window.h"
 #include "support/store_fixture.h"
@@ -108,15 +109,37 @@ TEST_F(ExportWindowTest, CancelAndNoTableDoNothing) {
   EXPECT_FALSE(QFile::exists(Path(QStringLiteral("x.xls"))));
 }
 
+// The general error message only, saying what happened; the storage's
+// result code is its detail.
 TEST_F(ExportWindowTest, WriterFailureShowsTheGeneralErrorOnly) {
-  dialogs_.saveNames = {Path(QStringLiteral("missing/serie.xls"))};
-  ASSERT_TRUE(Trigger(form_.get(), "exportXlsAction"));
-  ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
-  // The application title, which carries the open file's name.
-  EXPECT_EQ(dialogs_.messages[0].caption, ApplicationTitle());
-  EXPECT_EQ(dialogs_.messages[0].caption, QStringLiteral("data - ФИР - ТЛ7"));
-  EXPECT_EQ(dialogs_.messages[0].text, QStringLiteral("StgCreateDocFile error -2147287038."));
+  const struct {
+    QString name;
+    int err;  // of the file's creation (0: none)
+    const char* reason;
+    const char* detail;
+  } cases[] = {
+      {Path(QStringLiteral("missing/serie.xls")), 0, "нет такой папки",
+       "StgCreateDocFile error -2147287038"},
+      {Path(QStringLiteral("serie.xls")), EACCES, "папка защищена от записи",
+       "StgCreateDocFile error -2147287035"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    dialogs_.messages.clear();
+    dialogs_.saveNames = {c.name};
+    FaultFiles files;
+    if (c.err) files.FailAt(1, c.err);
+    ASSERT_TRUE(Trigger(form_.get(), "exportXlsAction"));
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
+    // The application title, which carries the open file's name.
+    EXPECT_EQ(dialogs_.messages[0].caption, ApplicationTitle());
+    EXPECT_EQ(dialogs_.messages[0].caption, QStringLiteral("data - ФИР - ТЛ7"));
+    EXPECT_EQ(dialogs_.messages[0].text,
+              QString::fromUtf8("Не удалось записать файл %1: %2.")
+                  .arg(QDir::toNativeSeparators(c.name), QString::fromUtf8(c.reason)));
+    EXPECT_EQ(dialogs_.messages[0].detail, QString::fromUtf8(c.detail));
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "output/xls/xls_model.h"
 #include "output/xls/xls_test_util.h"
 #include "platform/codepage.h"
+#include "support/fault_files.h"
 #include "support/test_env.h"
 
 namespace {
@@ -511,27 +512,46 @@ TEST_F(XlsWriterFileTest, ExistingFileIsReplaced) {
   EXPECT_EQ(CellsOf(sheets[0].toObject()).value({0, 0}).toString(), QStringLiteral("new"));
 }
 
-TEST_F(XlsWriterFileTest, CreateFailuresCarryTheResultCode) {
+// A failure says in plain words what happened; the storage's own text
+// with its result code is the detail.
+TEST_F(XlsWriterFileTest, FailuresSayWhatHappenedAndCarryTheResultCode) {
   QFile::remove(Path(QStringLiteral("dir")));
   ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("dir")));
   struct Case {
     QString path;
-    QString text;
+    int failAt;  // the file operation that fails (0: none)
+    int err;
+    const char* reason;
+    const char* detail;
   } cases[] = {
-      {Path(QStringLiteral("missing/a.xls")), QStringLiteral("StgCreateDocFile error -2147287038")},
-      {Path(QStringLiteral("dir")), QStringLiteral("StgCreateDocFile error -2147287035")},
+      {Path(QStringLiteral("missing/a.xls")), 0, 0, "нет такой папки",
+       "StgCreateDocFile error -2147287038"},
+      {Path(QStringLiteral("dir")), 0, 0, "это папка, а не файл",
+       "StgCreateDocFile error -2147287035"},
+      {Path(QStringLiteral("a.xls")), 1, EACCES, "папка защищена от записи",
+       "StgCreateDocFile error -2147287035"},
+      {Path(QStringLiteral("a.xls")), 1, EROFS, "диск защищён от записи",
+       "StgCreateDocFile error -2147287035"},
+      {Path(QStringLiteral("a.xls")), 2, ENOSPC, "нет места на диске",
+       "Ошибка записи (код -2147286928)"},
   };
   XlsWorkbook wb;
   wb.AddSheet();
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    FaultFiles files;
+    if (c.failAt) files.FailAt(c.failAt, c.err);
     try {
       XlsWriter().SaveToFile(wb, c.path);
       ADD_FAILURE() << "no error for " << c.path.toStdString();
     } catch (const XlsError& e) {
-      EXPECT_EQ(e.text(), c.text);
+      EXPECT_EQ(e.text(), QStringLiteral("Не удалось записать файл %1: %2")
+                              .arg(QDir::toNativeSeparators(c.path), QString::fromUtf8(c.reason)));
+      EXPECT_EQ(e.detail(), QString::fromUtf8(c.detail));
     }
   }
   EXPECT_FALSE(QFile::exists(Path(QStringLiteral("missing"))));
+  EXPECT_FALSE(QFile::exists(Path(QStringLiteral("a.xls"))));
 }
 
 TEST_F(XlsWriterFileTest, FailedWriteKeepsTheOldFile) {
@@ -561,7 +581,8 @@ TEST_F(XlsWriterFileTest, FailedWriteKeepsTheOldFile) {
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
 
-  EXPECT_TRUE(error.startsWith(QStringLiteral("Ошибка записи файла"))) << error.toStdString();
+  EXPECT_EQ(error, QStringLiteral("Не удалось записать файл %1: превышен допустимый размер файла")
+                      .arg(QDir::toNativeSeparators(path)));
   EXPECT_EQ(ReadAll(path), QByteArray("old contents"));
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.xls"});
 }

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <vector>
@@ -96,6 +97,92 @@ TEST(HelpWindow, OpensTheHelpFoundForTheProgram) {
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], QUrl::fromLocalFile(expected));
   }
+}
+
+// The processes whose parent is this one (zombies included).
+int ChildProcesses() {
+  int n = 0;
+  for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) continue;
+    const QByteArray stat = f.readAll();
+    const QList<QByteArray> after = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (after.size() > 1 && after[1].toInt() == int(::getpid())) ++n;
+  }
+  return n;
+}
+
+// The desktop's handler (xdg-open) is run and its answer awaited: when it
+// has no program for the guide, or is not there at all, the operator is
+// told so with the guide's file named; when it shows the guide nothing is
+// said. Either way no process is left behind.
+TEST(HelpWindow, TheDesktopHandlersAnswerIsHeardAndNoProcessIsLeft) {
+  const struct {
+    const char* what;
+    int exitCode;  // of the handler; -1: there is none
+    bool told;
+  } cases[] = {
+      {"no program for the file", 3, true},
+      {"the program failed", 4, true},
+      {"no handler at all", -1, true},
+      {"shown", 0, false},
+  };
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString guide = QDir(dir.path()).filePath(QStringLiteral("index.html"));
+  MakeFile(guide);
+  const QByteArray path = qgetenv("PATH");
+  RecordingDialogs dialogs;
+  dialogs.answer = QMessageBox::Ok;
+  SetDialogs(&dialogs);
+  SetApplicationHelpFile(guide);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QTemporaryDir bin;
+    ASSERT_TRUE(bin.isValid());
+    const QString asked = QDir(bin.path()).filePath(QStringLiteral("asked"));
+    if (c.exitCode >= 0) {
+      QFile script(QDir(bin.path()).filePath(QStringLiteral("xdg-open")));
+      ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+      script.write(QStringLiteral("#!/bin/sh\necho \"$1\" > '%1'\nexit %2\n")
+                       .arg(asked)
+                       .arg(c.exitCode)
+                       .toUtf8());
+      script.close();
+      ASSERT_TRUE(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                        QFileDevice::ExeOwner));
+    }
+    qputenv("PATH", QFile::encodeName(bin.path()));
+    dialogs.messages.clear();
+    {
+      MainWindow window;
+      EXPECT_TRUE(Trigger(&window, "helpAction"));
+      if (c.told) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !dialogs.messages.empty(); }, 20000));
+      } else {
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return QFile::exists(asked) && ChildProcesses() == 0; }, 20000));
+        QTest::qWait(50);  // the answer, had there been one, would be heard by now
+      }
+      EXPECT_TRUE(QTest::qWaitFor([&] { return ChildProcesses() == 0; }, 20000));
+    }
+    qputenv("PATH", path);
+    if (c.exitCode >= 0) {
+      QFile f(asked);
+      ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+      EXPECT_EQ(f.readAll().trimmed(), QFile::encodeName(guide));
+    }
+    if (!c.told) {
+      EXPECT_TRUE(dialogs.messages.empty());
+      continue;
+    }
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QDir::toNativeSeparators(guide)))
+        << dialogs.messages[0].text.toStdString();
+    EXPECT_TRUE(dialogs.messages[0].text.contains(
+        QString::fromUtf8("не найдена программа для его просмотра")));
+  }
+  SetDialogs(nullptr);
 }
 
 struct InstalledCase {

@@ -2,6 +2,7 @@
 // with a download, Open, Save, Close with its question, the series list and
 // the deletion of rows.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -476,6 +477,92 @@ TEST_F(Lifecycle, OpeningSomethingThatIsNoTableReportsADamagedDatabase) {
     EXPECT_TRUE(NoTableState());
     EXPECT_EQ(SeriesListOf(W())->count(), 0);
   }
+}
+
+// A table on a write-protected disk opens for viewing: the title says so,
+// the commands that write are off, the cells take no editor, the Delete
+// key deletes nothing, sorting by a title works in memory, and nothing is
+// written where the table lies.
+TEST_F(Lifecycle, ATableOnAWriteProtectedDiskOpensForViewing) {
+  const QString path = WriteTable("archive.db", TwoWaterSeries(3, 8));
+  const QByteArray before = ReadAll(path);
+  WatchedFiles files;
+  files.RefuseWriting(EROFS, QFile::encodeName(dir_.path()).toStdString());
+  RunOpen(path);
+  EXPECT_TRUE(dialogs_.messages.empty()) << dialogs_.Texts().join('\n').toStdString();
+  ASSERT_TRUE(form_->Session().ReadOnly());
+  EXPECT_EQ(form_->windowTitle(), Ru("archive (только чтение) - ФИР - ТЛ7"));
+  EXPECT_EQ(SeriesEntries(W()), (QStringList{"3", "8"}));
+  for (const char* name : {"saveTableAction", "deleteRowsAction", "deletePopupAction"})
+    EXPECT_FALSE(ActionOf(W(), name)->isEnabled()) << name;
+  for (const char* name : {"closeTableAction", "previewAction", "printAction", "exportXlsAction",
+                           "removeSortingAction", "fitColumnsAction", "setColorAction"})
+    EXPECT_TRUE(ActionOf(W(), name)->isEnabled()) << name;
+  EXPECT_EQ(EditCell(WaterGrid(W()), 0, "TYPE", Ru("правка"), true), nullptr);
+  EXPECT_FALSE(form_->Session().IsModified());
+  QTest::keyClick(WaterGrid(W())->view(), Qt::Key_Delete);
+  EXPECT_EQ(Table().VisibleRowCount(), 6);
+  WaterGrid(W())->ClickTitle(WaterGrid(W())->ColumnOfField("N"), false);
+  EXPECT_EQ(VisibleInts("N"), (std::vector<int64_t>{6, 5, 4, 3, 2, 1}));
+  ASSERT_TRUE(Trigger(W(), "closeTableAction"));
+  EXPECT_TRUE(NoTableState());
+  EXPECT_TRUE(ActionOf(W(), "deletePopupAction")->isEnabled());
+  EXPECT_TRUE(dialogs_.messages.empty()) << dialogs_.Texts().join('\n').toStdString();
+  EXPECT_EQ(files.OpensForWriting(), 1);  // the refused open of the table
+  EXPECT_EQ(ReadAll(path), before);
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{"archive.db"});
+}
+
+// The same for a file without write permission, which does not stop root.
+TEST_F(Lifecycle, AReadOnlyFileOpensForViewing) {
+  if (::geteuid() == 0) GTEST_SKIP() << "file modes do not stop root";
+  const QString path = WriteTable("archive.db", TwoWaterSeries(3, 8));
+  ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadUser));
+  RunOpen(path);
+  EXPECT_TRUE(dialogs_.messages.empty()) << dialogs_.Texts().join('\n').toStdString();
+  EXPECT_TRUE(form_->Session().ReadOnly());
+  EXPECT_EQ(form_->windowTitle(), Ru("archive (только чтение) - ФИР - ТЛ7"));
+  EXPECT_FALSE(ActionOf(W(), "saveTableAction")->isEnabled());
+  ASSERT_TRUE(Trigger(W(), "closeTableAction"));
+  QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+// A table that another program holds: the operator is asked, by the
+// table's name, whether to open it for viewing; "Нет" opens nothing.
+TEST_F(Lifecycle, ATableHeldByAnotherProgramOpensForViewingWhenTheOperatorAgrees) {
+  const QString path = WriteTable("busy.db", TwoWaterSeries(3, 8));
+  MeasurementTable holder;
+  holder.SetLocation(path);
+  holder.Open();
+  for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+    SCOPED_TRACE(answer);
+    dialogs_.messages.clear();
+    dialogs_.answer = answer;
+    RunOpen(path);
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    const RecordingDialogs::Shown& asked = dialogs_.messages[0];
+    EXPECT_EQ(asked.icon, QMessageBox::Question);
+    EXPECT_TRUE(asked.text.contains(Ru("Таблица busy.db открыта другой программой")))
+        << asked.text.toStdString();
+    EXPECT_TRUE(asked.text.contains(Ru("Открыть ее только для просмотра?")));
+    if (answer == QMessageBox::No) {
+      EXPECT_TRUE(NoTableState());
+      continue;
+    }
+    ASSERT_TRUE(form_->Session().ReadOnly());
+    EXPECT_EQ(form_->windowTitle(), Ru("busy (только чтение) - ФИР - ТЛ7"));
+    EXPECT_EQ(SeriesEntries(W()), (QStringList{"3", "8"}));
+    EXPECT_EQ(VisibleInts("SERIAL"), std::vector<int64_t>(6, 3));
+    EXPECT_FALSE(ActionOf(W(), "deleteRowsAction")->isEnabled());
+  }
+  // What the holder writes shows when the view reads the rows again.
+  holder.SetFilter("SERIAL=8");
+  holder.First();
+  holder.EditRow();
+  holder.SetField("TYPE", Ru("B14"));
+  holder.PostRow();
+  ClickSeries(W(), 1);
+  EXPECT_EQ(ValueToText(Table().FieldAt(0, "TYPE")), Ru("B14"));
 }
 
 // A header whose row count disagrees with the rows: more (a writer that

@@ -331,6 +331,33 @@ TEST_F(Session, OpenSaveAndClose) {
   EXPECT_FALSE(session_.InUse());
 }
 
+// A table viewed while its writer holds it: sorting, saving and closing
+// leave the writer's files as they are, the index file included.
+TEST_F(Session, AReadOnlyTableLeavesItsWritersFilesAlone) {
+  NewWater(Path("w.db"));
+  session_.Table().AddSortTag("tab2", "P", true);
+  const QByteArray table = ReadAll(Path("w.db"));
+  const QByteArray index = ReadAll(Path("w.mdx"));
+  ASSERT_FALSE(index.isEmpty());
+  TableSession viewer;
+  EXPECT_THROW(viewer.Open(Path("w.db")), TableBusyError);
+  EXPECT_FALSE(viewer.InUse());
+  viewer.Open(Path("w.db"), MeasurementTable::OpenMode::ReadOnly);
+  EXPECT_TRUE(viewer.ReadOnly());
+  viewer.Table().SetFilter("SERIAL=9");
+  viewer.Table().AddSortTag("tab2", "N", true);
+  viewer.Table().SelectSortTag("tab2");
+  viewer.Table().First();
+  EXPECT_EQ(viewer.Table().GetInt("N"), 6);
+  viewer.Save();
+  EXPECT_TRUE(viewer.ReadOnly());
+  EXPECT_EQ(viewer.Table().VisibleRowCount(), 6);
+  viewer.Close();
+  EXPECT_FALSE(viewer.ReadOnly());
+  EXPECT_EQ(ReadAll(Path("w.db")), table);
+  EXPECT_EQ(ReadAll(Path("w.mdx")), index);
+}
+
 TEST_F(Session, RowsToDeleteAreTheMarkedOnesInFileOrderElseTheCurrentRow) {
   NewWater(Path("w.db"));
   session_.Table().MoveTo(2);

@@ -2,6 +2,8 @@
 // filter, counts, deletion, pack, locking and write failures.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <iterator>
 
 #include <QDate>
@@ -12,6 +14,7 @@
 #include <unistd.h>
 
 #include "platform/file_ops.h"
+#include "support/fault_files.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
 
@@ -268,6 +271,132 @@ TEST_F(TableTest, AWritingOpenRemovesWhatADeadWriterLeftAReaderNothing) {
   if (held >= 0) close(held);
 }
 
+// Where the user may not write (a write-protected disk, a folder or file
+// without write permission) the operator's open gives a read-only table:
+// its rows show, sorting orders them in memory, every write is refused and
+// nothing reaches the disk, not even the files a writer may have left
+// beside it. An open for writing alone fails there.
+TEST_F(TableTest, WhereWritingIsRefusedTheTableOpensReadOnly) {
+  const QString path = MakeStoreTable(
+      table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 7, 3, 2), PlateRow(3, 6, 2, 2)});
+  table.Close();
+  for (const char* beside : {"data.db.~tmp", "data.db.~pack", "data.mdx.~tmp"}) {
+    QFile f(QDir(dir.path()).filePath(beside));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  const QStringList files = QDir(dir.path()).entryList(QDir::Files);
+  const QByteArray before = ReadAll(path);
+  for (int err : {EROFS, EACCES, EPERM}) {
+    SCOPED_TRACE(err);
+    WatchedFiles watched;
+    watched.RefuseWriting(err);
+    MeasurementTable t;
+    t.SetLocation(path);
+    EXPECT_THROW(t.Open(MeasurementTable::OpenMode::Write), TableError);
+    EXPECT_FALSE(t.IsOpen());
+    t.Open(MeasurementTable::OpenMode::KeepHeader);
+    ASSERT_TRUE(t.IsReadOnly());
+    EXPECT_EQ(Column(t, "N"), (std::vector<int64_t>{1, 2, 3}));
+    t.AddSortTag("tab1", "SERIAL", true);
+    t.SelectSortTag("tab1");
+    EXPECT_EQ(Column(t, "SERIAL"), (std::vector<int64_t>{7, 6, 5}));
+    t.RebuildSortTags();
+    t.AddSortTag("tab1", "P", false);
+    EXPECT_EQ(Column(t, "P"), (std::vector<int64_t>{1, 2, 3}));
+    t.DropSortTag("tab1");
+    EXPECT_EQ(Column(t, "N"), (std::vector<int64_t>{1, 2, 3}));
+    t.MoveTo(1);
+    EXPECT_THROW(t.EditRow(), TableError);
+    EXPECT_THROW(t.AppendRow(), TableError);
+    EXPECT_THROW(t.DeleteRow(), TableError);
+    EXPECT_THROW(t.DeleteRows({1, 2}), TableError);
+    EXPECT_THROW(t.Pack(), TableError);
+    t.RepairHeader();
+    t.Refresh();
+    EXPECT_EQ(t.VisibleRowCount(), 3);
+    t.Close();
+    // The two opens of the table are all it tried to write.
+    EXPECT_EQ(watched.OpensForWriting(), 2);
+  }
+  EXPECT_EQ(ReadAll(path), before);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), files);
+}
+
+// The same with real file modes, which do not stop root.
+TEST_F(TableTest, AFileOrFolderWithoutWritePermissionOpensReadOnly) {
+  if (::geteuid() == 0) GTEST_SKIP() << "file modes do not stop root";
+  const QString path = MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 7, 3, 2)});
+  table.Close();
+  const QByteArray before = ReadAll(path);
+  const QFileDevice::Permissions readable = QFileDevice::ReadOwner | QFileDevice::ReadUser;
+  const QFileDevice::Permissions folder = readable | QFileDevice::ExeOwner | QFileDevice::ExeUser;
+  const struct {
+    const char* what;
+    QString file;
+    QFileDevice::Permissions mode;
+  } cases[] = {{"file 0444", path, readable}, {"folder 0555", dir.path(), folder}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QFileDevice::Permissions old = QFile::permissions(c.file);
+    ASSERT_TRUE(QFile::setPermissions(c.file, c.mode));
+    MeasurementTable t;
+    t.SetLocation(path);
+    t.Open(MeasurementTable::OpenMode::KeepHeader);
+    EXPECT_TRUE(t.IsReadOnly());
+    t.AddSortTag("tab1", "SERIAL", true);
+    t.SelectSortTag("tab1");
+    EXPECT_EQ(Column(t, "SERIAL"), (std::vector<int64_t>{7, 5}));
+    EXPECT_THROW(t.Pack(), TableError);
+    t.Close();
+    ASSERT_TRUE(QFile::setPermissions(c.file, old));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"data.db"});
+  }
+  EXPECT_EQ(ReadAll(path), before);
+}
+
+// A table that a writer holds is busy for another writer; a reader reads
+// it as the writer leaves it, also after a pack replaced the file.
+TEST_F(TableTest, AHeldTableIsBusyAndReadsAsItsWriterLeavesIt) {
+  const QString path = MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 6, 1, 2)});
+  MeasurementTable reader;
+  reader.SetLocation(path);
+  EXPECT_THROW(reader.Open(MeasurementTable::OpenMode::KeepHeader), TableBusyError);
+  EXPECT_THROW(reader.Open(MeasurementTable::OpenMode::Write), TableBusyError);
+  reader.Open(MeasurementTable::OpenMode::ReadOnly);
+  EXPECT_EQ(Column(reader, "SERIAL"), (std::vector<int64_t>{5, 6}));
+  AppendStoreRow(table, PlateRow(3, 7, 1, 2));
+  reader.Refresh();
+  EXPECT_EQ(Column(reader, "SERIAL"), (std::vector<int64_t>{5, 6, 7}));
+  table.First();
+  table.DeleteRow();
+  table.Pack();
+  reader.Refresh();
+  EXPECT_EQ(Column(reader, "SERIAL"), (std::vector<int64_t>{6, 7}));
+  AppendStoreRow(table, PlateRow(4, 8, 1, 2));
+  reader.Refresh();
+  EXPECT_EQ(Column(reader, "SERIAL"), (std::vector<int64_t>{6, 7, 8}));
+}
+
+// A writer that changes two rows while a reader is between them: the
+// reader shows the rows of one state, never the first row's old value
+// beside the second row's new one.
+TEST_F(TableTest, AReaderNeverShowsRowsOfTwoStates) {
+  const QString path = MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 6, 1, 2)});
+  WatchedFiles files;
+  files.SplitRead(961, 480, [&] {
+    for (int row : {0, 1}) {
+      table.MoveTo(row);
+      table.EditRow();
+      table.SetField("SERIAL", int64_t(9));
+      table.PostRow();
+    }
+  });
+  MeasurementTable reader;
+  reader.SetLocation(path);
+  reader.Open(MeasurementTable::OpenMode::ReadOnly);
+  EXPECT_EQ(Column(reader, "SERIAL"), (std::vector<int64_t>{9, 9}));
+}
+
 TEST_F(TableTest, HeaderCountIsCorrectedFromTheFileLength) {
   const QString path = MakeStoreTable(
       table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 5, 1, 2), PlateRow(3, 5, 1, 2)});
@@ -439,8 +568,14 @@ TEST_F(TableTest, RefreshAndBookmarks) {
 // change by a program that ignores the lock is still seen.
 TEST_F(TableTest, RefreshReadsWhatAnotherProgramWrote) {
   const QString path = MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 6, 1, 2)});
+  WatchedFiles files;
   table.Refresh();
   EXPECT_EQ(Column(table, "SERIAL"), (std::vector<int64_t>{5, 6}));
+  // While nothing changes the file, a refresh reads nothing.
+  files.ResetReads();
+  table.Refresh();
+  table.Refresh();
+  EXPECT_EQ(files.Reads(), 0);
   {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
@@ -451,6 +586,7 @@ TEST_F(TableTest, RefreshReadsWhatAnotherProgramWrote) {
     f.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime);
   }
   table.Refresh();
+  EXPECT_GT(files.Reads(), 0);
   EXPECT_EQ(Column(table, "SERIAL"), (std::vector<int64_t>{5, 9}));
 }
 
