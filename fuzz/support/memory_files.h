@@ -77,6 +77,7 @@ class MemoryFiles : public FileOps {
     *size = off_t(f->size());
     return true;
   }
+  int MakeBlocking(int fd) override { return File(fd) ? 0 : Fail(EBADF); }
   bool Lock(int) override { return true; }
   int Rename(const char* from, const char* to) override {
     auto it = files.find(from);

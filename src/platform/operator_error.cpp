@@ -31,6 +31,8 @@ QString FileErrorText(int err) {
       return QStringLiteral("ошибка ввода-вывода");
     case EISDIR:
       return QStringLiteral("это папка, а не файл");
+    case ENODEV:
+      return QStringLiteral("это не обычный файл, а канал или устройство");
     case EAGAIN:
       return QStringLiteral("файл занят другой программой");
     default:

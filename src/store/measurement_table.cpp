@@ -456,7 +456,7 @@ void MeasurementTable::Open(OpenMode mode) {
       RemoveIfPresent(
           ReplacementPathOf(QFile::encodeName(dbf::Index::PathFor(d->Path())).toStdString()));
     d->index.Clear();
-    if (d->table.IndexFlag()) d->index.Load();
+    d->index.Load();
     // The table is accepted: only now may its file change.
     if (mode == OpenMode::Write) RepairHeaderOf(d->table, d->index);
   } catch (const dbf::Error& e) {

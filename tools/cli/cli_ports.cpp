@@ -1,5 +1,6 @@
 // klt3-cli ports: where the program's ports "\\.\COM1" and "\\.\COM2" lead
 // on this computer, read and set in the program's own settings.
+#include <QDir>
 #include <QSettings>
 #include <cstdio>
 #include <memory>
@@ -7,6 +8,7 @@
 #include "cli_common.h"
 #include "link/serial_ports.h"
 #include "platform/ports.h"
+#include "platform/settings_store.h"
 
 namespace cli {
 
@@ -57,6 +59,12 @@ int PortsCommand(const QStringList& argv) {
     for (const SerialPortEntry& e : SerialPorts().List())
       Out(e.PreferredName() + QLatin1Char('\t') + e.description);
     return kOk;
+  }
+  QString why;
+  if (!SettingsFileUsable(&why)) {
+    Error(QStringLiteral("Не удалось прочитать настройки программы из %1: %2.")
+              .arg(QDir::toNativeSeparators(SettingsFilePath()), why));
+    return kSettings;
   }
   std::unique_ptr<QSettings> settings(OpenSettings());
   bool changed = false;
