@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <limits>
 
 namespace dbf {
 
@@ -446,13 +447,33 @@ void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
 }
 
 void Table::Reserve(uint32_t count) {
+  constexpr uint32_t kFull = kChunkMask + 1;
   const size_t chunks = (size_t(count) + kChunkMask) >> kChunkShift;
-  while (chunks_.size() < chunks)
-    chunks_.emplace_back(new char[size_t(recordLength_) << kChunkShift]);
+  if (chunks == 0) return;
+  // The room the last chunk needs: a whole chunk unless it is the last one.
+  auto grow = [this](uint32_t capacity) {
+    std::unique_ptr<char[]> bigger(new char[size_t(capacity) * size_t(recordLength_)]);
+    std::memcpy(bigger.get(), chunks_.back().get(), size_t(lastCapacity_) * size_t(recordLength_));
+    chunks_.back() = std::move(bigger);
+    lastCapacity_ = capacity;
+  };
+  if (chunks_.size() < chunks && !chunks_.empty() && lastCapacity_ < kFull) grow(kFull);
+  while (chunks_.size() < chunks) {
+    const uint32_t capacity =
+        chunks_.size() + 1 < chunks ? kFull : count - uint32_t(chunks_.size() << kChunkShift);
+    chunks_.emplace_back(new char[size_t(capacity) * size_t(recordLength_)]);
+    lastCapacity_ = capacity;
+  }
+  const uint32_t inLast = count - uint32_t((chunks - 1) << kChunkShift);
+  if (inLast > lastCapacity_) grow(std::min(kFull, std::max(inLast, 2 * lastCapacity_)));
 }
 
 void Table::Truncate(uint32_t count) {
-  chunks_.resize((size_t(count) + kChunkMask) >> kChunkShift);
+  const size_t chunks = (size_t(count) + kChunkMask) >> kChunkShift;
+  if (chunks < chunks_.size()) {
+    chunks_.resize(chunks);
+    lastCapacity_ = chunks == 0 ? 0 : kChunkMask + 1;
+  }
   count_ = std::min(count_, count);
 }
 
@@ -460,7 +481,7 @@ void Table::LoadImage(const QByteArray& bytes) {
   ParseHeader(bytes, bytes.size());
   const uint32_t count = uint32_t((bytes.size() - headerLength_) / recordLength_);
   headerCount_ = GetU32(bytes.constData() + 4);
-  chunks_.clear();
+  Truncate(0);
   Reserve(count);
   const char* p = bytes.constData() + headerLength_;
   for (uint32_t r = 1; r <= count; ++r, p += recordLength_)
@@ -469,64 +490,92 @@ void Table::LoadImage(const QByteArray& bytes) {
   written_ = count_;
 }
 
-void Table::ReadRecords(qint64 fileSize) {
-  const uint32_t count = uint32_t((fileSize - headerLength_) / recordLength_);
-  chunks_.clear();
-  Reserve(count);
+bool Table::ReadRecordsInto(uint32_t first, uint32_t n) {
   // Chunk by chunk, straight into place.
-  for (uint32_t first = 1; first <= count; first += kChunkMask + 1) {
-    const uint32_t n = std::min<uint32_t>(kChunkMask + 1, count - first + 1);
-    char* out = Slot(first);
-    const qint64 size = qint64(n) * recordLength_;
-    const qint64 at = headerLength_ + qint64(first - 1) * recordLength_;
-    qint64 done = 0;
-    while (done < size) {
-      const ssize_t got = Files().PRead(fd_, out + done, size_t(size - done), off_t(at + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        const int err = got < 0 ? errno : EIO;
-        throw Error(
-            QStringLiteral("Не удалось прочитать файл %1: %2").arg(path_, SystemErrorText(err)));
-      }
-      done += got;
-    }
+  while (n > 0) {
+    const uint32_t inChunk = std::min(n, (kChunkMask + 1) - ((first - 1) & kChunkMask));
+    const qint64 size = qint64(inChunk) * recordLength_;
+    if (ReadAt(headerLength_ + qint64(first - 1) * recordLength_, Slot(first), size) < size)
+      return false;
+    first += inChunk;
+    n -= inChunk;
   }
-  count_ = count;
+  return true;
+}
+
+void Table::ReadRecords(qint64 fileSize, uint32_t declared) {
+  const qint64 whole = std::min<qint64>((fileSize - headerLength_) / recordLength_,
+                                        std::numeric_limits<uint32_t>::max() - kChunkMask);
+  const uint32_t sure = uint32_t(std::min<qint64>(whole, declared));
+  Truncate(0);
+  Reserve(sure);
+  // A file that shrank under us since its size was taken.
+  if (!ReadRecordsInto(1, sure)) ThrowReadError(EIO);
+  count_ = sure;
+  // Records past the declared count are what a writer that stopped during
+  // its appends left: they count as long as they are records. The first
+  // byte that is no deletion flag (the end mark, the zeros of a sparse or
+  // preallocated stretch) ends them, so a file far longer than its header
+  // says is read only as far as its records go, a few at first.
+  for (uint32_t step = 1; count_ < whole; step = std::min(2 * step, kChunkMask + 1)) {
+    const uint32_t n = uint32_t(std::min<qint64>(step, whole - count_));
+    Reserve(count_ + n);
+    if (!ReadRecordsInto(count_ + 1, n)) ThrowReadError(EIO);
+    uint32_t good = 0;
+    while (good < n && (Slot(count_ + 1 + good)[0] == ' ' || Slot(count_ + 1 + good)[0] == '*'))
+      ++good;
+    count_ += good;
+    if (good < n) break;
+  }
+  Truncate(count_);
   written_ = count_;
 }
 
-void Table::ReadFile(QByteArray* out, qint64 limit) const {
-  off_t fileSize = 0;
-  if (!Files().Size(fd_, &fileSize))
-    throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path_));
-  const qint64 size = limit >= 0 ? std::min<qint64>(limit, fileSize) : fileSize;
-  out->resize(qsizetype(size));
+qint64 Table::ReadAt(qint64 pos, char* out, qint64 size) const {
   qint64 done = 0;
   while (done < size) {
-    const ssize_t n = Files().PRead(fd_, out->data() + done, size_t(size - done), off_t(done));
+    const ssize_t n = Files().PRead(fd_, out + done, size_t(size - done), off_t(pos + done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int err = n < 0 ? errno : EIO;
-      throw Error(
-          QStringLiteral("Не удалось прочитать файл %1: %2").arg(path_, SystemErrorText(err)));
-    }
+    if (n < 0) ThrowReadError(errno);
+    if (n == 0) break;
     done += n;
   }
+  return done;
+}
+
+void Table::ThrowReadError(int err) const {
+  throw Error(QStringLiteral("Не удалось прочитать файл %1: %2").arg(path_, SystemErrorText(err)));
+}
+
+void Table::ReadTable() {
+  off_t fileSize = 0;
+  if (!Files().Size(fd_, &fileSize)) ThrowReadError(errno);
+  // The fixed part first, then the rest of the header its length gives, so
+  // that a large file of another kind is refused before it is read.
+  QByteArray bytes(kHeaderFixed, Qt::Uninitialized);
+  bytes.resize(qsizetype(ReadAt(0, bytes.data(), kHeaderFixed)));
+  if (bytes.size() == kHeaderFixed) {
+    const qint64 headerLength = std::min<qint64>(GetU16(bytes.constData() + 8), fileSize);
+    if (headerLength > kHeaderFixed) {
+      bytes.resize(qsizetype(headerLength));
+      bytes.resize(kHeaderFixed + qsizetype(ReadAt(kHeaderFixed, bytes.data() + kHeaderFixed,
+                                                    headerLength - kHeaderFixed)));
+    }
+  }
+  ParseHeader(bytes, fileSize);
+  headerCount_ = GetU32(bytes.constData() + 4);
+  ReadRecords(fileSize, headerCount_);
+  StampRead();
 }
 
 void Table::Open(const QString& path, Access access) {
   Close();
   const QByteArray npath = Native(path);
   const bool readOnly = access == Access::ReadOnly;
-  const int fd = Files().Open(npath.constData(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC, 0);
+  const int fd = OpenRegularFile(npath.constData(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
     throw Error(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, SystemErrorText(err)));
-  }
-  off_t size = 0;
-  if (!Files().Size(fd, &size)) {
-    Files().Close(fd);
-    throw Error(QStringLiteral("Файл %1 не является таблицей dBase").arg(path));
   }
   if (!readOnly && !LockForWriting(fd)) {
     Files().Close(fd);
@@ -539,22 +588,12 @@ void Table::Open(const QString& path, Access access) {
   RemoveIfPresent(ReplacementPathOf(npath.toStdString()));
   RemoveIfPresent(Native(path + QStringLiteral(".~pack")).toStdString());
   try {
-    // The header alone first, so that a large file of another kind is
-    // refused before it is read whole.
-    QByteArray bytes;
-    ReadFile(&bytes, 65536);
-    off_t fileSize = 0;
-    if (!Files().Size(fd_, &fileSize))
-      throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path));
-    ParseHeader(bytes, fileSize);
-    headerCount_ = GetU32(bytes.constData() + 4);
-    ReadRecords(fileSize);
-    StampRead();
+    ReadTable();
   } catch (...) {
     Files().Close(fd_);
     fd_ = -1;
     fields_.clear();
-    chunks_.clear();
+    Truncate(0);
     count_ = 0;
     written_ = 0;
     throw;
@@ -576,15 +615,7 @@ void Table::Reload() {
   // other writers out; this is for those that ignore it).
   struct stat now;
   if (readStamp_ && fstat(fd_, &now) == 0 && SameFile(now, *readStamp_)) return;
-  QByteArray bytes;
-  ReadFile(&bytes, 65536);
-  off_t fileSize = 0;
-  if (!Files().Size(fd_, &fileSize))
-    throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path_));
-  ParseHeader(bytes, fileSize);
-  headerCount_ = GetU32(bytes.constData() + 4);
-  ReadRecords(fileSize);
-  StampRead();
+  ReadTable();
 }
 
 void Table::StampRead() {
@@ -607,7 +638,7 @@ void Table::Close() {
   fd_ = -1;
   readStamp_.reset();
   run_ = false;
-  chunks_.clear();
+  Truncate(0);
   count_ = 0;
   written_ = 0;
 }
