@@ -403,6 +403,7 @@ void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
     bad(QStringLiteral("неверная длина заголовка"));
   if (recordLength < 2) bad(QStringLiteral("неверная длина записи"));
   std::vector<FieldDef> fields;
+  fields.reserve(size_t(headerLength - kHeaderFixed) / kDescriptorSize);
   int pos = kHeaderFixed;
   int offset = 1;
   bool terminated = false;
@@ -507,7 +508,9 @@ void Table::ReadRecords(qint64 fileSize, uint32_t declared) {
   const qint64 whole = std::min<qint64>((fileSize - headerLength_) / recordLength_,
                                         std::numeric_limits<uint32_t>::max() - kChunkMask);
   const uint32_t sure = uint32_t(std::min<qint64>(whole, declared));
-  Truncate(0);
+  // The chunks held are read into again (ReadTable drops them when the
+  // record length changed).
+  Truncate(sure);
   Reserve(sure);
   // A file that shrank under us since its size was taken.
   if (!ReadRecordsInto(1, sure)) ThrowReadError(EIO);
@@ -562,7 +565,9 @@ void Table::ReadTable() {
                                                     headerLength - kHeaderFixed)));
     }
   }
+  const int recordLength = recordLength_;
   ParseHeader(bytes, fileSize);
+  if (recordLength_ != recordLength) Truncate(0);
   headerCount_ = GetU32(bytes.constData() + 4);
   ReadRecords(fileSize, headerCount_);
   StampRead();
