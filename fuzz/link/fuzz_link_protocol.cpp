@@ -17,6 +17,7 @@
 
 #include "link/download_protocol.h"
 #include "simulator/sim_images.h"
+#include "support/fuzz_input.h"
 
 namespace {
 
@@ -56,24 +57,6 @@ class CheckingHost : public DownloadTransport, public DownloadObserver {
   }
 };
 
-struct Input {
-  const uint8_t* p;
-  size_t left;
-  bool Empty() const { return left == 0; }
-  uint8_t Byte() {
-    if (left == 0) return 0;
-    --left;
-    return *p++;
-  }
-  QByteArray Take(size_t n) {
-    n = n < left ? n : left;
-    QByteArray b(reinterpret_cast<const char*>(p), static_cast<int>(n));
-    p += n;
-    left -= n;
-    return b;
-  }
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -94,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     used = 0;
   }
   protocol.Start();
-  Input in{data, size};
+  FuzzInput in{data, size};
   auto receive = [&](const char* chars, uint32_t n) {
     used = std::max(used, protocol.Fill() + n);  // as far as this batch can reach
     protocol.Receive(chars, n);

@@ -16,20 +16,10 @@
 
 #include "store/table_session.h"
 #include "store/table_stats.h"
+#include "support/fuzz_input.h"
 #include "support/memory_files.h"
 
 namespace {
-
-struct Input {
-  const uint8_t* p;
-  size_t left;
-  bool Empty() const { return left == 0; }
-  uint8_t Byte() {
-    if (left == 0) return 0;
-    --left;
-    return *p++;
-  }
-};
 
 struct Row {
   bool deleted = false;
@@ -89,7 +79,7 @@ void CheckStats(TableSession& s) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static MemoryFiles files;
   files.Clear();
-  Input in{data, size};
+  FuzzInput in{data, size};
   const uint8_t lies = in.Byte();
   const uint8_t filterChoice = in.Byte();
   const uint8_t filterValue = in.Byte();

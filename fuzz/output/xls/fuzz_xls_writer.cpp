@@ -9,25 +9,11 @@
 #include "output/xls/biff_walk.h"
 #include "output/xls/xls_model.h"
 #include "output/xls/xls_writer.h"
+#include "support/fuzz_input.h"
 
 namespace {
 
-struct Input {
-  const uint8_t* p;
-  size_t left;
-  bool Empty() const { return left == 0; }
-  uint8_t Byte() {
-    if (left == 0) return 0;
-    --left;
-    return *p++;
-  }
-  uint16_t Word() {
-    const uint8_t low = Byte();
-    return uint16_t(low | (Byte() << 8));
-  }
-};
-
-QString Text(Input& in, bool* longSent) {
+QString Text(FuzzInput& in, bool* longSent) {
   // Mostly short; a long one crosses the record size of the string table.
   // One long text per input: more would cost far more than their bytes.
   int length = in.Byte();
@@ -42,7 +28,7 @@ QString Text(Input& in, bool* longSent) {
   return s;
 }
 
-XlsValue Value(Input& in) {
+XlsValue Value(FuzzInput& in) {
   switch (in.Byte() % 9) {
     case 0: return std::monostate{};
     case 1: return int16_t(in.Word());
@@ -59,7 +45,7 @@ XlsValue Value(Input& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Input in{data, size};
+  FuzzInput in{data, size};
   XlsWorkbook wb;
   const int sheets = 1 + in.Byte() % 3;
   for (int k = 0; k < sheets; ++k) wb.AddSheet();
