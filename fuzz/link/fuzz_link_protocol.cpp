@@ -4,12 +4,20 @@
 // and memory steps are reached too. Traps when a message box would appear
 // with the port open, when the download ends with the port open, or when
 // the dialogue acts after it has ended.
+//
+// The dialogue is made once: its receive buffer alone is 256 KB, which a
+// new one per input would cost. Each input starts it afresh and first
+// overwrites what earlier inputs left in that buffer, so that every input
+// meets the dialogue as a new one. At most one memory frame per input is
+// as long as the memory; the others are short.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
 #include "link/download_protocol.h"
 #include "simulator/sim_images.h"
+#include "support/fuzz_input.h"
 
 namespace {
 
@@ -17,6 +25,10 @@ class CheckingHost : public DownloadTransport, public DownloadObserver {
  public:
   bool open = false;
   bool ended = false;
+  void Reset() {
+    open = false;
+    ended = false;
+  }
   void SetPortName(const QString&) override { Acting(); }
   void OpenLink() override {
     Acting();
@@ -45,40 +57,39 @@ class CheckingHost : public DownloadTransport, public DownloadObserver {
   }
 };
 
-struct Input {
-  const uint8_t* p;
-  size_t left;
-  bool Empty() const { return left == 0; }
-  uint8_t Byte() {
-    if (left == 0) return 0;
-    --left;
-    return *p++;
-  }
-  QByteArray Take(size_t n) {
-    n = n < left ? n : left;
-    QByteArray b(reinterpret_cast<const char*>(p), static_cast<int>(n));
-    p += n;
-    left -= n;
-    return b;
-  }
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  CheckingHost host;
+  static CheckingHost host;
   // On the heap: the protocol holds the whole memory image.
-  const auto owned = std::make_unique<DownloadProtocol>(host, host);
+  static const auto owned = std::make_unique<DownloadProtocol>(host, host);
   DownloadProtocol& protocol = *owned;
+  // How far earlier inputs filled the receive buffer: the identification
+  // fields of a short frame are read a little past its end.
+  static uint32_t used = 0;
+  host.Reset();
+  if (used > 0) {
+    protocol.Start();
+    const QByteArray blank(int(std::min(used + 256, DownloadProtocol::kReceiveBufferSize)), '\0');
+    protocol.Receive(blank.constData(), static_cast<uint32_t>(blank.size()));
+    protocol.Cancel();
+    host.Reset();
+    used = 0;
+  }
   protocol.Start();
-  Input in{data, size};
+  FuzzInput in{data, size};
+  auto receive = [&](const char* chars, uint32_t n) {
+    used = std::max(used, protocol.Fill() + n);  // as far as this batch can reach
+    protocol.Receive(chars, n);
+  };
   auto feed = [&](const QByteArray& chars, int piece) {
     if (piece <= 0) piece = chars.size() + 1;
     for (int i = 0; i < chars.size(); i += piece) {
-      const QByteArray part = chars.mid(i, piece);
-      protocol.Receive(part.constData(), static_cast<uint32_t>(part.size()));
+      const int n = std::min(piece, int(chars.size()) - i);
+      receive(chars.constData() + i, static_cast<uint32_t>(n));
     }
   };
+  bool longFrameSent = false;
   while (!in.Empty()) {
     switch (in.Byte() % 8) {
       case 0:
@@ -93,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       case 3: {  // a raw batch
         const QByteArray b = in.Take(in.Byte());
-        protocol.Receive(b.constData(), static_cast<uint32_t>(b.size()));
+        receive(b.constData(), static_cast<uint32_t>(b.size()));
         break;
       }
       case 4: {  // a well-formed frame of the next bytes, in pieces
@@ -110,11 +121,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         feed(sim::EncodeFrame(sim::IdentificationBody(id)), in.Byte());
         break;
       }
-      case 6: {  // a large memory frame of repeated bytes, up to just past the image
+      case 6: {  // a memory frame of repeated bytes, up to just past the image
         const QByteArray unit = in.Take(4);
         const uint8_t high = in.Byte();
-        const int repeat = ((high << 8) | in.Byte()) % (kMemoryImageSize / 4 + 64);
-        feed(sim::EncodeFrame(unit.repeated(repeat)), 4096);
+        int repeat = ((high << 8) | in.Byte()) % (kMemoryImageSize / 4 + 64);
+        if (longFrameSent) repeat %= 64;
+        longFrameSent = longFrameSent || repeat >= 64;
+        // The last long frame is kept: inputs made from one another tend
+        // to send the same.
+        static QByteArray lastUnit;
+        static int lastRepeat = -1;
+        static QByteArray frame;
+        if (unit != lastUnit || repeat != lastRepeat) {
+          frame = sim::EncodeFrame(unit.repeated(repeat));
+          lastUnit = unit;
+          lastRepeat = repeat;
+        }
+        feed(frame, 4096);
         break;
       }
       default: {  // a frame with a spoilt checksum

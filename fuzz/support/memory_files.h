@@ -2,10 +2,18 @@
 // File operations on files kept in memory, for the fuzz targets: the table
 // and index engine, the workbook and the settings run through their real
 // code paths without touching the disk.
+//
+// Each open file's descriptor is a real one, a duplicate of one empty
+// in-memory file: no number can be taken for another file of the process,
+// and code that asks the system about a descriptor (the times by which a
+// table tells whether its file changed) gets the same answer each time, as
+// for a file nobody else writes.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -16,8 +24,12 @@
 class MemoryFiles : public FileOps {
  public:
   // Installs itself for its lifetime.
-  MemoryFiles() { SetFiles(this); }
-  ~MemoryFiles() override { SetFiles(nullptr); }
+  MemoryFiles() : base_(memfd_create("klt3-fuzz", MFD_CLOEXEC)) { SetFiles(this); }
+  ~MemoryFiles() override {
+    SetFiles(nullptr);
+    Clear();
+    ::close(base_);
+  }
   MemoryFiles(const MemoryFiles&) = delete;
   MemoryFiles& operator=(const MemoryFiles&) = delete;
 
@@ -25,6 +37,7 @@ class MemoryFiles : public FileOps {
 
   void Clear() {
     files.clear();
+    for (const auto& entry : open_) ::close(entry.first);
     open_.clear();
   }
 
@@ -38,11 +51,16 @@ class MemoryFiles : public FileOps {
     } else if (flags & O_TRUNC) {
       it->second.clear();
     }
-    const int fd = next_++;
+    const int fd = ::fcntl(base_, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return -1;
     open_[fd] = path;
     return fd;
   }
-  int Close(int fd) override { return open_.erase(fd) ? 0 : Fail(EBADF); }
+  int Close(int fd) override {
+    if (!open_.erase(fd)) return Fail(EBADF);
+    ::close(fd);
+    return 0;
+  }
   ssize_t PRead(int fd, void* data, size_t size, off_t pos) override {
     std::string* f = File(fd);
     if (!f || pos < 0) return Fail(EBADF);
@@ -80,6 +98,7 @@ class MemoryFiles : public FileOps {
     *size = off_t(f->size());
     return true;
   }
+  int MakeBlocking(int fd) override { return File(fd) ? 0 : Fail(EBADF); }
   bool Lock(int) override { return true; }
   int Rename(const char* from, const char* to) override {
     auto it = files.find(from);
@@ -117,6 +136,6 @@ class MemoryFiles : public FileOps {
     return f == files.end() ? nullptr : &f->second;
   }
 
+  const int base_;
   std::map<int, std::string> open_;
-  int next_ = 1000;
 };

@@ -1,6 +1,13 @@
 #include "link/memory_image_file.h"
 
+#include <errno.h>
+#include <fcntl.h>
+
+#include <QFile>
 #include <cstring>
+
+#include "platform/file_ops.h"
+#include "platform/operator_error.h"
 
 using namespace memory_image_file;
 
@@ -60,6 +67,29 @@ QByteArray EncodeMemoryImageFile(const DeviceIdentity& identity, const MemoryIma
   PutDword(&out, length);
   out.append(reinterpret_cast<const char*>(image.data()), static_cast<qsizetype>(length));
   return out;
+}
+
+bool ReadMemoryImageFileBytes(const QString& path, QByteArray* bytes, QString* error) {
+  FileOps& f = Files();
+  const int fd = OpenRegularFile(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = FileErrorText(errno);
+    return false;
+  }
+  bytes->resize(kMaxFileSize + 1);
+  qsizetype done = 0;
+  int err = 0;
+  while (done < bytes->size()) {
+    const ssize_t n = f.PRead(fd, bytes->data() + done, size_t(bytes->size() - done), off_t(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) err = errno;
+    if (n <= 0) break;
+    done += qsizetype(n);
+  }
+  f.Close(fd);
+  bytes->resize(done);
+  if (err != 0) *error = FileErrorText(err);
+  return err == 0;
 }
 
 bool DecodeMemoryImageFile(const QByteArray& file, DeviceIdentity* identity, MemoryImage* image,

@@ -28,10 +28,18 @@ namespace memory_image_file {
 constexpr char kMagic[8] = {'K', 'L', 'T', '3', 'M', 'E', 'M', 0x1A};
 constexpr uint16_t kVersion = 1;
 constexpr int kMaxVersionText = 32;
+// The largest file EncodeMemoryImageFile makes.
+constexpr int kMaxFileSize = 21 + kMaxVersionText + kMemoryImageSize;
 }  // namespace memory_image_file
 
 QByteArray EncodeMemoryImageFile(const DeviceIdentity& identity, const MemoryImage& image,
                                  uint32_t length);
+
+// Reads the file at `path` for DecodeMemoryImageFile: a folder, a FIFO or a
+// device is refused at once, and no more than one byte past the largest
+// image file is read (a longer file is no image). Returns false with the
+// reason, in Russian, in *error.
+bool ReadMemoryImageFileBytes(const QString& path, QByteArray* bytes, QString* error);
 
 // Fills identity, image (zeros beyond the length) and length from the file's
 // bytes. Returns false with the reason, in Russian, in *error.

@@ -36,11 +36,17 @@ bool FileOps::Size(int fd, off_t* size) {
   struct stat st;
   if (::fstat(fd, &st) != 0) return false;
   if (!S_ISREG(st.st_mode)) {
-    errno = EINVAL;
+    errno = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
     return false;
   }
   *size = st.st_size;
   return true;
+}
+
+int FileOps::MakeBlocking(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0) return -1;
+  return (flags & O_NONBLOCK) ? ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) : 0;
 }
 
 // The lock belongs to the open file description, so a second open in this
@@ -103,9 +109,26 @@ FileOps& Files() { return *g_ops; }
 
 void SetFiles(FileOps* ops) { g_ops = ops ? ops : &g_real; }
 
+// Opening a FIFO for reading waits for a writer, and a terminal device
+// for its carrier; non-blocking, the open returns at once and the type is
+// known before anything waits.
+int OpenRegularFile(const char* path, int flags) {
+  FileOps& f = Files();
+  const int fd = f.Open(path, flags | O_NONBLOCK | O_NOCTTY, 0);
+  if (fd < 0) return -1;
+  off_t size = 0;
+  if (!f.Size(fd, &size) || f.MakeBlocking(fd) != 0) {
+    const int err = errno;
+    f.Close(fd);
+    errno = err;
+    return -1;
+  }
+  return fd;
+}
+
 bool ReadWholeFile(const std::string& path, std::string* out) {
   FileOps& f = Files();
-  const int fd = f.Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  const int fd = OpenRegularFile(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   off_t size = 0;
   bool ok = f.Size(fd, &size);

@@ -24,6 +24,8 @@ class FileOps {
   virtual int Sync(int fd);
   // The size of an open file; false (errno set) when it is no regular file.
   virtual bool Size(int fd, off_t* size);
+  // Clears O_NONBLOCK of an open descriptor.
+  virtual int MakeBlocking(int fd);
   // Takes the write lock without waiting; false only when another writer
   // holds it.
   virtual bool Lock(int fd);
@@ -46,7 +48,14 @@ void SetFiles(FileOps* ops);
 
 // Paths are in the file system's encoding (QFile::encodeName).
 
-// Reads a whole file through Files(); false (errno set) when it cannot.
+// Opens an existing file (`flags` as for open(2), without O_CREAT) without
+// waiting on it: a folder, a FIFO or a device in its place is refused at
+// once (-1, errno EISDIR or ENODEV, which FileErrorText explains) instead
+// of holding the program until something writes to it.
+int OpenRegularFile(const char* path, int flags);
+
+// Reads a whole file through Files() (opened as OpenRegularFile does);
+// false (errno set) when it cannot.
 bool ReadWholeFile(const std::string& path, std::string* out);
 
 // Writes `size` bytes to a new file beside `path` (CreateBeside) and renames

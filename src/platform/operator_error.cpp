@@ -46,6 +46,8 @@ QString FileErrorText(int err) {
       return QStringLiteral("ошибка ввода-вывода");
     case EISDIR:
       return QStringLiteral("это папка, а не файл");
+    case ENODEV:
+      return QStringLiteral("это не обычный файл, а канал или устройство");
     case EAGAIN:
     case EBUSY:
       return QStringLiteral("файл занят другой программой");

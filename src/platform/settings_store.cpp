@@ -1,10 +1,14 @@
 #include "platform/settings_store.h"
 
+#include <errno.h>
+#include <fcntl.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <cctype>
 
 #include "platform/file_ops.h"
@@ -63,6 +67,33 @@ void AppendValue(QByteArray& out, const QString& value) {
 
 }  // namespace
 
+QString SettingsFilePath() {
+#if defined(Q_OS_WIN) || defined(Q_OS_DARWIN)
+  return QString();
+#else
+  // Where the platform's reader puts the user's settings of an
+  // organisation and application.
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/Merilan/KLT3.conf");
+#endif
+}
+
+namespace {
+bool UsableFile(const QString& path, QString* why) {
+  if (path.isEmpty()) return true;
+  const int fd = OpenRegularFile(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    Files().Close(fd);
+    return true;
+  }
+  if (errno != EISDIR && errno != ENODEV) return true;
+  if (why) *why = FileErrorText(errno);
+  return false;
+}
+}  // namespace
+
+bool SettingsFileUsable(QString* why) { return UsableFile(SettingsFilePath(), why); }
+
 SettingsStore::SettingsStore() = default;
 SettingsStore::~SettingsStore() {
   try {
@@ -73,24 +104,29 @@ SettingsStore::~SettingsStore() {
 }
 
 void SettingsStore::Open() {
-  if (settings_) return;
+  if (open_) return;
+  open_ = true;
+  path_ = SettingsFilePath();
+  if (!SettingsFileUsable()) return;
   settings_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                           QStringLiteral("Merilan"), QStringLiteral("KLT3"));
   settings_->beginGroup(kGroup);
+  path_ = settings_->fileName();
 }
 
-bool SettingsStore::IsOpen() const { return settings_ != nullptr; }
+bool SettingsStore::IsOpen() const { return open_; }
 
-QString SettingsStore::FileName() const { return settings_ ? settings_->fileName() : QString(); }
+QString SettingsStore::FileName() const { return path_; }
 
 bool SettingsStore::ValueExists(const QString& name) const {
-  return settings_ && (pending_.contains(name) || settings_->contains(name));
+  return open_ && (pending_.contains(name) || (settings_ && settings_->contains(name)));
 }
 
 QString SettingsStore::ReadString(const QString& name) const {
-  if (!settings_) return QString();
+  if (!open_) return QString();
   const auto it = pending_.constFind(name);
   if (it != pending_.constEnd()) return it.value();
+  if (!settings_) return QString();
   // A value of another type (hand-edited file) reads as its text form. An
   // unquoted text with commas parses as a list: join it back as written.
   const QVariant value = settings_->value(name);
@@ -100,7 +136,7 @@ QString SettingsStore::ReadString(const QString& name) const {
 }
 
 void SettingsStore::WriteString(const QString& name, const QString& text) {
-  if (!settings_) return;
+  if (!open_) return;
   pending_.insert(name, text);
 }
 
@@ -130,12 +166,14 @@ QByteArray SettingsStore::FileText(const QMap<QString, QString>& values) {
 }
 
 void SettingsStore::Sync() {
-  if (!settings_ || pending_.isEmpty()) return;
-  const QString path = settings_->fileName();
+  if (!open_ || pending_.isEmpty()) return;
+  const QString path = path_;
   auto fail = [&](const QString& reason) {
     throw SettingsError(QStringLiteral("Не удалось сохранить настройки программы в файл %1: %2.")
                             .arg(QDir::toNativeSeparators(path), reason));
   };
+  QString why;
+  if (!UsableFile(path, &why)) fail(why);
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) fail(QStringLiteral("нет доступа к папке"));
   // The platform's own writers take this lock too.
   QLockFile lock(path + QStringLiteral(".lock"));
@@ -157,5 +195,5 @@ void SettingsStore::Sync() {
                                       size_t(text.size()), true);
   if (err != 0) fail(FileErrorText(err));
   pending_.clear();
-  settings_->sync();  // reads the new file back
+  if (settings_) settings_->sync();  // reads the new file back
 }

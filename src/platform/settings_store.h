@@ -19,6 +19,14 @@ class SettingsError : public OperatorError {
 
 class QSettings;
 
+// The file the platform's settings reader keeps the settings in (empty
+// where they live elsewhere, as in the registry).
+QString SettingsFilePath();
+// Whether that reader may read it: false, with the reason in *why, when a
+// folder, a FIFO or a device stands in its place (the reader would wait
+// on a FIFO for a writer for good). A missing file is usable.
+bool SettingsFileUsable(QString* why = nullptr);
+
 class SettingsStore {
  public:
   SettingsStore();
@@ -27,7 +35,8 @@ class SettingsStore {
   SettingsStore& operator=(const SettingsStore&) = delete;
 
   // Creates the key when missing, then opens it. A settings file that cannot
-  // be read leaves the store usable with no values.
+  // be read leaves the store usable with no values; one that is no regular
+  // file is not read at all, and Sync refuses to write it.
   void Open();
   bool IsOpen() const;
 
@@ -47,6 +56,8 @@ class SettingsStore {
   static QByteArray FileText(const QMap<QString, QString>& values);
 
  private:
-  std::unique_ptr<QSettings> settings_;
+  bool open_ = false;
+  QString path_;
+  std::unique_ptr<QSettings> settings_;  // none while the file is unusable
   QMap<QString, QString> pending_;  // by name within the group
 };

@@ -487,7 +487,7 @@ void MeasurementTable::Open(OpenMode mode) {
       RemoveLeftovers(QFile::encodeName(dbf::Index::PathFor(d->Path())).toStdString(),
                       kReplacementTag);
     d->index.Clear();
-    if (d->table.IndexFlag()) d->index.Load();
+    d->index.Load();
     // The table is accepted: only now may its file change.
     if (mode == OpenMode::Write || mode == OpenMode::NewFile) RepairHeaderOf(d->table, d->index);
   } catch (const dbf::Error& e) {

@@ -1042,17 +1042,22 @@ TEST_F(Cli, DecodeRefusesWhatIsNoImageWithAMessage) {
     if (c.reason)
       EXPECT_EQ(r.err, Ru("Файл %1 не прочитан как образ памяти прибора: %2.\n").arg(in, Ru(c.reason)));
     else
-      EXPECT_EQ(r.err, Ru("Не удалось прочитать файл %1.\n").arg(in));
+      EXPECT_EQ(r.err, Ru("Не удалось прочитать файл %1: файл или папка не найдены.\n").arg(in));
     EXPECT_FALSE(QFile::exists(Path("out.db")));
   }
-  // The good one makes its table.
-  {
-    QFile f(Path("in.img"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(good);
+  // The good ones make their tables, one of them as long as the memory.
+  for (const QByteArray& bytes : {good, EncodeMemoryImageFile(id, *image, kMemoryImageSize)}) {
+    SCOPED_TRACE(bytes.size());
+    QFile::remove(Path("out.db"));
+    {
+      QFile f(Path("in.img"));
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      f.write(bytes);
+    }
+    const CliResult r = RunCli({"decode", Path("in.img"), Path("out.db")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(Path("out.db")));
   }
-  EXPECT_EQ(RunCli({"decode", Path("in.img"), Path("out.db")}).code, 0);
-  EXPECT_TRUE(QFile::exists(Path("out.db")));
   EXPECT_EQ(RunCli({"decode", Path("in.img")}).code, 1);
 }
 

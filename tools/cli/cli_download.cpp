@@ -333,14 +333,12 @@ int DecodeCommand(const QStringList& argv) {
   }
   const QString imagePath = args.Operands().at(0);
   const QString out = args.Operands().at(1);
-  QFile file(imagePath);
-  if (!file.open(QIODevice::ReadOnly)) {
-    Error(QStringLiteral("Не удалось прочитать файл %1.").arg(QDir::toNativeSeparators(imagePath)));
+  QByteArray bytes;
+  if (!ReadMemoryImageFileBytes(imagePath, &bytes, &error)) {
+    Error(QStringLiteral("Не удалось прочитать файл %1: %2.")
+              .arg(QDir::toNativeSeparators(imagePath), error));
     return kImageRead;
   }
-  // No image is larger than its header and 64 KiB: a huge file is refused
-  // unread.
-  const QByteArray bytes = file.read(1 << 20);
   DeviceIdentity identity;
   auto image = std::make_unique<MemoryImage>();
   uint32_t length = 0;

@@ -10,6 +10,7 @@
 #include "cli_common.h"
 #include "link/serial_ports.h"
 #include "platform/ports.h"
+#include "platform/settings_store.h"
 
 namespace cli {
 
@@ -109,6 +110,12 @@ int PortsCommand(const QStringList& argv) {
     Error(QStringLiteral("Параметр --port принимает путь устройства (например /dev/ttyUSB0), "
                          "COM1, COM2 или auto."));
     return kUsage;
+  }
+  QString why;
+  if (!SettingsFileUsable(&why)) {
+    Error(QStringLiteral("Не удалось прочитать настройки программы из %1: %2.")
+              .arg(QDir::toNativeSeparators(SettingsFilePath()), why));
+    return kSettings;
   }
   std::unique_ptr<QSettings> settings(OpenSettings());
   bool changed = false;

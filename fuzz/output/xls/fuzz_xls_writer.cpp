@@ -9,27 +9,18 @@
 #include "output/xls/biff_walk.h"
 #include "output/xls/xls_model.h"
 #include "output/xls/xls_writer.h"
+#include "support/fuzz_input.h"
 
 namespace {
 
-struct Input {
-  const uint8_t* p;
-  size_t left;
-  bool Empty() const { return left == 0; }
-  uint8_t Byte() {
-    if (left == 0) return 0;
-    --left;
-    return *p++;
-  }
-  uint16_t Word() {
-    const uint8_t low = Byte();
-    return uint16_t(low | (Byte() << 8));
-  }
-};
-
-QString Text(Input& in) {
+QString Text(FuzzInput& in, bool* longSent) {
   // Mostly short; a long one crosses the record size of the string table.
-  const int length = in.Byte() == 0 ? 4000 + in.Word() % 5000 : in.Byte();
+  // One long text per input: more would cost far more than their bytes.
+  int length = in.Byte();
+  if (length == 0 && !in.Empty() && !*longSent) {
+    length = 4000 + in.Word() % 5000;
+    *longSent = true;
+  }
   const char16_t first = (in.Byte() & 1) ? u'А' : u'a';
   QString s(length, QChar(first));
   for (int i = 0; i < length && !in.Empty(); i += 1 + in.Byte() % 64)
@@ -37,7 +28,7 @@ QString Text(Input& in) {
   return s;
 }
 
-XlsValue Value(Input& in) {
+XlsValue Value(FuzzInput& in) {
   switch (in.Byte() % 9) {
     case 0: return std::monostate{};
     case 1: return int16_t(in.Word());
@@ -54,11 +45,12 @@ XlsValue Value(Input& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Input in{data, size};
+  FuzzInput in{data, size};
   XlsWorkbook wb;
   const int sheets = 1 + in.Byte() % 3;
   for (int k = 0; k < sheets; ++k) wb.AddSheet();
   int ranges = 0;
+  bool longSent = false;
   while (!in.Empty() && ranges < 400) {
     XlsWorksheet* sheet = wb.Sheet(in.Byte() % sheets);
     const int left = in.Byte() % 60, top = in.Word() % 2000;
@@ -67,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     XlsRange* r = sheet->Ranges(left, top, right, bottom);
     ++ranges;
     const uint8_t what = in.Byte();
-    if (what & 1) r->SetValue(Text(in));
+    if (what & 1) r->SetValue(Text(in, &longSent));
     else r->SetValue(Value(in));
     if (what & 2) r->Font()->color = uint32_t(in.Byte()) << (8 * (in.Byte() % 3));
     if (what & 4) r->Font()->size = 1 + in.Byte() % 40;

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <limits>
 
 namespace dbf {
 
@@ -404,6 +405,7 @@ void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
     bad(QStringLiteral("неверная длина заголовка"));
   if (recordLength < 2) bad(QStringLiteral("неверная длина записи"));
   std::vector<FieldDef> fields;
+  fields.reserve(size_t(headerLength - kHeaderFixed) / kDescriptorSize);
   int pos = kHeaderFixed;
   int offset = 1;
   bool terminated = false;
@@ -448,13 +450,33 @@ void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
 }
 
 void Table::Reserve(uint32_t count) {
+  constexpr uint32_t kFull = kChunkMask + 1;
   const size_t chunks = (size_t(count) + kChunkMask) >> kChunkShift;
-  while (chunks_.size() < chunks)
-    chunks_.emplace_back(new char[size_t(recordLength_) << kChunkShift]);
+  if (chunks == 0) return;
+  // The room the last chunk needs: a whole chunk unless it is the last one.
+  auto grow = [this](uint32_t capacity) {
+    std::unique_ptr<char[]> bigger(new char[size_t(capacity) * size_t(recordLength_)]);
+    std::memcpy(bigger.get(), chunks_.back().get(), size_t(lastCapacity_) * size_t(recordLength_));
+    chunks_.back() = std::move(bigger);
+    lastCapacity_ = capacity;
+  };
+  if (chunks_.size() < chunks && !chunks_.empty() && lastCapacity_ < kFull) grow(kFull);
+  while (chunks_.size() < chunks) {
+    const uint32_t capacity =
+        chunks_.size() + 1 < chunks ? kFull : count - uint32_t(chunks_.size() << kChunkShift);
+    chunks_.emplace_back(new char[size_t(capacity) * size_t(recordLength_)]);
+    lastCapacity_ = capacity;
+  }
+  const uint32_t inLast = count - uint32_t((chunks - 1) << kChunkShift);
+  if (inLast > lastCapacity_) grow(std::min(kFull, std::max(inLast, 2 * lastCapacity_)));
 }
 
 void Table::Truncate(uint32_t count) {
-  chunks_.resize((size_t(count) + kChunkMask) >> kChunkShift);
+  const size_t chunks = (size_t(count) + kChunkMask) >> kChunkShift;
+  if (chunks < chunks_.size()) {
+    chunks_.resize(chunks);
+    lastCapacity_ = chunks == 0 ? 0 : kChunkMask + 1;
+  }
   count_ = std::min(count_, count);
 }
 
@@ -462,7 +484,7 @@ void Table::LoadImage(const QByteArray& bytes) {
   ParseHeader(bytes, bytes.size());
   const uint32_t count = uint32_t((bytes.size() - headerLength_) / recordLength_);
   headerCount_ = GetU32(bytes.constData() + 4);
-  chunks_.clear();
+  Truncate(0);
   Reserve(count);
   const char* p = bytes.constData() + headerLength_;
   for (uint32_t r = 1; r <= count; ++r, p += recordLength_)
@@ -471,59 +493,98 @@ void Table::LoadImage(const QByteArray& bytes) {
   written_ = count_;
 }
 
-void Table::ReadRecords(qint64 fileSize) {
-  const uint32_t count = uint32_t((fileSize - headerLength_) / recordLength_);
-  chunks_.clear();
-  Reserve(count);
+bool Table::ReadRecordsInto(uint32_t first, uint32_t n) {
   // Chunk by chunk, straight into place.
-  for (uint32_t first = 1; first <= count; first += kChunkMask + 1) {
-    const uint32_t n = std::min<uint32_t>(kChunkMask + 1, count - first + 1);
-    ReadAt(headerLength_ + qint64(first - 1) * recordLength_, Slot(first),
-           qint64(n) * recordLength_);
+  while (n > 0) {
+    const uint32_t inChunk = std::min(n, (kChunkMask + 1) - ((first - 1) & kChunkMask));
+    const qint64 size = qint64(inChunk) * recordLength_;
+    if (ReadAt(headerLength_ + qint64(first - 1) * recordLength_, Slot(first), size) < size)
+      return false;
+    first += inChunk;
+    n -= inChunk;
   }
-  count_ = count;
+  return true;
+}
+
+void Table::ReadRecords(qint64 fileSize, uint32_t declared) {
+  const qint64 whole = std::min<qint64>((fileSize - headerLength_) / recordLength_,
+                                        std::numeric_limits<uint32_t>::max() - kChunkMask);
+  const uint32_t sure = uint32_t(std::min<qint64>(whole, declared));
+  // The chunks held are read into again (ReadTable drops them when the
+  // record length changed).
+  Truncate(sure);
+  Reserve(sure);
+  // A file that shrank under us since its size was taken.
+  if (!ReadRecordsInto(1, sure)) ThrowReadError(EIO);
+  count_ = sure;
+  // Records past the declared count are what a writer that stopped during
+  // its appends left: they count as long as they are records. The first
+  // byte that is no deletion flag (the end mark, the zeros of a sparse or
+  // preallocated stretch) ends them, so a file far longer than its header
+  // says is read only as far as its records go, a few at first.
+  for (uint32_t step = 1; count_ < whole; step = std::min(2 * step, kChunkMask + 1)) {
+    const uint32_t n = uint32_t(std::min<qint64>(step, whole - count_));
+    Reserve(count_ + n);
+    if (!ReadRecordsInto(count_ + 1, n)) ThrowReadError(EIO);
+    uint32_t good = 0;
+    while (good < n && (Slot(count_ + 1 + good)[0] == ' ' || Slot(count_ + 1 + good)[0] == '*'))
+      ++good;
+    count_ += good;
+    if (good < n) break;
+  }
+  Truncate(count_);
   written_ = count_;
 }
 
-void Table::ReadAt(qint64 pos, char* out, qint64 size) const {
+qint64 Table::ReadAt(qint64 pos, char* out, qint64 size) const {
   qint64 done = 0;
   while (done < size) {
     const ssize_t n = Files().PRead(fd_, out + done, size_t(size - done), off_t(pos + done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int err = n < 0 ? errno : EIO;
-      throw Error(
-          QStringLiteral("Не удалось прочитать файл %1: %2").arg(path_, SystemErrorText(err)));
-    }
+    if (n < 0) ThrowReadError(errno);
+    if (n == 0) break;
     done += n;
   }
+  return done;
 }
 
-void Table::ReadFile(QByteArray* out, qint64 limit) const {
+void Table::ThrowReadError(int err) const {
+  throw Error(QStringLiteral("Не удалось прочитать файл %1: %2").arg(path_, SystemErrorText(err)));
+}
+
+void Table::ReadTableOnce(QByteArray* head, qint64* size) {
   off_t fileSize = 0;
-  if (!Files().Size(fd_, &fileSize))
-    throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path_));
-  const qint64 size = limit >= 0 ? std::min<qint64>(limit, fileSize) : fileSize;
-  out->resize(qsizetype(size));
-  ReadAt(0, out->data(), size);
+  if (!Files().Size(fd_, &fileSize)) ThrowReadError(errno);
+  // The fixed part first, then the rest of the header its length gives, so
+  // that a large file of another kind is refused before it is read.
+  QByteArray bytes(kHeaderFixed, Qt::Uninitialized);
+  bytes.resize(qsizetype(ReadAt(0, bytes.data(), kHeaderFixed)));
+  if (bytes.size() == kHeaderFixed) {
+    const qint64 headerLength = std::min<qint64>(GetU16(bytes.constData() + 8), fileSize);
+    if (headerLength > kHeaderFixed) {
+      bytes.resize(qsizetype(headerLength));
+      bytes.resize(kHeaderFixed + qsizetype(ReadAt(kHeaderFixed, bytes.data() + kHeaderFixed,
+                                                    headerLength - kHeaderFixed)));
+    }
+  }
+  const int recordLength = recordLength_;
+  ParseHeader(bytes, fileSize);
+  if (recordLength_ != recordLength) Truncate(0);
+  headerCount_ = GetU32(bytes.constData() + 4);
+  ReadRecords(fileSize, headerCount_);
+  *head = std::move(bytes);
+  *size = fileSize;
 }
 
-void Table::ReadTableFile() {
+void Table::ReadTable() {
   // Without the lock a writer may change the file while it is read (a
   // torn record, rows of two states): the read stands once a second one
   // finds the file as the first left it.
   constexpr int kAttempts = 8;
   for (int attempt = 1;; ++attempt) {
-    // The header alone first, so that a large file of another kind is
-    // refused before it is read whole.
     QByteArray head;
-    ReadFile(&head, 65536);
-    off_t fileSize = 0;
-    if (!Files().Size(fd_, &fileSize))
-      throw Error(QStringLiteral("Не удалось прочитать файл %1").arg(path_));
-    ParseHeader(head, fileSize);
-    headerCount_ = GetU32(head.constData() + 4);
-    ReadRecords(fileSize);
+    qint64 fileSize = 0;
+    ReadTableOnce(&head, &fileSize);
     if (!readOnly_ || StillAsRead(head, fileSize)) break;
     if (attempt == kAttempts)
       throw Error(QStringLiteral("Файл %1 все время изменяется другой программой; повторите позже")
@@ -536,14 +597,15 @@ void Table::ReadTableFile() {
 bool Table::StillAsRead(const QByteArray& head, qint64 fileSize) const {
   off_t size = 0;
   if (!Files().Size(fd_, &size) || qint64(size) != fileSize) return false;
-  QByteArray again;
-  ReadFile(&again, head.size());
-  if (again != head) return false;
+  QByteArray again(head.size(), Qt::Uninitialized);
+  if (ReadAt(0, again.data(), again.size()) != again.size() || again != head) return false;
   QByteArray block;
   for (uint32_t first = 1; first <= count_; first += kChunkMask + 1) {
     const uint32_t n = std::min<uint32_t>(kChunkMask + 1, count_ - first + 1);
     block.resize(qsizetype(n) * recordLength_);
-    ReadAt(headerLength_ + qint64(first - 1) * recordLength_, block.data(), block.size());
+    if (ReadAt(headerLength_ + qint64(first - 1) * recordLength_, block.data(), block.size()) !=
+        block.size())
+      return false;
     if (std::memcmp(block.constData(), Slot(first), size_t(block.size())) != 0) return false;
   }
   return true;
@@ -566,19 +628,14 @@ void Table::Open(const QString& path, Access access) {
   const bool fallBack = access == Access::WriteIfAllowed;
   const int noLink = access == Access::ReadWriteNoLink ? O_NOFOLLOW : 0;
   bool readOnly = access == Access::ReadOnly || (fallBack && !FolderWritable(npath));
-  int fd = Files().Open(npath.constData(), (readOnly ? O_RDONLY : O_RDWR) | noLink | O_CLOEXEC, 0);
+  int fd = OpenRegularFile(npath.constData(), (readOnly ? O_RDONLY : O_RDWR) | noLink | O_CLOEXEC);
   if (fd < 0 && !readOnly && fallBack && WriteRefused(errno)) {
     readOnly = true;
-    fd = Files().Open(npath.constData(), O_RDONLY | O_CLOEXEC, 0);
+    fd = OpenRegularFile(npath.constData(), O_RDONLY | O_CLOEXEC);
   }
   if (fd < 0) {
     const int err = errno;
     throw Error(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, SystemErrorText(err)));
-  }
-  off_t size = 0;
-  if (!Files().Size(fd, &size)) {
-    Files().Close(fd);
-    throw Error(QStringLiteral("Файл %1 не является таблицей dBase").arg(path));
   }
   if (!readOnly && !LockForWriting(fd)) {
     Files().Close(fd);
@@ -595,12 +652,12 @@ void Table::Open(const QString& path, Access access) {
     RemoveLeftovers(npath.toStdString(), kPackTag);
   }
   try {
-    ReadTableFile();
+    ReadTable();
   } catch (...) {
     Files().Close(fd_);
     fd_ = -1;
     fields_.clear();
-    chunks_.clear();
+    Truncate(0);
     count_ = 0;
     written_ = 0;
     throw;
@@ -624,7 +681,7 @@ void Table::Reload() {
   struct stat now;
   if (readOnly_) FollowReplacement();
   if (readStamp_ && fstat(fd_, &now) == 0 && SameFile(now, *readStamp_)) return;
-  ReadTableFile();
+  ReadTable();
 }
 
 void Table::FollowReplacement() {
@@ -660,7 +717,7 @@ void Table::Close() {
   readOnly_ = false;
   readStamp_.reset();
   run_ = false;
-  chunks_.clear();
+  Truncate(0);
   count_ = 0;
   written_ = 0;
 }

@@ -176,11 +176,18 @@ class Table {
 
  private:
   void ParseHeader(const QByteArray& bytes, qint64 fileSize);
-  // Reads the records of a file of `fileSize` bytes (header parsed).
-  void ReadRecords(qint64 fileSize);
-  // Reads the header and the records (and, reading only, again until a
-  // writer is no longer changing them), then StampRead.
-  void ReadTableFile();
+  // Reads header and records of the open file (and, reading only, again
+  // until a writer is no longer changing them), then StampRead.
+  void ReadTable();
+  // One read of the header and the records, each byte once; the header's
+  // bytes and the file's size as read.
+  void ReadTableOnce(QByteArray* head, qint64* size);
+  // Reads the records of a file of `fileSize` bytes whose header (parsed)
+  // declares `declared` records.
+  void ReadRecords(qint64 fileSize, uint32_t declared);
+  // Reads records first .. first + n - 1 into place; false when the file
+  // ends before them.
+  bool ReadRecordsInto(uint32_t first, uint32_t n);
   // Whether the file still holds the `head` bytes, `fileSize` bytes in all
   // and the records held.
   bool StillAsRead(const QByteArray& head, qint64 fileSize) const;
@@ -191,7 +198,9 @@ class Table {
   void StampRead();
   QByteArray HeaderBytes() const;
   // The records live in chunks of 2^kChunkShift records, so that a growing
-  // table never copies what it holds and a record never straddles chunks.
+  // table never copies more than its last chunk and a record never
+  // straddles chunks. Only the last chunk may hold less than a full chunk:
+  // it grows by doubling, so that a small table takes little memory.
   static constexpr int kChunkShift = 11;
   static constexpr uint32_t kChunkMask = (1u << kChunkShift) - 1;
   char* Slot(uint32_t recno) const {
@@ -204,8 +213,9 @@ class Table {
   void Truncate(uint32_t count);
   void WriteAt(qint64 pos, const char* data, qint64 size);
   [[noreturn]] void ThrowWriteError(int err) const;
-  void ReadFile(QByteArray* out, qint64 limit = -1) const;  // the first `limit` bytes
-  void ReadAt(qint64 pos, char* out, qint64 size) const;    // throws Error
+  [[noreturn]] void ThrowReadError(int err) const;
+  // Reads up to `size` bytes at `pos`; fewer only where the file ends.
+  qint64 ReadAt(qint64 pos, char* out, qint64 size) const;
 
   QString path_;
   int fd_ = -1;
@@ -222,6 +232,7 @@ class Table {
   uint32_t written_ = 0;  // records in the file; fewer than count_ only in a run
   bool run_ = false;
   std::vector<std::unique_ptr<char[]>> chunks_;
+  uint32_t lastCapacity_ = 0;  // records the last chunk has room for
   std::unique_ptr<struct stat> readStamp_;  // none after a write of ours
 };
 

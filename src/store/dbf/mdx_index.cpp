@@ -7,8 +7,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <set>
 
 namespace dbf {
@@ -111,9 +115,22 @@ int CompareNumericKeys(const char* a, const char* b) {
   return sa > 0 ? c : -c;
 }
 
-std::vector<TagInfo> ReadMdxTags(const QByteArray& image) {
-  if (image.size() < kFixedPages * kPage) Damaged(QStringLiteral("файл слишком короткий"));
-  const char* h = image.constData();
+namespace {
+
+// The pages of an index file as the readers ask for them: nullptr when the
+// file does not hold them all.
+using PageSource = std::function<const char*(uint32_t first, int pages)>;
+
+PageSource ImagePages(const QByteArray& image) {
+  return [&image](uint32_t first, int pages) -> const char* {
+    if (qint64(first) * kPage + qint64(pages) * kPage > image.size()) return nullptr;
+    return image.constData() + qint64(first) * kPage;
+  };
+}
+
+std::vector<TagInfo> ReadTags(const PageSource& pages) {
+  const char* h = pages(0, kFixedPages);
+  if (!h) Damaged(QStringLiteral("файл слишком короткий"));
   const int tags = int(GetU16(h + 28));
   if (tags > kMaxTags) Damaged(QStringLiteral("неверное число тегов"));
   if (GetU16(h + 26) != kSlotSize) Damaged(QStringLiteral("неверная таблица тегов"));
@@ -121,9 +138,8 @@ std::vector<TagInfo> ReadMdxTags(const QByteArray& image) {
   for (int k = 1; k <= tags; ++k) {
     const char* slot = h + kPage + kSlotSize * k;
     const uint32_t page = GetU32(slot);
-    if (page < kFixedPages || qint64(page) * kPage + kPage > image.size())
-      Damaged(QStringLiteral("неверная ссылка на тег"));
-    const char* th = h + qint64(page) * kPage;
+    const char* th = page < kFixedPages ? nullptr : pages(page, 1);
+    if (!th) Damaged(QStringLiteral("неверная ссылка на тег"));
     TagInfo t;
     int n = 0;
     while (n < 11 && slot[4 + n] != 0) ++n;
@@ -141,6 +157,10 @@ std::vector<TagInfo> ReadMdxTags(const QByteArray& image) {
   }
   return out;
 }
+
+}  // namespace
+
+std::vector<TagInfo> ReadMdxTags(const QByteArray& image) { return ReadTags(ImagePages(image)); }
 
 std::vector<uint32_t> WalkMdxTag(const QByteArray& image, int tag) {
   const std::vector<TagInfo> tags = ReadMdxTags(image);
@@ -284,15 +304,39 @@ const std::vector<uint32_t>* Index::Order(const QString& name) const {
 
 void Index::Load() {
   tags_.clear();
-  std::string bytes;
-  if (!ReadWholeFile(QFile::encodeName(PathFor(table_->Path())).toStdString(), &bytes)) return;
-  const QByteArray image = QByteArray::fromStdString(bytes);
+  const QString path = PathFor(table_->Path());
+  const int fd = OpenRegularFile(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    // Never read, replaced or removed: it is not ours.
+    if (errno == EISDIR || errno == ENODEV)
+      throw Error(QStringLiteral("Индексный файл %1 не прочитан: %2")
+                      .arg(QDir::toNativeSeparators(path), SystemErrorText(errno)));
+    return;  // missing or unreadable: rebuilt by the next tag operation
+  }
+  // Only the pages the tags are described on; the trees are rebuilt from
+  // the records, so the rest of the file, however large, is never read.
+  std::vector<std::unique_ptr<char[]>> read;
+  const PageSource filePages = [&](uint32_t first, int pages) -> const char* {
+    const size_t size = size_t(pages) * kPage;
+    std::unique_ptr<char[]> buffer(new char[size]);
+    size_t done = 0;
+    while (done < size) {
+      const ssize_t n = Files().PRead(fd, buffer.get() + done, size - done,
+                                      off_t(qint64(first) * kPage + qint64(done)));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return nullptr;
+      done += size_t(n);
+    }
+    read.push_back(std::move(buffer));
+    return read.back().get();
+  };
   std::vector<TagInfo> infos;
   try {
-    infos = ReadMdxTags(image);
+    if (table_->IndexFlag()) infos = ReadTags(filePages);
   } catch (const Error&) {
-    return;  // a damaged index is rebuilt by the next tag operation
+    // A damaged index is rebuilt by the next tag operation.
   }
+  Files().Close(fd);
   for (const TagInfo& info : infos) {
     const int field = table_->FieldIndex(info.expression.toUpper());
     if (field < 0) continue;

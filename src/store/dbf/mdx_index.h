@@ -43,9 +43,10 @@ class Index {
   // The index file beside the table: same base name, ".mdx".
   static QString PathFor(const QString& tablePath);
 
-  // Takes the tags of an existing index file and fills them from the
-  // records; tags on fields the table lacks are left out. A missing or
-  // damaged file gives no tags.
+  // Takes the tags of an existing index file, when the table's production
+  // index flag says it has some, and fills them from the records; tags on
+  // fields the table lacks are left out. A missing or damaged file gives
+  // no tags; a folder, a FIFO or a device in its place throws Error.
   void Load();
   void Clear();
 

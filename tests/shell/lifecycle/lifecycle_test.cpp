@@ -31,6 +31,7 @@
 #include "support/link_sample_records.h"
 #include "support/link_print.h"
 #include "support/link_pty.h"
+#include "support/planted_files.h"
 #include "support/store_fixture.h"
 #include "support/window_driver.h"
 #include "views/grid/data_grid.h"
@@ -464,7 +465,13 @@ TEST_F(Lifecycle, OpeningSomethingThatIsNoTableReportsADamagedDatabase) {
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
   f.write("Just a text file, not a table.\n");
   f.close();
-  for (const QString& path : {text, Path("absent.db")}) {
+  // A FIFO as the table, and one where the index of a good table belongs:
+  // refused at once, never waited on.
+  const PlantedFile fifo(Path("fifo.db"), Planted::Fifo);
+  const QString beside = WriteTable("beside.db", TwoWaterSeries(1, 2));
+  const PlantedFile fifoIndex(Path("beside.mdx"), Planted::Fifo);
+  ASSERT_TRUE(fifo.Ok() && fifoIndex.Ok());
+  for (const QString& path : {text, Path("absent.db"), Path("fifo.db"), beside}) {
     SCOPED_TRACE(path.toStdString());
     RunOpen(WriteTable("good.db", TwoWaterSeries(1, 2)));
     ASSERT_TRUE(form_->Session().InUse());
@@ -477,6 +484,8 @@ TEST_F(Lifecycle, OpeningSomethingThatIsNoTableReportsADamagedDatabase) {
     EXPECT_TRUE(NoTableState());
     EXPECT_EQ(SeriesListOf(W())->count(), 0);
   }
+  EXPECT_FALSE(fifo.Waited() || fifoIndex.Waited());
+  EXPECT_TRUE(fifo.StillThere() && fifoIndex.StillThere());
 }
 
 // A table on a write-protected disk opens for viewing: the title says so,

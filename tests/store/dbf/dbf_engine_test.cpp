@@ -1,18 +1,54 @@
-// The general engine below the measurement table: decimal index keys and
-// tables of other shapes than ours.
+// The general engine below the measurement table: decimal index keys,
+// tables of other shapes than ours, and how much of a file it reads.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdint>
+#include <map>
 
+#include "platform/file_ops.h"
 #include "store/dbf/dbf_table.h"
 #include "store/dbf/mdx_index.h"
 #include "support/test_env.h"
 
 namespace {
+
+// Counts the bytes read through the file seam, by file.
+class ReadCounter : public FileOps {
+ public:
+  ReadCounter() { SetFiles(this); }
+  ~ReadCounter() override { SetFiles(nullptr); }
+  ReadCounter(const ReadCounter&) = delete;
+  ReadCounter& operator=(const ReadCounter&) = delete;
+
+  int Open(const char* path, int flags, mode_t mode) override {
+    const int fd = FileOps::Open(path, flags, mode);
+    if (fd >= 0) paths_[fd] = path;
+    return fd;
+  }
+  int Close(int fd) override {
+    paths_.erase(fd);
+    return FileOps::Close(fd);
+  }
+  ssize_t PRead(int fd, void* data, size_t size, off_t pos) override {
+    const ssize_t n = FileOps::PRead(fd, data, size, pos);
+    if (n > 0) read_[paths_[fd]] += n;
+    return n;
+  }
+  qint64 BytesRead(const QString& path) const {
+    const auto it = read_.find(QFile::encodeName(path).toStdString());
+    return it == read_.end() ? 0 : it->second;
+  }
+
+ private:
+  std::map<int, std::string> paths_;
+  std::map<std::string, qint64> read_;
+};
 
 TEST(NumericKey, MatchesTheIndexFormat) {
   struct Case {
@@ -291,6 +327,94 @@ TEST(DbfEngine, DamagedIndexImagesAreErrors) {
   m[28] = 60;
   EXPECT_THROW(dbf::ReadMdxTags(m), dbf::Error);
   EXPECT_THROW(dbf::ReadMdxTags(QByteArray(100, 0)), dbf::Error);
+}
+
+// A table file is read once, straight into place, and only as far as its
+// records go: past the count its header declares, the records a writer
+// that stopped during its appends left are taken, but the zeros of a
+// sparse or preallocated stretch are not read on. The index beside it is
+// read only by the pages its tags are described on.
+TEST(DbfEngine, FilesAreReadOnlyAsFarAsTheirContentsGo) {
+  constexpr qint64 kHuge = qint64(2) << 30;  // sparse: no disk taken
+  const struct {
+    const char* name;
+    uint8_t declared;  // the header's record count
+    int records;       // records in the file
+    bool endMark;
+    qint64 length;     // the file made this long (0: as it is)
+    int extraRead;     // records read beyond the contents, at most
+  } cases[] = {
+      {"as written", 3, 3, true, 0, 0},
+      {"appends left after the declared ones", 1, 3, true, 0, 0},
+      {"appends left, cut short in a record", 1, 3, false, 0, 0},
+      {"sparse beyond the declared records", 3, 3, true, kHuge, 1},
+      {"sparse beyond records a writer left", 1, 3, true, kHuge, 1},
+      {"declares more than it holds", 9, 3, true, 0, 0},
+  };
+  QTemporaryDir dir;
+  std::vector<dbf::FieldDef> fields(2);
+  fields[0].name = "NAME";
+  fields[0].length = 5;
+  fields[1].name = "QTY";
+  fields[1].type = 'N';
+  fields[1].length = 6;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString path = dir.filePath("t.dbf");
+    dbf::Table::Create(path, fields, dbf::kLanguageRussianWindows);
+    QByteArray bytes = ReadAll(path);
+    const int header = 32 + 64 + 1;
+    const int length = 12;
+    bytes.chop(1);  // the end mark
+    for (int r = 0; r < c.records; ++r) bytes += QByteArray(" ab   ") + QByteArray::number(100000 + r);
+    const qint64 contents = bytes.size();
+    if (c.endMark) bytes += '\x1a';
+    if (!c.endMark) bytes += " cd";  // a record torn by a crash
+    bytes[4] = char(c.declared);
+    {
+      QFile f(path);
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      f.write(bytes);
+    }
+    if (c.length) {
+      ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), c.length), 0);
+    }
+
+    // A writer reads once; a reader, holding no lock, reads again what it
+    // took to see that no writer changed it meanwhile.
+    for (const auto& [access, reads] : {std::pair{dbf::Table::Access::ReadWrite, 1},
+                                        std::pair{dbf::Table::Access::ReadOnly, 2}}) {
+      const ReadCounter counter;
+      dbf::Table t;
+      t.Open(path, access);
+      ASSERT_EQ(t.RecordCount(), uint32_t(c.records));
+      EXPECT_EQ(t.HeaderCountStale(), c.declared != c.records);
+      EXPECT_EQ(t.Text(t.Record(uint32_t(c.records)), 1), QString::number(100000 + c.records - 1));
+      EXPECT_LE(counter.BytesRead(path), reads * (contents + c.extraRead * length));
+      EXPECT_GE(counter.BytesRead(path), header + c.records * length);
+    }
+  }
+
+  // The index: tag descriptions at its start, then a stretch of zeros.
+  const QString path = dir.filePath("t.dbf");
+  {
+    dbf::Table t;
+    t.Open(path);
+    dbf::Index index(&t);
+    index.AddTag(QStringLiteral("BYQTY"), 1, true);
+    index.Save();
+  }
+  const QString mdx = dbf::Index::PathFor(path);
+  ASSERT_EQ(::truncate(QFile::encodeName(mdx).constData(), kHuge), 0);
+  const ReadCounter counter;
+  dbf::Table t;
+  t.Open(path);
+  ASSERT_TRUE(t.IndexFlag());
+  dbf::Index index(&t);
+  index.Load();
+  ASSERT_EQ(index.TagNames(), QStringList{QStringLiteral("BYQTY")});
+  EXPECT_EQ(*index.Order(QStringLiteral("BYQTY")), (std::vector<uint32_t>{3, 2, 1}));
+  EXPECT_LE(counter.BytesRead(mdx), 5 * 512);
 }
 
 }  // namespace

@@ -1,0 +1,202 @@
+// The measurement table layer over a table file kept in memory. The input
+// describes rows (kind, number, series, P and R, deleted or not, P as
+// unreadable text), how the header lies about them (record count, index
+// flag), what trails the records, a filter in force before the open, and
+// which rows to delete. The file is written by the table itself and then
+// spoilt as described; then it is opened with the filter, its header
+// repaired, its series listed and shown with their statistics, rows
+// deleted and the file packed and opened again. Traps when what the table
+// shows disagrees with the rows the input described.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "store/table_session.h"
+#include "store/table_stats.h"
+#include "support/fuzz_input.h"
+#include "support/memory_files.h"
+
+namespace {
+
+struct Row {
+  bool deleted = false;
+  bool water = false;
+  bool garbledP = false;  // P holds text that need not read as a number
+  int n = 0;
+  int serial = 0;
+  int p = 0;  // hundredths
+  int r = 0;
+};
+
+const char kPath[] = "/fuzz/t.db";
+constexpr int kHeaderLength = 961;
+constexpr int kRecordLength = 480;
+constexpr int kOffsetP = 67;
+
+[[noreturn]] void Trap() { __builtin_trap(); }
+void Check(bool ok) {
+  if (!ok) Trap();
+}
+
+// The records (1-based numbers) a filter on NB_TYPE or SERIAL shows.
+std::vector<uint32_t> Shown(const std::vector<Row>& rows, bool bySerial, int value) {
+  std::vector<uint32_t> out;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& r = rows[i];
+    if (r.deleted) continue;
+    if (bySerial ? r.serial == value : int(r.water) == value) out.push_back(uint32_t(i + 1));
+  }
+  return out;
+}
+
+std::vector<uint32_t> Visible(const MeasurementTable& t) {
+  std::vector<uint32_t> out;
+  for (int i = 0; i < t.VisibleRowCount(); ++i) out.push_back(t.BookmarkAt(i));
+  return out;
+}
+
+// The statistics of the rows shown agree with their values.
+void CheckStats(TableSession& s) {
+  MeasurementTable& t = s.Table();
+  s.UpdateStatistics();
+  const int n = t.VisibleRowCount();
+  if (n < 2) return;
+  double lo = 0, hi = 0;
+  for (int i = 0; i < n; ++i) {
+    const double v = ValueToFloat(t.FieldAt(i, QStringLiteral("P")));
+    if (i == 0 || v < lo) lo = v;
+    if (i == 0 || v > hi) hi = v;
+  }
+  const TableStats& st = s.Stats();
+  Check(st.PMin == lo && st.PMax == hi);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static MemoryFiles files;
+  files.Clear();
+  FuzzInput in{data, size};
+  const uint8_t lies = in.Byte();
+  const uint8_t filterChoice = in.Byte();
+  const uint8_t filterValue = in.Byte();
+  const uint8_t trailer = in.Byte();
+  std::vector<Row> rows;
+  while (in.left >= 5) {
+    Row r;
+    const uint8_t flags = in.Byte();
+    r.deleted = flags & 1;
+    r.water = flags & 2;
+    r.garbledP = (flags & 0x1C) == 0x1C;
+    r.n = flags >> 5;
+    r.serial = in.Byte() % 8;
+    r.p = int(in.Byte()) - 64;
+    r.r = in.Byte();
+    const uint8_t deleteIt = in.Byte();
+    rows.push_back(r);
+    if (deleteIt < 0x30) break;  // the rest of the input marks rows for deletion
+  }
+
+  // The file as the table writes it, then spoilt as the input says.
+  {
+    MeasurementTable t;
+    t.SetLocation(QString::fromLatin1(kPath));
+    t.CreateFile();
+    t.Open();
+    MeasurementTable::AppendRun run(t);
+    for (const Row& r : rows) {
+      t.AppendRow();
+      t.SetField(QStringLiteral("N"), r.n);
+      t.SetField(QStringLiteral("SERIAL"), r.serial);
+      t.SetField(QStringLiteral("NB_TYPE"), r.water ? 1 : 0);
+      t.SetField(QStringLiteral("P"), r.p / 100.0);
+      t.SetField(QStringLiteral("R"), double(r.r));
+      t.PostRow();
+    }
+    run.End();
+  }
+  std::string& file = files.files[kPath];
+  Check(file.size() == size_t(kHeaderLength) + rows.size() * kRecordLength + 1);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    char* rec = &file[kHeaderLength + i * kRecordLength];
+    if (rows[i].deleted) rec[0] = '*';
+    if (rows[i].garbledP) {
+      // Two bytes of the input as the number's text.
+      rec[kOffsetP + 16] = char(rows[i].p);
+      rec[kOffsetP + 17] = char(rows[i].r);
+    }
+  }
+  const uint32_t declared = (lies & 1) ? uint32_t(rows.size()) ^ (lies >> 4) : uint32_t(rows.size());
+  std::memcpy(&file[4], &declared, 4);  // little-endian on the machines we fuzz on
+  file[28] = (lies & 2) ? 1 : 0;        // an index that does not exist
+  if (lies & 4) file.append(std::string(trailer % 64, char(trailer)));  // never a whole record
+  if (lies & 8) file.pop_back();                                        // no end mark
+
+  // Opened with a filter in force; nothing written before the header is
+  // repaired.
+  MeasurementTable t;
+  t.SetLocation(QString::fromLatin1(kPath));
+  const bool bySerial = filterChoice & 1;
+  const QString filter = bySerial ? QStringLiteral("SERIAL=%1").arg(filterValue % 8)
+                                  : QStringLiteral("NB_TYPE=%1").arg(filterValue % 2);
+  t.SetFilter((filterChoice & 2) ? QString::fromLatin1(reinterpret_cast<const char*>(data),
+                                                       int(std::min<size_t>(size, 12)))
+                                 : filter);
+  const std::string before = file;
+  t.Open(MeasurementTable::OpenMode::KeepHeader);
+  Check(files.files[kPath] == before);
+  Check(t.StoredRowCount() == int(rows.size()) && t.HeaderRowCount() == int(declared));
+  if (t.Filter() == filter)
+    Check(Visible(t) == Shown(rows, bySerial, bySerial ? filterValue % 8 : filterValue % 2));
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].garbledP) continue;
+    const FieldValue p = t.FieldOfRecord(uint32_t(i + 1), QStringLiteral("P"));
+    Check(ValueToFloat(p) == rows[i].p / 100.0);
+  }
+  t.RepairHeader();
+  uint32_t stored = 0;
+  std::memcpy(&stored, &files.files[kPath][4], 4);
+  Check(stored == rows.size() && files.files[kPath][28] == 0);
+  t.Close();
+
+  // The series of the kind shown, each with its statistics.
+  TableSession s;
+  s.Open(QString::fromLatin1(kPath));
+  const ShownKind kind = s.ChooseShownKind();
+  const QStringList series = s.RebuildSeriesList(kind);
+  std::vector<uint32_t> kindRows = Shown(rows, false, kind == ShownKind::Water ? 1 : 0);
+  Check(series.size() <= int(kindRows.size()) && (series.isEmpty() == kindRows.empty()));
+  for (int i = 0; i < series.size() && i < 8; ++i) {
+    s.ShowSeries(series[i]);
+    Check(Visible(s.Table()) == Shown(rows, true, series[i].toInt()));
+    CheckStats(s);
+  }
+
+  // Rows marked by the rest of the input go, and the pack keeps the others
+  // in their order.
+  s.ShowKind(kind);
+  CheckStats(s);
+  std::vector<TableSession::Bookmark> marked;
+  const int shown = s.Table().VisibleRowCount();
+  for (int i = 0; i < shown && !in.Empty(); ++i)
+    if (in.Byte() & 1) marked.push_back(s.Table().BookmarkAt(i));
+  const std::vector<TableSession::Bookmark> doomed = s.RowsToDelete(marked);
+  s.DeleteRows(doomed);
+  std::vector<Row> kept;
+  for (size_t i = 0; i < rows.size(); ++i)
+    if (!rows[i].deleted && !std::binary_search(doomed.begin(), doomed.end(), uint32_t(i + 1)))
+      kept.push_back(rows[i]);
+  s.PackAndReopen();
+  Check(s.Table().StoredRowCount() == int(kept.size()));
+  Check(s.Table().VisibleRowCount() == int(Shown(kept, false, kind == ShownKind::Water).size()));
+  for (size_t i = 0; i < kept.size(); ++i) {
+    const MeasurementTable& k = s.Table();
+    Check(ValueToInt(k.FieldOfRecord(uint32_t(i + 1), QStringLiteral("SERIAL"))) == kept[i].serial);
+    Check(ValueToInt(k.FieldOfRecord(uint32_t(i + 1), QStringLiteral("N"))) == kept[i].n);
+  }
+  s.Close();
+  return 0;
+}
