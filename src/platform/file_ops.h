@@ -48,7 +48,7 @@ void SetFiles(FileOps* ops);
 
 // Paths are in the file system's encoding (QFile::encodeName).
 
-// Opens an existing file (`flags` as for open(2), without O_CREAT) without
+// Opens an existing file (`flags` as for open(2); it is never created) without
 // waiting on it: a folder, a FIFO or a device in its place is refused at
 // once (-1, errno EISDIR or ENODEV, which FileErrorText explains) instead
 // of holding the program until something writes to it.
