@@ -247,21 +247,25 @@ void RemoveLeftovers(const std::string& path, const char* tag) {
       if (IsLeftoverName(e->d_name, stem)) names.push_back(e->d_name);
     ::closedir(dir);
   }
-  for (const std::string& n : names) {
-    const std::string full = folder + '/' + n;
-    // Never a link, a folder or a device, nor another user's file; and not
-    // a file that a live writer still holds.
-    struct stat st;
-    if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
-      continue;
-    const int fd = ::open(full.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) continue;
-    struct stat now;
-    if (::fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
-        Files().Lock(fd))
-      Files().Remove(full.c_str());
-    ::close(fd);
-  }
+  for (const std::string& n : names) RemoveIfLeftover(folder + '/' + n);
+}
+
+bool RemoveIfLeftover(const std::string& path) {
+  // Never a link, a folder or a device, nor another user's file; and not a
+  // file a live writer still holds by either kind of lock (a whole-file
+  // lock marks a part file being filled, a record lock a replacement).
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+    return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat now;
+  const bool stale = ::fstat(fd, &now) == 0 && now.st_dev == st.st_dev &&
+                     now.st_ino == st.st_ino && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                     !WriteLockedElsewhere(fd);
+  const bool removed = stale && Files().Remove(path.c_str()) == 0;
+  ::close(fd);
+  return removed;
 }
 
 int SyncFolderOf(const std::string& path) { return Files().SyncFolder(FolderOf(path).c_str()); }

@@ -80,6 +80,9 @@ int CreateBeside(const std::string& path, const char* tag, mode_t mode, std::str
 // (CreateBeside's names, and the plain `path` + `tag` of older versions):
 // only regular files of this user that no writer holds.
 void RemoveLeftovers(const std::string& path, const char* tag);
+// Removes `path` when it is what a dead writer left: a regular file of this
+// user, not a link, that no writer holds by any lock. True when removed.
+bool RemoveIfLeftover(const std::string& path);
 // Makes the rename that put `path` in place reach the disk.
 int SyncFolderOf(const std::string& path);
 // Whether `a` and `b` are one file (device and inode); false when either is

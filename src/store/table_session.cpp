@@ -33,13 +33,6 @@ QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 
 QString Shown(const QString& path) { return QDir::toNativeSeparators(path); }
 
-// Whether an open file is still being written by someone: a part file
-// carries a table's write lock while it is filled, then a whole-file lock
-// until it takes its name.
-bool InUseByAnyone(int fd) {
-  return ::flock(fd, LOCK_EX | LOCK_NB) != 0 || WriteLockedElsewhere(fd);
-}
-
 bool IsLeftoverPartName(const QString& name, const QFileInfo& table) {
   const QString ours = QLatin1Char('.') + table.fileName() + QLatin1String(kPartInfix);
   if (name.startsWith(ours)) return name.size() == ours.size() + 6;
@@ -58,18 +51,9 @@ void RemoveLeftoverParts(const QString& tablePath) {
   const QDir folder = table.absoluteDir();
   const QStringList names =
       folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
-  for (const QString& name : names) {
-    if (!IsLeftoverPartName(name, table)) continue;
-    const QByteArray path = Native(folder.filePath(name));
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) continue;
-    struct stat st, now;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
-        !InUseByAnyone(fd) && ::lstat(path.constData(), &now) == 0 && now.st_ino == st.st_ino &&
-        now.st_dev == st.st_dev)
-      Files().Remove(path.constData());
-    ::close(fd);
-  }
+  for (const QString& name : names)
+    if (IsLeftoverPartName(name, table))
+      RemoveIfLeftover(Native(folder.filePath(name)).toStdString());
 }
 
 bool WriteAll(int fd, const QByteArray& bytes) {
