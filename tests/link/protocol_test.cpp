@@ -183,13 +183,16 @@ TEST(DownloadProtocol, ProgressRisesWithTheCharactersToCome) {
     Fixture f;
     f.protocol.Start();
     f.Feed(c.ident);
+    EXPECT_EQ(f.protocol.CurrentState(), DownloadProtocol::State::AwaitingMemory);
     f.rec.progressSeen.clear();
     const QByteArray memory = sim::EncodeFrame(c.image);
     const int half = memory.size() / 2;
     f.FeedInPieces(memory.left(half), 50);
+    EXPECT_EQ(f.protocol.CurrentState(), DownloadProtocol::State::ReceivingMemory);
     EXPECT_NEAR(f.rec.progress, 50, 2);
     f.FeedInPieces(memory.mid(half), 50);
     EXPECT_EQ(f.rec.progress, 100);
+    EXPECT_EQ(f.protocol.CurrentState(), DownloadProtocol::State::Idle);
     EXPECT_TRUE(std::is_sorted(f.rec.progressSeen.begin(), f.rec.progressSeen.end()));
     EXPECT_EQ(f.rec.finished, 1);
   }
@@ -286,6 +289,8 @@ TEST(DownloadProtocol, RefusedInstrumentStaysInIdentityAcceptedOnesGoOn) {
       {9, 3, true, QStringLiteral("тип 3")},
       {0, 1, true, QStringLiteral("ФИР-ТЛ7")},
       {17, 5, true, QStringLiteral("тип 5")},
+      // The last water-permeability type and the first plate one.
+      {17, 15, true, QStringLiteral("тип 15")},
       {16, 5, false, QString()},
       {1, 4, false, QString()},
       {17, 16, true, QStringLiteral("ЗЕН-ТЛ7 (тип 16)")},
