@@ -18,43 +18,39 @@
 namespace {
 // Whether the records the decoder of the image's kind reads lie within
 // the first `length` bytes of the image.
-bool RecordsWithin(const DeviceIdentity& identity, const MemoryImage& image, uint32_t length) {
-  if (IsWaterDeviceType(identity.type)) return uint64_t(identity.recordCount) * 36 <= length;
-  const DumpView dump{image.data(), int(image.size())};
+bool RecordsWithin(const DownloadResult& download) {
+  if (IsWaterDeviceType(download.identity.type))
+    return uint64_t(download.identity.recordCount) * 36 <= download.length;
+  const DumpView dump{download.image.data(), int(download.image.size())};
   const uint64_t count = dump_word(dump, 0), size = dump_word(dump, 2);
-  return count == 0 || size == 0 || 4 + (count - 1) * size + 11 <= length;
+  return count == 0 || size == 0 || 4 + (count - 1) * size + 11 <= download.length;
 }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // The image and the zeros to compare with are made once: 64 KB each.
-  static const auto image = std::make_unique<MemoryImage>();
+  // The download and the zeros to compare with are made once: 64 KB each.
+  static const auto download = std::make_unique<DownloadResult>();
   static const auto zeros = std::make_unique<MemoryImage>();
   static MemoryFiles files;
   files.Clear();
   const QByteArray file = QByteArray::fromRawData(reinterpret_cast<const char*>(data),
                                                   static_cast<qsizetype>(size));
-  DeviceIdentity identity;
-  uint32_t length = 0;
   QString error;
-  if (!DecodeMemoryImageFile(file, &identity, image.get(), &length, &error)) {
+  if (!DecodeMemoryImageFile(file, download.get(), &error)) {
     if (error.isEmpty()) __builtin_trap();
     return 0;
   }
-  if (length > image->size()) __builtin_trap();
-  if (EncodeMemoryImageFile(identity, *image, length) != file) __builtin_trap();
-  if (std::memcmp(image->data() + length, zeros->data(), image->size() - length) != 0)
+  const MemoryImage& image = download->image;
+  const uint32_t length = download->length;
+  if (length > image.size()) __builtin_trap();
+  if (EncodeMemoryImageFile(*download) != file) __builtin_trap();
+  if (std::memcmp(image.data() + length, zeros->data(), image.size() - length) != 0)
     __builtin_trap();
-  if (!RecordsWithin(identity, *image, length)) return 0;
+  if (!RecordsWithin(*download)) return 0;
 
-  DownloadedImage download;
-  download.image = DumpView{image->data(), int(image->size())};
-  download.deviceType = identity.type;
-  download.deviceSerial = identity.serial;
-  download.recordCount = identity.recordCount;
   try {
     TableSession session;
-    session.CreateFromDownload(QStringLiteral("/fuzz/fuzz.db"), download);
+    session.CreateFromDownload(QStringLiteral("/fuzz/fuzz.db"), *download);
     session.Close();
   } catch (const std::exception&) {
     // A table that cannot be made is reported by decode, not a crash.

@@ -3,22 +3,21 @@
 #include "link/traffic_log.h"
 #include "platform/ports.h"
 
+namespace {
+// The instrument's line: 9600 bit/s, 8 data bits, no parity, 2 stop bits,
+// no flow control. RTS stays on and DTR off, as the instrument expects.
+constexpr LineSettings kInstrumentLine{br9600,      db8BITS, sb2BITS, ptNONE,
+                                       hfNONERTSON, sfNONE,  false};
+}  // namespace
+
 Download::Download(DownloadObserver& observer, QObject* parent)
     : QObject(parent), observer_(observer), protocol_(*this, *this) {
-  // The instrument's line: 9600 bit/s, 8 data bits, no parity, 2 stop bits,
-  // no flow control. RTS stays on and DTR off, as the instrument expects.
   link_.SetPort(pnCustom);
   link_.SetPortName(download_text::kCom1);
-  link_.BaudRate = br9600;
-  link_.DataBits = db8BITS;
-  link_.StopBits = sb2BITS;
-  link_.Parity = ptNONE;
-  link_.HwFlow = hfNONERTSON;
-  link_.SwFlow = sfNONE;
+  link_.SetLine(kInstrumentLine);
   link_.SetInBufSize(4096);
   link_.SetOutBufSize(4096);
   link_.SetPollingDelay(50);
-  link_.EnableDTROnOpen = false;
   link_.OutputTimeout = 500;
   link_.OnReceiveData = [this](TSerialLink*, const char* data, uint32_t size) {
     Received(data, size);

@@ -2,14 +2,14 @@
 // One download from an instrument over the serial link: the link with the
 // instrument's line settings, the answer timer and the dialogue, for any
 // front end (the dialog, the command line). The observer is told everything
-// the operator should see; the results stay here until the next download.
+// the operator should see; the result stays here until the next download.
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
-#include "link/device_data.h"
 #include "link/download_protocol.h"
 #include "link/serial_link.h"
+#include "platform/device_data.h"
 
 class TrafficLog;
 
@@ -45,9 +45,9 @@ class Download : public QObject, private DownloadTransport, private DownloadObse
   bool LinkOpen() const { return link_.IsLinkOpen(); }
   // The port the link uses or last used ("\\.\COM1", "\\.\COM2" or the fixed device).
   QString PortName() const { return link_.PortName(); }
-  const DeviceIdentity& Identity() const { return protocol_.Identity(); }
-  const MemoryImage& Image() const { return protocol_.Image(); }
-  uint32_t ImageLength() const { return protocol_.ImageLength(); }
+  // What the last download learnt (DownloadProtocol::Result): after a
+  // complete one, what the table is made from.
+  const DownloadResult& Result() const { return protocol_.Result(); }
   // The ports the last Start tried, in order.
   const std::vector<PortCandidate>& Ports() const { return protocol_.Ports(); }
 

@@ -43,7 +43,6 @@ constexpr uint32_t kOffVersion = 5;
 constexpr uint32_t kOffSerial = 11;
 constexpr uint32_t kOffCount = 23;
 constexpr uint8_t kPlateKind = 17;
-constexpr uint8_t kLastWaterType = 15;
 }  // namespace
 
 QString DeviceTypeName(uint8_t type) {
@@ -55,7 +54,7 @@ QString DeviceTypeName(uint8_t type) {
     default:
       break;
   }
-  if (type > kLastWaterType) return QStringLiteral("ЗЕН-ТЛ7 (тип %1)").arg(type);
+  if (!IsWaterDeviceType(type)) return QStringLiteral("ЗЕН-ТЛ7 (тип %1)").arg(type);
   return QStringLiteral("тип %1").arg(type);
 }
 
@@ -92,15 +91,11 @@ void DownloadProtocol::SetPorts(std::vector<PortCandidate> ports) {
 }
 
 void DownloadProtocol::Start() {
-  active_ = true;
+  state_ = State::Identifying;
   outcomes_.assign(ports_.size(), PortOutcome{});
   portIndex_ = 0;
   portName_ = ports_[0].name;
   link_.SetPortName(portName_);
-  startSeen_ = false;
-  endSeen_ = false;
-  fill_ = 0;
-  progressActive_ = false;
   progress_ = 0;
   observer_.ProgressChanged(0);
   observer_.IdentityChanged(QString(), QString(), QString());
@@ -113,8 +108,8 @@ void DownloadProtocol::Start() {
 void DownloadProtocol::TryPort(size_t index) {
   observer_.PortChanged(ports_[index].label);
   link_.OpenLink();
-  request_ = kIdentify;
-  inFrame_ = false;
+  state_ = State::Identifying;
+  ResetFrame();
   heard_ = false;
   outcomes_[index] = PortOutcome{link_.OpenFailure(), false};
   if (outcomes_[index].open != PortOpenError::None) {
@@ -125,31 +120,36 @@ void DownloadProtocol::TryPort(size_t index) {
   link_.StartTimer(kAnswerTimeoutMs);
 }
 
+void DownloadProtocol::Ask(char request) {
+  state_ = request == kMemory ? State::AwaitingMemory : State::Identifying;
+  ResetFrame();
+  link_.SendByte(static_cast<uint8_t>(request));
+}
+
 void DownloadProtocol::Close(bool ok) {
-  active_ = false;
+  state_ = State::Idle;
+  ResetFrame();
   observer_.Finished(ok);
 }
 
 void DownloadProtocol::Fail(const QString& caption, const QString& text, const QString& detail) {
   link_.CloseLink();
-  active_ = false;
+  state_ = State::Idle;
   observer_.Failed(caption, text, detail);
-  startSeen_ = false;
-  endSeen_ = false;
   Close(false);
 }
 
 void DownloadProtocol::Receive(const char* data, uint32_t size) {
-  if (!active_ || size == 0) return;
+  if (state_ == State::Idle || size == 0) return;
   for (uint32_t i = 0; i < size; ++i) {
     switch (data[i]) {
       case kEnd:
-        endSeen_ = true;
-        inFrame_ = false;
+        frame_.endSeen = true;
+        frame_.open = false;
         break;
       case kStart:
-        startSeen_ = true;
-        inFrame_ = true;
+        frame_.startSeen = true;
+        frame_.open = true;
         heard_ = true;
         link_.StopTimer();
         break;
@@ -158,41 +158,39 @@ void DownloadProtocol::Receive(const char* data, uint32_t size) {
         // what came before it in this frame are dropped. A "P" earlier in
         // this batch belonged to the abandoned frame and does not count.
         link_.StopTimer();
-        request_ = kIdentify;
-        fill_ = 0;
-        endSeen_ = false;
-        inFrame_ = false;
         heard_ = true;
-        progressActive_ = false;
-        link_.SendByte(kIdentify);
+        Ask(kIdentify);
         return;
       default:
         break;
     }
   }
-  if (size > kReceiveBufferSize - fill_) {
+  if (size > kReceiveBufferSize - frame_.fill) {
     // An answer longer than the receive buffer can only be garbage.
     Fail(kErrorCaption, kTransmissionError);
     return;
   }
-  std::memcpy(buffer_.data() + fill_, data, size);
-  fill_ += size;
+  std::memcpy(buffer_.data() + frame_.fill, data, size);
+  frame_.fill += size;
 
-  if (request_ == kIdentify && endSeen_) {
-    IdentificationStep();
-    return;
+  if (state_ == State::Identifying) {
+    if (frame_.endSeen) {
+      IdentificationStep();
+      return;
+    }
+  } else {
+    if (state_ == State::AwaitingMemory && frame_.startSeen && !ExpectedSizeStep()) return;
+    if (state_ == State::ReceivingMemory) ProgressStep();
+    if (frame_.endSeen) {
+      MemoryStep();
+      return;
+    }
   }
-  if (request_ == kMemory && startSeen_ && !ExpectedSizeStep()) return;
-  if (progressActive_) ProgressStep();
-  if (endSeen_ && request_ == kMemory) {
-    MemoryStep();
-    return;
-  }
-  if (inFrame_) link_.StartTimer(kFrameSilenceMs);
+  if (frame_.open) link_.StartTimer(kFrameSilenceMs);
 }
 
 bool DownloadProtocol::IdentificationStep() {
-  const uint32_t last = fill_ - 1;
+  const uint32_t last = frame_.fill - 1;
   if (!check_sum(buffer_.data(), last)) {
     Fail(kErrorCaption, kTransmissionError);
     return false;
@@ -204,31 +202,27 @@ bool DownloadProtocol::IdentificationStep() {
     return false;
   }
   const char* b = buffer_.data();
-  identity_.kind = char2byte(b, posS + kOffKind);
-  identity_.type = char2byte(b, posS + kOffType);
-  identity_.version = ver2str(b, posS + kOffVersion);
-  identity_.serial = char2word(b, posS + kOffSerial);
-  identity_.recordCount = char2byte(b, posS + kOffCount);
-  if (identity_.type > 3 && identity_.kind != kPlateKind) {
-    Fail(kErrorCaption, kWrongDevice, WrongDeviceDetail(identity_, portName_));
+  DeviceIdentity& identity = result_.identity;
+  identity.kind = char2byte(b, posS + kOffKind);
+  identity.type = char2byte(b, posS + kOffType);
+  identity.version = ver2str(b, posS + kOffVersion);
+  identity.serial = char2word(b, posS + kOffSerial);
+  identity.recordCount = char2byte(b, posS + kOffCount);
+  if (identity.type > 3 && identity.kind != kPlateKind) {
+    Fail(kErrorCaption, kWrongDevice, WrongDeviceDetail(identity, portName_));
     return false;
   }
-  observer_.IdentityChanged(DeviceTypeName(identity_.type), identity_.version,
-                            QString::number(identity_.recordCount));
-  startSeen_ = false;
-  endSeen_ = false;
-  inFrame_ = false;
-  request_ = kMemory;
+  observer_.IdentityChanged(DeviceTypeName(identity.type), identity.version,
+                            QString::number(identity.recordCount));
   observer_.StatusChanged(kReceiving);
-  progressActive_ = false;
-  link_.SendByte(kMemory);
-  fill_ = 0;
+  Ask(kMemory);
   return true;
 }
 
 bool DownloadProtocol::ExpectedSizeStep() {
-  const uint32_t posS = find_char(buffer_.data(), fill_ - 1, kStart);
-  if (posS >= fill_ || posS + 9 >= fill_) return true;
+  const uint32_t fill = frame_.fill;
+  const uint32_t posS = find_char(buffer_.data(), fill - 1, kStart);
+  if (posS >= fill || posS + 9 >= fill) return true;
   expectedSize_ =
       uint32_t{char2word(buffer_.data(), posS + 1)} * char2word(buffer_.data(), posS + 5);
   dataStart_ = posS + 9;
@@ -236,7 +230,7 @@ bool DownloadProtocol::ExpectedSizeStep() {
     Fail(kErrorCaption, kNoData);
     return false;
   }
-  progressActive_ = true;
+  state_ = State::ReceivingMemory;
   return true;
 }
 
@@ -245,9 +239,11 @@ void DownloadProtocol::ProgressStep() {
   // the checksum, two per byte. For the water-permeability tester the two
   // words are the first bytes of record 0, not a size.
   uint64_t bytes = uint64_t{expectedSize_} + 4;
-  if (identity_.type <= kLastWaterType && identity_.recordCount > 0)
-    bytes = uint64_t{identity_.recordCount} * kRecordSizeWater;
-  const uint64_t received = fill_ > dataStart_ ? fill_ - dataStart_ : 0;
+  const DeviceIdentity& identity = result_.identity;
+  if (IsWaterDeviceType(identity.type) && identity.recordCount > 0)
+    bytes = uint64_t{identity.recordCount} * kRecordSizeWater;
+  const uint32_t fill = frame_.fill;
+  const uint64_t received = fill > dataStart_ ? fill - dataStart_ : 0;
   const int percent = static_cast<int>(std::min<uint64_t>(99, received * 100 / (2 * bytes)));
   if (percent != progress_) {
     progress_ = percent;
@@ -256,13 +252,10 @@ void DownloadProtocol::ProgressStep() {
 }
 
 void DownloadProtocol::MemoryStep() {
-  inFrame_ = false;
   link_.CloseLink();
   progress_ = 100;
   observer_.ProgressChanged(100);
-  startSeen_ = false;
-  endSeen_ = false;
-  const uint32_t last = fill_ - 1;
+  const uint32_t last = frame_.fill - 1;
   if (!check_sum(buffer_.data(), last)) {
     Fail(kErrorCaption, kTransmissionError);
     return;
@@ -272,12 +265,13 @@ void DownloadProtocol::MemoryStep() {
   const uint32_t chars = posP - posS - 1;
   // Two characters per byte, and no more bytes than the image holds: a
   // frame that breaks either would be unpacked wrongly or wrap around.
-  if (chars % 2 != 0 || chars / 2 > image_.size()) {
+  MemoryImage& image = result_.image;
+  if (chars % 2 != 0 || chars / 2 > image.size()) {
     Fail(kErrorCaption, kTransmissionError);
     return;
   }
-  for (uint32_t k = 0; k < chars / 2; ++k) image_[k] = char2byte(buffer_.data(), posS + 1 + 2 * k);
-  imageLength_ = chars / 2;
+  for (uint32_t k = 0; k < chars / 2; ++k) image[k] = char2byte(buffer_.data(), posS + 1 + 2 * k);
+  result_.length = chars / 2;
   Close(true);
 }
 
@@ -285,9 +279,6 @@ void DownloadProtocol::Restart(size_t index) {
   portIndex_ = index;
   portName_ = ports_[index].name;
   link_.SetPortName(portName_);
-  startSeen_ = false;
-  endSeen_ = false;
-  fill_ = 0;
   progress_ = 0;
   observer_.ProgressChanged(0);
   TryPort(index);
@@ -334,9 +325,9 @@ QStringList DownloadProtocol::DeniedPorts() const {
 }
 
 void DownloadProtocol::TimerFired() {
-  if (!active_) return;
+  if (state_ == State::Idle) return;
   link_.StopTimer();
-  if (inFrame_) {
+  if (frame_.open) {
     FailLostLine(true);
     return;
   }
@@ -353,29 +344,23 @@ void DownloadProtocol::TimerFired() {
   portIndex_ = 0;
   portName_ = ports_[0].name;
   link_.SetPortName(portName_);
-  startSeen_ = false;
-  endSeen_ = false;
-  fill_ = 0;
   progress_ = 0;
   observer_.ProgressChanged(0);
-  active_ = false;
+  state_ = State::Idle;
   observer_.Failed(kNotFoundCaption, text, detail);
   Close(false);
 }
 
 void DownloadProtocol::Cancel() {
   link_.CloseLink();
-  startSeen_ = false;
-  endSeen_ = false;
-  fill_ = 0;
   progress_ = 0;
   observer_.ProgressChanged(0);
   Close(false);
 }
 
 void DownloadProtocol::LineLost() {
-  if (!active_) return;
-  if (request_ == kIdentify && !heard_) {
+  if (state_ == State::Idle) return;
+  if (state_ == State::Identifying && !heard_) {
     // Nothing had answered on this port yet: one more port without an
     // instrument; the search goes on at once.
     outcomes_[portIndex_].lost = true;
@@ -393,9 +378,8 @@ void DownloadProtocol::FailLostLine(bool silent) {
                               "молчит уже %2 с.")
                    .arg(port, QString::number(kFrameSilenceMs / 1000))
              : QStringLiteral("Порт %1: связь прервалась — прибор или кабель отключен.").arg(port);
-  if (request_ == kMemory)
+  if (AwaitsMemory())
     detail += QStringLiteral("\nПринято %1 % памяти прибора; принятое не сохраняется.")
                   .arg(std::max(progress_, 0));
-  inFrame_ = false;
   Fail(kErrorCaption, kLineLost, detail);
 }

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "link/device_data.h"
 #include "link/serial_ports.h"
+#include "platform/device_data.h"
 
 // The link and the answer timer, as the dialogue needs them.
 class DownloadTransport {
@@ -94,22 +94,31 @@ class DownloadProtocol {
   void LineLost();
   void Cancel();                                  // "Отмена"
 
+  // Where the dialogue stands.
+  enum class State {
+    Idle,             // no download runs
+    Identifying,      // "V" sent: the identification frame awaited
+    AwaitingMemory,   // "N" sent: the memory frame awaited, its size not yet read
+    ReceivingMemory,  // the memory frame's size read: its progress shown
+  };
+  State CurrentState() const { return state_; }
   // True from Start until the observer has been told Finished.
-  bool Active() const { return active_; }
-  char Request() const { return request_; }
-  bool StartSeen() const { return startSeen_; }
-  bool EndSeen() const { return endSeen_; }
-  uint32_t Fill() const { return fill_; }
+  bool Active() const { return state_ != State::Idle; }
+  // The request whose answer is awaited: "N" for the memory, else "V".
+  char Request() const { return AwaitsMemory() ? 'N' : 'V'; }
+  // Of the frame now arriving: whether its "S" and its "P" have come, and
+  // how many of its characters the receive buffer holds.
+  bool StartSeen() const { return frame_.startSeen; }
+  bool EndSeen() const { return frame_.endSeen; }
+  uint32_t Fill() const { return frame_.fill; }
   const QString& PortName() const { return portName_; }
   // Index in Ports() of the port now (or last) tried.
   size_t PortIndex() const { return portIndex_; }
   uint32_t ExpectedSize() const { return expectedSize_; }
-  // The last identification; kept until the next one.
-  const DeviceIdentity& Identity() const { return identity_; }
-  // The last memory body; a shorter download overwrites only its own length.
-  const MemoryImage& Image() const { return image_; }
-  // Bytes of Image() the last complete download filled (body and checksum).
-  uint32_t ImageLength() const { return imageLength_; }
+  // The identity of the last identification, kept until the next one, and
+  // the image and length of the last complete download; a shorter download
+  // overwrites only its own length of the image.
+  const DownloadResult& Result() const { return result_; }
 
  private:
   void Fail(const QString& caption, const QString& text, const QString& detail = QString());
@@ -131,31 +140,39 @@ class DownloadProtocol {
   };
   std::vector<PortResult> PortResults() const;
   QStringList DeniedPorts() const;
+  bool AwaitsMemory() const {
+    return state_ == State::AwaitingMemory || state_ == State::ReceivingMemory;
+  }
+  // Sends a request: its answer is the next frame.
+  void Ask(char request);
+  // Forgets the frame arriving: a new one starts at the buffer's beginning.
+  void ResetFrame() { frame_ = Frame{}; }
   void Close(bool ok);
   void FailLostLine(bool silent);
 
+  // The frame arriving, as its batches have shown it.
+  struct Frame {
+    uint32_t fill = 0;  // characters of it in the receive buffer
+    bool startSeen = false;
+    bool endSeen = false;
+    // Inside the frame: its "S" has come, its "P" not yet.
+    bool open = false;
+  };
+
   DownloadTransport& link_;
   DownloadObserver& observer_;
-  DeviceIdentity identity_;
-  MemoryImage image_{};
+  DownloadResult result_;
   std::vector<char> buffer_;  // ReceiveBuffer; never cleared, only refilled
-  uint32_t fill_ = 0;
-  char request_ = 'V';
-  bool startSeen_ = false;
-  bool endSeen_ = false;
+  State state_ = State::Idle;
+  Frame frame_;
   uint32_t expectedSize_ = 0;
   uint32_t dataStart_ = 0;
-  bool progressActive_ = false;
   int progress_ = -1;
-  bool active_ = false;
   QString portName_;
   std::vector<PortCandidate> ports_;
   size_t portIndex_ = 0;
-  // Inside a frame: its "S" has come, its "P" not yet.
-  bool inFrame_ = false;
   // The port now tried has sent an "S" or a "Z": an instrument is there.
   bool heard_ = false;
   // By index into ports_.
   std::vector<PortOutcome> outcomes_;
-  uint32_t imageLength_ = 0;
 };

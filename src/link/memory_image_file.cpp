@@ -4,6 +4,7 @@
 #include <fcntl.h>
 
 #include <QFile>
+#include <algorithm>
 #include <cstring>
 
 #include "platform/file_ops.h"
@@ -52,9 +53,10 @@ struct Reader {
 };
 }  // namespace
 
-QByteArray EncodeMemoryImageFile(const DeviceIdentity& identity, const MemoryImage& image,
-                                 uint32_t length) {
-  if (length > image.size()) length = image.size();
+QByteArray EncodeMemoryImageFile(const DownloadResult& download) {
+  const DeviceIdentity& identity = download.identity;
+  const MemoryImage& image = download.image;
+  const uint32_t length = std::min<uint32_t>(download.length, image.size());
   const QByteArray version = identity.version.toLatin1().left(kMaxVersionText);
   QByteArray out(kMagic, sizeof kMagic);
   PutWord(&out, kVersion);
@@ -92,8 +94,7 @@ bool ReadMemoryImageFileBytes(const QString& path, QByteArray* bytes, QString* e
   return err == 0;
 }
 
-bool DecodeMemoryImageFile(const QByteArray& file, DeviceIdentity* identity, MemoryImage* image,
-                           uint32_t* length, QString* error) {
+bool DecodeMemoryImageFile(const QByteArray& file, DownloadResult* download, QString* error) {
   const QString damaged = QStringLiteral("файл поврежден или обрезан");
   Reader r{file};
   const char* magic;
@@ -117,7 +118,7 @@ bool DecodeMemoryImageFile(const QByteArray& file, DeviceIdentity* identity, Mem
   const char* body = nullptr;
   if (!r.Byte(&id.kind) || !r.Byte(&id.type) || !r.Word(&id.serial) || !r.Word(&id.recordCount) ||
       !r.Byte(&textLength) || textLength > kMaxVersionText || !r.Take(textLength, &text) ||
-      !r.Dword(&n) || n > image->size() || !r.Take(qsizetype(n), &body)) {
+      !r.Dword(&n) || n > download->image.size() || !r.Take(qsizetype(n), &body)) {
     *error = damaged;
     return false;
   }
@@ -126,9 +127,9 @@ bool DecodeMemoryImageFile(const QByteArray& file, DeviceIdentity* identity, Mem
     return false;
   }
   id.version = QString::fromLatin1(text, textLength);
-  image->fill(0);
-  std::memcpy(image->data(), body, n);
-  *identity = id;
-  *length = n;
+  download->image.fill(0);
+  std::memcpy(download->image.data(), body, n);
+  download->identity = id;
+  download->length = n;
   return true;
 }

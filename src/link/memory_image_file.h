@@ -22,7 +22,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "link/device_data.h"
+#include "platform/device_data.h"
 
 namespace memory_image_file {
 constexpr char kMagic[8] = {'K', 'L', 'T', '3', 'M', 'E', 'M', 0x1A};
@@ -32,8 +32,9 @@ constexpr int kMaxVersionText = 32;
 constexpr int kMaxFileSize = 21 + kMaxVersionText + kMemoryImageSize;
 }  // namespace memory_image_file
 
-QByteArray EncodeMemoryImageFile(const DeviceIdentity& identity, const MemoryImage& image,
-                                 uint32_t length);
+// The file of a download: its identity and the first `length` bytes of its
+// image.
+QByteArray EncodeMemoryImageFile(const DownloadResult& download);
 
 // Reads the file at `path` for DecodeMemoryImageFile: a folder, a FIFO or a
 // device is refused at once, and no more than one byte past the largest
@@ -41,7 +42,7 @@ QByteArray EncodeMemoryImageFile(const DeviceIdentity& identity, const MemoryIma
 // reason, in Russian, in *error.
 bool ReadMemoryImageFileBytes(const QString& path, QByteArray* bytes, QString* error);
 
-// Fills identity, image (zeros beyond the length) and length from the file's
-// bytes. Returns false with the reason, in Russian, in *error.
-bool DecodeMemoryImageFile(const QByteArray& file, DeviceIdentity* identity, MemoryImage* image,
-                           uint32_t* length, QString* error);
+// Fills the download (its image with zeros beyond the length) from the
+// file's bytes. Returns false with the reason, in Russian, in *error; the
+// download is left as it was then.
+bool DecodeMemoryImageFile(const QByteArray& file, DownloadResult* download, QString* error);

@@ -144,6 +144,11 @@ void TSerialLink::SetPortName(const QString& name) {
   portName_ = name;
 }
 
+bool TSerialLink::SetLine(const LineSettings& line) {
+  line_ = line;
+  return !IsLinkOpen() || ApplyLineSettings();
+}
+
 void TSerialLink::SetInBufSize(int size) { inBufSize_ = std::clamp(size, kMinBuf, kMaxBuf); }
 void TSerialLink::SetOutBufSize(int size) { outBufSize_ = std::clamp(size, kMinBuf, kMaxBuf); }
 void TSerialLink::SetPollingDelay(int ms) { pollingDelay_ = std::max(ms, kMinPolling); }
@@ -213,18 +218,18 @@ void TSerialLink::OpenLink() {
 }
 
 bool TSerialLink::ApplyLineSettings() {
-  if (!serial_->setBaudRate(ToQt(BaudRate)) || !serial_->setDataBits(ToQt(DataBits)) ||
-      !serial_->setParity(ToQt(Parity)) || !serial_->setStopBits(ToQt(StopBits))) {
+  if (!serial_->setBaudRate(ToQt(line_.baudRate)) || !serial_->setDataBits(ToQt(line_.dataBits)) ||
+      !serial_->setParity(ToQt(line_.parity)) || !serial_->setStopBits(ToQt(line_.stopBits))) {
     return false;
   }
   QSerialPort::FlowControl flow = QSerialPort::NoFlowControl;
-  if (HwFlow == hfRTSCTS)
+  if (line_.hwFlow == hfRTSCTS)
     flow = QSerialPort::HardwareControl;
-  else if (SwFlow == sfXONXOFF)
+  else if (line_.swFlow == sfXONXOFF)
     flow = QSerialPort::SoftwareControl;
   if (!serial_->setFlowControl(flow)) return false;
-  if (!SetModemLine(serial_, true, EnableDTROnOpen)) return false;
-  if (HwFlow == hfNONERTSON && !SetModemLine(serial_, false, true)) return false;
+  if (!SetModemLine(serial_, true, line_.dtrOnOpen)) return false;
+  if (line_.hwFlow == hfNONERTSON && !SetModemLine(serial_, false, true)) return false;
   return true;
 }
 

@@ -29,6 +29,19 @@ enum TParity { ptNONE, ptODD, ptEVEN, ptMARK, ptSPACE };
 enum THwFlow { hfNONE, hfNONERTSON, hfRTSCTS };
 enum TSwFlow { sfNONE, sfXONXOFF };
 
+// How the line runs: speed, character frame, handshake and the modem lines
+// raised on open.
+struct LineSettings {
+  TBaudRate baudRate = br9600;
+  TDataBits dataBits = db8BITS;
+  TStopBits stopBits = sb1BITS;
+  TParity parity = ptNONE;
+  // hfNONERTSON: no handshake, RTS held on while the port is open.
+  THwFlow hwFlow = hfNONERTSON;
+  TSwFlow swFlow = sfNONE;
+  bool dtrOnOpen = true;  // whether DTR is raised when the port opens
+};
+
 class TSerialLink : public QObject {
   Q_OBJECT
  public:
@@ -42,13 +55,12 @@ class TSerialLink : public QObject {
   // Ignored while the port is open.
   void SetPortName(const QString& name);
 
-  TBaudRate BaudRate = br9600;
-  TDataBits DataBits = db8BITS;
-  TStopBits StopBits = sb1BITS;
-  TParity Parity = ptNONE;
-  THwFlow HwFlow = hfNONERTSON;
-  TSwFlow SwFlow = sfNONE;
-  bool EnableDTROnOpen = true;
+  const LineSettings& Line() const { return line_; }
+  // Takes the settings whole: OpenLink applies them, and an open port gets
+  // them at once. False when the open port refused them (it stays open,
+  // with what it took).
+  bool SetLine(const LineSettings& line);
+
   int OutputTimeout = 500;  // ms without progress before SendByte gives up
   TReceiveDataEvent OnReceiveData;
   // Raised once when the open line goes: the bytes that had arrived are
@@ -85,6 +97,7 @@ class TSerialLink : public QObject {
   void PortError(QSerialPort::SerialPortError error);
   void LoseLine();
 
+  LineSettings line_;
   TPortNumber port_ = pnCOM2;
   QString portName_ = QStringLiteral("\\\\.\\COM2");
   int inBufSize_ = 2048;

@@ -5,10 +5,10 @@
 
 #include "output/xls/series_export.h"
 #include "output/xls/xls_writer.h"
+#include "platform/device_data.h"
 #include "platform/dialogs.h"
 #include "platform/operator_error.h"
 #include "shell/main_window.h"
-#include "store/instruments.h"
 #include "views/grid/data_grid.h"
 
 // "Экспорт в Excel": the rows of the shown view into an .xls file: a

@@ -20,17 +20,6 @@ const char kDefaultDirValue[] = "Default_dir";
 
 QString MainTitle() { return QString::fromUtf8("ФИР - ТЛ7"); }
 
-// What the last download left for New.
-DownloadedImage LastDownload(const DownloadDialog& dialog) {
-  const Download& download = dialog.download();
-  DownloadedImage d;
-  d.image = DumpView{download.Image().data(), int(download.Image().size())};
-  d.deviceType = download.Identity().type;
-  d.deviceSerial = download.Identity().serial;
-  d.recordCount = download.Identity().recordCount;
-  return d;
-}
-
 // Ends a cell edit still open in a grid's editor: with `keep` its text goes
 // into the row being edited, else it is dropped.
 void EndOpenEditor(DataGrid* grid, bool keep) {
@@ -95,7 +84,7 @@ void MainWindow::NewTable() {
 void MainWindow::CreateTableFromDownload(const QString& path) {
   BuiltTable built;
   try {
-    built = TableSession::BuildFromDownload(path, LastDownload(*downloadDialog_));
+    built = TableSession::BuildFromDownload(path, downloadDialog_->Result());
   } catch (const std::exception& e) {
     // Nothing was made: the open table, if any, stays as it was.
     ShowGeneralError(this, OperatorText(e));

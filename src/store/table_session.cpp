@@ -165,7 +165,10 @@ void TableSession::CheckNewTablePath(const QString& path) const {
   if (held >= 0) Files().Close(held);
 }
 
-BuiltTable TableSession::BuildFromDownload(const QString& path, const DownloadedImage& download) {
+BuiltTable TableSession::BuildFromDownload(const QString& path, const DownloadResult& download) {
+  const DumpView image{download.image.data(), int(download.image.size())};
+  const int deviceType = download.identity.type;
+  const int recordCount = download.identity.recordCount;
   const QString finalPath = QFileInfo(path).absoluteFilePath();
   RemoveLeftoverParts(finalPath);
   BuiltTable built;
@@ -185,15 +188,14 @@ BuiltTable TableSession::BuildFromDownload(const QString& path, const Downloaded
     MeasurementTable table;
     table.SetLocation(built.part_);
     table.Open(MeasurementTable::OpenMode::NewFile);
-    built.deviceType_ = download.deviceType;
-    if (IsWaterDeviceType(download.deviceType)) {
-      built.decodedRecordCount_ = download.recordCount;
-      DecodeWaterDump(table, download.image, download.deviceType, download.recordCount,
-                      &built.series_);
+    built.deviceType_ = deviceType;
+    if (IsWaterDeviceType(deviceType)) {
+      built.decodedRecordCount_ = recordCount;
+      DecodeWaterDump(table, image, deviceType, recordCount, &built.series_);
     } else {
       // The image's own count replaces the one of the identification frame.
-      built.decodedRecordCount_ = dump_word(download.image, 0);
-      DecodePlateDump(table, download.image, download.deviceType, download.deviceSerial);
+      built.decodedRecordCount_ = dump_word(image, 0);
+      DecodePlateDump(table, image, deviceType, download.identity.serial);
     }
     table.Close();
     // While the table had it open, its write lock kept the tidying up of
@@ -267,7 +269,7 @@ void TableSession::Install(BuiltTable& built) {
   }
 }
 
-void TableSession::CreateFromDownload(const QString& path, const DownloadedImage& download) {
+void TableSession::CreateFromDownload(const QString& path, const DownloadResult& download) {
   BuiltTable built = BuildFromDownload(path, download);
   Install(built);
 }

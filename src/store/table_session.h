@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <vector>
 
+#include "platform/device_data.h"
 #include "store/decoders.h"
 #include "store/measurement_table.h"
 #include "store/table_stats.h"
@@ -15,19 +16,6 @@
 // Which rows the views show: the plate tests or the water-permeability
 // series.
 enum class ShownKind { Plate, Water };
-
-// Device types up to this one are water-permeability testers.
-constexpr int kLastWaterDeviceType = 15;
-inline bool IsWaterDeviceType(int deviceType) { return deviceType <= kLastWaterDeviceType; }
-
-// What a download leaves for New: the memory image and the identity values
-// the decoders need.
-struct DownloadedImage {
-  DumpView image;
-  int deviceType = 0;
-  int deviceSerial = 0;
-  int recordCount = 0;  // from the identification frame
-};
 
 // A new table made from a download, complete and on the disk in a file
 // beside the name the operator chose, waiting for TableSession::Install to
@@ -98,7 +86,7 @@ class TableSession {
   // `path`, complete and on the disk. Touches neither the open table nor a
   // file of that name. Throws TableError naming `path`; nothing is left
   // beside it then.
-  static BuiltTable BuildFromDownload(const QString& path, const DownloadedImage& download);
+  static BuiltTable BuildFromDownload(const QString& path, const DownloadResult& download);
 
   // New, second half: gives the built table its name (replacing a file of
   // that name, also the open table's own), only then closes the open table,
@@ -110,7 +98,7 @@ class TableSession {
 
   // Both halves: New from a download into `path`. All or nothing: on a
   // failure a file of that name is as it was.
-  void CreateFromDownload(const QString& path, const DownloadedImage& download);
+  void CreateFromDownload(const QString& path, const DownloadResult& download);
 
   // After New or Open: what tells that the table was cut short while it
   // was written (its header's row count disagrees with the rows in the

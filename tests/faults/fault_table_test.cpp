@@ -27,6 +27,7 @@
 #include "store/dbf/mdx_index.h"
 #include "store/table_session.h"
 #include "support/fault_files.h"
+#include "support/link_sample_records.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
 #include "views/layout/column_layout_text.h"
@@ -172,12 +173,7 @@ struct CreateFromDownload : TableOperation {
   }
   bool Run() override {
     session = std::make_unique<TableSession>();
-    DownloadedImage d;
-    d.image = DumpView{reinterpret_cast<const uint8_t*>(image.constData()), int(image.size())};
-    d.deviceType = 1;
-    d.deviceSerial = 1234;
-    d.recordCount = 3;
-    session->CreateFromDownload(File(), d);
+    session->CreateFromDownload(File(), *DownloadOf(image, 1, 3, 1234));
     session->Close();
     return true;
   }

@@ -85,9 +85,9 @@ struct DialogTest : testing::Test {
   }
   QString Text(const char* name) const { return form->findChild<QLabel*>(name)->text(); }
   QByteArray Image(int n) const {
-    return QByteArray(reinterpret_cast<const char*>(form->download().Image().data()), n);
+    return QByteArray(reinterpret_cast<const char*>(form->Result().image.data()), n);
   }
-  const DeviceIdentity& Identity() const { return form->download().Identity(); }
+  const DeviceIdentity& Identity() const { return form->Result().identity; }
 
   RecordingDialogs dialogs;
   std::vector<bool> linkOpenAtBox;  // whether the port was open at each box
@@ -225,7 +225,7 @@ TEST_F(DialogTest, EachFailureShowsItsMessageWithThePortClosed) {
     EXPECT_EQ(dialogs.messages[0].icon, QMessageBox::Critical);
     EXPECT_FALSE(linkOpenAtBox.at(0));
     EXPECT_FALSE(form->download().LinkOpen());
-    EXPECT_TRUE(form->download().Image() == MemoryImage{}) << "image left as it was";
+    EXPECT_TRUE(form->Result().image == MemoryImage{}) << "image left as it was";
     // The instrument got no request after the failure: the port is closed,
     // so all that was sent is what the instrument has read once the line
     // holds nothing more for it.

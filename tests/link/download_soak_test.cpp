@@ -96,7 +96,7 @@ TEST(DownloadSoak, ThreeHundredDownloadsWithFaultsLeakNothing) {
       EXPECT_EQ(outcome.ok, expected.isEmpty());
       EXPECT_EQ(outcome.failure, expected);
       if (expected.isEmpty()) {
-        const QByteArray image(reinterpret_cast<const char*>(download.Image().data()),
+        const QByteArray image(reinterpret_cast<const char*>(download.Result().image.data()),
                                int(config.image.size()));
         EXPECT_EQ(image, config.image);
       }

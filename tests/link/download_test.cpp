@@ -107,9 +107,10 @@ TEST(Download, FixedPortDownloadFillsIdentityAndImageAndFinishesClosed) {
            QStringLiteral("identity ЗЕН-ТЛ7 (тип 16) 01.12.05 %1").arg(config.identity.recordCount),
            "status " + kReceiving, "finished 1, link closed"}));
   EXPECT_EQ(port.instrument->Received(), "VN");
-  EXPECT_EQ(download.Identity().type, 16);
-  EXPECT_EQ(download.Identity().serial, 1234);
-  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(download.Image().data()), config.image.size()),
+  EXPECT_EQ(download.Result().identity.type, 16);
+  EXPECT_EQ(download.Result().identity.serial, 1234);
+  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(download.Result().image.data()),
+                       config.image.size()),
             config.image);
 }
 

@@ -128,11 +128,11 @@ TEST(DownloadProtocol, IdentificationOfTheWorkedExample) {
   f.protocol.Start();
   f.rec.log.clear();
   f.Feed("noise" + kSpecIdent);
-  EXPECT_EQ(f.protocol.Identity().kind, 1);
-  EXPECT_EQ(f.protocol.Identity().type, 1);
-  EXPECT_EQ(f.protocol.Identity().version, "01.12.05");
-  EXPECT_EQ(f.protocol.Identity().serial, 1234);
-  EXPECT_EQ(f.protocol.Identity().recordCount, 3);
+  EXPECT_EQ(f.protocol.Result().identity.kind, 1);
+  EXPECT_EQ(f.protocol.Result().identity.type, 1);
+  EXPECT_EQ(f.protocol.Result().identity.version, "01.12.05");
+  EXPECT_EQ(f.protocol.Result().identity.serial, 1234);
+  EXPECT_EQ(f.protocol.Result().identity.recordCount, 3);
   EXPECT_EQ(f.rec.typeLine, QStringLiteral("ФИР-ТЛ7"));
   EXPECT_EQ(f.rec.versionLine, "01.12.05");
   EXPECT_EQ(f.rec.countLine, "3");
@@ -159,8 +159,8 @@ TEST(DownloadProtocol, FullDownloadInOneBatchOrCharacterByCharacter) {
     EXPECT_EQ(f.rec.log.mid(f.rec.log.size() - 2), QStringList({"close", "finish 1"}));
     EXPECT_EQ(f.rec.progress, 100);
     EXPECT_TRUE(f.rec.Errors().isEmpty());
-    EXPECT_EQ(ImagePrefix(f.protocol.Image(), image.size() + 4), Unpacked(memory));
-    EXPECT_EQ(ImagePrefix(f.protocol.Image(), image.size()), image);
+    EXPECT_EQ(ImagePrefix(f.protocol.Result().image, image.size() + 4), Unpacked(memory));
+    EXPECT_EQ(ImagePrefix(f.protocol.Result().image, image.size()), image);
     EXPECT_EQ(f.rec.sent, "VN");
     EXPECT_FALSE(f.protocol.Active());
   }
@@ -183,13 +183,16 @@ TEST(DownloadProtocol, ProgressRisesWithTheCharactersToCome) {
     Fixture f;
     f.protocol.Start();
     f.Feed(c.ident);
+    EXPECT_EQ(f.protocol.CurrentState(), DownloadProtocol::State::AwaitingMemory);
     f.rec.progressSeen.clear();
     const QByteArray memory = sim::EncodeFrame(c.image);
     const int half = memory.size() / 2;
     f.FeedInPieces(memory.left(half), 50);
+    EXPECT_EQ(f.protocol.CurrentState(), DownloadProtocol::State::ReceivingMemory);
     EXPECT_NEAR(f.rec.progress, 50, 2);
     f.FeedInPieces(memory.mid(half), 50);
     EXPECT_EQ(f.rec.progress, 100);
+    EXPECT_EQ(f.protocol.CurrentState(), DownloadProtocol::State::Idle);
     EXPECT_TRUE(std::is_sorted(f.rec.progressSeen.begin(), f.rec.progressSeen.end()));
     EXPECT_EQ(f.rec.finished, 1);
   }
@@ -255,18 +258,18 @@ TEST(DownloadProtocol, FailuresCloseTheLinkShowTheirMessageAndCancel) {
     }
     // A refused instrument's box tells what it said it is.
     const QString detail = c.text == kWrongDevice
-                               ? " | " + WrongDeviceDetail(f.protocol.Identity(), kCom1)
+                               ? " | " + WrongDeviceDetail(f.protocol.Result().identity, kCom1)
                                : QString();
     EXPECT_EQ(f.rec.Errors(), QStringList({"error " + kErrorCaption + " | " + c.text + detail}));
     if (!detail.isEmpty()) {
-      const DeviceIdentity& id = f.protocol.Identity();
+      const DeviceIdentity& id = f.protocol.Result().identity;
       EXPECT_TRUE(detail.contains(QStringLiteral("вид %1, тип %2").arg(id.kind).arg(id.type)));
     }
     EXPECT_EQ(f.rec.finished, 0);
     EXPECT_FALSE(f.rec.linkOpen);
     EXPECT_FALSE(f.protocol.Active());
     EXPECT_FALSE(f.protocol.StartSeen() || f.protocol.EndSeen());
-    EXPECT_TRUE(f.protocol.Image() == MemoryImage{}) << "image left as it was";
+    EXPECT_TRUE(f.protocol.Result().image == MemoryImage{}) << "image left as it was";
     // Nothing more happens after the end.
     const QStringList before = f.rec.log;
     f.Feed(kSpecIdent);
@@ -286,6 +289,8 @@ TEST(DownloadProtocol, RefusedInstrumentStaysInIdentityAcceptedOnesGoOn) {
       {9, 3, true, QStringLiteral("тип 3")},
       {0, 1, true, QStringLiteral("ФИР-ТЛ7")},
       {17, 5, true, QStringLiteral("тип 5")},
+      // The last water-permeability type and the first plate one.
+      {17, 15, true, QStringLiteral("тип 15")},
       {16, 5, false, QString()},
       {1, 4, false, QString()},
       {17, 16, true, QStringLiteral("ЗЕН-ТЛ7 (тип 16)")},
@@ -295,9 +300,9 @@ TEST(DownloadProtocol, RefusedInstrumentStaysInIdentityAcceptedOnesGoOn) {
     Fixture f;
     f.protocol.Start();
     f.Feed(IdentFrame(c.kind, c.type, 200));
-    EXPECT_EQ(f.protocol.Identity().kind, c.kind);
-    EXPECT_EQ(f.protocol.Identity().type, c.type);
-    EXPECT_EQ(f.protocol.Identity().recordCount, 200);
+    EXPECT_EQ(f.protocol.Result().identity.kind, c.kind);
+    EXPECT_EQ(f.protocol.Result().identity.type, c.type);
+    EXPECT_EQ(f.protocol.Result().identity.recordCount, 200);
     EXPECT_EQ(f.protocol.Request(), c.accepted ? 'N' : 'V');
     EXPECT_EQ(f.rec.finished, c.accepted ? -1 : 0);
     if (c.accepted) {
@@ -332,7 +337,7 @@ TEST(DownloadProtocol, ZDropsTheRestOfItsBatchAndAsksOnce) {
   f.Feed(IdentFrame(17, 16));
   f.Feed(memory);
   EXPECT_EQ(f.rec.finished, 1);
-  EXPECT_EQ(ImagePrefix(f.protocol.Image(), 44), PlateImage(10).left(44));
+  EXPECT_EQ(ImagePrefix(f.protocol.Result().image, 44), PlateImage(10).left(44));
 }
 
 TEST(DownloadProtocol, SilenceOnCom1ThenCom2ThenGivesUp) {
@@ -397,10 +402,11 @@ TEST(DownloadProtocol, SecondShorterDownloadAfterALongOne) {
   f.Feed(IdentFrame(17, 16));
   f.Feed(sim::EncodeFrame(shortImage));
   EXPECT_EQ(f.rec.finished, 1);
-  EXPECT_EQ(ImagePrefix(f.protocol.Image(), shortImage.size()), shortImage);
+  EXPECT_EQ(ImagePrefix(f.protocol.Result().image, shortImage.size()), shortImage);
   // Beyond the new body and checksum the image keeps the earlier download.
   const int tail = shortImage.size() + 4;
-  EXPECT_EQ(ImagePrefix(f.protocol.Image(), longImage.size()).mid(tail), longImage.mid(tail));
+  EXPECT_EQ(ImagePrefix(f.protocol.Result().image, longImage.size()).mid(tail),
+            longImage.mid(tail));
 }
 
 TEST(DownloadProtocol, LargestImageFillsTheWholeImage) {
@@ -412,7 +418,7 @@ TEST(DownloadProtocol, LargestImageFillsTheWholeImage) {
   f.Feed(IdentFrame(17, 16));
   f.FeedInPieces(memory, 4096);
   ASSERT_EQ(f.rec.finished, 1);
-  EXPECT_EQ(ImagePrefix(f.protocol.Image(), 65536), Unpacked(memory));
+  EXPECT_EQ(ImagePrefix(f.protocol.Result().image, 65536), Unpacked(memory));
 }
 
 TEST(DownloadProtocol, SearchGoesThroughEveryPortAndSaysWhatHappenedOnEach) {
@@ -473,7 +479,7 @@ TEST(DownloadProtocol, AnswerOnALaterPortAndAnExplicitPortTriedTwiceIsOneLine) {
     EXPECT_EQ(f.rec.finished, 1);
     EXPECT_EQ(f.rec.port, "/dev/ttyUSB0");
     EXPECT_EQ(f.rec.sent, "VVVN");
-    EXPECT_EQ(f.protocol.ImageLength(), uint32_t(PlateImage(3).size() + 4));
+    EXPECT_EQ(f.protocol.Result().length, uint32_t(PlateImage(3).size() + 4));
   }
   Fixture f;
   f.protocol.SetPorts({{"/dev/ttyUSB0", "/dev/ttyUSB0", ""}, {"/dev/ttyUSB0", "/dev/ttyUSB0", ""}});
@@ -548,7 +554,7 @@ TEST(DownloadProtocol, ALineLostOrSilentAmidAFrameEndsTheDownload) {
     EXPECT_EQ(f.rec.log.back(), "finish 0");
     EXPECT_FALSE(f.rec.linkOpen);
     EXPECT_FALSE(f.protocol.Active());
-    EXPECT_TRUE(f.protocol.Image() == MemoryImage{}) << "image left as it was";
+    EXPECT_TRUE(f.protocol.Result().image == MemoryImage{}) << "image left as it was";
     EXPECT_EQ(f.rec.sent, c.memoryStarted ? "VN" : "V");
     // Nothing more happens after the end.
     const QStringList before = f.rec.log;

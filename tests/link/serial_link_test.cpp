@@ -16,6 +16,10 @@
 
 namespace {
 
+// The instrument's frame of 8 data bits and 2 stop bits; DTR stays off.
+constexpr LineSettings kTwoStopBitsNoDtr{br9600,      db8BITS, sb2BITS, ptNONE,
+                                         hfNONERTSON, sfNONE,  false};
+
 // Runs the event loop until a link opened now, polling every `delayMs`, has
 // delivered a byte written to it: the polls another link of that delay had
 // due by then have run, so what it has not delivered by now it never will.
@@ -25,8 +29,7 @@ void UntilAPollHasPassed(int delayMs) {
   TSerialLink reference;
   reference.SetPort(pnCustom);
   reference.SetPortName(other.SlavePath());
-  reference.StopBits = sb2BITS;
-  reference.EnableDTROnOpen = false;
+  reference.SetLine(kTwoStopBitsNoDtr);
   reference.SetPollingDelay(delayMs);
   bool delivered = false;
   reference.OnReceiveData = [&](TSerialLink*, const char*, uint32_t) { delivered = true; };
@@ -42,8 +45,7 @@ struct LinkOnPty : testing::Test {
     PointPortsAt(pty.SlavePath(), QString());
     link.SetPort(pnCustom);
     link.SetPortName(QStringLiteral("\\\\.\\COM1"));
-    link.StopBits = sb2BITS;
-    link.EnableDTROnOpen = false;
+    link.SetLine(kTwoStopBitsNoDtr);
     link.OnReceiveData = [this](TSerialLink* sender, const char* data, uint32_t size) {
       EXPECT_EQ(sender, &link);
       batches << QByteArray(data, static_cast<int>(size));
@@ -72,9 +74,13 @@ TEST(SerialLinkSettings, DefaultsAndClamping) {
   TSerialLink link;
   EXPECT_EQ(link.Port(), pnCOM2);
   EXPECT_EQ(link.PortName(), QStringLiteral("\\\\.\\COM2"));
-  EXPECT_EQ(link.StopBits, sb1BITS);
-  EXPECT_EQ(link.HwFlow, hfNONERTSON);
-  EXPECT_TRUE(link.EnableDTROnOpen);
+  EXPECT_EQ(link.Line().baudRate, br9600);
+  EXPECT_EQ(link.Line().dataBits, db8BITS);
+  EXPECT_EQ(link.Line().stopBits, sb1BITS);
+  EXPECT_EQ(link.Line().parity, ptNONE);
+  EXPECT_EQ(link.Line().hwFlow, hfNONERTSON);
+  EXPECT_EQ(link.Line().swFlow, sfNONE);
+  EXPECT_TRUE(link.Line().dtrOnOpen);
   EXPECT_EQ(link.OutputTimeout, 500);
   EXPECT_EQ(link.InBufSize(), 2048);
   EXPECT_EQ(link.PollingDelay(), 50);
@@ -129,6 +135,28 @@ TEST_F(LinkOnPty, OpensWithTheLineSettingsAndPurgesOldInput) {
   WriteMaster("M");
   ASSERT_TRUE(WaitUntil([&] { return All().contains('M'); }, 3000));
   EXPECT_EQ(All(), "M") << "input from before the open was purged";
+}
+
+TEST_F(LinkOnPty, LineSettingsGivenWhileOpenTakeEffectAtOnce) {
+  link.OpenLink();
+  ASSERT_TRUE(link.IsLinkOpen());
+  // What a pty keeps of them: it holds its characters at 8 bits without
+  // parity whatever it is told.
+  LineSettings line = link.Line();
+  line.baudRate = br4800;
+  line.stopBits = sb1BITS;
+  line.swFlow = sfXONXOFF;
+  EXPECT_TRUE(link.SetLine(line));
+  EXPECT_EQ(link.Line().baudRate, br4800);
+  termios t{};
+  ASSERT_EQ(::tcgetattr(pty.SlaveFd(), &t), 0);
+  EXPECT_EQ(::cfgetospeed(&t), speed_t(B4800));
+  EXPECT_EQ(::cfgetispeed(&t), speed_t(B4800));
+  EXPECT_FALSE(t.c_cflag & CSTOPB);
+  EXPECT_EQ(t.c_iflag & (IXON | IXOFF), tcflag_t(IXON | IXOFF));
+  // The port goes on working with them.
+  WriteMaster("M");
+  ASSERT_TRUE(WaitUntil([&] { return All().contains('M'); }, 3000));
 }
 
 TEST_F(LinkOnPty, BytesBetweenPollsArriveAsOneBatchInOrder) {

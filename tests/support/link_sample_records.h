@@ -1,9 +1,26 @@
 #pragma once
 // Sample instrument records shared by the end-to-end tests of the main
 // window and of the command-line tool, so both download the same data.
+#include <QByteArray>
+#include <algorithm>
+#include <memory>
 #include <vector>
 
+#include "platform/device_data.h"
 #include "simulator/sim_images.h"
+
+// A download of `image` from an instrument of `type`, as the link hands it
+// on; the memory beyond the image is zero.
+inline std::unique_ptr<DownloadResult> DownloadOf(const QByteArray& image, uint8_t type,
+                                                  uint16_t recordCount, uint16_t serial = 0) {
+  auto result = std::make_unique<DownloadResult>();
+  result->identity.type = type;
+  result->identity.recordCount = recordCount;
+  result->identity.serial = serial;
+  result->length = uint32_t(std::min<qsizetype>(image.size(), kMemoryImageSize));
+  std::copy_n(image.constData(), result->length, result->image.begin());
+  return result;
+}
 
 // Three series of the water-permeability tester: numbers 5, 6 and 9
 // (heights 105, 106, 109), the last one with a sample without a result.

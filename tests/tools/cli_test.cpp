@@ -43,6 +43,17 @@ namespace {
 
 QString Ru(const char* utf8) { return QString::fromUtf8(utf8); }
 
+// The image file of a water-permeability tester's memory of zeros, `length`
+// bytes of it.
+QByteArray ZeroImageFile(uint32_t length) {
+  auto download = std::make_unique<DownloadResult>();
+  download->identity.kind = 1;
+  download->identity.type = 1;
+  download->identity.version = "01.12.05";
+  download->length = length;
+  return EncodeMemoryImageFile(*download);
+}
+
 struct CliResult {
   int code = -1;
   QString out;
@@ -577,16 +588,11 @@ TEST_F(Cli, WritersRefuseTheirInputAndFilesTheyMustNotReplace) {
   const QString water = Path(QStringLiteral("water.db"));
   GuiNew(sim::WaterInstrument(ThreeSeries()), water);
   ASSERT_EQ(RunCli({"decode", Path("none.img"), Path("x.db")}).code, 12);
-  DeviceIdentity id;
-  id.kind = 1;
-  id.type = 1;
-  id.version = "01.12.05";
-  auto image = std::make_unique<MemoryImage>();
   const QString img = Path(QStringLiteral("memory.img"));
   {
     QFile f(img);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(EncodeMemoryImageFile(id, *image, 100));
+    f.write(ZeroImageFile(100));
   }
   const QString alias = Path(QStringLiteral("alias.db"));  // the table under a second name
   ASSERT_EQ(link(QFile::encodeName(water).constData(), QFile::encodeName(alias).constData()), 0);
@@ -661,16 +667,11 @@ TEST_F(Cli, ANewTableIsRefusedWhereItCannotBeWritten) {
   ASSERT_TRUE(closed.isValid());
   ASSERT_EQ(::chmod(QFile::encodeName(closed.path()).constData(), ::getuid() == 0 ? 0755 : 0555),
             0);
-  DeviceIdentity id;
-  id.kind = 1;
-  id.type = 1;
-  id.version = "01.12.05";
-  auto image = std::make_unique<MemoryImage>();
   const QString img = Path("in.img");
   {
     QFile f(img);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(EncodeMemoryImageFile(id, *image, 100));
+    f.write(ZeroImageFile(100));
   }
   ASSERT_EQ(::chmod(QFile::encodeName(dir_.path()).constData(), 0755), 0);
   SimulatedPort port(sim::WaterInstrument(ThreeSeries()));
@@ -998,12 +999,7 @@ TEST_F(Cli, DownloadKeepsTheImageAndTheLogAndDecodeMakesTheSameTable) {
 }
 
 TEST_F(Cli, DecodeRefusesWhatIsNoImageWithAMessage) {
-  DeviceIdentity id;
-  id.kind = 1;
-  id.type = 1;
-  id.version = "01.12.05";
-  auto image = std::make_unique<MemoryImage>();
-  const QByteArray good = EncodeMemoryImageFile(id, *image, 100);
+  const QByteArray good = ZeroImageFile(100);
   QByteArray version2 = good;
   version2[8] = 2;
   QByteArray tooLong = good;
@@ -1046,7 +1042,7 @@ TEST_F(Cli, DecodeRefusesWhatIsNoImageWithAMessage) {
     EXPECT_FALSE(QFile::exists(Path("out.db")));
   }
   // The good ones make their tables, one of them as long as the memory.
-  for (const QByteArray& bytes : {good, EncodeMemoryImageFile(id, *image, kMemoryImageSize)}) {
+  for (const QByteArray& bytes : {good, ZeroImageFile(kMemoryImageSize)}) {
     SCOPED_TRACE(bytes.size());
     QFile::remove(Path("out.db"));
     {

@@ -90,7 +90,7 @@ class TerminalDownload : public QObject, private DownloadObserver {
     tty_ = isatty(fileno(stderr));
   }
 
-  const Download& download() const { return download_; }
+  const DownloadResult& Result() const { return download_.Result(); }
 
   // Runs the download; returns kOk or the failure's exit code.
   int Run() {
@@ -215,12 +215,7 @@ bool CanWriteTable(const QString& path, const QStringList& sources) {
 // Makes the table as "Создать" does: beside its name, which it takes only
 // when it is complete, so an interruption or a failure never leaves a half
 // table under that name nor spoils an older file of that name.
-int WriteTable(const QString& path, const DeviceIdentity& identity, const MemoryImage& image) {
-  DownloadedImage download;
-  download.image = DumpView{image.data(), int(image.size())};
-  download.deviceType = identity.type;
-  download.deviceSerial = identity.serial;
-  download.recordCount = identity.recordCount;
+int WriteTable(const QString& path, const DownloadResult& download) {
   try {
     TableSession session;
     BuiltTable built = TableSession::BuildFromDownload(path, download);
@@ -239,9 +234,8 @@ int WriteTable(const QString& path, const DeviceIdentity& identity, const Memory
 }
 
 // Writes the memory image file beside its name and moves it there whole.
-int SaveImage(const QString& path, const Download& download) {
-  const QByteArray bytes =
-      EncodeMemoryImageFile(download.Identity(), download.Image(), download.ImageLength());
+int SaveImage(const QString& path, const DownloadResult& download) {
+  const QByteArray bytes = EncodeMemoryImageFile(download);
   const QString refusal = WriteTargetRefusal(path, {});
   if (!refusal.isEmpty()) {
     Error(refusal + QLatin1Char('.'));
@@ -305,13 +299,12 @@ int DownloadCommand(const QStringList& argv) {
   TerminalDownload terminal(args.Value(QStringLiteral("port")), log.get());
   const int code = terminal.Run();
   if (code != kOk) return code;
-  const Download& download = terminal.download();
   // The image first: should the table fail, what the instrument sent is kept.
   if (args.Has(QStringLiteral("save-image"))) {
-    const int saved = SaveImage(imagePath, download);
+    const int saved = SaveImage(imagePath, terminal.Result());
     if (saved != kOk) return saved;
   }
-  return WriteTable(out, download.Identity(), download.Image());
+  return WriteTable(out, terminal.Result());
 }
 
 int DecodeCommand(const QStringList& argv) {
@@ -339,17 +332,15 @@ int DecodeCommand(const QStringList& argv) {
               .arg(QDir::toNativeSeparators(imagePath), error));
     return kImageRead;
   }
-  DeviceIdentity identity;
-  auto image = std::make_unique<MemoryImage>();
-  uint32_t length = 0;
-  if (!DecodeMemoryImageFile(bytes, &identity, image.get(), &length, &error)) {
+  auto download = std::make_unique<DownloadResult>();
+  if (!DecodeMemoryImageFile(bytes, download.get(), &error)) {
     Error(QStringLiteral("Файл %1 не прочитан как образ памяти прибора: %2.")
               .arg(QDir::toNativeSeparators(imagePath), error));
     return kImageRead;
   }
   // Never over the image it reads.
   if (!CanWriteTable(out, {imagePath})) return kTableWrite;
-  return WriteTable(out, identity, *image);
+  return WriteTable(out, *download);
 }
 
 }  // namespace cli

@@ -2,8 +2,8 @@
 // The download dialog "Прием данных": shows a Download (the search over the
 // ports, identification, memory) in its widgets and offers "Отмена"; the
 // status line names the port being tried. Modal result:
-// Accepted after a complete download, else Rejected; the identity and image
-// stay in download() until the next showing.
+// Accepted after a complete download, else Rejected; its result stays in
+// Result() until the next showing.
 #include <QDialog>
 
 #include "link/download.h"
@@ -19,6 +19,8 @@ class DownloadDialog : public QDialog, private DownloadObserver {
   ~DownloadDialog() override;
 
   const Download& download() const { return download_; }
+  // What the last download learnt (Download::Result).
+  const DownloadResult& Result() const { return download_.Result(); }
 
   // However the dialog ends (Escape, the window system's close request), a
   // running download is cancelled as "Отмена" cancels it, so that the port

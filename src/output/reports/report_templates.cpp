@@ -1,6 +1,6 @@
 #include "output/reports/report_templates.h"
 
-#include "store/instruments.h"
+#include "platform/device_data.h"
 
 namespace {
 

@@ -33,16 +33,10 @@ class Session : public ::testing::Test {
   QString Path(const QString& name) const { return QDir(dir_.path()).filePath(name); }
   // New from the image of three water-permeability series (5, 6, 9).
   void NewWater(const QString& path) {
-    image_ = sim::BuildWaterImage(ThreeSeries());
-    DownloadedImage d;
-    d.image = DumpView{reinterpret_cast<const uint8_t*>(image_.constData()), int(image_.size())};
-    d.deviceType = 2;
-    d.recordCount = 3;
-    session_.CreateFromDownload(path, d);
+    session_.CreateFromDownload(path, *DownloadOf(sim::BuildWaterImage(ThreeSeries()), 2, 3));
   }
 
   QTemporaryDir dir_;
-  QByteArray image_;
   TableSession session_;
 };
 
@@ -58,12 +52,7 @@ TEST_F(Session, NewDecodesTheImageAndShowsTheFirstSeries) {
 
   // A plate image's own count replaces the identification frame's.
   const QByteArray plate = sim::BuildPlateImage(TwoPlateTests(), 16);
-  DownloadedImage d;
-  d.image = DumpView{reinterpret_cast<const uint8_t*>(plate.constData()), int(plate.size())};
-  d.deviceType = 16;
-  d.deviceSerial = 4321;
-  d.recordCount = 9;
-  session_.CreateFromDownload(Path("p.db"), d);
+  session_.CreateFromDownload(Path("p.db"), *DownloadOf(plate, 16, 9, 4321));
   EXPECT_EQ(session_.DecodedRecordCount(), 2);
   EXPECT_EQ(session_.Table().Filter(), "NB_TYPE=0");
   EXPECT_TRUE(session_.SeriesList().isEmpty());
