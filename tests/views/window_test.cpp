@@ -318,20 +318,37 @@ TEST_F(ViewCommands, DamagedStoredLayoutStopsWithTheGeneralError) {
   EXPECT_EQ(StoredValue("Table_1"), damaged);  // the value stays as it was
 }
 
-TEST_F(ViewCommands, DamagedFirstLayoutStopsOpenBeforeTheSecondAndTheTitle) {
+TEST_F(ViewCommands, DamagedFirstLayoutStopsOpenAndNewBeforeTheSecondAndTheTitle) {
+  form->SetDownloadDialog(new DownloadDialog(form.get()));
   const QString damaged = QStringLiteral("object TUniDataStorage\r\n  Data = <\r\n");
-  StoreValue("Table_1", damaged);
-  // A valid second layout that would give the water view's first column a colour.
-  StoreValue("Table_2", QStringLiteral("object TUniDataStorage\r\n  Data = <\r\n    item\r\n"
-                                       "      FieldName = 'N'\r\n      Color = clYellow\r\n"
-                                       "    end>\r\nend\r\n"));
-  const QString before = form->windowTitle();
-  Open(water);
-  EXPECT_EQ(dialogs.messages.size(), 1u);
-  EXPECT_TRUE(Table().IsOpen());  // the table stays open
-  EXPECT_EQ(form->windowTitle(), before);
-  EXPECT_EQ(Water()->Column(Water()->ColumnOfField("N")).state.color, kClNone);
-  EXPECT_EQ(StoredValue("Table_1"), damaged);
+  for (bool create : {false, true}) {
+    SCOPED_TRACE(create ? "New" : "Open");
+    dialogs.messages.clear();
+    StoreValue("Table_1", damaged);
+    // A valid second layout that would give the water view's first column a colour.
+    StoreValue("Table_2", QStringLiteral("object TUniDataStorage\r\n  Data = <\r\n    item\r\n"
+                                         "      FieldName = 'N'\r\n      Color = clYellow\r\n"
+                                         "    end>\r\nend\r\n"));
+    const QString before = form->windowTitle();
+    if (create) {
+      SimulatedPort port(sim::WaterInstrument(ThreeSeries()));
+      ASSERT_TRUE(port.Ok());
+      PointPortsAt(port.Path(), QString());
+      dialogs.saveNames = {QDir(dir.path()).filePath(QStringLiteral("new.db"))};
+      dialogs.exec = RunDownloadDialog;
+      ASSERT_TRUE(Trigger(form.get(), "newTableAction"));
+      dialogs.exec = nullptr;
+    } else {
+      Open(water);
+    }
+    EXPECT_EQ(dialogs.messages.size(), 1u) << dialogs.Texts().join(" | ").toStdString();
+    EXPECT_TRUE(Table().IsOpen());  // the table stays open
+    EXPECT_EQ(form->windowTitle(), before);
+    EXPECT_EQ(Water()->Column(Water()->ColumnOfField("N")).state.color, kClNone);
+    EXPECT_EQ(StoredValue("Table_1"), damaged);
+    // Closing stores the shown layouts over the damaged one: each round stores it again.
+    ASSERT_TRUE(Trigger(form.get(), "closeTableAction"));
+  }
 }
 
 }  // namespace
