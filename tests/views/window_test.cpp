@@ -65,6 +65,18 @@ class ViewCommands : public ::testing::Test {
     EXPECT_TRUE(Trigger(form.get(), "openTableAction"));
     QCoreApplication::processEvents();
   }
+  // "Создать" into new.db, from a water-permeability tester on COM1.
+  void NewWater() {
+    if (!form->downloadDialog()) form->SetDownloadDialog(new DownloadDialog(form.get()));
+    SimulatedPort port(sim::WaterInstrument(ThreeSeries()));
+    ASSERT_TRUE(port.Ok());
+    PointPortsAt(port.Path(), QString());
+    dialogs.saveNames = {QDir(dir.path()).filePath(QStringLiteral("new.db"))};
+    dialogs.exec = RunDownloadDialog;
+    const ::testing::AssertionResult triggered = Trigger(form.get(), "newTableAction");
+    dialogs.exec = nullptr;
+    ASSERT_TRUE(triggered);
+  }
   DataGrid* Plate() { return PlateGrid(form.get()); }
   DataGrid* Water() { return WaterGrid(form.get()); }
   const MeasurementTable& Table() { return form->Session().Table(); }
@@ -256,20 +268,13 @@ const std::vector<std::pair<const char*, int>> kWideWater = {
 // "Создать" and "Открыть" in a window smaller than the one the layout was
 // stored in: the shown view's columns fit the window with their texts whole.
 TEST_F(ViewCommands, NewAndOpenFitTheShownViewToASmallerWindow) {
-  form->SetDownloadDialog(new DownloadDialog(form.get()));
   form->resize(910, 600);  // a screen of 1366 pixels at 150 %
   QCoreApplication::processEvents();  // the window takes its new size
   for (bool create : {false, true}) {
     SCOPED_TRACE(create ? "New" : "Open");
     StoreValue("Table_2", LayoutWithWidths(kWideWater));
     if (create) {
-      SimulatedPort port(sim::WaterInstrument(ThreeSeries()));
-      ASSERT_TRUE(port.Ok());
-      PointPortsAt(port.Path(), QString());
-      dialogs.saveNames = {QDir(dir.path()).filePath(QStringLiteral("new.db"))};
-      dialogs.exec = RunDownloadDialog;
-      ASSERT_TRUE(Trigger(form.get(), "newTableAction"));
-      dialogs.exec = nullptr;
+      ASSERT_NO_FATAL_FAILURE(NewWater());
     } else {
       Open(water);
     }
@@ -319,7 +324,6 @@ TEST_F(ViewCommands, DamagedStoredLayoutStopsWithTheGeneralError) {
 }
 
 TEST_F(ViewCommands, DamagedFirstLayoutStopsOpenAndNewBeforeTheSecondAndTheTitle) {
-  form->SetDownloadDialog(new DownloadDialog(form.get()));
   const QString damaged = QStringLiteral("object TUniDataStorage\r\n  Data = <\r\n");
   for (bool create : {false, true}) {
     SCOPED_TRACE(create ? "New" : "Open");
@@ -331,13 +335,7 @@ TEST_F(ViewCommands, DamagedFirstLayoutStopsOpenAndNewBeforeTheSecondAndTheTitle
                                          "    end>\r\nend\r\n"));
     const QString before = form->windowTitle();
     if (create) {
-      SimulatedPort port(sim::WaterInstrument(ThreeSeries()));
-      ASSERT_TRUE(port.Ok());
-      PointPortsAt(port.Path(), QString());
-      dialogs.saveNames = {QDir(dir.path()).filePath(QStringLiteral("new.db"))};
-      dialogs.exec = RunDownloadDialog;
-      ASSERT_TRUE(Trigger(form.get(), "newTableAction"));
-      dialogs.exec = nullptr;
+      ASSERT_NO_FATAL_FAILURE(NewWater());
     } else {
       Open(water);
     }
