@@ -109,8 +109,10 @@ void MainWindow::CreateTableFromDownload(const QString& path) {
   }
   // The open table went with the install; the window follows.
   LeaveTableState();
+  const bool shown = EnterTableState();
+  // Told over the new table, also when a stored layout stopped the command.
   ShowIncompleteNotice(QString());
-  if (!EnterTableState()) return;
+  if (!shown) return;
   // Its first series, as the download left it.
   if (IsWaterDeviceType(session_.DeviceType())) ShowSeriesList();
   session_.Table().Refresh();
