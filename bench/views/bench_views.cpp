@@ -107,7 +107,7 @@ struct View {
     table.SetLocation(WriteTable(dir.path(), rows, false));
     table.Open();
     table.SetFilter(QStringLiteral("NB_TYPE=0"));
-    views::SetupPlateView(&grid, &table);
+    views::SetupView(&grid, views::ViewSpecOf(ShownKind::Plate), &table);
     QObject::connect(&grid, &DataGrid::SelectionChanged,
                      [this] { views::UpdateFooters(grid, stats, table); });
     grid.resize(1000, 600);
@@ -195,8 +195,8 @@ void BM_OpenTable(benchmark::State& state) {
   plate.hide();
   water.setGeometry(200, 0, 1000, 700);
   series.setGeometry(0, 0, 200, 700);
-  views::SetupPlateView(&plate, &session.Table());
-  views::SetupWaterView(&water, &session.Table());
+  views::SetupView(&plate, views::ViewSpecOf(ShownKind::Plate), &session.Table());
+  views::SetupView(&water, views::ViewSpecOf(ShownKind::Water), &session.Table());
   for (DataGrid* g : {&plate, &water})
     QObject::connect(g, &DataGrid::SelectionChanged,
                      [g, &session] { views::UpdateFooters(*g, session.Stats(), session.Table()); });

@@ -27,7 +27,6 @@
 #include "views/grid/data_grid.h"
 
 namespace {
-const char kDefaultDirValue[] = "Default_dir";
 const char kGeometryValue[] = "Window_geometry";
 const char kMaximizedValue[] = "Window_maximized";
 
@@ -46,8 +45,11 @@ QAction* NewAction(QObject* owner, const char* name, const QString& text, int pi
 }
 }  // namespace
 
+QString MainWindow::MainTitle() { return Ru("ФИР - ТЛ7"); }
+
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
-  setWindowTitle(Ru("ФИР - ТЛ7"));
+  // The caption alone: the application's title stays as the start set it.
+  setWindowTitle(MainTitle());
   setWindowIcon(Picture(0));
   openHelpUrl_ = [this](const QUrl& url, std::function<void(bool)> done) {
     OpenInViewer(this, url, std::move(done));
@@ -216,44 +218,21 @@ void MainWindow::BuildViews() {
   viewTabs_->setObjectName(QStringLiteral("viewTabs"));
   centralLayout->addWidget(viewTabs_);
 
-  TableView& plate = views_[0];
-  plate.kind = ShownKind::Plate;
-  plate.sortTag = QStringLiteral("tab1");
-  plate.layoutName = QStringLiteral("Table_1");
-  plate.tab = new QWidget;
-  plate.tab->setObjectName(QStringLiteral("plateTab"));
-  auto* plateLayout = new QVBoxLayout(plate.tab);
-  plateLayout->setContentsMargins(0, 0, 0, 0);
-  plate.grid = new DataGrid(plate.tab);
-  plate.grid->setObjectName(QStringLiteral("plateGrid"));
-  plateLayout->addWidget(plate.grid);
-  viewTabs_->addTab(plate.tab, Ru("ЗЕН-ТЛ7"));
-
-  TableView& water = views_[1];
-  water.kind = ShownKind::Water;
-  water.sortTag = QStringLiteral("tab2");
-  water.layoutName = QStringLiteral("Table_2");
-  water.tab = new QWidget;
-  water.tab->setObjectName(QStringLiteral("waterTab"));
-  auto* waterLayout = new QHBoxLayout(water.tab);
-  waterLayout->setContentsMargins(0, 0, 0, 0);
-  waterLayout->setSpacing(0);
-  // Alt with its letter takes the keyboard to the list (the grid keeps Tab
-  // for its cells).
-  seriesBox_ = new QGroupBox(Ru("Серия &испытаний"), water.tab);
-  seriesBox_->setObjectName(QStringLiteral("seriesBox"));
-  seriesBox_->setFixedWidth(129);
-  auto* seriesLayout = new QVBoxLayout(seriesBox_);
-  seriesLayout->setContentsMargins(2, 2, 2, 2);
-  seriesList_ = new QListWidget(seriesBox_);
-  seriesList_->setObjectName(QStringLiteral("seriesList"));
-  seriesList_->setSelectionMode(QAbstractItemView::SingleSelection);
-  seriesLayout->addWidget(seriesList_);
-  water.grid = new DataGrid(water.tab);
-  water.grid->setObjectName(QStringLiteral("waterGrid"));
-  waterLayout->addWidget(seriesBox_);
-  waterLayout->addWidget(water.grid, 1);
-  viewTabs_->addTab(water.tab, Ru("ФИР-ТЛ7"));
+  for (size_t i = 0; i < views_.size(); ++i) {
+    TableView& view = views_[i];
+    view.spec = &views::ViewSpecs()[i];
+    view.tab = new QWidget;
+    view.tab->setObjectName(view.spec->tabName);
+    auto* layout = new QHBoxLayout(view.tab);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    // The series list stands left of the water-permeability grid.
+    if (view.spec->kind == ShownKind::Water) layout->addWidget(BuildSeriesBox(view.tab));
+    view.grid = new DataGrid(view.tab);
+    view.grid->setObjectName(view.spec->gridName);
+    layout->addWidget(view.grid, 1);
+    viewTabs_->addTab(view.tab, view.spec->caption);
+  }
 
   // However an entry is highlighted (mouse, arrow keys, Home/End, typing),
   // its rows are the rows shown.
@@ -269,6 +248,22 @@ void MainWindow::BuildViews() {
   ConnectViews();
 }
 
+// The group "Серия испытаний" with the series list.
+QWidget* MainWindow::BuildSeriesBox(QWidget* tab) {
+  // Alt with its letter takes the keyboard to the list (the grid keeps Tab
+  // for its cells).
+  seriesBox_ = new QGroupBox(Ru("Серия &испытаний"), tab);
+  seriesBox_->setObjectName(QStringLiteral("seriesBox"));
+  seriesBox_->setFixedWidth(129);
+  auto* seriesLayout = new QVBoxLayout(seriesBox_);
+  seriesLayout->setContentsMargins(2, 2, 2, 2);
+  seriesList_ = new QListWidget(seriesBox_);
+  seriesList_->setObjectName(QStringLiteral("seriesList"));
+  seriesList_->setSelectionMode(QAbstractItemView::SingleSelection);
+  seriesLayout->addWidget(seriesList_);
+  return seriesBox_;
+}
+
 void MainWindow::AttachContextMenu(QWidget* grid) {
   grid->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(grid, &QWidget::customContextMenuRequested, gridContextMenu_,
@@ -276,9 +271,6 @@ void MainWindow::AttachContextMenu(QWidget* grid) {
 }
 
 void MainWindow::StartWithoutTable() {
-  SetBackgroundForTable(false);
-  viewTabs_->hide();
-
   const QString help = FindHelpFile(QCoreApplication::applicationDirPath());
   if (!help.isEmpty()) SetApplicationHelpFile(help);
 
@@ -302,23 +294,48 @@ void MainWindow::StartWithoutTable() {
 
   session_.Close();
   for (const TableView& v : views_) ClearSorting(v);
-  tableShown_ = false;
-  UpdateCommandStates();
-  HideViews();
+  LeaveTableState();
 }
 
-// Every action's enabled state, from whether a table is shown and whether
-// it is read-only. The tool bar shows the same actions; the context menu's
-// stay enabled, but for deletion of a read-only table.
+// From the state without table to the state with the session's table: the
+// background of that state, the table commands, the tab of the table's kind
+// with its rows, the stored column layouts, then the file's name in the
+// title. False when a stored layout cannot be read: the command stops there
+// (after its message), before the title.
+bool MainWindow::EnterTableState() {
+  SetBackgroundForTable(true);
+  UpdateCommandStates();
+  ShowViews();
+  if (!LoadColumnLayouts()) return false;
+  SetTitle(QFileInfo(session_.Table().FilePath()).completeBaseName() +
+           (session_.ReadOnly() ? QStringLiteral(" (только чтение)") : QString()) +
+           QStringLiteral(" - ") + MainTitle());
+  session_.DiscardModified();
+  return true;
+}
+
+// The window in its state without table. The program's own title comes
+// back where a table's name stood; before the first table the application
+// keeps the title it started with.
+void MainWindow::LeaveTableState() {
+  seriesList_->clear();
+  UpdateCommandStates();
+  HideViews();
+  if (windowTitle() != MainTitle()) SetTitle(MainTitle());
+  SetBackgroundForTable(false);
+}
+
+// Every action's enabled state, from whether a table is there and whether
+// it may be changed. The tool bar shows the same actions; the context
+// menu's stay enabled, but for deletion of a read-only table.
 void MainWindow::UpdateCommandStates() {
   for (QAction* a : {closeTableAction_, previewAction_, printAction_, fitColumnsAction_,
                      setColorAction_, removeColorAction_, removeAllColorsAction_,
                      sortByColumnAction_, removeSortingAction_, exportXlsAction_})
-    a->setEnabled(tableShown_);
+    a->setEnabled(session_.HasTable());
   // The commands that write to the table.
-  const bool readOnly = session_.ReadOnly();
-  for (QAction* a : {saveTableAction_, deleteRowsAction_}) a->setEnabled(tableShown_ && !readOnly);
-  deletePopupAction_->setEnabled(!readOnly);
+  for (QAction* a : {saveTableAction_, deleteRowsAction_}) a->setEnabled(session_.IsEditable());
+  deletePopupAction_->setEnabled(!session_.ReadOnly());
 }
 
 // The size, place and maximized state of the last run; on a first run (or

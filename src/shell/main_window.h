@@ -17,6 +17,7 @@
 
 #include "platform/settings_store.h"
 #include "store/table_session.h"
+#include "views/view_spec.h"
 
 class AboutBox;
 struct PreparedReport;
@@ -56,22 +57,28 @@ class MainWindow : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // Everything that differs between the two views, named once.
+  // A view of the table: its description and its widgets.
   struct TableView {
-    ShownKind kind;
+    const views::ViewSpec* spec = nullptr;
     QWidget* tab = nullptr;
     DataGrid* grid = nullptr;
-    QString sortTag;     // the index tag of its sorting
-    QString layoutName;  // the settings value of its column layout
   };
+
+  // The caption without a table, and the settings value of the folder of
+  // the last opened table.
+  static QString MainTitle();
+  static constexpr char kDefaultDirValue[] = "Default_dir";
 
   // --- construction, states, help, about (main_window.cpp) ---
   void BuildActions();
   void BuildMenus();
   void BuildToolBar();
   void BuildViews();
+  QWidget* BuildSeriesBox(QWidget* tab);
   void AttachContextMenu(QWidget* grid);
   void StartWithoutTable();
+  bool EnterTableState();
+  void LeaveTableState();
   void UpdateCommandStates();
   void SetBackgroundForTable(bool tableOpen);
   void SetTitle(const QString& title);
@@ -90,8 +97,7 @@ class MainWindow : public QMainWindow {
   void SaveTable();
   void CloseTable();
   bool SettleUnsavedChanges();
-  bool LeaveTable();
-  void ShowNoTable();
+  bool SettleBeforeClosing();
   void ShowIncompleteNotice(const QString& extra);
   void ShowSeriesList();
   void ShowSelectedSeries();
@@ -101,7 +107,7 @@ class MainWindow : public QMainWindow {
   void EndOpenEditors(bool keep);
 
   // --- views (main_window_views.cpp) ---
-  TableView& ViewOf(ShownKind kind) { return views_[kind == ShownKind::Water ? 1 : 0]; }
+  TableView& ViewOf(ShownKind kind);
   TableView& ShownView();
   void ConnectViews();
   void ShowViews();
@@ -128,8 +134,6 @@ class MainWindow : public QMainWindow {
 
   TableSession session_;
   SettingsStore settings_;
-  // The table's views are shown and its commands enabled.
-  bool tableShown_ = false;
   // The folder of the last opened table, stored at close.
   QString defaultDir_;
   QString openDialogDir_;

@@ -15,7 +15,7 @@
 // water-permeability series in its layout, plate tests as the plate view
 // shows them.
 void MainWindow::ExportShownRows() {
-  if (!session_.InUse() || !session_.Table().IsOpen()) return;
+  if (!session_.HasTable()) return;
   const QString name =
       Dialogs().GetSaveFileName(this, QStringLiteral("Экспорт в Excel"), saveDialogDir_,
                                 QStringLiteral("Книга Excel (*.xls)"), QStringLiteral("xls"));
@@ -24,7 +24,7 @@ void MainWindow::ExportShownRows() {
     // The export walks the natural record order under the current filter.
     for (const TableView& v : views_) ClearSorting(v);
     const TableView& view = ShownView();
-    if (view.kind == ShownKind::Plate) {
+    if (view.spec->kind == ShownKind::Plate) {
       std::vector<ExportColumn> columns;
       for (int c : view.grid->ColumnOrder())
         columns.push_back({view.grid->Column(c).fieldName(), view.grid->Column(c).caption});

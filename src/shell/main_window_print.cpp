@@ -11,9 +11,9 @@
 // Prepares the report of the shown view over the table's own cursor; a
 // failure of the table ends the command with the general error message.
 bool MainWindow::PrepareShownReport(PreparedReport* report) {
-  if (!session_.InUse() || !session_.Table().IsOpen()) return false;
-  const ReportView view = ShownView().kind == ShownKind::Water ? ReportView::WaterPermeability
-                                                              : ReportView::PlateTest;
+  if (!session_.HasTable()) return false;
+  const ReportView view = ShownView().spec->kind == ShownKind::Water ? ReportView::WaterPermeability
+                                                                     : ReportView::PlateTest;
   try {
     TableReportSource rows(&session_.Table());
     *report = PrepareReportWithProgress(

@@ -16,10 +16,6 @@
 
 namespace {
 
-const char kDefaultDirValue[] = "Default_dir";
-
-QString MainTitle() { return QString::fromUtf8("ФИР - ТЛ7"); }
-
 // Ends a cell edit still open in a grid's editor: with `keep` its text goes
 // into the row being edited, else it is dropped.
 void EndOpenEditor(DataGrid* grid, bool keep) {
@@ -92,29 +88,22 @@ void MainWindow::CreateTableFromDownload(const QString& path) {
   }
   // The open table goes only now that the new one is complete; "Отмена" on
   // the question drops the new one instead.
-  if (session_.InUse() && !LeaveTable()) return;
+  if (session_.InUse() && !SettleBeforeClosing()) return;
   try {
     session_.Install(built);
   } catch (const std::exception& e) {
-    if (!session_.InUse()) ShowNoTable();
+    if (!session_.InUse()) LeaveTableState();
     ShowGeneralError(this, OperatorText(e));
     return;
   }
-  ShowNoTable();
-  SetBackgroundForTable(true);
-  if (IsWaterDeviceType(session_.DeviceType())) {
-    ShowSeriesList();
-    FitShownColumns();
-  }
-  UpdateStatistics();
-  tableShown_ = true;
-  UpdateCommandStates();
-  ShowViews();
-  SetTitle(QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + MainTitle());
+  // The open table went with the install; the window follows.
+  LeaveTableState();
+  const bool shown = EnterTableState();
+  // Told over the new table, also when a stored layout stopped the command.
   ShowIncompleteNotice(QString());
-  // A stored layout that cannot be read ends the command (after its message).
-  if (!LoadColumnLayouts()) return;
-  session_.DiscardModified();
+  if (!shown) return;
+  // Its first series, as the download left it.
+  if (IsWaterDeviceType(session_.DeviceType())) ShowSeriesList();
   session_.Table().Refresh();
   // As after "Открыть": the stored widths were made for another window.
   FitShownColumns();
@@ -135,10 +124,10 @@ void MainWindow::OpenTable() {
   }
   // Also after a cancelled dialog: the open table's list is rebuilt and its
   // first series shown.
-  if (!session_.InUse()) return;
+  if (!session_.HasTable()) return;
   {
     DisabledWhile quiet(ViewOf(ShownKind::Water).grid);
-    session_.RebuildSeriesList(ShownView().kind);
+    session_.RebuildSeriesList(ShownView().spec->kind);
   }
   ShowSeriesList();
   FitShownColumns();
@@ -148,7 +137,7 @@ void MainWindow::OpenTable() {
 // file, or a stored column layout that cannot be read).
 bool MainWindow::OpenTableFile(const QString& path) {
   DisabledWhile quiet(ViewOf(ShownKind::Water).grid);
-  if (session_.InUse() || session_.Table().IsOpen()) {
+  if (session_.InUse()) {
     CloseTable();
     if (session_.InUse()) return false;  // the operator kept the open table
   }
@@ -181,7 +170,7 @@ bool MainWindow::OpenTableFile(const QString& path) {
   // stays as it is (its writer may be appending right now).
   const MeasurementTable& table = session_.Table();
   const bool headerWrong =
-      !session_.ReadOnly() && table.HeaderRowCount() != table.StoredRowCount();
+      session_.IsEditable() && table.HeaderRowCount() != table.StoredRowCount();
   ShowIncompleteNotice(
       headerWrong ? QStringLiteral("Таблица открыта с найденными строками, заголовок исправлен.")
                   : QString());
@@ -191,16 +180,7 @@ bool MainWindow::OpenTableFile(const QString& path) {
     // The rows are shown all the same; the file keeps its old header.
     ShowGeneralError(this, OperatorText(e));
   }
-  SetBackgroundForTable(true);
-  tableShown_ = true;
-  UpdateCommandStates();
-  ShowViews();
-  if (!LoadColumnLayouts()) return false;
-  SetTitle(QFileInfo(path).completeBaseName() +
-           (session_.ReadOnly() ? QStringLiteral(" (только чтение)") : QString()) +
-           QStringLiteral(" - ") + MainTitle());
-  session_.DiscardModified();
-  return true;
+  return EnterTableState();
 }
 
 // "Сохранить".
@@ -208,7 +188,7 @@ void MainWindow::SaveTable() {
   if (!session_.InUse()) return;
   // An edit still in progress is posted, as the views do when the operator
   // leaves the row.
-  if (session_.Table().IsOpen()) EndOpenEditors(true);
+  if (session_.HasTable()) EndOpenEditors(true);
   try {
     session_.Save();
   } catch (const std::exception& e) {
@@ -240,28 +220,18 @@ bool MainWindow::SettleUnsavedChanges() {
 // "Закрыть": asks about unsaved changes, stores the plate view's layout and
 // returns the window to its state without table.
 void MainWindow::CloseTable() {
-  if (!LeaveTable()) return;
+  if (!SettleBeforeClosing()) return;
   session_.Close();
-  ShowNoTable();
+  LeaveTableState();
 }
 
 // What comes before the open table closes: the question about unsaved
 // changes, and the column layouts stored. False when the operator called
 // the step off.
-bool MainWindow::LeaveTable() {
+bool MainWindow::SettleBeforeClosing() {
   if (!SettleUnsavedChanges()) return false;
   for (const TableView& v : views_) SaveColumnLayout(v);
   return true;
-}
-
-// The window in its state without table.
-void MainWindow::ShowNoTable() {
-  seriesList_->clear();
-  tableShown_ = false;
-  UpdateCommandStates();
-  HideViews();
-  SetTitle(MainTitle());
-  SetBackgroundForTable(false);
 }
 
 // The notice of a table that was cut short while it was written, with
@@ -303,7 +273,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 // window must not pretend otherwise: it goes to its state without table.
 void MainWindow::ReportTableFailure(const std::exception& e) {
   ShowGeneralError(this, OperatorText(e));
-  if (session_.InUse() && !session_.Table().IsOpen()) {
+  if (session_.FileLost()) {
     session_.DiscardModified();
     CloseTable();
   }
@@ -325,8 +295,8 @@ void MainWindow::ShowSeriesList() {
 // belongs to the water-permeability view; the plate view shows all its rows.
 void MainWindow::ShowSelectedSeries() {
   const QListWidgetItem* item = seriesList_->currentItem();
-  if (!item || !item->isSelected() || !session_.Table().IsOpen()) return;
-  if (ShownView().kind != ShownKind::Water) return;
+  if (!item || !item->isSelected() || !session_.HasTable()) return;
+  if (ShownView().spec->kind != ShownKind::Water) return;
   session_.ShowSeries(item->text());
   UpdateStatistics();
 }
@@ -335,7 +305,7 @@ void MainWindow::ShowSelectedSeries() {
 // row) of the shown view for good, then recomputes the statistics.
 void MainWindow::DeleteMarkedRows() {
   if (session_.ReadOnly()) return;  // the Delete key; the commands are disabled
-  if (session_.Table().IsOpen()) DeleteRowsOfShownView();
+  if (session_.HasTable()) DeleteRowsOfShownView();
   UpdateStatistics();
 }
 

@@ -12,14 +12,18 @@
 #include "views/table_views.h"
 
 void MainWindow::ConnectViews() {
-  views::SetupPlateView(ViewOf(ShownKind::Plate).grid, &session_.Table());
-  views::SetupWaterView(ViewOf(ShownKind::Water).grid, &session_.Table());
   for (const TableView& v : views_) {
+    views::SetupView(v.grid, *v.spec, &session_.Table());
     connect(v.grid, &DataGrid::TitleStateChanged, this,
             [this, &v](int column) { SortByTitle(v, column); });
     connect(v.grid, &DataGrid::InitEdit, this, [this] { session_.MarkModified(); });
     connect(v.grid, &DataGrid::SelectionChanged, this, [this, &v] { UpdateFooters(v); });
   }
+}
+
+// The views stand in the order of their descriptions.
+MainWindow::TableView& MainWindow::ViewOf(ShownKind kind) {
+  return views_[&views::ViewSpecOf(kind) - views::ViewSpecs().data()];
 }
 
 // The view whose tab is the current page.
@@ -30,11 +34,11 @@ MainWindow::TableView& MainWindow::ShownView() {
 
 // Shows the tab of the kind of rows the table holds, and only that one.
 void MainWindow::ShowViews() {
-  if (!session_.InUse()) return;
+  if (!session_.HasTable()) return;
   // Leaves the kind filter of the chosen view in force.
   const ShownKind shown = session_.ChooseShownKind();
   for (const TableView& v : views_)
-    viewTabs_->setTabVisible(viewTabs_->indexOf(v.tab), v.kind == shown);
+    viewTabs_->setTabVisible(viewTabs_->indexOf(v.tab), v.spec->kind == shown);
   viewTabs_->setCurrentWidget(ViewOf(shown).tab);
   const bool wasHidden = viewTabs_->isHidden();
   viewTabs_->show();
@@ -53,23 +57,23 @@ void MainWindow::ShowKindTab(int index) {
   for (const TableView& v : views_) {
     if (viewTabs_->indexOf(v.tab) != index) continue;
     const QListWidgetItem* series = seriesList_->currentItem();
-    if (v.kind == ShownKind::Water && series && series->isSelected())
+    if (v.spec->kind == ShownKind::Water && series && series->isSelected())
       session_.ShowSeries(series->text());
     else
-      session_.ShowKind(v.kind);
+      session_.ShowKind(v.spec->kind);
     UpdateStatistics();
   }
 }
 
 // "Выровнять столбцы": equal widths for the shown view's columns.
 void MainWindow::FitShownColumns() {
-  if (!session_.InUse()) return;
+  if (!session_.HasTable()) return;
   views::FitColumns(*ShownView().grid);
 }
 
 // "Задать цвет": the current column of the shown view gets a colour.
 void MainWindow::SetColumnColor() {
-  if (!session_.InUse()) return;
+  if (!session_.HasTable()) return;
   QColor chosen;
   if (!Dialogs().GetColor(this, lastColor_, &chosen)) return;
   lastColor_ = chosen;
@@ -79,21 +83,21 @@ void MainWindow::SetColumnColor() {
 
 // "Убрать цвет": the current column's own colour goes.
 void MainWindow::RemoveColumnColor() {
-  if (!session_.InUse()) return;
+  if (!session_.HasTable()) return;
   DataGrid* grid = ShownView().grid;
   grid->SetColumnColor(grid->CurrentColumn(), kClNone);
 }
 
 // "Убрать все цвета": every column colour of the shown view goes.
 void MainWindow::RemoveAllColumnColors() {
-  if (!session_.InUse()) return;
+  if (!session_.HasTable()) return;
   ShownView().grid->ClearColumnColors();
 }
 
 // "Сортировать по столбцу": what a click on the title of the current column
 // does, for the operator at the keyboard.
 void MainWindow::SortByCurrentColumn() {
-  if (!tableShown_) return;
+  if (!session_.HasTable()) return;
   DataGrid* grid = ShownView().grid;
   const int column = grid->CurrentColumn();
   if (column >= 0) grid->ClickTitle(column, false);
@@ -107,13 +111,13 @@ void MainWindow::RemoveSorting() {
 
 // Clears a view's sort marks and drops its sort tag.
 void MainWindow::ClearSorting(const TableView& view) {
-  views::ClearSorting(*view.grid, session_.Table(), view.sortTag);
+  views::ClearSorting(*view.grid, session_.Table(), view.spec->sortTag);
 }
 
 // Sorts a view by the column whose title the operator clicked.
 void MainWindow::SortByTitle(const TableView& view, int column) {
   try {
-    views::TitleStateChange(*view.grid, session_.Table(), view.sortTag, column);
+    views::TitleStateChange(*view.grid, session_.Table(), view.spec->sortTag, column);
   } catch (const std::exception& e) {
     ShowGeneralError(this, OperatorText(e));
   }
@@ -135,7 +139,7 @@ void MainWindow::UpdateFooters(const TableView& view) {
 bool MainWindow::LoadColumnLayouts() {
   for (const TableView& v : views_) {
     try {
-      views::LoadColumnLayout(settings_, v.layoutName, *v.grid);
+      views::LoadColumnLayout(settings_, v.spec->layoutValue, *v.grid);
     } catch (const LayoutTextError& e) {
       ShowGeneralError(this, e.text());
       return false;
@@ -150,7 +154,7 @@ bool MainWindow::LoadColumnLayouts() {
 
 void MainWindow::SaveColumnLayout(const TableView& view) {
   try {
-    views::SaveColumnLayout(settings_, *view.grid, view.layoutName);
+    views::SaveColumnLayout(settings_, *view.grid, view.spec->layoutValue);
   } catch (const SettingsError& e) {
     ShowGeneralError(this, e.text());
   }

@@ -62,6 +62,15 @@ class TableSession {
   // Forgets the changes without writing them (they go with Close).
   void DiscardModified() { modified_ = false; }
 
+  // What the commands of a window go by.
+  // A table is in use and its file open: its rows can be shown and read.
+  bool HasTable() const { return inUse_ && table_.IsOpen(); }
+  // ... and the operator may change them.
+  bool IsEditable() const { return HasTable() && !table_.IsReadOnly(); }
+  // In use, but its file could not be reopened (removed or locked while
+  // it was saved): nothing is left to show, only closing.
+  bool FileLost() const { return inUse_ && !table_.IsOpen(); }
+
   // The device type the reports go by: the instrument's after New, the
   // first stored row's after Open (0 for an empty table).
   int DeviceType() const { return deviceType_; }

@@ -1,24 +1,19 @@
 #pragma once
-// The two views of the table: the plate-test view (the plate grid, tag "tab1",
-// settings value "Table_1") and the water-permeability view (the water grid,
-// tag "tab2", "Table_2"), and the commands that act on a view.
+// The two views of the table (ViewSpecs) and the commands that act on a view.
 #include <QString>
 #include <vector>
 
 #include "store/measurement_table.h"
 #include "store/table_stats.h"
 #include "views/grid/data_grid.h"
+#include "views/view_spec.h"
 
 class SettingsStore;
 
 namespace views {
 
-std::vector<GridColumn> PlateViewColumns();
-std::vector<GridColumn> WaterViewColumns();
-
-// Columns and grid settings of each view; bookmark fields "P;R".
-void SetupPlateView(DataGrid* grid, MeasurementTable* table);
-void SetupWaterView(DataGrid* grid, MeasurementTable* table);
+// The view's columns and grid settings on the grid; bookmark fields "P;R".
+void SetupView(DataGrid* grid, const ViewSpec& spec, MeasurementTable* table);
 
 // Clears every sort mark of the grid; with the table open also returns it
 // to file order and drops the tag (failures ignored).

@@ -31,7 +31,7 @@ class PlateViewTest : public ::testing::Test {
   void Open(const std::vector<StoreRow>& rows) {
     MakeStoreTable(table, dir, rows);
     table.SetFilter(QStringLiteral("NB_TYPE=0"));
-    views::SetupPlateView(&grid, &table);
+    views::SetupView(&grid, views::ViewSpecOf(ShownKind::Plate), &table);
     QObject::connect(&grid, &DataGrid::TitleStateChanged, [this](int column) {
       views::TitleStateChange(grid, table, QStringLiteral("tab1"), column);
     });
@@ -351,7 +351,7 @@ TEST(WaterView, OperatorSizesTheColumnsAndReadOnlyOnesRejectEdits) {
   MeasurementTable table;
   MakeStoreTable(table, dir, {WaterRow(1, 3, 0.4, "B4")});
   DataGrid grid;
-  views::SetupWaterView(&grid, &table);
+  views::SetupView(&grid, views::ViewSpecOf(ShownKind::Water), &table);
   grid.resize(1000, 300);
   grid.show();
   QCoreApplication::processEvents();
@@ -394,7 +394,7 @@ TEST(WaterView, StartTimeReadableAtOneAndAHalfTimesTheScale) {
   MeasurementTable table;
   MakeStoreTable(table, dir, {WaterRow(1, 3, 0.4, "B4"), WaterRow(2, 3, 0.4, "Не ГОСТ")});
   DataGrid grid;
-  views::SetupWaterView(&grid, &table);
+  views::SetupView(&grid, views::ViewSpecOf(ShownKind::Water), &table);
   grid.show();
   const int date = grid.ColumnOfField("DATE");
   auto fitAt = [&](int screen) {
@@ -467,7 +467,7 @@ TEST(GridTitles, TitleRowHoldsEveryWrappedCaption) {
   MeasurementTable table;
   MakeStoreTable(table, dir, {WaterRow(1, 3, 0.4, "B4")});
   DataGrid grid;
-  views::SetupWaterView(&grid, &table);
+  views::SetupView(&grid, views::ViewSpecOf(ShownKind::Water), &table);
   grid.show();
   const int lineSpacing = grid.header()->fontMetrics().lineSpacing();
   for (int width : {1024 - 129, 800 - 129, 480}) {
@@ -504,7 +504,7 @@ TEST(Footers, TableStatisticsAndMarkedRows) {
   MakeStoreTable(table, dir, rows);
   TableStats stats;
   DataGrid grid;
-  views::SetupWaterView(&grid, &table);
+  views::SetupView(&grid, views::ViewSpecOf(ShownKind::Water), &table);
   QObject::connect(&grid, &DataGrid::SelectionChanged,
                    [&] { views::UpdateFooters(grid, stats, table); });
   grid.resize(900, 300);
@@ -589,7 +589,7 @@ TEST(Footers, MarkedRowsCountInFileOrderWhateverTheOrderOfMarking) {
                   WaterRow(3, 5, 23.13, "B6")});
   TableStats stats;
   DataGrid grid;
-  views::SetupWaterView(&grid, &table);
+  views::SetupView(&grid, views::ViewSpecOf(ShownKind::Water), &table);
   QObject::connect(&grid, &DataGrid::SelectionChanged,
                    [&] { views::UpdateFooters(grid, stats, table); });
   grid.resize(900, 300);
@@ -673,7 +673,7 @@ TEST_F(PlateViewTest, LayoutIsCreatedStoredAndAppliedBack) {
   EXPECT_NE(stored.indexOf(QStringLiteral("TitleState = tsSortedUp\r\n")), -1);
 
   DataGrid other;
-  views::SetupPlateView(&other, &table);
+  views::SetupView(&other, views::ViewSpecOf(ShownKind::Plate), &table);
   other.resize(1000, 400);
   other.show();
   QCoreApplication::processEvents();

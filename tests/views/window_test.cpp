@@ -65,6 +65,18 @@ class ViewCommands : public ::testing::Test {
     EXPECT_TRUE(Trigger(form.get(), "openTableAction"));
     QCoreApplication::processEvents();
   }
+  // "Создать" into new.db, from a water-permeability tester on COM1.
+  void NewWater() {
+    if (!form->downloadDialog()) form->SetDownloadDialog(new DownloadDialog(form.get()));
+    SimulatedPort port(sim::WaterInstrument(ThreeSeries()));
+    ASSERT_TRUE(port.Ok());
+    PointPortsAt(port.Path(), QString());
+    dialogs.saveNames = {QDir(dir.path()).filePath(QStringLiteral("new.db"))};
+    dialogs.exec = RunDownloadDialog;
+    const ::testing::AssertionResult triggered = Trigger(form.get(), "newTableAction");
+    dialogs.exec = nullptr;
+    ASSERT_TRUE(triggered);
+  }
   DataGrid* Plate() { return PlateGrid(form.get()); }
   DataGrid* Water() { return WaterGrid(form.get()); }
   const MeasurementTable& Table() { return form->Session().Table(); }
@@ -256,20 +268,13 @@ const std::vector<std::pair<const char*, int>> kWideWater = {
 // "Создать" and "Открыть" in a window smaller than the one the layout was
 // stored in: the shown view's columns fit the window with their texts whole.
 TEST_F(ViewCommands, NewAndOpenFitTheShownViewToASmallerWindow) {
-  form->SetDownloadDialog(new DownloadDialog(form.get()));
   form->resize(910, 600);  // a screen of 1366 pixels at 150 %
   QCoreApplication::processEvents();  // the window takes its new size
   for (bool create : {false, true}) {
     SCOPED_TRACE(create ? "New" : "Open");
     StoreValue("Table_2", LayoutWithWidths(kWideWater));
     if (create) {
-      SimulatedPort port(sim::WaterInstrument(ThreeSeries()));
-      ASSERT_TRUE(port.Ok());
-      PointPortsAt(port.Path(), QString());
-      dialogs.saveNames = {QDir(dir.path()).filePath(QStringLiteral("new.db"))};
-      dialogs.exec = RunDownloadDialog;
-      ASSERT_TRUE(Trigger(form.get(), "newTableAction"));
-      dialogs.exec = nullptr;
+      ASSERT_NO_FATAL_FAILURE(NewWater());
     } else {
       Open(water);
     }
@@ -318,20 +323,30 @@ TEST_F(ViewCommands, DamagedStoredLayoutStopsWithTheGeneralError) {
   EXPECT_EQ(StoredValue("Table_1"), damaged);  // the value stays as it was
 }
 
-TEST_F(ViewCommands, DamagedFirstLayoutStopsOpenBeforeTheSecondAndTheTitle) {
+TEST_F(ViewCommands, DamagedFirstLayoutStopsOpenAndNewBeforeTheSecondAndTheTitle) {
   const QString damaged = QStringLiteral("object TUniDataStorage\r\n  Data = <\r\n");
-  StoreValue("Table_1", damaged);
-  // A valid second layout that would give the water view's first column a colour.
-  StoreValue("Table_2", QStringLiteral("object TUniDataStorage\r\n  Data = <\r\n    item\r\n"
-                                       "      FieldName = 'N'\r\n      Color = clYellow\r\n"
-                                       "    end>\r\nend\r\n"));
-  const QString before = form->windowTitle();
-  Open(water);
-  EXPECT_EQ(dialogs.messages.size(), 1u);
-  EXPECT_TRUE(Table().IsOpen());  // the table stays open
-  EXPECT_EQ(form->windowTitle(), before);
-  EXPECT_EQ(Water()->Column(Water()->ColumnOfField("N")).state.color, kClNone);
-  EXPECT_EQ(StoredValue("Table_1"), damaged);
+  for (bool create : {false, true}) {
+    SCOPED_TRACE(create ? "New" : "Open");
+    dialogs.messages.clear();
+    StoreValue("Table_1", damaged);
+    // A valid second layout that would give the water view's first column a colour.
+    StoreValue("Table_2", QStringLiteral("object TUniDataStorage\r\n  Data = <\r\n    item\r\n"
+                                         "      FieldName = 'N'\r\n      Color = clYellow\r\n"
+                                         "    end>\r\nend\r\n"));
+    const QString before = form->windowTitle();
+    if (create) {
+      ASSERT_NO_FATAL_FAILURE(NewWater());
+    } else {
+      Open(water);
+    }
+    EXPECT_EQ(dialogs.messages.size(), 1u) << dialogs.Texts().join(" | ").toStdString();
+    EXPECT_TRUE(Table().IsOpen());  // the table stays open
+    EXPECT_EQ(form->windowTitle(), before);
+    EXPECT_EQ(Water()->Column(Water()->ColumnOfField("N")).state.color, kClNone);
+    EXPECT_EQ(StoredValue("Table_1"), damaged);
+    // Closing stores the shown layouts over the damaged one: each round stores it again.
+    ASSERT_TRUE(Trigger(form.get(), "closeTableAction"));
+  }
 }
 
 }  // namespace

@@ -331,6 +331,48 @@ TEST_F(Lifecycle, NewOverTheOpenTableAsksWhenTheOldOneCloses) {
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"same.db"});
 }
 
+// "Создать" over an open table of either kind: the window shows the new
+// table alone, in the view of its kind, with nothing left of the old one
+// (its tab, its series list, its series filter, its name).
+TEST_F(Lifecycle, NewOverAnOpenTableShowsOnlyTheNewOne) {
+  const std::vector<StoreRow> plates = {PlateRow(1, 7, 1, 1), PlateRow(2, 7, 1, 1)};
+  const struct {
+    const char* name;
+    const std::vector<StoreRow>* oldRows;  // nullptr: two water series
+    bool waterDownload;
+    int tab;
+    const char* filter;
+    QStringList series;
+  } cases[] = {
+      {"plate table, water download", &plates, true, 1, "SERIAL=5", {"5", "6", "9"}},
+      {"water table, plate download", nullptr, false, 0, "NB_TYPE=0", {}},
+      {"water table, water download", nullptr, true, 1, "SERIAL=5", {"5", "6", "9"}},
+  };
+  const std::vector<StoreRow> water = TwoWaterSeries(3, 8);
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString suffix = QString::number(++n);
+    RunOpen(WriteTable("old" + suffix + ".db", c.oldRows ? *c.oldRows : water));
+    ASSERT_TRUE(form_->Session().InUse());
+    if (!c.oldRows) ClickSeries(W(), 1);  // the old table's second series shown
+    const QString path = Path("new" + suffix + ".db");
+    if (c.waterDownload)
+      NewWater(path);
+    else
+      RunNew(path, sim::PlateInstrument(TwoPlateTests(), 16));
+    EXPECT_TRUE(dialogs_.messages.empty()) << dialogs_.Texts().join(" | ").toStdString();
+    EXPECT_EQ(Table().FilePath(), path);
+    EXPECT_EQ(form_->windowTitle(), "new" + suffix + Ru(" - ФИР - ТЛ7"));
+    EXPECT_EQ(ViewTabs(W())->currentIndex(), c.tab);
+    EXPECT_FALSE(ViewTabs(W())->isTabVisible(1 - c.tab));
+    EXPECT_EQ(Table().Filter(), c.filter);
+    EXPECT_EQ(SeriesEntries(W()), c.series);
+    EXPECT_TRUE(ActionOf(W(), "saveTableAction")->isEnabled());
+    ASSERT_TRUE(Trigger(W(), "closeTableAction"));
+  }
+}
+
 // A table another program opens while the instrument is read is not
 // replaced under it: the message names it, and the window keeps its table.
 TEST_F(Lifecycle, NewOntoATableAnotherProgramHoldsIsRefused) {
