@@ -62,50 +62,6 @@ QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 // when another writer holds the file.
 bool LockForWriting(int fd) { return Files().Lock(fd); }
 
-bool WriteAll(int fd, qint64 pos, const char* data, qint64 size) {
-  while (size > 0) {
-    const ssize_t n = Files().PWrite(fd, data, size_t(size), off_t(pos));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    data += n;
-    size -= n;
-    pos += n;
-  }
-  return true;
-}
-
-// Writes the pieces one after the other from `pos` with as few calls as
-// the system allows (one, normally).
-bool WriteAllPieces(int fd, qint64 pos, std::vector<struct iovec> pieces) {
-  size_t first = 0;
-  while (first < pieces.size()) {
-    const int n = int(std::min<size_t>(pieces.size() - first, IOV_MAX));
-    const ssize_t done = Files().PWriteV(fd, pieces.data() + first, n, off_t(pos));
-    if (done < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (done == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    pos += done;
-    size_t left = size_t(done);
-    while (first < pieces.size() && left >= pieces[first].iov_len) left -= pieces[first++].iov_len;
-    if (left > 0) {
-      pieces[first].iov_base = static_cast<char*>(pieces[first].iov_base) + left;
-      pieces[first].iov_len -= left;
-    }
-  }
-  return true;
-}
-
 // Asking for the local date reads the time zone each time; a header write
 // per appended row only needs it once a minute.
 QDate Today() {
@@ -374,14 +330,8 @@ void Table::ReadRecords(qint64 fileSize, uint32_t declared) {
 }
 
 qint64 Table::ReadAt(qint64 pos, char* out, qint64 size) const {
-  qint64 done = 0;
-  while (done < size) {
-    const ssize_t n = Files().PRead(fd_, out + done, size_t(size - done), off_t(pos + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowReadError(errno);
-    if (n == 0) break;
-    done += n;
-  }
+  const ssize_t done = ReadAllAt(fd_, off_t(pos), out, size_t(size));
+  if (done < 0) ThrowReadError(errno);
   return done;
 }
 
@@ -587,7 +537,7 @@ void Table::ThrowWriteError(int err) const {
 
 void Table::WriteAt(qint64 pos, const char* data, qint64 size) {
   readStamp_.reset();
-  if (!WriteAll(fd_, pos, data, size)) ThrowWriteError(errno);
+  if (!WriteAllAt(fd_, off_t(pos), data, size_t(size))) ThrowWriteError(errno);
 }
 
 void Table::WriteHeader() {
@@ -616,12 +566,12 @@ uint32_t Table::AppendRecord(const QByteArray& record) {
   readStamp_.reset();
   static char endMark = kEndOfFile;
   const qint64 end = headerLength_ + qint64(count_) * recordLength_;
-  if (!WriteAllPieces(fd_, end,
+  if (!WritePiecesAt(fd_, end,
                       {{const_cast<char*>(record.constData()), size_t(recordLength_)},
                        {&endMark, 1}})) {
     const int err = errno;
     // Put the end back where it was, so no torn record stays behind.
-    if (Files().Truncate(fd_, off_t(end)) == 0) WriteAll(fd_, end, &kEndOfFile, 1);
+    if (Files().Truncate(fd_, off_t(end)) == 0) WriteAllAt(fd_, end, &kEndOfFile, 1);
     ThrowWriteError(err);
   }
   Reserve(count_ + 1);
@@ -657,7 +607,7 @@ void Table::FlushAppends() {
     first += n;
   }
   pieces.push_back({&endMark, 1});
-  if (WriteAllPieces(fd_, end, std::move(pieces))) {
+  if (WritePiecesAt(fd_, end, std::move(pieces))) {
     written_ = count_;
     return;
   }
@@ -665,12 +615,12 @@ void Table::FlushAppends() {
   // keep as many of the records as still fit, one by one as single
   // appends would have, and forget the others.
   int err = errno;
-  if (Files().Truncate(fd_, off_t(end)) == 0) WriteAll(fd_, end, &kEndOfFile, 1);
+  if (Files().Truncate(fd_, off_t(end)) == 0) WriteAllAt(fd_, end, &kEndOfFile, 1);
   while (written_ < count_) {
     const qint64 at = headerLength_ + qint64(written_) * recordLength_;
-    if (!WriteAllPieces(fd_, at, {{Slot(written_ + 1), size_t(recordLength_)}, {&endMark, 1}})) {
+    if (!WritePiecesAt(fd_, at, {{Slot(written_ + 1), size_t(recordLength_)}, {&endMark, 1}})) {
       err = errno;
-      if (Files().Truncate(fd_, off_t(at)) == 0) WriteAll(fd_, at, &kEndOfFile, 1);
+      if (Files().Truncate(fd_, off_t(at)) == 0) WriteAllAt(fd_, at, &kEndOfFile, 1);
       break;
     }
     ++written_;
@@ -706,7 +656,7 @@ void Table::MarkDeleted(const std::vector<uint32_t>& records, size_t* done) {
     first += n;
   }
   auto flagAt = [&](uint32_t recno) { return headerLength_ + qint64(recno - 1) * recordLength_; };
-  if (WriteAllPieces(fd_, flagAt(lo), std::move(pieces))) {
+  if (WritePiecesAt(fd_, flagAt(lo), std::move(pieces))) {
     *done = records.size();
     return;
   }
@@ -716,14 +666,14 @@ void Table::MarkDeleted(const std::vector<uint32_t>& records, size_t* done) {
   int err = errno;
   size_t k = 0;
   for (; k < records.size(); ++k) {
-    if (!WriteAll(fd_, flagAt(records[k]), "*", 1)) {
+    if (!WriteAllAt(fd_, flagAt(records[k]), "*", 1)) {
       err = errno;
       break;
     }
   }
   for (size_t m = k; m < records.size(); ++m) {
     Slot(records[m])[0] = old[m];
-    WriteAll(fd_, flagAt(records[m]), &old[m], 1);
+    WriteAllAt(fd_, flagAt(records[m]), &old[m], 1);
   }
   *done = k;
   if (k < records.size()) ThrowWriteError(err);
@@ -774,7 +724,7 @@ std::vector<uint32_t> Table::Pack() {
   std::string ntmp;
   const int fd = CreateBeside(npath, kPackTag, 0600, &ntmp);
   if (fd < 0) fail(errno);
-  bool ok = WriteAllPieces(fd, 0, std::move(pieces)) && Files().KeepAttributes(fd, old) == 0 &&
+  bool ok = WritePiecesAt(fd, 0, std::move(pieces)) && Files().KeepAttributes(fd, old) == 0 &&
             Files().Sync(fd) == 0 && Files().Rename(ntmp.c_str(), npath.c_str()) == 0;
   if (!ok) {
     const int err = errno;

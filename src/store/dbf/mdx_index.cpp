@@ -322,14 +322,8 @@ void Index::Load() {
   const PageSource filePages = [&](uint32_t first, int pages) -> const char* {
     const size_t size = size_t(pages) * kPage;
     std::unique_ptr<char[]> buffer(new char[size]);
-    size_t done = 0;
-    while (done < size) {
-      const ssize_t n = Files().PRead(fd, buffer.get() + done, size - done,
-                                      off_t(qint64(first) * kPage + qint64(done)));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return nullptr;
-      done += size_t(n);
-    }
+    if (ReadAllAt(fd, off_t(qint64(first) * kPage), buffer.get(), size) != ssize_t(size))
+      return nullptr;
     read.push_back(std::move(buffer));
     return read.back().get();
   };
