@@ -46,9 +46,9 @@ void BuildTables(Page& p) {
 Page& PageFor(const char* codec) {
   thread_local std::vector<std::unique_ptr<Page>> pages;
   thread_local Page* last = nullptr;
-  if (last && last->codec == codec) return *last;
+  if (last && std::strcmp(last->codec.c_str(), codec) == 0) return *last;
   for (const std::unique_ptr<Page>& p : pages)
-    if (p->codec == codec) return *(last = p.get());
+    if (std::strcmp(p->codec.c_str(), codec) == 0) return *(last = p.get());
   auto p = std::make_unique<Page>();
   p->codec = codec;
   p->enc = QStringEncoder(codec, QStringConverter::Flag::Stateless);
