@@ -3,12 +3,14 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -126,6 +128,61 @@ int OpenRegularFile(const char* path, int flags) {
   return fd;
 }
 
+namespace {
+// Whether a write that returned `n` wrote anything; a write of nothing
+// means the disk is full.
+bool Wrote(ssize_t n) {
+  if (n == 0) errno = ENOSPC;
+  return n > 0;
+}
+}  // namespace
+
+bool WriteAllAt(int fd, off_t pos, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = Files().PWrite(fd, data, size, pos);
+    if (!Wrote(n)) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= size_t(n);
+    pos += n;
+  }
+  return true;
+}
+
+bool WritePiecesAt(int fd, off_t pos, std::vector<struct iovec> pieces) {
+  size_t first = 0;
+  while (first < pieces.size()) {
+    const int n = int(std::min<size_t>(pieces.size() - first, IOV_MAX));
+    const ssize_t done = Files().PWriteV(fd, pieces.data() + first, n, pos);
+    if (!Wrote(done)) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    pos += done;
+    size_t left = size_t(done);
+    while (first < pieces.size() && left >= pieces[first].iov_len) left -= pieces[first++].iov_len;
+    if (left > 0) {
+      pieces[first].iov_base = static_cast<char*>(pieces[first].iov_base) + left;
+      pieces[first].iov_len -= left;
+    }
+  }
+  return true;
+}
+
+ssize_t ReadAllAt(int fd, off_t pos, char* out, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = Files().PRead(fd, out + done, size - done, pos + off_t(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += size_t(n);
+  }
+  return ssize_t(done);
+}
+
 bool ReadWholeFile(const std::string& path, std::string* out) {
   FileOps& f = Files();
   const int fd = OpenRegularFile(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -133,15 +190,10 @@ bool ReadWholeFile(const std::string& path, std::string* out) {
   off_t size = 0;
   bool ok = f.Size(fd, &size);
   if (ok) out->resize(size_t(size));
-  size_t done = 0;
-  while (ok && done < out->size()) {
-    const ssize_t n = f.PRead(fd, &(*out)[done], out->size() - done, off_t(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    done += size_t(n);
-  }
-  out->resize(done);  // a file that shrank under us is read as far as it goes
+  const ssize_t done = ok ? ReadAllAt(fd, 0, out->data(), out->size()) : 0;
+  if (done < 0) ok = false;
+  // A file that shrank under us is read as far as it goes.
+  out->resize(done < 0 ? 0 : size_t(done));
   const int err = errno;
   f.Close(fd);
   errno = err;
@@ -334,17 +386,7 @@ int ReplaceFileContents(const std::string& path, const char* data, size_t size, 
     return err;
   }
   if (stage) *stage = 1;
-  int err = 0;
-  size_t pos = 0;
-  while (pos < size) {
-    const ssize_t n = f.PWrite(fd, data + pos, size - pos, off_t(pos));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      err = n < 0 ? errno : ENOSPC;
-      break;
-    }
-    pos += size_t(n);
-  }
+  int err = WriteAllAt(fd, 0, data, size) ? 0 : errno;
   if (err == 0 && replacing && f.KeepAttributes(fd, old) != 0) err = errno;
   if (err == 0 && durable && f.Sync(fd) != 0) err = errno;
   // A failed close may mean the data never reached the file (network file

@@ -10,6 +10,7 @@
 #include <sys/uio.h>
 
 #include <string>
+#include <vector>
 
 class FileOps {
  public:
@@ -53,6 +54,17 @@ void SetFiles(FileOps* ops);
 // once (-1, errno EISDIR or ENODEV, which FileErrorText explains) instead
 // of holding the program until something writes to it.
 int OpenRegularFile(const char* path, int flags);
+
+// Writes all `size` bytes at `pos` through Files(), again after an
+// interruption or a short write; false (errno set, ENOSPC when the system
+// wrote nothing) when it cannot.
+bool WriteAllAt(int fd, off_t pos, const char* data, size_t size);
+// The same for `pieces` one after the other from `pos`, with as few calls
+// as the system allows (one, normally).
+bool WritePiecesAt(int fd, off_t pos, std::vector<struct iovec> pieces);
+// Reads up to `size` bytes at `pos` through Files(); fewer only where the
+// file ends, -1 (errno set) when a read fails.
+ssize_t ReadAllAt(int fd, off_t pos, char* out, size_t size);
 
 // Reads a whole file through Files() (opened as OpenRegularFile does);
 // false (errno set) when it cannot.

@@ -12,6 +12,7 @@
 #include <cctype>
 
 #include "platform/file_ops.h"
+#include "platform/write_target.h"
 
 namespace {
 
@@ -191,8 +192,7 @@ void SettingsStore::Sync() {
   for (auto it = pending_.constBegin(); it != pending_.constEnd(); ++it)
     values.insert(kGroup + QLatin1Char('/') + it.key(), it.value());
   const QByteArray text = FileText(values);
-  const int err = ReplaceFileContents(QFile::encodeName(path).toStdString(), text.constData(),
-                                      size_t(text.size()), true);
+  const int err = ReplaceFile(path, text, true);
   if (err != 0) fail(FileErrorText(err));
   pending_.clear();
   if (settings_) settings_->sync();  // reads the new file back

@@ -24,3 +24,8 @@ void CheckWriteTarget(const QString& target, const QStringList& sources) {
   const QString reason = WriteTargetRefusal(target, sources);
   if (!reason.isEmpty()) throw OperatorError(reason);
 }
+
+int ReplaceFile(const QString& path, const QByteArray& bytes, bool durable) {
+  return ReplaceFileContents(QFile::encodeName(path).toStdString(), bytes.constData(),
+                             size_t(bytes.size()), durable);
+}

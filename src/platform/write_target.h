@@ -1,5 +1,6 @@
 #pragma once
 // What every writer asks before it replaces a file the operator named.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -11,3 +12,8 @@ QString WriteTargetRefusal(const QString& target, const QStringList& sources);
 
 // Throws OperatorError with WriteTargetRefusal's text when there is one.
 void CheckWriteTarget(const QString& target, const QStringList& sources);
+
+// Replaces the file at `path` with `bytes` as ReplaceFileContents does
+// (`durable`: on the disk before it takes the name). 0, or the errno of the
+// failed step.
+int ReplaceFile(const QString& path, const QByteArray& bytes, bool durable);

@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QTimer>
 #include <fcntl.h>
+#include <limits.h>
+#include <algorithm>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -388,6 +390,80 @@ TEST(ReplaceFileContents, DataReachesTheDiskBeforeTheRenameAndTheFolderAfter) {
   EXPECT_EQ(onNewFile, (std::vector<std::string>{"create", "write", "sync", "close", "rename"}));
   EXPECT_EQ(files.Name(files.Writes()).rfind("sync folder", 0), 0u)
       << files.Name(files.Writes());
+}
+
+// A system that is interrupted before every call, writes and reads at
+// most five bytes a call, and, full, writes nothing.
+class DribblingFiles : public FileOps {
+ public:
+  DribblingFiles() { SetFiles(this); }
+  ~DribblingFiles() override { SetFiles(nullptr); }
+  DribblingFiles(const DribblingFiles&) = delete;
+  DribblingFiles& operator=(const DribblingFiles&) = delete;
+
+  ssize_t PWrite(int fd, const void* data, size_t size, off_t pos) override {
+    if (Interrupted()) return -1;
+    return full ? 0 : FileOps::PWrite(fd, data, std::min<size_t>(size, 5), pos);
+  }
+  ssize_t PWriteV(int fd, const struct iovec* pieces, int count, off_t pos) override {
+    if (Interrupted()) return -1;
+    mostPieces = std::max(mostPieces, count);
+    std::string some;
+    for (int i = 0; i < count && some.size() < 5; ++i)
+      some.append(static_cast<const char*>(pieces[i].iov_base), pieces[i].iov_len);
+    return full ? 0 : FileOps::PWrite(fd, some.data(), std::min<size_t>(some.size(), 5), pos);
+  }
+  ssize_t PRead(int fd, void* data, size_t size, off_t pos) override {
+    if (Interrupted()) return -1;
+    return FileOps::PRead(fd, data, std::min<size_t>(size, 5), pos);
+  }
+
+  bool full = false;
+  int mostPieces = 0;
+
+ private:
+  bool Interrupted() {
+    interrupt_ = !interrupt_;
+    if (interrupt_) errno = EINTR;
+    return interrupt_;
+  }
+  bool interrupt_ = false;
+};
+
+// Short writes and reads go on where they stopped, interruptions are
+// asked again, and a write of nothing is a full disk.
+TEST(FileOps, ShortAndInterruptedWritesAndReadsAreCarriedThrough) {
+  QTemporaryDir dir;
+  const std::string path = QFile::encodeName(dir.filePath(QStringLiteral("f"))).toStdString();
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  DribblingFiles files;
+  const std::string text = "a text of more than a few bytes";
+  ASSERT_TRUE(WriteAllAt(fd, 2, text.data(), text.size()));
+  // More pieces than one call may take, of lengths that end mid-write.
+  std::vector<std::string> parts;
+  for (int i = 0; i < IOV_MAX + 300; ++i) parts.emplace_back(size_t(1 + i % 4), char('A' + i % 26));
+  std::vector<struct iovec> pieces;
+  std::string joined;
+  for (std::string& part : parts) {
+    pieces.push_back({part.data(), part.size()});
+    joined += part;
+  }
+  const off_t at = off_t(2 + text.size());
+  ASSERT_TRUE(WritePiecesAt(fd, at, pieces));
+  EXPECT_LE(files.mostPieces, IOV_MAX);
+  std::string back(2 + text.size() + joined.size() + 10, '#');
+  ASSERT_EQ(ReadAllAt(fd, 0, back.data(), back.size()), ssize_t(back.size() - 10));
+  EXPECT_EQ(back.substr(2, text.size()), text);
+  EXPECT_EQ(back.substr(size_t(at), joined.size()), joined);
+  files.full = true;
+  errno = 0;
+  EXPECT_FALSE(WriteAllAt(fd, 0, "x", 1));
+  EXPECT_EQ(errno, ENOSPC);
+  errno = 0;
+  EXPECT_FALSE(WritePiecesAt(fd, 0, pieces));
+  EXPECT_EQ(errno, ENOSPC);
+  ::close(fd);
 }
 
 }  // namespace

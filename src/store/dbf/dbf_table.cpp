@@ -1,7 +1,10 @@
 #include "store/dbf/dbf_table.h"
 #include "store/dbf/le_bytes.h"
+#include "platform/codepage.h"
 #include "platform/file_ops.h"
+#include "platform/fixed_number.h"
 #include "platform/operator_error.h"
+#include "platform/write_target.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -14,11 +17,7 @@
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -63,50 +62,6 @@ QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 // when another writer holds the file.
 bool LockForWriting(int fd) { return Files().Lock(fd); }
 
-bool WriteAll(int fd, qint64 pos, const char* data, qint64 size) {
-  while (size > 0) {
-    const ssize_t n = Files().PWrite(fd, data, size_t(size), off_t(pos));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    data += n;
-    size -= n;
-    pos += n;
-  }
-  return true;
-}
-
-// Writes the pieces one after the other from `pos` with as few calls as
-// the system allows (one, normally).
-bool WriteAllPieces(int fd, qint64 pos, std::vector<struct iovec> pieces) {
-  size_t first = 0;
-  while (first < pieces.size()) {
-    const int n = int(std::min<size_t>(pieces.size() - first, IOV_MAX));
-    const ssize_t done = Files().PWriteV(fd, pieces.data() + first, n, off_t(pos));
-    if (done < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (done == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    pos += done;
-    size_t left = size_t(done);
-    while (first < pieces.size() && left >= pieces[first].iov_len) left -= pieces[first++].iov_len;
-    if (left > 0) {
-      pieces[first].iov_base = static_cast<char*>(pieces[first].iov_base) + left;
-      pieces[first].iov_len -= left;
-    }
-  }
-  return true;
-}
-
 // Asking for the local date reads the time zone each time; a header write
 // per appended row only needs it once a minute.
 QDate Today() {
@@ -127,12 +82,9 @@ void StampDate(char* p) {
   p[2] = char(today.day());
 }
 
-
 }  // namespace
 
 Error::Error(const QString& text) : std::runtime_error(text.toStdString()), text_(text) {}
-
-QString SystemErrorText(int err) { return FileErrorText(err); }
 
 const char* CodecForLanguage(uint8_t language) {
   switch (language) {
@@ -167,177 +119,25 @@ const char* CodecForLanguage(uint8_t language) {
 }
 
 namespace {
-// Opening a converter is costly; each thread keeps the last one it used.
-QStringEncoder& EncoderFor(uint8_t language) {
-  thread_local int cached = -1;
-  thread_local QStringEncoder enc;
-  if (cached != language) {
-    enc = QStringEncoder(CodecForLanguage(language), QStringConverter::Flag::Stateless);
-    cached = language;
-  }
-  return enc;
-}
-QStringDecoder& DecoderFor(uint8_t language) {
-  thread_local int cached = -1;
-  thread_local QStringDecoder dec;
-  if (cached != language) {
-    dec = QStringDecoder(CodecForLanguage(language), QStringConverter::Flag::Stateless);
-    cached = language;
-  }
-  return dec;
-}
-}  // namespace
-
-namespace {
-// Every code page a language byte names has one byte per character. Each
-// thread keeps a table of the characters whose byte gives them back, built
-// with the converters themselves; a text with any other character goes
-// through the converter as a whole, so the bytes stay the converter's.
-struct ByteTables {
-  int language = -1;
-  std::vector<int16_t> byteOf;  // by UTF-16 unit; -1: ask the converter
-  char16_t charOf[256] = {};
-  bool decodes = false;         // every byte decodes to one unit
-};
-
-const ByteTables& TablesFor(uint8_t language) {
-  thread_local ByteTables t;
-  if (t.language == language) return t;
-  t.language = language;
-  t.byteOf.assign(65536, -1);
-  t.decodes = false;
-  QStringEncoder& enc = EncoderFor(language);
-  QStringDecoder& dec = DecoderFor(language);
-  if (!enc.isValid() || !dec.isValid()) return t;
-  t.decodes = true;
-  for (int b = 0; b < 256; ++b) {
-    const char c = char(b);
-    const QString u = dec(QByteArrayView(&c, 1));
-    if (u.size() != 1) {
-      t.decodes = false;
-      continue;
-    }
-    t.charOf[b] = char16_t(u[0].unicode());
-    const QByteArray back = enc(u);
-    if (back.size() == 1 && back[0] == c) t.byteOf[u[0].unicode()] = int16_t(b);
-  }
-  return t;
-}
-}  // namespace
-
-QByteArray EncodeText(uint8_t language, const QString& text) {
-  QStringEncoder& enc = EncoderFor(language);
-  if (!enc.isValid()) return text.toLatin1();
-  const ByteTables& t = TablesFor(language);
-  QByteArray out(text.size(), Qt::Uninitialized);
-  const char16_t* in = reinterpret_cast<const char16_t*>(text.utf16());
-  char* o = out.data();
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const int16_t b = t.byteOf[in[i]];
-    if (b < 0) return enc(text);
-    o[i] = char(b);
-  }
-  return out;
-}
-
-QString DecodeText(uint8_t language, const char* data, int size) {
-  const QByteArray bytes = QByteArray::fromRawData(data, size);
-  QStringDecoder& dec = DecoderFor(language);
-  if (!dec.isValid()) return QString::fromLatin1(bytes);
-  const ByteTables& t = TablesFor(language);
-  if (!t.decodes) return dec(bytes);
-  QString out(size, Qt::Uninitialized);
-  char16_t* o = reinterpret_cast<char16_t*>(out.data());
-  for (int i = 0; i < size; ++i) o[i] = t.charOf[uint8_t(data[i])];
-  return out;
-}
-
-namespace {
-[[noreturn]] void DoesNotFit(const FieldDef& f, const QString& shown) {
+[[noreturn]] void Refuse(const FieldDef& f, FixedFit fit, const QByteArray& shown) {
+  const QString field = QString::fromLatin1(f.name);
+  if (fit == FixedFit::kNotFinite)
+    throw Error(QStringLiteral("Недопустимое значение поля %1").arg(field));
   throw Error(QStringLiteral("Значение %1 не помещается в поле %2")
-                  .arg(shown, QString::fromLatin1(f.name)));
+                  .arg(QString::fromLatin1(shown), field));
 }
-
-void PutRightAligned(const FieldDef& f, const char* digits, int n, char* out) {
-  std::memset(out, ' ', size_t(f.length - n));
-  std::memcpy(out + f.length - n, digits, size_t(n));
-}
-
-// Whether `decimals` places cut `value` exactly halfway between two
-// neighbours: value * 10^d is then an odd multiple of 1/2, which for a
-// binary fraction means value * 2^(d+1) is an odd integer.
-bool IsHalfway(double value, int decimals) {
-  const double x = std::ldexp(value, decimals + 1);
-  return std::trunc(x) == x && std::fmod(x, 2.0) != 0.0;
-}
-
 }  // namespace
 
-// The digits are those of QByteArray::number(value, 'f', decimals): both
-// round the exact binary value correctly, and differ only at an exact
-// halfway point (Qt rounds away from zero), which is left to Qt.
 void PutNumber(const FieldDef& f, double value, char* out) {
-  if (!std::isfinite(value))
-    throw Error(QStringLiteral("Недопустимое значение поля %1").arg(QString::fromLatin1(f.name)));
-  char buf[64];
-  int n = -1;
-  if (!IsHalfway(value, f.decimals)) {
-    const std::to_chars_result r =
-        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, f.decimals);
-    if (r.ec == std::errc()) n = int(r.ptr - buf);
-  }
-  QByteArray slow;
-  const char* t = buf;
-  if (n < 0) {
-    slow = QByteArray::number(value, 'f', f.decimals);
-    t = slow.constData();
-    n = int(slow.size());
-  }
-  // A negative value that shows as zero is written as zero.
-  if (n > 0 && t[0] == '-') {
-    bool allZero = true;
-    for (int i = 1; i < n; ++i)
-      if (t[i] >= '1' && t[i] <= '9') allZero = false;
-    if (allZero) {
-      ++t;
-      --n;
-    }
-  }
-  if (n > f.length) DoesNotFit(f, QString::fromLatin1(t, n));
-  PutRightAligned(f, t, n, out);
+  QByteArray shown;
+  const FixedFit fit = PutFixedNumber(value, f.length, f.decimals, out, &shown);
+  if (fit != FixedFit::kWritten) Refuse(f, fit, shown);
 }
 
 void PutInteger(const FieldDef& f, int64_t value, char* out) {
-  char buf[24 + 1 + 256];
-  char* end = std::to_chars(buf, buf + 24, value).ptr;
-  const int digits = int(end - buf);
-  if (f.decimals > 0) {
-    *end++ = '.';
-    std::memset(end, '0', size_t(f.decimals));
-    end += f.decimals;
-  }
-  const int n = int(end - buf);
-  if (n > f.length) DoesNotFit(f, QString::fromLatin1(buf, digits));
-  PutRightAligned(f, buf, n, out);
-}
-
-QByteArray FormatNumber(const FieldDef& f, double value) {
-  QByteArray out(f.length, Qt::Uninitialized);
-  PutNumber(f, value, out.data());
-  return out;
-}
-
-QByteArray FormatInteger(const FieldDef& f, int64_t value) {
-  QByteArray out(f.length, Qt::Uninitialized);
-  PutInteger(f, value, out.data());
-  return out;
-}
-
-void ReplaceFileAtomically(const QString& path, const QByteArray& bytes, bool durable) {
-  const int err = ReplaceFileContents(Native(path).toStdString(), bytes.constData(),
-                                      size_t(bytes.size()), durable);
-  if (err != 0)
-    throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(path, SystemErrorText(err)));
+  QByteArray shown;
+  const FixedFit fit = PutFixedInteger(value, f.length, f.decimals, out, &shown);
+  if (fit != FixedFit::kWritten) Refuse(f, fit, shown);
 }
 
 Table::Table() = default;
@@ -381,14 +181,7 @@ void Table::Create(const QString& path, const std::vector<FieldDef>& fields, uin
   const QByteArray file = NewFileImage(path, fields, language);
   // A file of that name that another writer holds is not replaced under it
   // (the replacement holds its lock until the new file has the name).
-  try {
-    ReplaceFileAtomically(path, file);
-  } catch (const Error& e) {
-    const QString prefix = QStringLiteral("Не удалось записать файл %1: ").arg(path);
-    QString reason = e.text();
-    if (reason.startsWith(prefix)) reason = reason.mid(prefix.size());
-    fail(reason);
-  }
+  if (const int err = ReplaceFile(path, file, true)) fail(FileErrorText(err));
 }
 
 void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
@@ -537,19 +330,13 @@ void Table::ReadRecords(qint64 fileSize, uint32_t declared) {
 }
 
 qint64 Table::ReadAt(qint64 pos, char* out, qint64 size) const {
-  qint64 done = 0;
-  while (done < size) {
-    const ssize_t n = Files().PRead(fd_, out + done, size_t(size - done), off_t(pos + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowReadError(errno);
-    if (n == 0) break;
-    done += n;
-  }
+  const ssize_t done = ReadAllAt(fd_, off_t(pos), out, size_t(size));
+  if (done < 0) ThrowReadError(errno);
   return done;
 }
 
 void Table::ThrowReadError(int err) const {
-  throw Error(QStringLiteral("Не удалось прочитать файл %1: %2").arg(path_, SystemErrorText(err)));
+  throw Error(QStringLiteral("Не удалось прочитать файл %1: %2").arg(path_, FileErrorText(err)));
 }
 
 void Table::ReadTableOnce(QByteArray* head, qint64* size) {
@@ -635,7 +422,7 @@ void Table::Open(const QString& path, Access access) {
   }
   if (fd < 0) {
     const int err = errno;
-    throw Error(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, SystemErrorText(err)));
+    throw Error(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, FileErrorText(err)));
   }
   if (!readOnly && !LockForWriting(fd)) {
     Files().Close(fd);
@@ -745,12 +532,12 @@ QByteArray Table::HeaderBytes() const {
 }
 
 void Table::ThrowWriteError(int err) const {
-  throw Error(QStringLiteral("Ошибка записи в файл %1: %2").arg(path_, SystemErrorText(err)));
+  throw Error(QStringLiteral("Ошибка записи в файл %1: %2").arg(path_, FileErrorText(err)));
 }
 
 void Table::WriteAt(qint64 pos, const char* data, qint64 size) {
   readStamp_.reset();
-  if (!WriteAll(fd_, pos, data, size)) ThrowWriteError(errno);
+  if (!WriteAllAt(fd_, off_t(pos), data, size_t(size))) ThrowWriteError(errno);
 }
 
 void Table::WriteHeader() {
@@ -779,12 +566,12 @@ uint32_t Table::AppendRecord(const QByteArray& record) {
   readStamp_.reset();
   static char endMark = kEndOfFile;
   const qint64 end = headerLength_ + qint64(count_) * recordLength_;
-  if (!WriteAllPieces(fd_, end,
+  if (!WritePiecesAt(fd_, end,
                       {{const_cast<char*>(record.constData()), size_t(recordLength_)},
                        {&endMark, 1}})) {
     const int err = errno;
     // Put the end back where it was, so no torn record stays behind.
-    if (Files().Truncate(fd_, off_t(end)) == 0) WriteAll(fd_, end, &kEndOfFile, 1);
+    if (Files().Truncate(fd_, off_t(end)) == 0) WriteAllAt(fd_, end, &kEndOfFile, 1);
     ThrowWriteError(err);
   }
   Reserve(count_ + 1);
@@ -820,7 +607,7 @@ void Table::FlushAppends() {
     first += n;
   }
   pieces.push_back({&endMark, 1});
-  if (WriteAllPieces(fd_, end, std::move(pieces))) {
+  if (WritePiecesAt(fd_, end, std::move(pieces))) {
     written_ = count_;
     return;
   }
@@ -828,12 +615,12 @@ void Table::FlushAppends() {
   // keep as many of the records as still fit, one by one as single
   // appends would have, and forget the others.
   int err = errno;
-  if (Files().Truncate(fd_, off_t(end)) == 0) WriteAll(fd_, end, &kEndOfFile, 1);
+  if (Files().Truncate(fd_, off_t(end)) == 0) WriteAllAt(fd_, end, &kEndOfFile, 1);
   while (written_ < count_) {
     const qint64 at = headerLength_ + qint64(written_) * recordLength_;
-    if (!WriteAllPieces(fd_, at, {{Slot(written_ + 1), size_t(recordLength_)}, {&endMark, 1}})) {
+    if (!WritePiecesAt(fd_, at, {{Slot(written_ + 1), size_t(recordLength_)}, {&endMark, 1}})) {
       err = errno;
-      if (Files().Truncate(fd_, off_t(at)) == 0) WriteAll(fd_, at, &kEndOfFile, 1);
+      if (Files().Truncate(fd_, off_t(at)) == 0) WriteAllAt(fd_, at, &kEndOfFile, 1);
       break;
     }
     ++written_;
@@ -869,7 +656,7 @@ void Table::MarkDeleted(const std::vector<uint32_t>& records, size_t* done) {
     first += n;
   }
   auto flagAt = [&](uint32_t recno) { return headerLength_ + qint64(recno - 1) * recordLength_; };
-  if (WriteAllPieces(fd_, flagAt(lo), std::move(pieces))) {
+  if (WritePiecesAt(fd_, flagAt(lo), std::move(pieces))) {
     *done = records.size();
     return;
   }
@@ -879,14 +666,14 @@ void Table::MarkDeleted(const std::vector<uint32_t>& records, size_t* done) {
   int err = errno;
   size_t k = 0;
   for (; k < records.size(); ++k) {
-    if (!WriteAll(fd_, flagAt(records[k]), "*", 1)) {
+    if (!WriteAllAt(fd_, flagAt(records[k]), "*", 1)) {
       err = errno;
       break;
     }
   }
   for (size_t m = k; m < records.size(); ++m) {
     Slot(records[m])[0] = old[m];
-    WriteAll(fd_, flagAt(records[m]), &old[m], 1);
+    WriteAllAt(fd_, flagAt(records[m]), &old[m], 1);
   }
   *done = k;
   if (k < records.size()) ThrowWriteError(err);
@@ -927,7 +714,7 @@ std::vector<uint32_t> Table::Pack() {
   const std::string npath = Native(path_).toStdString();
   auto fail = [&](int err) {
     throw Error(QStringLiteral("Не удалось записать таблицу %1 после удаления строк: %2")
-                    .arg(path_, SystemErrorText(err)));
+                    .arg(path_, FileErrorText(err)));
   };
   struct stat old;
   if (Files().Stat(npath.c_str(), &old) != 0) fail(errno);
@@ -937,7 +724,7 @@ std::vector<uint32_t> Table::Pack() {
   std::string ntmp;
   const int fd = CreateBeside(npath, kPackTag, 0600, &ntmp);
   if (fd < 0) fail(errno);
-  bool ok = WriteAllPieces(fd, 0, std::move(pieces)) && Files().KeepAttributes(fd, old) == 0 &&
+  bool ok = WritePiecesAt(fd, 0, std::move(pieces)) && Files().KeepAttributes(fd, old) == 0 &&
             Files().Sync(fd) == 0 && Files().Rename(ntmp.c_str(), npath.c_str()) == 0;
   if (!ok) {
     const int err = errno;
@@ -965,7 +752,7 @@ QString Table::Text(const char* record, int field) const {
   int n = f.length;
   const char* p = record + f.offset;
   while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == 0)) --n;
-  return DecodeText(language_, p, n);
+  return DecodeFromCodePage(CodecForLanguage(language_), p, n);
 }
 
 bool Table::IsBlank(const char* record, int field) const {
@@ -975,108 +762,19 @@ bool Table::IsBlank(const char* record, int field) const {
   return true;
 }
 
-namespace {
-// The field's text without the blanks and NULs around it.
-void TrimmedSpan(const char* p, int n, const char** b, const char** e) {
-  *b = p;
-  *e = p + n;
-  while (*b < *e && (**b == ' ' || **b == 0)) ++*b;
-  while (*e > *b && ((*e)[-1] == ' ' || (*e)[-1] == 0)) --*e;
-}
-
-// Reads [b, e) when it is a plain decimal: an optional minus, at most 15
-// digits, and optionally a point with digits after it. The digits make an
-// exact integer and the division by a power of ten (exact up to 10^22)
-// rounds once, correctly, as Qt's conversion does; anything else is left
-// to Qt.
-bool PlainDecimal(const char* b, const char* e, bool integer, double* out, int64_t* whole) {
-  const bool negative = b < e && *b == '-';
-  if (negative) ++b;
-  int64_t m = 0;
-  int digits = 0, decimals = 0;
-  bool point = false;
-  for (; b < e; ++b) {
-    if (*b >= '0' && *b <= '9') {
-      m = m * 10 + (*b - '0');
-      if (++digits > 15) return false;
-      if (point) ++decimals;
-    } else if (*b == '.' && !point && !integer && digits > 0) {
-      point = true;
-    } else {
-      return false;
-    }
-  }
-  if (digits == 0 || (point && decimals == 0)) return false;
-  static const double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  if (whole) *whole = negative ? -m : m;
-  if (out) {
-    const double v = double(m) / kTens[decimals];
-    *out = negative ? -v : v;
-  }
-  return true;
-}
-}  // namespace
-
 bool Table::Number(const char* record, int field, double* out) const {
   const FieldDef& f = fields_[size_t(field)];
-  const char* b;
-  const char* e;
-  TrimmedSpan(record + f.offset, f.length, &b, &e);
-  if (b == e) return false;
-  if (PlainDecimal(b, e, false, out, nullptr)) return true;
-  const QByteArray t(b, int(e - b));
-  if (t.isEmpty()) return false;
-  bool ok = false;
-  const double v = t.toDouble(&ok);
-  if (!ok || !std::isfinite(v)) return false;
-  *out = v;
-  return true;
+  return ReadFixedNumber(record + f.offset, f.length, out);
 }
 
 bool Table::Integer(const char* record, int field, int64_t* out) const {
   const FieldDef& f = fields_[size_t(field)];
-  const char* b;
-  const char* e;
-  TrimmedSpan(record + f.offset, f.length, &b, &e);
-  if (b == e) return false;
-  if (PlainDecimal(b, e, true, nullptr, out)) return true;
-  const QByteArray t(b, int(e - b));
-  if (t.isEmpty()) return false;
-  bool ok = false;
-  const qlonglong v = t.toLongLong(&ok);
-  if (ok) {
-    *out = v;
-    return true;
-  }
-  double d = 0;
-  if (!Number(record, field, &d) || std::fabs(d) > 9.2e18) return false;
-  *out = int64_t(std::trunc(d));
-  return true;
+  return ReadFixedInteger(record + f.offset, f.length, out);
 }
 
 void Table::PutText(QByteArray& record, int field, const QString& text) const {
   const FieldDef& f = fields_[size_t(field)];
-  char* out = record.data() + f.offset;
-  // Straight into the record when every character has its byte.
-  if (EncoderFor(language_).isValid()) {
-    const ByteTables& t = TablesFor(language_);
-    const char16_t* in = reinterpret_cast<const char16_t*>(text.utf16());
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    for (; i < n; ++i) {
-      const int16_t b = t.byteOf[in[i]];
-      if (b < 0) break;
-      if (i < f.length) out[i] = char(b);
-    }
-    if (i == n) {
-      if (n < f.length) std::memset(out + n, ' ', size_t(f.length - n));
-      return;
-    }
-  }
-  const QByteArray b = EncodeText(language_, text).left(f.length);
-  std::memcpy(out, b.constData(), size_t(b.size()));
-  std::memset(out + b.size(), ' ', size_t(f.length - b.size()));
+  EncodeIntoWidth(CodecForLanguage(language_), text, record.data() + f.offset, f.length);
 }
 
 void Table::PutBlank(QByteArray& record, int field) const {

@@ -44,29 +44,15 @@ struct FieldDef {
 // The language driver byte the program writes: Windows-1251, Russian.
 constexpr uint8_t kLanguageRussianWindows = 0xC9;
 
-// Names the code page of a language driver byte ("windows-1251", ...).
+// Names the code page of a language driver byte ("windows-1251", ...), in
+// which the table's texts are kept.
 const char* CodecForLanguage(uint8_t language);
 
-// Text conversion in a table's code page.
-QByteArray EncodeText(uint8_t language, const QString& text);
-QString DecodeText(uint8_t language, const char* data, int size);
-
-// Formats a number for a field: right-aligned, blank-padded, exactly the
-// field's decimals, "." as separator. Throws Error when it does not fit.
-QByteArray FormatNumber(const FieldDef& f, double value);
-QByteArray FormatInteger(const FieldDef& f, int64_t value);
-// The same written straight into the field's f.length bytes at `out`.
+// Writes a number into the field's f.length bytes at `out` as the table
+// file stores it (platform/fixed_number.h). Throws Error when it does not
+// fit or is no number.
 void PutNumber(const FieldDef& f, double value, char* out);
 void PutInteger(const FieldDef& f, int64_t value, char* out);
-
-// Writes a file beside `path` and renames it over `path`, so that at every
-// instant either the old or the new complete file is on disk. `durable`
-// also waits for the data to reach the disk before the rename (for files
-// that cannot be rebuilt from anything else).
-void ReplaceFileAtomically(const QString& path, const QByteArray& bytes, bool durable = true);
-
-// Russian text of an errno value.
-QString SystemErrorText(int err);
 
 class Table {
  public:

@@ -1,5 +1,8 @@
 #include "store/dbf/mdx_index.h"
+#include "platform/codepage.h"
 #include "platform/file_ops.h"
+#include "platform/operator_error.h"
+#include "platform/write_target.h"
 #include "store/dbf/le_bytes.h"
 
 #include <QDate>
@@ -310,7 +313,7 @@ void Index::Load() {
     // Never read, replaced or removed: it is not ours.
     if (errno == EISDIR || errno == ENODEV)
       throw Error(QStringLiteral("Индексный файл %1 не прочитан: %2")
-                      .arg(QDir::toNativeSeparators(path), SystemErrorText(errno)));
+                      .arg(QDir::toNativeSeparators(path), FileErrorText(errno)));
     return;  // missing or unreadable: rebuilt by the next tag operation
   }
   // Only the pages the tags are described on; the trees are rebuilt from
@@ -319,14 +322,8 @@ void Index::Load() {
   const PageSource filePages = [&](uint32_t first, int pages) -> const char* {
     const size_t size = size_t(pages) * kPage;
     std::unique_ptr<char[]> buffer(new char[size]);
-    size_t done = 0;
-    while (done < size) {
-      const ssize_t n = Files().PRead(fd, buffer.get() + done, size - done,
-                                      off_t(qint64(first) * kPage + qint64(done)));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return nullptr;
-      done += size_t(n);
-    }
+    if (ReadAllAt(fd, off_t(qint64(first) * kPage), buffer.get(), size) != ssize_t(size))
+      return nullptr;
     read.push_back(std::move(buffer));
     return read.back().get();
   };
@@ -353,7 +350,9 @@ QByteArray Index::Image() const {
   h[0] = 0x02;
   StampDate(h + 1);
   const QByteArray base =
-      EncodeText(table_->Language(), QFileInfo(table_->Path()).completeBaseName()).left(15);
+      EncodeInCodePage(CodecForLanguage(table_->Language()),
+                       QFileInfo(table_->Path()).completeBaseName())
+          .left(15);
   std::memcpy(h + 4, base.constData(), size_t(base.size()));
   PutU16(h + 20, kPagesPerBlock);
   PutU16(h + 22, kBlock);
@@ -456,7 +455,8 @@ void Index::Save() {
   }
   // The index is rebuilt from the records whenever it is missing or
   // damaged, so it need not wait for the disk.
-  ReplaceFileAtomically(path, Image(), false);
+  if (const int err = ReplaceFile(path, Image(), false))
+    throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(path, FileErrorText(err)));
   table_->SetIndexFlag(true);
 }
 
