@@ -130,8 +130,6 @@ void StampDate(char* p) {
 
 }  // namespace
 
-Error::Error(const QString& text) : std::runtime_error(text.toStdString()), text_(text) {}
-
 QString SystemErrorText(int err) { return FileErrorText(err); }
 
 const char* CodecForLanguage(uint8_t language) {

@@ -191,6 +191,90 @@ TEST_F(AppendRunTest, OtherWritesAndLeavingWithAnErrorWriteTheCollectedRows) {
   EXPECT_EQ(Column(table, "N"), (std::vector<int64_t>{1, 2, 3, 4, 5, 6, 7, 9, 10, 11}));
 }
 
+// A row of the fixture as the decoders give rows: values by field.
+MeasurementRow ValuesOf(const StoreRow& row) {
+  MeasurementRow out;
+  for (const auto& [name, value] : row)
+    for (int f = 0; f < kFieldCount; ++f)
+      if (name == QLatin1String(MeasurementSchema()[size_t(f)].name)) out.values[size_t(f)] = value;
+  return out;
+}
+
+std::vector<MeasurementRow> ValueRows(int from, int to) {
+  std::vector<MeasurementRow> out;
+  for (int i = from; i < to; ++i) out.push_back(ValuesOf(Row(i)));
+  return out;
+}
+
+TEST_F(AppendRunTest, RowsOfValuesLeaveTheFileAsSinglePostsDo) {
+  const int rows = 2 * kBlockRows + 7;
+  const QByteArray reference = Reference(rows);
+  const QString path = MakeStoreTable(table, dir, {});
+  Listen();
+  table.AppendRows(ValueRows(0, rows));
+  EXPECT_EQ(resets, 1);  // one run: the views hear of the rows once
+  EXPECT_FALSE(table.IsEditing());
+  EXPECT_EQ(ReadAll(path), reference);
+  EXPECT_EQ(Column(table, "N"), Numbers(1, rows));
+
+  // A blank value leaves its field blank, as do the fields no row names.
+  MeasurementRow sparse = ValuesOf(Row(rows));
+  sparse[Field::Time] = FieldValue();
+  sparse[Field::H] = FieldValue();
+  table.AppendRows({sparse});
+  table.Last();
+  EXPECT_EQ(table.GetText(Field::Time).trimmed(), "");
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(table.GetField(Field::H)));
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(table.GetField("O1")));
+  EXPECT_EQ(table.GetText(Field::Comment).trimmed(), "");
+  EXPECT_EQ(table.GetInt(Field::N), rows + 1);
+}
+
+// A row that cannot be written stops the rows: those before it stay in the
+// file and the table, the row itself leaves nothing behind for a later
+// post or close.
+TEST_F(AppendRunTest, RowsOfValuesStopAtTheRowThatFails) {
+  struct Case {
+    const char* what;
+    int badRow;  // a row whose NB_TYPE does not fit its field (-1: none)
+    int fit;     // rows the disk has room for (0: no limit)
+    int kept;
+  } cases[] = {
+      {"a value that does not fit", 10, 0, 10},
+      {"the first row", 0, 0, 0},
+      {"a full disk", -1, kBlockRows + 40, kBlockRows + 40},
+  };
+  const QByteArray reference = Reference(2 * kBlockRows);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QTemporaryDir here;
+    MeasurementTable t;
+    const QString path = MakeStoreTable(t, here, {});
+    std::vector<MeasurementRow> rows = ValueRows(0, 2 * kBlockRows);
+    if (c.badRow >= 0) rows[size_t(c.badRow)][Field::NbType] = int64_t(12345);
+    {
+      std::unique_ptr<StoreWriteLimit> limit;
+      if (c.fit > 0) limit = std::make_unique<StoreWriteLimit>(rlim_t(kHeader + c.fit * kRecord + 1));
+      EXPECT_THROW(t.AppendRows(rows), TableError);
+    }
+    EXPECT_FALSE(t.IsEditing());
+    EXPECT_EQ(t.StoredRowCount(), c.kept);
+    t.Close();
+    ExpectCompleteTable(ReadAll(path), reference, c.kept);
+    t.Open();
+    EXPECT_EQ(Column(t, "N"), Numbers(1, c.kept));
+  }
+}
+
+TEST(AppendRows, NeedAnOpenTableAndMakeNoFile) {
+  QTemporaryDir dir;
+  MeasurementTable table;
+  table.SetLocation(dir.filePath("p.db"));
+  EXPECT_THROW(table.AppendRows({ValuesOf(Row(0))}), TableError);
+  EXPECT_FALSE(table.IsOpen());
+  EXPECT_FALSE(QFile::exists(dir.filePath("p.db")));
+}
+
 // DeleteRows against DeleteRow on each record from the highest, on twin
 // tables: the same file, the same rows shown, the same current row, also
 // when the disk refuses a write in the middle.
