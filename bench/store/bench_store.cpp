@@ -9,12 +9,36 @@
 #include <QTemporaryDir>
 
 #include "store/measurement_table.h"
-#include "store/row_deletion.h"
 
 namespace {
 
+// Row i of the benchmark tables.
+MeasurementRow RowValues(int i) {
+  MeasurementRow row;
+  row[Field::N] = int64_t(i % 6 + 1);
+  row[Field::Date] = QStringLiteral("01.02.2024 10:00:00");
+  row[Field::Time] = QStringLiteral("00:12:00");
+  row[Field::DevType] = int64_t(1);
+  row[Field::Serial] = int64_t(i / 6 % 256);
+  row[Field::NbType] = int64_t(i % 3 == 0 ? 0 : 1);
+  row[Field::P] = double((i * 7919) % 2000) / 10.0;
+  row[Field::R] = 24.0;
+  row[Field::Type] = QStringLiteral("B6");
+  row[Field::H] = 100.0;
+  row[Field::T] = QString::fromUtf8("сжатие");
+  return row;
+}
+
+// In one run as a download appends its decoded rows, or each row posted on
+// its own with its fields set one by one, as an operator's rows are.
 void AppendRows(MeasurementTable& t, int rows, bool run = true) {
-  if (run) t.BeginAppendRun();
+  if (run) {
+    std::vector<MeasurementRow> values;
+    values.reserve(size_t(rows));
+    for (int i = 0; i < rows; ++i) values.push_back(RowValues(i));
+    t.AppendRows(values);
+    return;
+  }
   for (int i = 0; i < rows; ++i) {
     t.AppendRow();
     t.SetField("N", int64_t(i % 6 + 1));
@@ -30,7 +54,6 @@ void AppendRows(MeasurementTable& t, int rows, bool run = true) {
     t.SetField("T", QString::fromUtf8("сжатие"));
     t.PostRow();
   }
-  if (run) t.EndAppendRun();
 }
 
 // A filled table file, made once per size and copied where a run needs it.
@@ -146,7 +169,7 @@ void BM_DeleteEveryOtherAndPack(benchmark::State& state) {
     state.ResumeTiming();
     std::vector<MeasurementTable::BookmarkT> marked;
     for (int i = 0; i < t.VisibleRowCount(); i += 2) marked.push_back(t.BookmarkAt(i));
-    DeleteBookmarkedRows(t, marked);
+    t.DeleteRows(marked);
     t.Pack();
     benchmark::DoNotOptimize(t.StoredRowCount());
   }

@@ -184,12 +184,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int i = 0; i < shown && !in.Empty(); ++i)
     if (in.Byte() & 1) marked.push_back(s.Table().BookmarkAt(i));
   const std::vector<TableSession::Bookmark> doomed = s.RowsToDelete(marked);
-  s.DeleteRows(doomed);
   std::vector<Row> kept;
   for (size_t i = 0; i < rows.size(); ++i)
     if (!rows[i].deleted && !std::binary_search(doomed.begin(), doomed.end(), uint32_t(i + 1)))
       kept.push_back(rows[i]);
-  s.PackAndReopen();
+  s.DeleteRowsAndPack(doomed);
   Check(s.Table().StoredRowCount() == int(kept.size()));
   Check(s.Table().VisibleRowCount() == int(Shown(kept, false, kind == ShownKind::Water).size()));
   for (size_t i = 0; i < kept.size(); ++i) {

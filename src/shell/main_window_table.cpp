@@ -11,7 +11,6 @@
 #include "platform/dialogs.h"
 #include "platform/operator_error.h"
 #include "shell/main_window.h"
-#include "store/row_deletion.h"
 #include "views/grid/data_grid.h"
 
 namespace {
@@ -319,35 +318,24 @@ void MainWindow::DeleteRowsOfShownView() {
   if (!rows.empty()) {
     // The question names what goes: the highlighted row, or how many marked.
     const QString question =
-        QStringLiteral("Удалить %1?").arg(RowsToDeleteText(session_.Table(), rows));
+        QStringLiteral("Удалить %1?").arg(session_.RowsToDeleteText(rows));
     if (Dialogs().Ask(this, MainTitle(), question, QMessageBox::No) != QMessageBox::Yes) return;
   }
-  // An edit in progress is posted first, so that it neither gets lost nor
-  // lands on another row once the current row moves.
+  // The editor's value goes into the edit that the session posts first.
   EndOpenEditor(view.grid, true);
+  bool posted = false;
   try {
-    session_.PostEdit();
+    OneRedraw redraw(view.grid);
+    session_.DeleteRowsAndPack(rows, [&] {
+      posted = true;
+      // Deleting and packing renumber the rows, so the views drop their
+      // sorting, and with it the index file.
+      for (const TableView& v : views_) ClearSorting(v);
+    });
   } catch (const std::exception& e) {
+    if (posted && !rows.empty()) view.grid->view()->clearSelection();
     ReportTableFailure(e);
     return;
   }
-  // Deleting and packing renumber the rows, so the views drop their
-  // sorting, and with it the index file.
-  for (const TableView& v : views_) ClearSorting(v);
-  if (!rows.empty()) {
-    OneRedraw redraw(view.grid);
-    try {
-      session_.DeleteRows(rows);
-    } catch (const std::exception& e) {
-      view.grid->view()->clearSelection();
-      ReportTableFailure(e);
-      return;
-    }
-    view.grid->view()->clearSelection();
-  }
-  try {
-    session_.PackAndReopen();
-  } catch (const std::exception& e) {
-    ReportTableFailure(e);
-  }
+  if (!rows.empty()) view.grid->view()->clearSelection();
 }

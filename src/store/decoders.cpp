@@ -2,8 +2,6 @@
 
 #include <QDate>
 
-#include "store/measurement_table.h"
-
 namespace {
 
 // Appends a value of 0..999 with at least two digits (07, 48, 255); the
@@ -48,18 +46,6 @@ constexpr int kPlateP = 8;
 constexpr int kPlateKind = 10;
 constexpr int kPlateBytesRead = 11;  // bytes after offset 10 are not read
 constexpr int kPlateFirstRecord = 4;
-
-// Drops the row in progress when writing it failed, so that a later post or
-// close cannot write half a row, and hands the failure on.
-template <typename Body>
-void WriteRow(MeasurementTable& table, Body body) {
-  try {
-    body();
-  } catch (...) {
-    if (table.IsOpen() && table.IsEditing()) table.CancelRow();
-    throw;
-  }
-}
 
 }  // namespace
 
@@ -131,65 +117,35 @@ QString WaterGrade(DumpView dump, int record) {
   return QStringLiteral("B%1").arg(2 * (k >= 10 ? 10 : k));
 }
 
-namespace {
-
-void DecodeWaterRows(MeasurementTable& table, DumpView dump, int deviceType, int recordCount,
-                     QStringList* series) {
+WaterDump DecodeWaterDump(DumpView dump, int deviceType, int recordCount) {
+  WaterDump out;
   int record = 0;
   for (int i = 0; i < recordCount; ++i, record += kWaterRecordSize) {
     // A count that reaches past the image stops at its end.
     if (!dump.holds(record, kWaterRecordSize)) break;
-    const QString date = DumpDateText(dump, record + kStartDate) + QLatin1Char(' ') +
-                         DumpTimeText(dump, record + kStartTime);
     const int serial = dump.at(record + kSeries);
-    const QString grade = WaterGrade(dump, record);
+    out.series.append(QString::number(serial));
+    MeasurementRow row;
+    row[Field::Date] = DumpDateText(dump, record + kStartDate) + QLatin1Char(' ') +
+                       DumpTimeText(dump, record + kStartTime);
+    row[Field::DevType] = int64_t(deviceType);
+    row[Field::Serial] = int64_t(serial);
+    row[Field::NbType] = int64_t(ShownKind::Water);
+    row[Field::R] = double(dump.at(record + kStep));
+    row[Field::H] = double(dump.at(record + kHeight));
+    row[Field::Type] = WaterGrade(dump, record);
+    row[Field::T] = QStringLiteral("сжатие");
     for (int s = 1; s <= 6; ++s) {
-      if (s == 1 && series) series->append(QString::number(serial));
-      WriteRow(table, [&] {
-        table.AppendRow();
-        table.SetField(QStringLiteral("N"), s);
-        table.SetField(QStringLiteral("DATE"), date);
-        table.SetField(QStringLiteral("DEV_TYPE"), deviceType);
-        table.SetField(QStringLiteral("SERIAL"), serial);
-        table.SetField(QStringLiteral("NB_TYPE"), 1);
-        table.SetField(QStringLiteral("R"), double(dump.at(record + kStep)));
-        table.SetField(QStringLiteral("H"), double(dump.at(record + kHeight)));
-        const int at = record + SampleOffset(s);
-        if (dump.at(at + 2) != kNoResultSeconds)
-          table.SetField(QStringLiteral("TIME"), DumpDurationText(dump, at));
-        // 0.2 MPa per step; counts above 10 go on at the same rate.
-        table.SetField(QStringLiteral("P"), WaterStepCount(dump, record, s) / 5.0);
-        table.SetField(QStringLiteral("TYPE"), grade);
-        table.SetField(QStringLiteral("T"), QStringLiteral("сжатие"));
-        table.PostRow();
-      });
+      row[Field::N] = int64_t(s);
+      const int at = record + SampleOffset(s);
+      row[Field::Time] = dump.at(at + 2) != kNoResultSeconds ? FieldValue(DumpDurationText(dump, at))
+                                                             : FieldValue();
+      // 0.2 MPa per step; counts above 10 go on at the same rate.
+      row[Field::P] = WaterStepCount(dump, record, s) / 5.0;
+      out.rows.push_back(row);
     }
   }
-}
-
-}  // namespace
-
-void DecodeWaterDump(MeasurementTable& table, DumpView dump, int deviceType, int recordCount,
-                     QStringList* series) {
-  table.SetFilter(QStringLiteral("NB_TYPE=1"));
-  table.Refresh();
-  if (series) series->clear();
-  const int before = table.StoredRowCount();
-  try {
-    // One run: the rows reach the file in large blocks.
-    MeasurementTable::AppendRun run(table);
-    DecodeWaterRows(table, dump, deviceType, recordCount, series);
-    run.End();
-  } catch (...) {
-    // A failed write keeps the rows that fit; the list names the series up
-    // to the one whose row failed, as when each row was written on its own.
-    if (series && table.IsOpen()) {
-      const int started = (table.StoredRowCount() - before) / 6 + 1;
-      while (series->size() > started) series->removeLast();
-    }
-    throw;
-  }
-  table.Refresh();
+  return out;
 }
 
 QString PlateText(uint8_t plate) {
@@ -198,39 +154,29 @@ QString PlateText(uint8_t plate) {
   return QStringLiteral("диам. %1 мм").arg(size);
 }
 
-PlateDumpHeader DecodePlateDump(MeasurementTable& table, DumpView dump, int deviceType,
-                                int deviceSerial) {
-  PlateDumpHeader header;
-  header.recordCount = dump_word(dump, 0);
-  header.recordSize = dump_word(dump, 2);
-  if (!table.IsOpen()) return header;
-  table.SetFilter(QStringLiteral("NB_TYPE=0"));
-  table.Refresh();
+PlateDump DecodePlateDump(DumpView dump, int deviceType, int deviceSerial) {
+  PlateDump out;
+  out.header.recordCount = dump_word(dump, 0);
+  out.header.recordSize = dump_word(dump, 2);
   // A record size of 0 describes no records (the download refuses such an
-  // image; this keeps a direct call from writing one record 65,535 times).
-  const int count = header.recordSize == 0 ? 0 : header.recordCount;
-  // One run: the rows reach the file in large blocks.
-  MeasurementTable::AppendRun run(table);
+  // image; this keeps a direct call from making one record 65,535 times).
+  const int count = out.header.recordSize == 0 ? 0 : out.header.recordCount;
   for (int n = 1; n <= count; ++n) {
-    const int64_t at = kPlateFirstRecord + int64_t(n - 1) * header.recordSize;
+    const int64_t at = kPlateFirstRecord + int64_t(n - 1) * out.header.recordSize;
     // A count or size that reaches past the image stops at its end.
     if (!dump.holds(at, kPlateBytesRead)) break;
     const int rec = int(at);
-    WriteRow(table, [&] {
-      table.AppendRow();
-      table.SetField(QStringLiteral("N"), n);
-      table.SetField(QStringLiteral("TIME"), DumpTimeText(dump, rec + kPlateTime));
-      table.SetField(QStringLiteral("DATE"), DumpDateText(dump, rec + kPlateDate));
-      table.SetField(QStringLiteral("DEV_TYPE"), deviceType);
-      table.SetField(QStringLiteral("SERIAL"), deviceSerial);
-      table.SetField(QStringLiteral("NB_TYPE"), 0);
-      table.SetField(QStringLiteral("R"), dump_word(dump, rec + kPlateR) / 100.0);
-      table.SetField(QStringLiteral("P"), dump_word(dump, rec + kPlateP) / 100.0);
-      table.SetField(QStringLiteral("TYPE"), PlateText(dump.at(rec + kPlateKind)));
-      table.PostRow();
-    });
+    MeasurementRow row;
+    row[Field::N] = int64_t(n);
+    row[Field::Time] = DumpTimeText(dump, rec + kPlateTime);
+    row[Field::Date] = DumpDateText(dump, rec + kPlateDate);
+    row[Field::DevType] = int64_t(deviceType);
+    row[Field::Serial] = int64_t(deviceSerial);
+    row[Field::NbType] = int64_t(ShownKind::Plate);
+    row[Field::R] = dump_word(dump, rec + kPlateR) / 100.0;
+    row[Field::P] = dump_word(dump, rec + kPlateP) / 100.0;
+    row[Field::Type] = PlateText(dump.at(rec + kPlateKind));
+    out.rows.push_back(std::move(row));
   }
-  run.End();
-  table.Refresh();
-  return header;
+  return out;
 }

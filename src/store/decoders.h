@@ -1,16 +1,17 @@
 #pragma once
-// Turn an instrument's memory image into rows of the open table: the
+// Turn an instrument's memory image into table rows, as values: the
 // water-permeability tester stores one 36-byte record per series of six
 // samples, the plate tester a counted list of fixed-size test records.
 //
 // The decoders take the image bytes and the identity values as parameters so
-// that they work without the serial link; the caller passes the image and
-// the identity of the download that read them.
+// that they work without the serial link and without a table file; the
+// caller passes the image and the identity of the download that read them.
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <vector>
 
-class MeasurementTable;
+#include "store/measurement_row.h"
 
 // A read-only view of a memory image. Reads outside it give 0, so that a
 // damaged image can never make a decoder read foreign memory.
@@ -48,15 +49,16 @@ int WaterStepCount(DumpView dump, int record, int sample);
 // or empty.
 QString WaterGrade(DumpView dump, int record);
 
+// The rows of a water-permeability image and the list of its series.
+struct WaterDump {
+  std::vector<MeasurementRow> rows;
+  QStringList series;  // each series' number, in image order, repeats kept
+};
+
 // Decodes `recordCount` water-permeability records into six rows each
-// (NB_TYPE 1) and appends them, in one run of appends, to the open table
-// under the filter "NB_TYPE=1". Each series' number is appended to *series
-// as its first row is started; on a failure the list ends with the series
-// of the row that failed. Table errors propagate (TableError); the rows
-// written before stay (with a full disk, every row that fits), the row in
-// progress is dropped.
-void DecodeWaterDump(MeasurementTable& table, DumpView dump, int deviceType, int recordCount,
-                     QStringList* series);
+// (NB_TYPE 1), samples 1 to 6 in order. A count that reaches past the image
+// stops at its end.
+WaterDump DecodeWaterDump(DumpView dump, int deviceType, int recordCount);
 
 // What the plate image says about itself: its record count and record size.
 struct PlateDumpHeader {
@@ -64,11 +66,16 @@ struct PlateDumpHeader {
   uint16_t recordSize = 0;
 };
 
-// Decodes the plate tester's records into one row each (NB_TYPE 0) under the
-// filter "NB_TYPE=0". Does nothing when the table is not open. Returns the
-// image's own count and size, which replace the identity's record count.
-PlateDumpHeader DecodePlateDump(MeasurementTable& table, DumpView dump, int deviceType,
-                                int deviceSerial);
+// The rows of a plate image and its own count and size, which replace the
+// identity's record count.
+struct PlateDump {
+  PlateDumpHeader header;
+  std::vector<MeasurementRow> rows;
+};
+
+// Decodes the plate tester's records into one row each (NB_TYPE 0). A count
+// or size that reaches past the image stops at its end.
+PlateDump DecodePlateDump(DumpView dump, int deviceType, int deviceSerial);
 
 // The plate text of a plate byte: "40x40 мм" for a square plate (bit 7),
 // "диам. 50 мм" for a round one.

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 
 #include "platform/file_ops.h"
 #include "store/dbf/dbf_table.h"
@@ -49,9 +48,14 @@ bool Compatible(const FieldSpec& spec, const dbf::FieldDef& f) {
   return f.decimals == 0 && f.length <= 9;
 }
 
-[[noreturn]] void Rethrow(const dbf::Error& e) {
-  if (dynamic_cast<const dbf::BusyError*>(&e)) throw TableBusyError(e.text());
-  throw TableError(e.text());
+// The names of the fields the program reads and writes, by Field.
+const std::array<QString, kFieldCount>& ProgramFieldNames() {
+  static const std::array<QString, kFieldCount> names = [] {
+    std::array<QString, kFieldCount> out;
+    for (int f = 0; f < kFieldCount; ++f) out[size_t(f)] = QLatin1String(MeasurementSchema()[size_t(f)].name);
+    return out;
+  }();
+  return names;
 }
 
 // A header written by a program that stopped half-way: the record count
@@ -153,49 +157,6 @@ class VisibleRows {
   int holes_ = 0;
 };
 
-// Field numbers by exact name, for the lookups of every SetField and
-// GetField: open addressing with a hash of a few characters, cheaper than
-// a general string hash for names of at most ten characters.
-class FieldNameTable {
- public:
-  void Clear() { slots_.fill(Slot{}); }
-  void Insert(const QString& name, int field) {
-    for (size_t i = Hash(name);; i = (i + 1) & kMask) {
-      if (slots_[i].field < 0) {
-        slots_[i] = Slot{name, field};
-        return;
-      }
-      if (slots_[i].name == name) return;  // the first field of a name wins
-    }
-  }
-  int Find(const QString& name) const {
-    for (size_t i = Hash(name);; i = (i + 1) & kMask) {
-      const Slot& s = slots_[i];
-      if (s.field < 0) return -1;
-      if (s.name.size() == name.size() &&
-          std::memcmp(s.name.constData(), name.constData(), size_t(name.size()) * 2) == 0)
-        return s.field;
-    }
-  }
-
- private:
-  static constexpr size_t kSize = 512;  // more than twice the 255 fields a table may have
-  static constexpr size_t kMask = kSize - 1;
-  struct Slot {
-    QString name;
-    int field = -1;
-  };
-  static size_t Hash(const QString& name) {
-    const qsizetype n = name.size();
-    if (n == 0) return 0;
-    const char16_t* c = reinterpret_cast<const char16_t*>(name.constData());
-    size_t h = size_t(n) * 0x9E3779B1u;
-    for (qsizetype i = 0; i < n; ++i) h = (h ^ c[i]) * 0x01000193u;
-    return (h ^ (h >> 13)) & kMask;
-  }
-  std::array<Slot, kSize> slots_;
-};
-
 }  // namespace
 
 struct MeasurementTable::Impl {
@@ -207,7 +168,7 @@ struct MeasurementTable::Impl {
   dbf::Table table;
   dbf::Index index{&table};
   QHash<QString, int> fieldByName;  // upper-case name -> field number
-  FieldNameTable fieldNumbers;      // the same, for the frequent lookups
+  std::array<int, kFieldCount> fieldOf{};  // the program's own fields' numbers
 
   QString filter;
   int filterField = -1;
@@ -234,12 +195,14 @@ struct MeasurementTable::Impl {
     for (const Listener& l : copy) l(c);
   }
 
-  int Field(const QString& name) const {
-    int field = fieldNumbers.Find(name);
-    if (field < 0) field = fieldNumbers.Find(name.toUpper());
-    if (field < 0) throw TableError(QStringLiteral("Поле %1 не найдено").arg(name));
-    return field;
+  int FieldNumber(const QString& name) const {
+    auto it = fieldByName.constFind(name);
+    if (it == fieldByName.constEnd()) it = fieldByName.constFind(name.toUpper());
+    if (it == fieldByName.constEnd())
+      throw TableError(QStringLiteral("Поле %1 не найдено").arg(name));
+    return it.value();
   }
+  int FieldNumber(Field f) const { return fieldOf[size_t(f)]; }
 
   bool ParseFilter(const QString& expr, int* field, int64_t* value) const {
     static const QRegularExpression re(
@@ -375,9 +338,9 @@ struct MeasurementTable::Impl {
     const uint32_t previous = CurrentRecord();
     try {
       table.FlushAppends();
-    } catch (const dbf::Error& e) {
+    } catch (const dbf::Error&) {
       AppendsDropped(previous);
-      Rethrow(e);
+      throw;
     }
   }
 
@@ -400,6 +363,24 @@ struct MeasurementTable::Impl {
     return std::monostate{};
   }
 
+  // The current row's value, an edit's as it stands.
+  FieldValue CurrentValue(int field) const {
+    if (edit != Edit::None) return Decode(pending.constData(), field);
+    if (current < 0) return Empty(field);
+    return Decode(table.Record(CurrentRecord()), field);
+  }
+
+  // A visible row's value (0-based position in range), an edit's as it stands.
+  FieldValue ValueAt(int visibleIndex, int field) const {
+    const uint32_t rec = visible.At(visibleIndex);
+    if (edit == Edit::Change && editRecord == rec) return Decode(pending.constData(), field);
+    return Decode(table.Record(rec), field);
+  }
+
+  bool HoldsRecord(uint32_t record) const {
+    return open && record != 0 && record <= table.RecordCount();
+  }
+
   FieldValue Empty(int field) const {
     if (KindOf(table.Fields()[size_t(field)]) == Kind::Text) return QString();
     return std::monostate{};
@@ -407,6 +388,76 @@ struct MeasurementTable::Impl {
 
   void RequireEditing() const {
     if (edit == Edit::None) throw TableError(QStringLiteral("Запись не редактируется"));
+  }
+
+  // The writes of a value into the row in progress; `name` names the field
+  // in a refusal.
+  void PutInt(int field, int64_t value) {
+    const dbf::FieldDef& f = table.Fields()[size_t(field)];
+    switch (KindOf(f)) {
+      case Kind::Text:
+        table.PutText(pending, field, QString::number(qlonglong(value)));
+        break;
+      case Kind::Integer:
+        dbf::PutInteger(f, value, pending.data() + f.offset);
+        break;
+      case Kind::Float:
+        dbf::PutNumber(f, double(value), pending.data() + f.offset);
+        break;
+    }
+  }
+
+  void PutFloat(int field, const QString& name, double value) {
+    const dbf::FieldDef& f = table.Fields()[size_t(field)];
+    switch (KindOf(f)) {
+      case Kind::Text:
+        table.PutText(pending, field, QString::number(value, 'g', 15));
+        break;
+      case Kind::Integer:
+        if (!std::isfinite(value) || std::fabs(value) > 9e18)
+          throw TableError(QStringLiteral("Недопустимое значение поля %1").arg(name));
+        dbf::PutInteger(f, std::llround(value), pending.data() + f.offset);
+        break;
+      case Kind::Float:
+        dbf::PutNumber(f, value, pending.data() + f.offset);
+        break;
+    }
+  }
+
+  // A text into a numeric field is read as a number ("," or "."); a blank
+  // one blanks the field.
+  void PutText(int field, const QString& name, const QString& value) {
+    const dbf::FieldDef& f = table.Fields()[size_t(field)];
+    if (KindOf(f) == Kind::Text) {
+      table.PutText(pending, field, value);
+      return;
+    }
+    const QString t = value.trimmed();
+    if (t.isEmpty()) {
+      table.PutBlank(pending, field);
+      return;
+    }
+    bool ok = false;
+    const double v = QString(t).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+    if (!ok)
+      throw TableError(QStringLiteral("Недопустимое значение поля %1: %2").arg(name, value));
+    if (KindOf(f) == Kind::Integer) {
+      const qlonglong i = t.toLongLong(&ok);
+      if (ok) {
+        PutInt(field, int64_t(i));
+        return;
+      }
+    }
+    PutFloat(field, name, v);
+  }
+
+  // A blank value leaves the field as the new row has it.
+  void Put(Field which, const FieldValue& value) {
+    const int field = FieldNumber(which);
+    const QString& name = ProgramFieldNames()[size_t(which)];
+    if (const int64_t* i = std::get_if<int64_t>(&value)) PutInt(field, *i);
+    if (const double* x = std::get_if<double>(&value)) PutFloat(field, name, *x);
+    if (const QString* t = std::get_if<QString>(&value)) PutText(field, name, *t);
   }
 };
 
@@ -441,20 +492,12 @@ std::vector<dbf::FieldDef> SchemaFields() {
 
 void MeasurementTable::CreateFile() {
   if (d->open) throw TableError(QStringLiteral("Нельзя создать файл, пока таблица открыта"));
-  try {
-    dbf::Table::Create(d->Path(), SchemaFields(), dbf::kLanguageRussianWindows);
-  } catch (const dbf::Error& e) {
-    Rethrow(e);
-  }
+  dbf::Table::Create(d->Path(), SchemaFields(), dbf::kLanguageRussianWindows);
   d->Notify(Change::Reset);
 }
 
 QByteArray MeasurementTable::NewFileImage() {
-  try {
-    return dbf::Table::NewFileImage(QString(), SchemaFields(), dbf::kLanguageRussianWindows);
-  } catch (const dbf::Error& e) {
-    Rethrow(e);
-  }
+  return dbf::Table::NewFileImage(QString(), SchemaFields(), dbf::kLanguageRussianWindows);
 }
 
 void MeasurementTable::Open(OpenMode mode) {
@@ -466,20 +509,21 @@ void MeasurementTable::Open(OpenMode mode) {
                                                             : dbf::Table::Access::ReadWrite);
     d->headerRowCount = int(d->table.HeaderRecordCount());
     d->fieldByName.clear();
-    d->fieldNumbers.Clear();
     const std::vector<dbf::FieldDef>& fields = d->table.Fields();
     for (size_t i = 0; i < fields.size(); ++i) {
       const QString name = QString::fromLatin1(fields[i].name);
       if (!d->fieldByName.contains(name)) d->fieldByName.insert(name, int(i));
-      d->fieldNumbers.Insert(name, int(i));
     }
-    for (const FieldSpec& s : MeasurementSchema()) {
+    const std::vector<FieldSpec>& schema = MeasurementSchema();
+    for (size_t k = 0; k < schema.size(); ++k) {
+      const FieldSpec& s = schema[k];
       auto it = d->fieldByName.constFind(QString::fromLatin1(s.name));
       if (it == d->fieldByName.constEnd())
         throw TableError(QStringLiteral("В таблице %1 нет поля %2").arg(d->Path(), s.name));
       if (!Compatible(s, fields[size_t(it.value())]))
         throw TableError(
             QStringLiteral("Поле %1 таблицы %2 неверного типа").arg(s.name, d->Path()));
+      if (k < d->fieldOf.size()) d->fieldOf[k] = it.value();
     }
     // An index replacement that a writer that died left half-made (never
     // by a reader: it writes nothing).
@@ -490,10 +534,6 @@ void MeasurementTable::Open(OpenMode mode) {
     d->index.Load();
     // The table is accepted: only now may its file change.
     if (mode == OpenMode::Write || mode == OpenMode::NewFile) RepairHeaderOf(d->table, d->index);
-  } catch (const dbf::Error& e) {
-    d->table.Close();
-    d->index.Clear();
-    Rethrow(e);
   } catch (...) {
     d->table.Close();
     d->index.Clear();
@@ -515,11 +555,7 @@ int MeasurementTable::HeaderRowCount() const { return d->headerRowCount; }
 
 void MeasurementTable::RepairHeader() {
   if (!d->open || d->table.IsReadOnly()) return;
-  try {
-    RepairHeaderOf(d->table, d->index);
-  } catch (const dbf::Error& e) {
-    Rethrow(e);
-  }
+  RepairHeaderOf(d->table, d->index);
 }
 
 void MeasurementTable::Close() {
@@ -608,133 +644,90 @@ void MeasurementTable::CancelRow() { d->edit = Impl::Edit::None; }
 
 void MeasurementTable::SetField(const QString& name, int64_t value) {
   d->RequireEditing();
-  const int field = d->Field(name);
-  const dbf::FieldDef& f = d->table.Fields()[size_t(field)];
-  try {
-    switch (KindOf(f)) {
-      case Kind::Text:
-        d->table.PutText(d->pending, field, QString::number(qlonglong(value)));
-        break;
-      case Kind::Integer:
-        dbf::PutInteger(f, value, d->pending.data() + f.offset);
-        break;
-      case Kind::Float:
-        dbf::PutNumber(f, double(value), d->pending.data() + f.offset);
-        break;
-    }
-  } catch (const dbf::Error& e) {
-    Rethrow(e);
-  }
+  d->PutInt(d->FieldNumber(name), value);
 }
 
 void MeasurementTable::SetField(const QString& name, double value) {
   d->RequireEditing();
-  const int field = d->Field(name);
-  const dbf::FieldDef& f = d->table.Fields()[size_t(field)];
-  try {
-    switch (KindOf(f)) {
-      case Kind::Text:
-        d->table.PutText(d->pending, field, QString::number(value, 'g', 15));
-        break;
-      case Kind::Integer:
-        if (!std::isfinite(value) || std::fabs(value) > 9e18)
-          throw dbf::Error(QStringLiteral("Недопустимое значение поля %1").arg(name));
-        dbf::PutInteger(f, std::llround(value), d->pending.data() + f.offset);
-        break;
-      case Kind::Float:
-        dbf::PutNumber(f, value, d->pending.data() + f.offset);
-        break;
-    }
-  } catch (const dbf::Error& e) {
-    Rethrow(e);
-  }
+  d->PutFloat(d->FieldNumber(name), name, value);
 }
 
 void MeasurementTable::SetField(const QString& name, const QString& value) {
   d->RequireEditing();
-  const int field = d->Field(name);
-  const dbf::FieldDef& f = d->table.Fields()[size_t(field)];
-  if (KindOf(f) == Kind::Text) {
-    d->table.PutText(d->pending, field, value);
-    return;
-  }
-  const QString t = value.trimmed();
-  if (t.isEmpty()) {
-    d->table.PutBlank(d->pending, field);
-    return;
-  }
-  bool ok = false;
-  const double v = QString(t).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
-  if (!ok) throw TableError(QStringLiteral("Недопустимое значение поля %1: %2").arg(name, value));
-  if (KindOf(f) == Kind::Integer) {
-    const qlonglong i = t.toLongLong(&ok);
-    if (ok) {
-      SetField(name, int64_t(i));
-      return;
-    }
-  }
-  SetField(name, v);
+  d->PutText(d->FieldNumber(name), name, value);
 }
 
 void MeasurementTable::PostRow() {
   if (d->edit == Impl::Edit::None) return;
-  try {
-    if (d->edit == Impl::Edit::Append) {
-      const uint32_t previous = d->CurrentRecord();
-      const uint32_t before = d->table.RecordCount();
-      uint32_t rec = 0;
-      try {
-        rec = d->table.AppendRecord(d->pending);
-      } catch (const dbf::Error&) {
-        // A block of the run failed: rows posted before are gone as well.
-        if (d->table.RecordCount() < before) d->AppendsDropped(previous);
-        throw;
-      }
-      d->wrote = true;
-      d->edit = Impl::Edit::None;
-      d->index.Update(rec);
-      if (!d->Order()) {
-        d->visible.Grow(rec);
-        if (d->Passes(rec)) d->visible.Append(rec);
-      } else {
-        d->Recompute();
-      }
-      if (d->visible.IndexOf(rec) >= 0) {
-        d->current = d->visible.IndexOf(rec);
-        d->eof = false;
-      } else if (d->Order()) {
-        d->Reposition(previous);  // positions moved with the new order
-      }
-      if (d->runDepth > 0) {
-        d->runChanged = true;  // the index file and the listeners at the end
-        return;
-      }
-      d->SaveIndex();
-      d->Notify(Change::Reset);
-    } else {
-      const uint32_t rec = d->editRecord;
-      d->FlushAppends();
-      d->table.WriteRecord(rec, d->pending);
-      d->wrote = true;
-      d->edit = Impl::Edit::None;
-      d->index.Update(rec);
-      const std::vector<uint32_t> before = d->visible.Records();
-      d->Recompute();
-      d->Reposition(rec);
-      d->SaveIndex();
-      d->Notify(before == d->visible.Records() ? Change::RowWritten : Change::Reset);
+  if (d->edit == Impl::Edit::Append) {
+    const uint32_t previous = d->CurrentRecord();
+    const uint32_t before = d->table.RecordCount();
+    uint32_t rec = 0;
+    try {
+      rec = d->table.AppendRecord(d->pending);
+    } catch (const dbf::Error&) {
+      // A block of the run failed: rows posted before are gone as well.
+      if (d->table.RecordCount() < before) d->AppendsDropped(previous);
+      throw;
     }
-  } catch (const dbf::Error& e) {
-    Rethrow(e);
+    d->wrote = true;
+    d->edit = Impl::Edit::None;
+    d->index.Update(rec);
+    if (!d->Order()) {
+      d->visible.Grow(rec);
+      if (d->Passes(rec)) d->visible.Append(rec);
+    } else {
+      d->Recompute();
+    }
+    if (d->visible.IndexOf(rec) >= 0) {
+      d->current = d->visible.IndexOf(rec);
+      d->eof = false;
+    } else if (d->Order()) {
+      d->Reposition(previous);  // positions moved with the new order
+    }
+    if (d->runDepth > 0) {
+      d->runChanged = true;  // the index file and the listeners at the end
+      return;
+    }
+    d->SaveIndex();
+    d->Notify(Change::Reset);
+  } else {
+    const uint32_t rec = d->editRecord;
+    d->FlushAppends();
+    d->table.WriteRecord(rec, d->pending);
+    d->wrote = true;
+    d->edit = Impl::Edit::None;
+    d->index.Update(rec);
+    const std::vector<uint32_t> before = d->visible.Records();
+    d->Recompute();
+    d->Reposition(rec);
+    d->SaveIndex();
+    d->Notify(before == d->visible.Records() ? Change::RowWritten : Change::Reset);
   }
 }
 
+void MeasurementTable::AppendRows(const std::vector<MeasurementRow>& rows) {
+  // One run: the rows reach the file in large blocks.
+  AppendRun run(*this);
+  for (const MeasurementRow& row : rows) {
+    AppendRow();
+    try {
+      for (int f = 0; f < kFieldCount; ++f) d->Put(Field(f), row.values[size_t(f)]);
+      PostRow();
+    } catch (...) {
+      // A later post or close must not write half a row.
+      if (d->open) CancelRow();
+      throw;
+    }
+  }
+  run.End();
+}
+
 FieldValue MeasurementTable::GetField(const QString& name) const {
-  if (!d->open) return std::monostate{};
-  const int field = d->Field(name);
-  if (d->edit != Impl::Edit::None) return d->Decode(d->pending.constData(), field);
-  if (d->current < 0) return d->Empty(field);
-  return d->Decode(d->table.Record(d->CurrentRecord()), field);
+  return d->open ? d->CurrentValue(d->FieldNumber(name)) : FieldValue();
+}
+FieldValue MeasurementTable::GetField(Field field) const {
+  return d->open ? d->CurrentValue(d->FieldNumber(field)) : FieldValue();
 }
 
 int64_t MeasurementTable::GetInt(const QString& name) const { return ValueToInt(GetField(name)); }
@@ -742,6 +735,9 @@ double MeasurementTable::GetFloat(const QString& name) const {
   return ValueToFloat(GetField(name));
 }
 QString MeasurementTable::GetText(const QString& name) const { return ValueToText(GetField(name)); }
+int64_t MeasurementTable::GetInt(Field field) const { return ValueToInt(GetField(field)); }
+double MeasurementTable::GetFloat(Field field) const { return ValueToFloat(GetField(field)); }
+QString MeasurementTable::GetText(Field field) const { return ValueToText(GetField(field)); }
 
 void MeasurementTable::SetFilter(const QString& expression) {
   if (!d->open) {
@@ -752,8 +748,26 @@ void MeasurementTable::SetFilter(const QString& expression) {
   int64_t value = 0;
   if (!expression.isEmpty() && !d->ParseFilter(expression, &field, &value))
     throw TableError(QStringLiteral("Неверное условие отбора: %1").arg(expression));
+  FilterBy(expression, field, value);
+}
+
+void MeasurementTable::ShowKind(ShownKind kind) { FilterBy(Field::NbType, int64_t(kind)); }
+
+void MeasurementTable::ShowSeries(int64_t serial) { FilterBy(Field::Serial, serial); }
+
+void MeasurementTable::FilterBy(Field field, int64_t value) {
+  const QString text =
+      ProgramFieldNames()[size_t(field)] + QLatin1Char('=') + QString::number(qlonglong(value));
+  if (!d->open) {
+    d->filter = text;  // taken up at the next open
+    return;
+  }
+  FilterBy(text, d->FieldNumber(field), value);
+}
+
+void MeasurementTable::FilterBy(const QString& text, int field, int64_t value) {
   if (d->edit != Impl::Edit::None) PostRow();
-  d->filter = expression;
+  d->filter = text;
   d->filterField = field;
   d->filterValue = value;
   const uint32_t rec = d->CurrentRecord();
@@ -773,11 +787,7 @@ void MeasurementTable::Refresh() {
   if (d->edit != Impl::Edit::None) PostRow();
   d->FlushAppends();
   const uint32_t rec = d->CurrentRecord();
-  try {
-    d->table.Reload();
-  } catch (const dbf::Error& e) {
-    Rethrow(e);
-  }
+  d->table.Reload();
   d->index.RebuildAll();
   d->Recompute();
   d->Reposition(rec);
@@ -788,15 +798,11 @@ void MeasurementTable::AddSortTag(const QString& tag, const QString& field, bool
   if (!d->open) throw TableError(QStringLiteral("Таблица не открыта"));
   if (tag.isEmpty() || tag.size() > 10)
     throw TableError(QStringLiteral("Неверное имя тега %1").arg(tag));
-  const int f = d->Field(field);
+  const int f = d->FieldNumber(field);
   if (d->edit != Impl::Edit::None) PostRow();
   d->FlushAppends();
-  try {
-    d->index.AddTag(tag, f, descending);
-    d->StoreIndex();
-  } catch (const dbf::Error& e) {
-    Rethrow(e);
-  }
+  d->index.AddTag(tag, f, descending);
+  d->StoreIndex();
   if (d->sortTag.compare(tag, Qt::CaseInsensitive) == 0) {
     const uint32_t rec = d->CurrentRecord();
     d->Recompute();
@@ -811,11 +817,7 @@ void MeasurementTable::DropSortTag(const QString& tag) {
   d->FlushAppends();
   d->index.DropTag(tag);
   const bool wasOrder = d->sortTag.compare(tag, Qt::CaseInsensitive) == 0;
-  try {
-    d->StoreIndex();
-  } catch (const dbf::Error& e) {
-    Rethrow(e);
-  }
+  d->StoreIndex();
   if (wasOrder) {
     const uint32_t rec = d->CurrentRecord();
     d->Recompute();
@@ -841,11 +843,7 @@ void MeasurementTable::RebuildSortTags() {
   if (d->edit != Impl::Edit::None) PostRow();
   d->FlushAppends();
   d->index.RebuildAll();
-  try {
-    d->SaveIndex();
-  } catch (const dbf::Error& e) {
-    Rethrow(e);
-  }
+  d->SaveIndex();
   const uint32_t rec = d->CurrentRecord();
   d->Recompute();
   d->Reposition(rec);
@@ -875,11 +873,7 @@ void MeasurementTable::DeleteRow() {
   const uint32_t rec = d->CurrentRecord();
   QByteArray record(d->table.Record(rec), d->table.RecordLength());
   record[0] = '*';
-  try {
-    d->table.WriteRecord(rec, record);
-  } catch (const dbf::Error& e) {
-    Rethrow(e);
-  }
+  d->table.WriteRecord(rec, record);
   d->wrote = true;
   // Deleted records keep their tag entries until the pack, as in any
   // dBase IV index; they are no longer visible.
@@ -945,11 +939,7 @@ void MeasurementTable::Pack() {
   d->FlushAppends();
   const uint32_t rec = d->CurrentRecord();
   std::vector<uint32_t> kept;
-  try {
-    kept = d->table.Pack();
-  } catch (const dbf::Error& e) {
-    Rethrow(e);
-  }
+  kept = d->table.Pack();
   d->wrote = true;
   d->index.RebuildAll();
   uint32_t newRec = 0;
@@ -961,9 +951,9 @@ void MeasurementTable::Pack() {
   d->Reposition(newRec);
   try {
     d->SaveIndex();
-  } catch (const dbf::Error& e) {
+  } catch (const dbf::Error&) {
     d->Notify(Change::Reset);
-    Rethrow(e);
+    throw;
   }
   d->Notify(Change::Reset);
 }
@@ -1028,16 +1018,20 @@ MeasurementTable::BookmarkT MeasurementTable::BookmarkAt(int visibleIndex) const
 
 FieldValue MeasurementTable::FieldAt(int visibleIndex, const QString& name) const {
   if (visibleIndex < 0 || visibleIndex >= d->visible.Size()) return std::monostate{};
-  const uint32_t rec = d->visible.At(visibleIndex);
-  const int field = d->Field(name);
-  if (d->edit == Impl::Edit::Change && d->editRecord == rec)
-    return d->Decode(d->pending.constData(), field);
-  return d->Decode(d->table.Record(rec), field);
+  return d->ValueAt(visibleIndex, d->FieldNumber(name));
+}
+FieldValue MeasurementTable::FieldAt(int visibleIndex, Field field) const {
+  if (visibleIndex < 0 || visibleIndex >= d->visible.Size()) return std::monostate{};
+  return d->ValueAt(visibleIndex, d->FieldNumber(field));
 }
 
 FieldValue MeasurementTable::FieldOfRecord(BookmarkT record, const QString& name) const {
-  if (!d->open || record == 0 || record > d->table.RecordCount()) return std::monostate{};
-  return d->Decode(d->table.Record(record), d->Field(name));
+  if (!d->HoldsRecord(record)) return std::monostate{};
+  return d->Decode(d->table.Record(record), d->FieldNumber(name));
+}
+FieldValue MeasurementTable::FieldOfRecord(BookmarkT record, Field field) const {
+  if (!d->HoldsRecord(record)) return std::monostate{};
+  return d->Decode(d->table.Record(record), d->FieldNumber(field));
 }
 
 QString MeasurementTable::DisplayFormat(const QString& name) {

@@ -10,26 +10,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <stdexcept>
-#include <variant>
 #include <vector>
 
-#include "platform/operator_error.h"
+#include "store/dbf/dbf_table.h"
+#include "store/measurement_row.h"
 
-class TableError : public OperatorError {
- public:
-  explicit TableError(const QString& text) : OperatorError(text) {}
-};
-
+// The engine's failures are the table's: their text is the operator's.
+using TableError = dbf::Error;
 // The table file is held by another writer (another copy of the program,
 // say); it can still be opened read-only.
-class TableBusyError : public TableError {
- public:
-  explicit TableBusyError(const QString& text) : TableError(text) {}
-};
-
-// A field value: none (blank numeric field), integer, floating-point or text.
-using FieldValue = std::variant<std::monostate, int64_t, double, QString>;
+using TableBusyError = dbf::BusyError;
 
 // The schema: names, dBase type letters, lengths and decimal counts in order.
 struct FieldSpec {
@@ -106,6 +96,12 @@ class MeasurementTable {
   void SetField(const QString& name, const QString& value);
   void PostRow();  // throws on a failed write
 
+  // Appends the rows in one run of appends (see BeginAppendRun), each as
+  // AppendRow, its values (a blank value leaves the field blank) and
+  // PostRow. Throws TableError: the rows written before stay (with a full
+  // disk, every row that fits), the row in progress is dropped.
+  void AppendRows(const std::vector<MeasurementRow>& rows);
+
   // A run of appends, as a download makes: the posted rows reach the file
   // in large blocks and its header once, at the end of the run, and the
   // listeners hear of the new rows once, at the end too (one Reset). Any
@@ -132,12 +128,22 @@ class MeasurementTable {
   };
 
   FieldValue GetField(const QString& name) const;
+  FieldValue GetField(Field field) const;
   // Typed reads; a blank numeric field or no current row gives 0 / "".
   int64_t GetInt(const QString& name) const;
   double GetFloat(const QString& name) const;
   QString GetText(const QString& name) const;
+  int64_t GetInt(Field field) const;
+  double GetFloat(Field field) const;
+  QString GetText(Field field) const;
 
+  // A filter "FIELD=number" on a numeric field; an empty one shows all.
   void SetFilter(const QString& expression);
+  // The filters the program sets itself: the rows of one kind
+  // ("NB_TYPE=1" for the water-permeability series), of one series
+  // ("SERIAL=7").
+  void ShowKind(ShownKind kind);
+  void ShowSeries(int64_t serial);
   QString Filter() const;
   int VisibleRowCount() const;
   int StoredRowCount() const;
@@ -166,8 +172,10 @@ class MeasurementTable {
   void MoveTo(int visibleIndex);
   BookmarkT BookmarkAt(int visibleIndex) const;
   FieldValue FieldAt(int visibleIndex, const QString& name) const;
+  FieldValue FieldAt(int visibleIndex, Field field) const;
   // Reads a field of any live or deleted record by its record number.
   FieldValue FieldOfRecord(BookmarkT record, const QString& name) const;
+  FieldValue FieldOfRecord(BookmarkT record, Field field) const;
 
   // The display pattern of a field ("0.0" for P, else empty).
   static QString DisplayFormat(const QString& name);
@@ -175,6 +183,9 @@ class MeasurementTable {
   void AddListener(Listener listener);
 
  private:
+  void FilterBy(Field field, int64_t value);
+  void FilterBy(const QString& text, int field, int64_t value);
+
   struct Impl;
   std::unique_ptr<Impl> d;
 };

@@ -14,6 +14,3 @@ class MeasurementTable;
 // One entry per series, its SERIAL; two consecutive series of the same
 // number give two entries. Leaves the first row current.
 QStringList BuildSeriesList(MeasurementTable& table, bool waterViewShown);
-
-// The filter that shows one entry's series: "SERIAL=" and the entry.
-QString SeriesFilter(const QString& entry);

@@ -13,7 +13,6 @@
 #include <utility>
 
 #include "platform/file_ops.h"
-#include "store/row_deletion.h"
 #include "store/series_list.h"
 
 QString IndexFileOf(const QString& tablePath) {
@@ -191,11 +190,14 @@ BuiltTable TableSession::BuildFromDownload(const QString& path, const DownloadRe
     built.deviceType_ = deviceType;
     if (IsWaterDeviceType(deviceType)) {
       built.decodedRecordCount_ = recordCount;
-      DecodeWaterDump(table, image, deviceType, recordCount, &built.series_);
+      WaterDump decoded = DecodeWaterDump(image, deviceType, recordCount);
+      table.AppendRows(decoded.rows);
+      built.series_ = std::move(decoded.series);
     } else {
+      const PlateDump decoded = DecodePlateDump(image, deviceType, download.identity.serial);
       // The image's own count replaces the one of the identification frame.
-      built.decodedRecordCount_ = dump_word(image, 0);
-      DecodePlateDump(table, image, deviceType, download.identity.serial);
+      built.decodedRecordCount_ = decoded.header.recordCount;
+      table.AppendRows(decoded.rows);
     }
     table.Close();
     // While the table had it open, its write lock kept the tidying up of
@@ -290,14 +292,13 @@ void TableSession::NoteIncompleteness() {
   records.reserve(size_t(rows));
   for (int i = 0; i < rows; ++i) records.push_back(table_.BookmarkAt(i));
   std::sort(records.begin(), records.end());
-  const QString type = QStringLiteral("NB_TYPE"), serial = QStringLiteral("SERIAL"),
-                number = QStringLiteral("N");
   int samples = 0;
   int64_t lastSerial = 0, lastNumber = 0;
   for (auto r = records.rbegin(); r != records.rend() && samples < 6; ++r) {
-    if (ValueToInt(table_.FieldOfRecord(*r, type)) != 1) continue;
-    const int64_t s = ValueToInt(table_.FieldOfRecord(*r, serial));
-    const int64_t n = ValueToInt(table_.FieldOfRecord(*r, number));
+    if (ValueToInt(table_.FieldOfRecord(*r, Field::NbType)) != int64_t(ShownKind::Water))
+      continue;
+    const int64_t s = ValueToInt(table_.FieldOfRecord(*r, Field::Serial));
+    const int64_t n = ValueToInt(table_.FieldOfRecord(*r, Field::N));
     if (samples > 0 && (s != lastSerial || n >= lastNumber)) break;
     lastSerial = s;
     lastNumber = n;
@@ -331,7 +332,7 @@ void TableSession::Open(const QString& path, MeasurementTable::OpenMode mode) {
   // The statistics wait for the rows the views show (UpdateStatistics):
   // those of the whole file would be a pass over every row for nothing.
   table_.First();
-  deviceType_ = int(table_.GetInt(QStringLiteral("DEV_TYPE")));
+  deviceType_ = int(table_.GetInt(Field::DevType));
 }
 
 void TableSession::Save() {
@@ -358,10 +359,10 @@ void TableSession::Close() {
 
 ShownKind TableSession::ChooseShownKind() {
   table_.First();
-  table_.SetFilter(QStringLiteral("NB_TYPE=1"));
+  table_.ShowKind(ShownKind::Water);
   table_.Refresh();
   if (table_.VisibleRowCount() > 0) return ShownKind::Water;
-  table_.SetFilter(QStringLiteral("NB_TYPE=0"));
+  table_.ShowKind(ShownKind::Plate);
   table_.Refresh();
   return ShownKind::Plate;
 }
@@ -369,8 +370,7 @@ ShownKind TableSession::ChooseShownKind() {
 void TableSession::ShowKind(ShownKind kind) {
   // The filter belongs to an open table; a closed one has none to set.
   if (!table_.IsOpen()) return;
-  table_.SetFilter(kind == ShownKind::Water ? QStringLiteral("NB_TYPE=1")
-                                            : QStringLiteral("NB_TYPE=0"));
+  table_.ShowKind(kind);
   table_.Refresh();
 }
 
@@ -381,13 +381,45 @@ const QStringList& TableSession::RebuildSeriesList(ShownKind kind) {
 
 void TableSession::ShowSeries(const QString& entry) {
   if (!table_.IsOpen()) return;
-  table_.SetFilter(SeriesFilter(entry));
+  bool number = false;
+  const qlonglong serial = entry.trimmed().toLongLong(&number);
+  // The list holds numbers only; anything else is no series to show.
+  if (!number)
+    throw TableError(QStringLiteral("Неверное условие отбора: SERIAL=%1").arg(entry));
+  table_.ShowSeries(serial);
   table_.Refresh();
 }
 
 int TableSession::ShownDeviceType() const {
   if (!table_.IsOpen() || table_.VisibleRowCount() == 0) return deviceType_;
-  return int(ValueToInt(table_.FieldAt(0, QStringLiteral("DEV_TYPE"))));
+  return int(ValueToInt(table_.FieldAt(0, Field::DevType)));
+}
+
+void ComputeShownStats(MeasurementTable& table, TableStats* stats) {
+  const int n = table.VisibleRowCount();
+  if (n <= 1) {
+    // One row or none: that row's values (0 without a row); no move.
+    const double p = table.GetFloat(Field::P);
+    const double r = table.GetFloat(Field::R);
+    *stats = TableStats{p, p, p, r, r, r};
+    return;
+  }
+  StatsAccumulator acc;
+  table.First();  // posts an edit in progress, which may change the rows shown
+  // The rows are read in place rather than walked with the cursor, which
+  // would tell the views of every step. A walk past the end would read the
+  // last row again.
+  const int shown = table.VisibleRowCount();
+  for (int i = 0; i < n; ++i) {
+    if (shown == 0) {
+      acc.Add(0, 0);
+      continue;
+    }
+    const int at = std::min(i, shown - 1);
+    acc.Add(ValueToFloat(table.FieldAt(at, Field::P)), ValueToFloat(table.FieldAt(at, Field::R)));
+  }
+  *stats = acc.Result(n);
+  table.First();
 }
 
 void TableSession::UpdateStatistics() { ComputeShownStats(table_, &stats_); }
@@ -413,16 +445,54 @@ std::vector<TableSession::Bookmark> TableSession::RowsToDelete(
   return rows;
 }
 
+namespace {
+
+// "отмеченную строку", "отмеченные строки" or "отмеченных строк" after n.
+QString MarkedRowsText(size_t n) {
+  const size_t last = n % 10, lastTwo = n % 100;
+  const char* words = "отмеченных строк";
+  if (last == 1 && lastTwo != 11)
+    words = "отмеченную строку";
+  else if (last >= 2 && last <= 4 && (lastTwo < 12 || lastTwo > 14))
+    words = "отмеченные строки";
+  return QString::number(n) + QLatin1Char(' ') + QString::fromUtf8(words);
+}
+
+}  // namespace
+
+QString TableSession::RowsToDeleteText(const std::vector<Bookmark>& rows) const {
+  if (rows.size() != 1) return MarkedRowsText(rows.size());
+  const Bookmark row = rows.front();
+  auto text = [&](Field field) { return ValueToText(table_.FieldOfRecord(row, field)).trimmed(); };
+  const QString n = QString::number(ValueToInt(table_.FieldOfRecord(row, Field::N)));
+  QString name, when;
+  if (ValueToInt(table_.FieldOfRecord(row, Field::NbType)) == int64_t(ShownKind::Water)) {
+    // A series' start is stored as date and time; the date names the test.
+    name = QStringLiteral("образец %1 серии %2").arg(n, text(Field::Serial));
+    when = text(Field::Date).section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+  } else {
+    name = QStringLiteral("испытание № %1").arg(n);
+    when = (text(Field::Date) + QLatin1Char(' ') + text(Field::Time)).trimmed();
+  }
+  return when.isEmpty() ? name : name + QStringLiteral(", ") + when;
+}
+
 void TableSession::PostEdit() {
   if (table_.IsEditing()) table_.PostRow();
 }
 
-void TableSession::DeleteRows(const std::vector<Bookmark>& rows) {
-  DeleteBookmarkedRows(table_, rows);
-}
-
-void TableSession::PackAndReopen() {
-  ::PackAndReopen(table_);
+void TableSession::DeleteRowsAndPack(const std::vector<Bookmark>& rows,
+                                     const std::function<void()>& posted) {
+  // An edit in progress is posted first, so that it neither gets lost nor
+  // lands on another row once the current row moves.
+  PostEdit();
+  if (posted) posted();
+  // Marking does not renumber records, so every bookmark stays valid until
+  // the pack.
+  table_.DeleteRows(rows);
+  table_.Pack();
+  table_.Close();
+  table_.Open();
   modified_ = false;
 }
 

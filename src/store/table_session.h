@@ -6,16 +6,13 @@
 // show the same rows.
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 #include "platform/device_data.h"
 #include "store/decoders.h"
 #include "store/measurement_table.h"
 #include "store/table_stats.h"
-
-// Which rows the views show: the plate tests or the water-permeability
-// series.
-enum class ShownKind { Plate, Water };
 
 // A new table made from a download, complete and on the disk in a file
 // beside the name the operator chose, waiting for TableSession::Install to
@@ -151,14 +148,22 @@ class TableSession {
   // marked, the current row, of those shown; ascending record order, each
   // once.
   std::vector<Bookmark> RowsToDelete(const std::vector<Bookmark>& marked) const;
+  // Names the rows a deletion takes, for the question before it: one row by
+  // what the operator knows it by ("образец 1 серии 3, 12.05.2010", a plate
+  // test "испытание № 2, 25.05.2010 10:20:30"), several by their number
+  // ("3 отмеченные строки").
+  QString RowsToDeleteText(const std::vector<Bookmark>& rows) const;
   // Posts an edit in progress. Throws TableError.
   void PostEdit();
-  // Marks the rows (ascending) deleted, from the last to the first. Throws
-  // TableError; rows marked before a failure stay hidden until the pack.
-  void DeleteRows(const std::vector<Bookmark>& rows);
-  // Packs the file and reopens it under the same filter; the table counts
-  // as saved afterwards. Throws TableError.
-  void PackAndReopen();
+  // The delete command: posts an edit in progress, calls `posted` (the
+  // views drop their sort order, which the renumbering breaks), marks the
+  // rows (ascending) deleted from the last to the first, packs the file
+  // and reopens it under the same filter; the table counts as saved
+  // afterwards. Throws TableError at the first step that fails, and takes
+  // no further step: rows marked before a failure stay hidden until the
+  // next pack.
+  void DeleteRowsAndPack(const std::vector<Bookmark>& rows,
+                         const std::function<void()>& posted = {});
 
  private:
   // Notes, right after an open, whether the table was cut short.
@@ -173,6 +178,11 @@ class TableSession {
   TableStats stats_;
   QString incompleteNotice_;
 };
+
+// Recomputes the statistics over the visible rows of the open table and
+// leaves the first visible row current (one row or none: the current row's
+// values, the current row stays).
+void ComputeShownStats(MeasurementTable& table, TableStats* stats);
 
 // The index file beside a table: its path with ".mdx" in place of its
 // extension.

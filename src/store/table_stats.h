@@ -69,8 +69,3 @@ inline bool FootersShowMarkedRows(size_t markedCount) { return markedCount >= 2;
 // more rows marked, the marked rows' statistics and their count.
 FooterTexts BuildFooterTexts(const TableStats& table, const std::vector<MarkedValues>& marked,
                              int visibleRowCount);
-
-// Recomputes the statistics over the visible rows of the open table and
-// leaves the first visible row current (one row or none: the current row's
-// values, the current row stays).
-void ComputeShownStats(MeasurementTable& table, TableStats* stats);

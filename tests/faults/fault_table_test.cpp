@@ -211,8 +211,7 @@ struct DeleteAndPack : PostEdit {
   bool Run() override {
     session = std::make_unique<TableSession>();
     session->Open(File());
-    session->DeleteRows({2, 3});
-    session->PackAndReopen();
+    session->DeleteRowsAndPack({2, 3});
     session->Close();
     return true;
   }

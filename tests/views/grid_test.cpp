@@ -13,6 +13,7 @@
 #include <numeric>
 
 #include "platform/settings_store.h"
+#include "store/table_session.h"
 #include "support/link_ports.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"

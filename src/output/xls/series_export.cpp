@@ -38,17 +38,17 @@ void FillSeriesSheet(MeasurementTable& table, XlsWorksheet* sheet) {
   for (int c = 0; c < 8; ++c) Cell(sheet, 0, c)->SetValue(QString::fromUtf8(kHeaders[c]));
 
   // The series values stand in the fourth row, beside the third sample.
-  Cell(sheet, 3, 0)->SetValue(int32_t(table.GetInt(QStringLiteral("SERIAL"))));
-  Cell(sheet, 3, 2)->SetValue(table.GetFloat(QStringLiteral("H")));
-  Cell(sheet, 3, 3)->SetValue(table.GetFloat(QStringLiteral("R")));
-  Cell(sheet, 3, 5)->SetValue(table.GetText(QStringLiteral("DATE")));
-  Cell(sheet, 3, 7)->SetValue(table.GetText(QStringLiteral("TYPE")));
+  Cell(sheet, 3, 0)->SetValue(int32_t(table.GetInt(Field::Serial)));
+  Cell(sheet, 3, 2)->SetValue(table.GetFloat(Field::H));
+  Cell(sheet, 3, 3)->SetValue(table.GetFloat(Field::R));
+  Cell(sheet, 3, 5)->SetValue(table.GetText(Field::Date));
+  Cell(sheet, 3, 7)->SetValue(table.GetText(Field::Type));
 
   const int rows = table.VisibleRowCount();
   for (int k = 1; k <= rows; ++k) {
-    Cell(sheet, k, 1)->SetValue(int32_t(table.GetInt(QStringLiteral("N"))));
-    Cell(sheet, k, 4)->SetValue(table.GetFloat(QStringLiteral("P")));
-    Cell(sheet, k, 6)->SetValue(table.GetText(QStringLiteral("TIME")));
+    Cell(sheet, k, 1)->SetValue(int32_t(table.GetInt(Field::N)));
+    Cell(sheet, k, 4)->SetValue(table.GetFloat(Field::P));
+    Cell(sheet, k, 6)->SetValue(table.GetText(Field::Time));
     table.Next();
   }
 }

@@ -84,7 +84,6 @@ void StampDate(char* p) {
 
 }  // namespace
 
-Error::Error(const QString& text) : std::runtime_error(text.toStdString()), text_(text) {}
 
 const char* CodecForLanguage(uint8_t language) {
   switch (language) {

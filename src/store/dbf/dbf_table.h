@@ -12,18 +12,16 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/operator_error.h"
+
 struct stat;
 
 namespace dbf {
 
 // Every failure of the engine; the text is meant for the operator.
-class Error : public std::runtime_error {
+class Error : public OperatorError {
  public:
-  explicit Error(const QString& text);
-  QString text() const { return text_; }
-
- private:
-  QString text_;
+  using OperatorError::OperatorError;
 };
 
 // The table file is held by another writer (another copy of the program,

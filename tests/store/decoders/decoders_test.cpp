@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <array>
 #include <vector>
 
@@ -37,34 +36,18 @@ Bytes ManualRecord() {
           0x00, 0x00, 0x9C, 0x30, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2F, 0x3B, 0x3B};
 }
 
-// A fresh table file in a temporary folder, open.
-class TableFixture : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir_.isValid());
-    table_.SetLocation(dir_.filePath("t.db"));
-    table_.CreateFile();
-    table_.Open();
-  }
-  // Visible rows' values of one field.
-  std::vector<FieldValue> Column(const QString& name) {
-    std::vector<FieldValue> out;
-    for (int i = 0; i < table_.VisibleRowCount(); ++i) out.push_back(table_.FieldAt(i, name));
-    return out;
-  }
-  QTemporaryDir dir_;
-  MeasurementTable table_;
-};
+// One field's values over the rows.
+std::vector<FieldValue> Column(const std::vector<MeasurementRow>& rows, Field field) {
+  std::vector<FieldValue> out;
+  for (const MeasurementRow& r : rows) out.push_back(r[field]);
+  return out;
+}
 
-using WaterDecoder = TableFixture;
-
-TEST_F(WaterDecoder, ManualRecordGivesSixRowsOfTheSeries) {
+TEST(WaterDecoder, ManualRecordGivesSixRowsOfTheSeries) {
   Bytes dump = ManualRecord();
-  QStringList series;
-  DecodeWaterDump(table_, View(dump), 2, 1, &series);
-  EXPECT_EQ(series, QStringList{"7"});
-  EXPECT_EQ(table_.Filter(), "NB_TYPE=1");
-  ASSERT_EQ(table_.VisibleRowCount(), 6);
+  const WaterDump decoded = DecodeWaterDump(View(dump), 2, 1);
+  EXPECT_EQ(decoded.series, QStringList{"7"});
+  ASSERT_EQ(decoded.rows.size(), 6u);
   const struct {
     const char* time;
     double p;
@@ -72,102 +55,102 @@ TEST_F(WaterDecoder, ManualRecordGivesSixRowsOfTheSeries) {
                   {"48:00:00", 0.6}, {"00:00:00", 0.0}, {"47:59:59", 0.6}};
   for (int i = 0; i < 6; ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(ValueToInt(table_.FieldAt(i, "N")), i + 1);
-    EXPECT_EQ(ValueToText(table_.FieldAt(i, "TIME")).trimmed(), samples[i].time);
-    EXPECT_NEAR(ValueToFloat(table_.FieldAt(i, "P")), samples[i].p, 1e-9);
-    EXPECT_EQ(ValueToText(table_.FieldAt(i, "DATE")).trimmed(), "05.03.2010 09:15:00");
-    EXPECT_EQ(ValueToInt(table_.FieldAt(i, "SERIAL")), 7);
-    EXPECT_EQ(ValueToInt(table_.FieldAt(i, "DEV_TYPE")), 2);
-    EXPECT_EQ(ValueToInt(table_.FieldAt(i, "NB_TYPE")), 1);
-    EXPECT_DOUBLE_EQ(ValueToFloat(table_.FieldAt(i, "H")), 150.0);
-    EXPECT_DOUBLE_EQ(ValueToFloat(table_.FieldAt(i, "R")), 16.0);
-    EXPECT_EQ(ValueToText(table_.FieldAt(i, "TYPE")).trimmed(), "B6");
-    EXPECT_EQ(ValueToText(table_.FieldAt(i, "T")).trimmed(), "сжатие");
+    const MeasurementRow& row = decoded.rows[size_t(i)];
+    EXPECT_EQ(row[Field::N], FieldValue(int64_t(i + 1)));
+    EXPECT_EQ(ValueToText(row[Field::Time]), samples[i].time);
+    EXPECT_NEAR(ValueToFloat(row[Field::P]), samples[i].p, 1e-9);
+    EXPECT_EQ(row[Field::Date], FieldValue(QString("05.03.2010 09:15:00")));
+    EXPECT_EQ(row[Field::Serial], FieldValue(int64_t(7)));
+    EXPECT_EQ(row[Field::DevType], FieldValue(int64_t(2)));
+    EXPECT_EQ(row[Field::NbType], FieldValue(int64_t(1)));
+    EXPECT_EQ(row[Field::H], FieldValue(150.0));
+    EXPECT_EQ(row[Field::R], FieldValue(16.0));
+    EXPECT_EQ(row[Field::Type], FieldValue(QString("B6")));
+    EXPECT_EQ(row[Field::T], FieldValue(QString("сжатие")));
     // Fields the instrument does not deliver stay blank.
-    EXPECT_TRUE(std::holds_alternative<std::monostate>(table_.FieldAt(i, "O1")));
-    EXPECT_EQ(ValueToText(table_.FieldAt(i, "COMMENT")).trimmed(), "");
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(row[Field::Zav]));
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(row[Field::Comment]));
   }
+  // A sample without a result has no time at all, not an empty text.
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(decoded.rows[2][Field::Time]));
 }
 
-TEST_F(WaterDecoder, SeriesListKeepsDumpOrderAndRepeats) {
+TEST(WaterDecoder, SeriesListKeepsDumpOrderAndRepeats) {
   Bytes dump;
   for (uint8_t s : {3, 9, 3}) {
     Bytes r = ManualRecord();
     r[1] = s;
     dump.insert(dump.end(), r.begin(), r.end());
   }
-  QStringList series = {"stale"};
-  DecodeWaterDump(table_, View(dump), 1, 3, &series);
-  EXPECT_EQ(series, (QStringList{"3", "9", "3"}));
-  EXPECT_EQ(table_.VisibleRowCount(), 18);
-  // Written series by series, samples in order.
-  std::vector<FieldValue> n = Column("N"), serial = Column("SERIAL");
+  const WaterDump decoded = DecodeWaterDump(View(dump), 1, 3);
+  EXPECT_EQ(decoded.series, (QStringList{"3", "9", "3"}));
+  ASSERT_EQ(decoded.rows.size(), 18u);
+  // Series by series, samples in order.
+  std::vector<FieldValue> n = Column(decoded.rows, Field::N),
+                          serial = Column(decoded.rows, Field::Serial);
   for (int i = 0; i < 18; ++i) {
     EXPECT_EQ(ValueToInt(n[i]), i % 6 + 1);
     EXPECT_EQ(ValueToInt(serial[i]), (i / 6 == 1) ? 9 : 3);
   }
 }
 
-TEST_F(WaterDecoder, ZeroRecordsWriteNothing) {
+TEST(WaterDecoder, ZeroRecordsGiveNoRows) {
   Bytes dump = ManualRecord();
-  QStringList series = {"stale"};
-  DecodeWaterDump(table_, View(dump), 1, 0, &series);
-  EXPECT_TRUE(series.isEmpty());
-  EXPECT_EQ(table_.StoredRowCount(), 0);
+  const WaterDump decoded = DecodeWaterDump(View(dump), 1, 0);
+  EXPECT_TRUE(decoded.series.isEmpty());
+  EXPECT_TRUE(decoded.rows.empty());
 }
 
-TEST_F(WaterDecoder, CountBeyondTheImageStopsAtItsEnd) {
+TEST(WaterDecoder, CountBeyondTheImageStopsAtItsEnd) {
   // Two whole records and a torn third in the image, 255 announced.
   Bytes dump = ManualRecord();
   Bytes second = ManualRecord();
   second[1] = 8;
   dump.insert(dump.end(), second.begin(), second.end());
   dump.insert(dump.end(), {0x96, 0x09, 0x0A});
-  QStringList series;
-  DecodeWaterDump(table_, View(dump), 1, 255, &series);
-  EXPECT_EQ(series, (QStringList{"7", "8"}));
-  EXPECT_EQ(table_.StoredRowCount(), 12);
+  const WaterDump decoded = DecodeWaterDump(View(dump), 1, 255);
+  EXPECT_EQ(decoded.series, (QStringList{"7", "8"}));
+  EXPECT_EQ(decoded.rows.size(), 12u);
 }
 
-TEST_F(WaterDecoder, StepCountsAboveTenGoOnAtTwoTenthsPerStep) {
+TEST(WaterDecoder, StepCountsAboveTenGoOnAtTwoTenthsPerStep) {
   // 24 hours under pressure with 2-hour steps: 12 steps.
   Bytes dump =
       WaterRecord(100, 1, {10, 1, 1}, {0, 0, 0}, {10, 1, 2}, {0, 0, 0}, {2, 0, 0}, 0,
                   {{{24, 0, 0}, {20, 0, 0}, {20, 0, 1}, {0, 0, 156}, {1, 0, 0}, {0, 0, 0}}});
-  DecodeWaterDump(table_, View(dump), 1, 1, nullptr);
+  const WaterDump decoded = DecodeWaterDump(View(dump), 1, 1);
   const double expected[6] = {2.4, 2.0, 2.2, 0.0, 0.2, 0.0};
-  std::vector<FieldValue> p = Column("P");
+  std::vector<FieldValue> p = Column(decoded.rows, Field::P);
   ASSERT_EQ(p.size(), 6u);
   for (int i = 0; i < 6; ++i) EXPECT_NEAR(ValueToFloat(p[i]), expected[i], 1e-9) << i;
-  EXPECT_EQ(ValueToText(table_.FieldAt(0, "TYPE")).trimmed(), "B20");
+  EXPECT_EQ(ValueToText(decoded.rows[0][Field::Type]), "B20");
 }
 
-TEST_F(WaterDecoder, ZeroHoldingTimeGivesNoPressureAndNoGrade) {
+TEST(WaterDecoder, ZeroHoldingTimeGivesNoPressureAndNoGrade) {
   Bytes dump = WaterRecord(100, 4, {10, 1, 1}, {0, 0, 0}, {10, 1, 3}, {0, 0, 0}, {0, 0, 0}, 0,
                            {{{24, 0, 0}, {1, 0, 0}, {0, 0, 1}, {0, 0, 156}, {9, 9, 9}, {0, 0, 0}}});
-  DecodeWaterDump(table_, View(dump), 1, 1, nullptr);
-  ASSERT_EQ(table_.VisibleRowCount(), 6);
+  const WaterDump decoded = DecodeWaterDump(View(dump), 1, 1);
+  ASSERT_EQ(decoded.rows.size(), 6u);
   for (int i = 0; i < 6; ++i) {
-    EXPECT_NEAR(ValueToFloat(table_.FieldAt(i, "P")), 0.0, 1e-12) << i;
-    EXPECT_EQ(ValueToText(table_.FieldAt(i, "TYPE")).trimmed(), "") << i;
+    EXPECT_NEAR(ValueToFloat(decoded.rows[size_t(i)][Field::P]), 0.0, 1e-12) << i;
+    EXPECT_EQ(ValueToText(decoded.rows[size_t(i)][Field::Type]), "") << i;
   }
   // The elapsed times are still shown.
-  EXPECT_EQ(ValueToText(table_.FieldAt(0, "TIME")).trimmed(), "24:00:00");
+  EXPECT_EQ(ValueToText(decoded.rows[0][Field::Time]), "24:00:00");
 }
 
-TEST_F(WaterDecoder, ImpossibleDateStillDecodesTheOtherRecords) {
+TEST(WaterDecoder, ImpossibleDateStillDecodesTheOtherRecords) {
   Bytes dump = WaterRecord(100, 1, {10, 2, 31}, {0, 0, 0}, {10, 3, 2}, {0, 0, 0}, {8, 0, 0}, 0,
                            {{{8, 0, 0}, {8, 0, 0}, {8, 0, 0}, {8, 0, 0}, {8, 0, 0}, {8, 0, 0}}});
   Bytes good = ManualRecord();
   dump.insert(dump.end(), good.begin(), good.end());
-  QStringList series;
-  DecodeWaterDump(table_, View(dump), 1, 2, &series);
-  EXPECT_EQ(series, (QStringList{"1", "7"}));
-  ASSERT_EQ(table_.VisibleRowCount(), 12);
-  EXPECT_EQ(ValueToText(table_.FieldAt(0, "DATE")).trimmed(), "31.02.2010 00:00:00");
-  EXPECT_EQ(ValueToText(table_.FieldAt(0, "TYPE")).trimmed(), "");
-  EXPECT_NEAR(ValueToFloat(table_.FieldAt(0, "P")), 0.2, 1e-9);
-  EXPECT_EQ(ValueToText(table_.FieldAt(6, "TYPE")).trimmed(), "B6");
+  const WaterDump decoded = DecodeWaterDump(View(dump), 1, 2);
+  EXPECT_EQ(decoded.series, (QStringList{"1", "7"}));
+  ASSERT_EQ(decoded.rows.size(), 12u);
+  EXPECT_EQ(ValueToText(decoded.rows[0][Field::Date]), "31.02.2010 00:00:00");
+  EXPECT_EQ(ValueToText(decoded.rows[0][Field::Type]), "");
+  EXPECT_NEAR(ValueToFloat(decoded.rows[0][Field::P]), 0.2, 1e-9);
+  EXPECT_EQ(ValueToText(decoded.rows[6][Field::Type]), "B6");
 }
 
 TEST(WaterStepCount, CountsWholeSecondsRoundingUp) {
@@ -270,38 +253,36 @@ TEST(PlateText, SquareAndRoundPlates) {
     EXPECT_EQ(PlateText(c.plate), QString::fromUtf8(c.text)) << int(c.plate);
 }
 
-using PlateDecoder = TableFixture;
-
-TEST_F(PlateDecoder, ManualRecordGivesOneRow) {
+TEST(PlateDecoder, ManualRecordGivesOneRow) {
   Bytes dump = {0x01, 0x00, 0x0B, 0x00, 0x0A, 0x14, 0x1E, 0x0A,
                 0x05, 0x19, 0xD2, 0x04, 0x38, 0x00, 0xA8};
-  const PlateDumpHeader h = DecodePlateDump(table_, View(dump), 17, 4321);
-  EXPECT_EQ(h.recordCount, 1);
-  EXPECT_EQ(h.recordSize, 11);
-  EXPECT_EQ(table_.Filter(), "NB_TYPE=0");
-  ASSERT_EQ(table_.VisibleRowCount(), 1);
-  EXPECT_EQ(ValueToInt(table_.FieldAt(0, "N")), 1);
-  EXPECT_EQ(ValueToText(table_.FieldAt(0, "TIME")).trimmed(), "10:20:30");
-  EXPECT_EQ(ValueToText(table_.FieldAt(0, "DATE")).trimmed(), "25.05.2010");
-  EXPECT_NEAR(ValueToFloat(table_.FieldAt(0, "R")), 12.34, 1e-9);
-  EXPECT_NEAR(ValueToFloat(table_.FieldAt(0, "P")), 0.56, 1e-9);
-  EXPECT_EQ(ValueToText(table_.FieldAt(0, "TYPE")).trimmed(), "40x40 мм");
-  EXPECT_EQ(ValueToInt(table_.FieldAt(0, "DEV_TYPE")), 17);
-  EXPECT_EQ(ValueToInt(table_.FieldAt(0, "SERIAL")), 4321);
-  EXPECT_EQ(ValueToInt(table_.FieldAt(0, "NB_TYPE")), 0);
-  EXPECT_TRUE(std::holds_alternative<std::monostate>(table_.FieldAt(0, "H")));
-  EXPECT_EQ(ValueToText(table_.FieldAt(0, "T")).trimmed(), "");
+  const PlateDump decoded = DecodePlateDump(View(dump), 17, 4321);
+  EXPECT_EQ(decoded.header.recordCount, 1);
+  EXPECT_EQ(decoded.header.recordSize, 11);
+  ASSERT_EQ(decoded.rows.size(), 1u);
+  const MeasurementRow& row = decoded.rows[0];
+  EXPECT_EQ(row[Field::N], FieldValue(int64_t(1)));
+  EXPECT_EQ(row[Field::Time], FieldValue(QString("10:20:30")));
+  EXPECT_EQ(row[Field::Date], FieldValue(QString("25.05.2010")));
+  EXPECT_NEAR(ValueToFloat(row[Field::R]), 12.34, 1e-9);
+  EXPECT_NEAR(ValueToFloat(row[Field::P]), 0.56, 1e-9);
+  EXPECT_EQ(row[Field::Type], FieldValue(QString("40x40 мм")));
+  EXPECT_EQ(row[Field::DevType], FieldValue(int64_t(17)));
+  EXPECT_EQ(row[Field::Serial], FieldValue(int64_t(4321)));
+  EXPECT_EQ(row[Field::NbType], FieldValue(int64_t(0)));
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(row[Field::H]));
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(row[Field::T]));
 }
 
-TEST_F(PlateDecoder, RecordSizeStepsOverUnreadBytes) {
+TEST(PlateDecoder, RecordSizeStepsOverUnreadBytes) {
   // Two records of 16 bytes; bytes 11 to 15 hold noise that must not leak.
   Bytes dump = {0x02, 0x00, 0x10, 0x00};
   Bytes first = {1, 2, 3, 10, 1, 2, 0x64, 0x00, 0xC8, 0x00, 0x32, 9, 9, 9, 9, 9};
   Bytes second = {23, 59, 59, 11, 12, 31, 0xFF, 0xFF, 0x01, 0x00, 0x85, 7, 7, 7, 7, 7};
   dump.insert(dump.end(), first.begin(), first.end());
   dump.insert(dump.end(), second.begin(), second.end());
-  DecodePlateDump(table_, View(dump), 16, 1);
-  ASSERT_EQ(table_.VisibleRowCount(), 2);
+  const PlateDump decoded = DecodePlateDump(View(dump), 16, 1);
+  ASSERT_EQ(decoded.rows.size(), 2u);
   const struct {
     int n;
     const char *time, *date, *type;
@@ -309,16 +290,17 @@ TEST_F(PlateDecoder, RecordSizeStepsOverUnreadBytes) {
   } rows[] = {{1, "01:02:03", "02.01.2010", "диам. 50 мм", 1.0, 2.0},
               {2, "23:59:59", "31.12.2011", "5x5 мм", 655.35, 0.01}};
   for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(ValueToInt(table_.FieldAt(i, "N")), rows[i].n);
-    EXPECT_EQ(ValueToText(table_.FieldAt(i, "TIME")).trimmed(), rows[i].time);
-    EXPECT_EQ(ValueToText(table_.FieldAt(i, "DATE")).trimmed(), rows[i].date);
-    EXPECT_EQ(ValueToText(table_.FieldAt(i, "TYPE")).trimmed(), QString::fromUtf8(rows[i].type));
-    EXPECT_NEAR(ValueToFloat(table_.FieldAt(i, "R")), rows[i].r, 1e-9);
-    EXPECT_NEAR(ValueToFloat(table_.FieldAt(i, "P")), rows[i].p, 1e-9);
+    const MeasurementRow& row = decoded.rows[size_t(i)];
+    EXPECT_EQ(ValueToInt(row[Field::N]), rows[i].n);
+    EXPECT_EQ(ValueToText(row[Field::Time]), rows[i].time);
+    EXPECT_EQ(ValueToText(row[Field::Date]), rows[i].date);
+    EXPECT_EQ(ValueToText(row[Field::Type]), QString::fromUtf8(rows[i].type));
+    EXPECT_NEAR(ValueToFloat(row[Field::R]), rows[i].r, 1e-9);
+    EXPECT_NEAR(ValueToFloat(row[Field::P]), rows[i].p, 1e-9);
   }
 }
 
-TEST_F(PlateDecoder, CountOrSizePastTheImageStopsAtItsEnd) {
+TEST(PlateDecoder, CountOrSizePastTheImageStopsAtItsEnd) {
   const struct {
     uint16_t count, size;
     int rows;
@@ -329,49 +311,29 @@ TEST_F(PlateDecoder, CountOrSizePastTheImageStopsAtItsEnd) {
       {3, 0, 0},
   };
   for (const auto& c : cases) {
-    QTemporaryDir dir;
-    MeasurementTable table;
-    table.SetLocation(dir.filePath("p.db"));
-    table.CreateFile();
-    table.Open();
     Bytes dump(65536, 0x21);
     dump[0] = uint8_t(c.count), dump[1] = uint8_t(c.count >> 8);
     dump[2] = uint8_t(c.size), dump[3] = uint8_t(c.size >> 8);
-    DecodePlateDump(table, View(dump), 16, 1);
-    EXPECT_EQ(table.StoredRowCount(), c.rows) << c.count << " x " << c.size;
+    const PlateDump decoded = DecodePlateDump(View(dump), 16, 1);
+    EXPECT_EQ(int(decoded.rows.size()), c.rows) << c.count << " x " << c.size;
+    EXPECT_EQ(decoded.header.recordCount, c.count);
+    EXPECT_EQ(decoded.header.recordSize, c.size);
   }
 }
 
 // Short images pin where a record ends: its 11 read bytes must all lie in
 // the image, not one fewer.
-TEST_F(PlateDecoder, ARecordNeedsAllItsElevenBytesInTheImage) {
+TEST(PlateDecoder, ARecordNeedsAllItsElevenBytesInTheImage) {
   const struct {
     int size;
     int rows;
   } cases[] = {{14, 0}, {15, 1}, {25, 1}, {26, 2}, {31, 2}};
   for (const auto& c : cases) {
-    QTemporaryDir dir;
-    MeasurementTable table;
-    table.SetLocation(dir.filePath("p.db"));
-    table.CreateFile();
-    table.Open();
     Bytes dump(size_t(c.size), 0x21);
     dump[0] = 0xFF, dump[1] = 0xFF;  // more records than the image holds
     dump[2] = 11, dump[3] = 0;
-    DecodePlateDump(table, View(dump), 16, 1);
-    EXPECT_EQ(table.StoredRowCount(), c.rows) << c.size << " bytes";
+    EXPECT_EQ(int(DecodePlateDump(View(dump), 16, 1).rows.size()), c.rows) << c.size << " bytes";
   }
-}
-
-TEST(PlateDecoderClosed, DoesNothingWithoutAnOpenTable) {
-  QTemporaryDir dir;
-  MeasurementTable table;
-  table.SetLocation(dir.filePath("p.db"));
-  Bytes dump = {0x01, 0x00, 0x0B, 0x00, 0x0A, 0x14, 0x1E, 0x0A,
-                0x05, 0x19, 0xD2, 0x04, 0x38, 0x00, 0xA8};
-  DecodePlateDump(table, View(dump), 17, 1);
-  EXPECT_FALSE(table.IsOpen());
-  EXPECT_FALSE(QFile::exists(dir.filePath("p.db")));
 }
 
 }  // namespace

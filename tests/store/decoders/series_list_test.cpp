@@ -70,11 +70,11 @@ TEST(SeriesList, OneEntryPerSeriesOfTheRows) {
   }
 }
 
-TEST(SeriesList, FilterOfAnEntryShowsItsSeries) {
+TEST(SeriesList, AnEntryShowsItsSeries) {
   QTemporaryDir dir;
   MeasurementTable table;
   Fill(table, dir.filePath("s.db"), Series(1, {5, 9, 12}));
-  table.SetFilter(SeriesFilter("9"));
+  table.ShowSeries(9);
   EXPECT_EQ(table.Filter(), "SERIAL=9");
   EXPECT_EQ(table.VisibleRowCount(), 6);
   EXPECT_EQ(table.FieldAt(0, "SERIAL"), FieldValue(int64_t(9)));

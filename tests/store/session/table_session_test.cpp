@@ -19,7 +19,6 @@
 
 #include "platform/file_ops.h"
 #include "simulator/sim_images.h"
-#include "store/row_deletion.h"
 #include "support/link_sample_records.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
@@ -397,14 +396,26 @@ TEST_F(Session, TheRowsToDeleteAreNamed) {
       {std::vector<TableSession::Bookmark>(112, 1), "112 отмеченных строк"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(RowsToDeleteText(table, c.rows).toStdString(), c.text) << c.rows.size();
+    EXPECT_EQ(session_.RowsToDeleteText(c.rows).toStdString(), c.text) << c.rows.size();
 }
 
 TEST_F(Session, DeletedRowsGoAtThePackUnderTheSameFilter) {
   NewWater(Path("w.db"));
   session_.MarkModified();
-  session_.DeleteRows({2, 4});
-  session_.PackAndReopen();
+  // An edit in progress is posted before anything goes, and the caller
+  // hears of that before the rows are marked.
+  MeasurementTable& table = session_.Table();
+  table.MoveTo(2);
+  table.EditRow();
+  table.SetField(QStringLiteral("TYPE"), QStringLiteral("W12"));
+  int told = 0;
+  session_.DeleteRowsAndPack({2, 4}, [&] {
+    ++told;
+    EXPECT_FALSE(table.IsEditing());
+    EXPECT_EQ(ValueToText(table.FieldOfRecord(3, Field::Type)).trimmed(), "W12");
+    EXPECT_EQ(table.VisibleRowCount(), 6);
+  });
+  EXPECT_EQ(told, 1);
   EXPECT_FALSE(session_.IsModified());
   EXPECT_EQ(session_.Table().Filter(), "SERIAL=5");
   EXPECT_EQ(session_.Table().StoredRowCount(), 16);
@@ -412,6 +423,7 @@ TEST_F(Session, DeletedRowsGoAtThePackUnderTheSameFilter) {
   for (int i = 0; i < session_.Table().VisibleRowCount(); ++i)
     n.push_back(ValueToInt(session_.Table().FieldAt(i, "N")));
   EXPECT_EQ(n, (std::vector<int64_t>{1, 3, 5, 6}));
+  EXPECT_EQ(ValueToText(table.FieldAt(1, Field::Type)).trimmed(), "W12");
 }
 
 }  // namespace

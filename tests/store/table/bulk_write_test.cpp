@@ -28,6 +28,21 @@ StoreRow Row(int i) {
   return WaterRow(i + 1, i / 6, (i % 11) / 5.0, i % 2 ? QString("B6") : QString::fromUtf8("Не ГОСТ"));
 }
 
+// A row of the fixture as the decoders give rows: values by field.
+MeasurementRow ValuesOf(const StoreRow& row) {
+  MeasurementRow out;
+  for (const auto& [name, value] : row)
+    for (int f = 0; f < kFieldCount; ++f)
+      if (name == QLatin1String(MeasurementSchema()[size_t(f)].name)) out.values[size_t(f)] = value;
+  return out;
+}
+
+std::vector<MeasurementRow> ValueRows(int from, int to) {
+  std::vector<MeasurementRow> out;
+  for (int i = from; i < to; ++i) out.push_back(ValuesOf(Row(i)));
+  return out;
+}
+
 std::vector<int64_t> Column(MeasurementTable& t, const char* field) {
   std::vector<int64_t> out;
   for (t.First(); !t.AtEnd(); t.Next()) out.push_back(t.GetInt(field));
@@ -108,10 +123,13 @@ TEST_F(AppendRunTest, WriteFailingInTheMiddleKeepsEveryRowThatFits) {
     const char* what;
     int fit;   // rows the disk has room for
     int rows;  // rows the run posts
+    bool values = false;  // appended as rows of values, as a download does
   } cases[] = {
       {"a block fails, part of it fits", kBlockRows + 40, 3 * kBlockRows},
       {"the first block fails", 8, 2 * kBlockRows},
       {"the end of the run fails", kBlockRows + 3, kBlockRows + 10},
+      {"rows of values, a block fails", kBlockRows + 40, 3 * kBlockRows, true},
+      {"rows of values, the end fails", kBlockRows + 3, kBlockRows + 10, true},
   };
   const QByteArray reference = Reference(3 * kBlockRows);
   for (const Case& c : cases) {
@@ -128,11 +146,19 @@ TEST_F(AppendRunTest, WriteFailingInTheMiddleKeepsEveryRowThatFits) {
     {
       StoreWriteLimit full(rlim_t(kHeader + qint64(c.fit) * kRecord + 1));
       try {
-        MeasurementTable::AppendRun run(t);
-        for (; posted < c.rows; ++posted) AppendStoreRow(t, Row(posted));
-        run.End();
+        if (c.values) {
+          t.AppendRows(ValueRows(0, c.rows));
+        } else {
+          MeasurementTable::AppendRun run(t);
+          for (; posted < c.rows; ++posted) AppendStoreRow(t, Row(posted));
+          run.End();
+        }
       } catch (const TableError& e) {
         error = e.text();
+      }
+      // Rows of values leave no row in progress behind.
+      if (c.values) {
+        EXPECT_FALSE(t.IsEditing());
       }
       if (t.IsEditing()) t.CancelRow();
     }
@@ -140,7 +166,9 @@ TEST_F(AppendRunTest, WriteFailingInTheMiddleKeepsEveryRowThatFits) {
     // The failure shows at the write of the block that holds the first row
     // beyond the room.
     const int failedBlockEnd = (c.fit / kBlockRows + 1) * kBlockRows;
-    EXPECT_EQ(posted, std::min(failedBlockEnd, c.rows) - (failedBlockEnd <= c.rows ? 1 : 0));
+    if (!c.values) {
+      EXPECT_EQ(posted, std::min(failedBlockEnd, c.rows) - (failedBlockEnd <= c.rows ? 1 : 0));
+    }
     // The table and the file agree: the rows that fit, none torn.
     EXPECT_EQ(t.StoredRowCount(), c.fit);
     EXPECT_EQ(t.VisibleRowCount(), c.fit);
@@ -189,6 +217,59 @@ TEST_F(AppendRunTest, OtherWritesAndLeavingWithAnErrorWriteTheCollectedRows) {
   table.Close();
   table.Open();
   EXPECT_EQ(Column(table, "N"), (std::vector<int64_t>{1, 2, 3, 4, 5, 6, 7, 9, 10, 11}));
+}
+
+TEST_F(AppendRunTest, RowsOfValuesLeaveTheFileAsSinglePostsDo) {
+  const int rows = 2 * kBlockRows + 7;
+  const QByteArray reference = Reference(rows);
+  const QString path = MakeStoreTable(table, dir, {});
+  Listen();
+  table.AppendRows(ValueRows(0, rows));
+  EXPECT_EQ(resets, 1);  // one run: the views hear of the rows once
+  EXPECT_FALSE(table.IsEditing());
+  EXPECT_EQ(ReadAll(path), reference);
+  EXPECT_EQ(Column(table, "N"), Numbers(1, rows));
+
+  // A blank value leaves its field blank, as do the fields no row names.
+  MeasurementRow sparse = ValuesOf(Row(rows));
+  sparse[Field::Time] = FieldValue();
+  sparse[Field::H] = FieldValue();
+  table.AppendRows({sparse});
+  table.Last();
+  EXPECT_EQ(table.GetText(Field::Time).trimmed(), "");
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(table.GetField(Field::H)));
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(table.GetField("O1")));
+  EXPECT_EQ(table.GetText(Field::Comment).trimmed(), "");
+  EXPECT_EQ(table.GetInt(Field::N), rows + 1);
+}
+
+// A row that cannot be written stops the rows: those before it stay in the
+// file and the table, the row itself leaves nothing behind for a later
+// post or close.
+TEST_F(AppendRunTest, RowsOfValuesStopAtTheRowThatFails) {
+  const QByteArray reference = Reference(10);
+  const QString path = MakeStoreTable(table, dir, {});
+  std::vector<MeasurementRow> rows = ValueRows(0, 2 * kBlockRows);
+  rows[10][Field::NbType] = int64_t(12345);  // does not fit its field
+  EXPECT_THROW(table.AppendRows(rows), TableError);
+  EXPECT_FALSE(table.IsEditing());
+  EXPECT_EQ(table.StoredRowCount(), 10);
+  // The first row of a call as well.
+  EXPECT_THROW(table.AppendRows({rows[10]}), TableError);
+  EXPECT_FALSE(table.IsEditing());
+  table.Close();
+  EXPECT_EQ(ReadAll(path), reference);
+  table.Open();
+  EXPECT_EQ(Column(table, "N"), Numbers(1, 10));
+}
+
+TEST(AppendRows, NeedAnOpenTableAndMakeNoFile) {
+  QTemporaryDir dir;
+  MeasurementTable table;
+  table.SetLocation(dir.filePath("p.db"));
+  EXPECT_THROW(table.AppendRows({ValuesOf(Row(0))}), TableError);
+  EXPECT_FALSE(table.IsOpen());
+  EXPECT_FALSE(QFile::exists(dir.filePath("p.db")));
 }
 
 // DeleteRows against DeleteRow on each record from the highest, on twin

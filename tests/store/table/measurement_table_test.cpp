@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <functional>
 #include <iterator>
 
 #include <QDate>
@@ -482,6 +483,43 @@ TEST_F(TableTest, FilterSelectsRowsAndSurvivesReopen) {
   table.Open();
   EXPECT_EQ(table.Filter(), QString());
   EXPECT_EQ(table.VisibleRowCount(), 5);
+}
+
+// The program's own filters: a kind or a series, named as a typed filter
+// would name them, also when set while the table is closed.
+TEST_F(TableTest, KindAndSeriesFiltersAreTheTypedOnes) {
+  MakeStoreTable(table, dir,
+                 {PlateRow(1, 500, 1, 2), WaterRow(1, 7, 0.2, "B2"), WaterRow(2, 7, 0.4, "B2"),
+                  PlateRow(2, 500, 3, 4), WaterRow(1, 8, 0.6, "B4")});
+  const struct {
+    std::function<void()> show;
+    const char* filter;
+    std::vector<int64_t> serials;
+  } cases[] = {
+      {[&] { table.ShowKind(ShownKind::Plate); }, "NB_TYPE=0", {500, 500}},
+      {[&] { table.ShowKind(ShownKind::Water); }, "NB_TYPE=1", {7, 7, 8}},
+      {[&] { table.ShowSeries(7); }, "SERIAL=7", {7, 7}},
+      {[&] { table.ShowSeries(9); }, "SERIAL=9", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.filter);
+    c.show();
+    EXPECT_EQ(table.Filter(), c.filter);
+    EXPECT_EQ(Column(table, "SERIAL"), c.serials);
+    table.Close();
+    table.SetFilter(QString());
+    c.show();
+    table.Open();
+    EXPECT_EQ(table.Filter(), c.filter);
+    EXPECT_EQ(Column(table, "SERIAL"), c.serials);
+  }
+  // Typed reads see what the named ones see.
+  table.ShowKind(ShownKind::Water);
+  table.MoveTo(1);
+  EXPECT_EQ(table.GetField(Field::P), table.GetField("P"));
+  EXPECT_EQ(table.GetText(Field::Type), table.GetText("type"));
+  EXPECT_EQ(table.FieldAt(2, Field::Serial), FieldValue(int64_t(8)));
+  EXPECT_EQ(table.FieldOfRecord(4, Field::N), FieldValue(int64_t(2)));
 }
 
 TEST_F(TableTest, CountingKeepsTheCurrentRow) {
