@@ -1,7 +1,7 @@
-// Moving the current row, marking rows and writing the footers in a shown
-// plate view of 6,000 and of 100,000 rows; opening a table of 100,000
-// water-permeability rows the way the main window's Open does, until its
-// first series shows.
+// Moving the current row, marking rows, walking the rows with the table's
+// cursor and writing the footers in a shown plate view of 6,000 and of
+// 100,000 rows; opening a table of 100,000 water-permeability rows the way
+// the main window's Open does, until its first series shows.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -163,6 +163,29 @@ void BM_MarkRow(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_MarkRow)->Arg(6000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+// A report's walk over every shown row with the table's cursor, the view
+// following to where it ends: per walk; arg 1 = every visible row marked.
+void BM_WalkTable(benchmark::State& state) {
+  View& v = ViewOf(int(state.range(0)));
+  v.grid.view()->clearSelection();
+  if (state.range(1)) v.grid.view()->selectAll();
+  int rows = 0;
+  for (auto _ : state) {
+    MeasurementTable::Walk walk(v.table);
+    for (v.table.First(), rows = 0; !v.table.AtEnd(); v.table.Next()) ++rows;
+  }
+  if (v.grid.view()->currentIndex().row() != rows - 1)
+    state.SkipWithError("the view did not follow the walk");
+  state.counters["marked"] = double(v.grid.MarkedRows().size());
+  v.grid.view()->clearSelection();
+}
+BENCHMARK(BM_WalkTable)
+    ->Args({6000, 0})
+    ->Args({6000, 1})
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Unit(benchmark::kMillisecond);
 
 // One footer update: arg 1 = the table statistics (at most one row marked),
 // arg 2 = every visible row marked.
