@@ -664,7 +664,8 @@ TEST_F(PlateViewTest, ViewsShowTheTablesRowAtOnceAndMoveItForTheOperator) {
   EXPECT_EQ(other->view()->currentIndex().row(), 2);
   EXPECT_EQ(told.count(), 1);
   std::vector<int> shown;
-  for (table.First(); !table.AtEnd(); table.Next()) shown.push_back(grid.view()->currentIndex().row());
+  for (table.First(); !table.AtEnd(); table.Next())
+    shown.push_back(grid.view()->currentIndex().row());
   EXPECT_EQ(shown, (std::vector<int>{0, 1, 2, 3}));
   // A walk (a report's) shows once, where it ends.
   told.clear();

@@ -440,8 +440,7 @@ void DataGrid::ShowTableRow() {
 // operator moved it: the row left posts its edit (which may re-read the
 // rows), then the table goes to the record chosen, wherever it now stands.
 void DataGrid::OnCurrentRowChanged(const QModelIndex& current) {
-  if (table_ && table_->IsOpen() && current.isValid() &&
-      current.row() != table_->CurrentIndex()) {
+  if (table_ && table_->IsOpen() && current.isValid() && current.row() != table_->CurrentIndex()) {
     const MeasurementTable::BookmarkT chosen = table_->BookmarkAt(current.row());
     PostPendingEdit();
     table_->GotoBookmark(chosen);

@@ -15,7 +15,9 @@ using Change = MeasurementTable::Change;
 
 class SubscriptionTest : public ::testing::Test {
  protected:
-  void SetUp() override { MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 5, 1, 2)}); }
+  void SetUp() override {
+    MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 5, 1, 2)});
+  }
 
   QTemporaryDir dir;
   MeasurementTable table;
@@ -70,8 +72,9 @@ TEST_F(SubscriptionTest, EndedDuringANotificationIsNotCalledAgain) {
 // ends and only if it moved; other changes are told at once.
 TEST_F(SubscriptionTest, WalkTellsOfItsMovesOnceAtTheEnd) {
   std::vector<std::pair<Change, int>> seen;  // the change and the row then
-  const auto listening =
-      table.AddListener([&](Change c) { seen.push_back({c, table.CurrentIndex()}); });
+  const auto listening = table.AddListener([&](Change c) {
+    seen.push_back({c, table.CurrentIndex()});
+  });
   {
     MeasurementTable::Walk walk(table);
     {
@@ -103,7 +106,7 @@ TEST(Subscription, OutlivesItsTable) {
     table.First();
   }
   EXPECT_EQ(heard, 2);  // the move and the close
-  s.Cancel();            // the table is gone: nothing to end, nothing touched
+  s.Cancel();           // the table is gone: nothing to end, nothing touched
   s.Cancel();
 }
 
