@@ -1,7 +1,7 @@
-// Moving the current row, marking rows and writing the footers in a shown
-// plate view of 6,000 and of 100,000 rows; opening a table of 100,000
-// water-permeability rows the way the main window's Open does, until its
-// first series shows.
+// Moving the current row, marking rows, walking the rows with the table's
+// cursor and writing the footers in a shown plate view of 6,000 and of
+// 100,000 rows; opening a table of 100,000 water-permeability rows the way
+// the main window's Open does, until its first series shows.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -164,22 +164,49 @@ void BM_MarkRow(benchmark::State& state) {
 }
 BENCHMARK(BM_MarkRow)->Arg(6000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 
-// One footer update: arg 1 = the table statistics (at most one row marked),
-// arg 2 = every visible row marked.
-void BM_FooterUpdate(benchmark::State& state) {
-  View& v = ViewOf(int(state.range(0)));
-  v.grid.view()->clearSelection();
-  if (state.range(1)) v.grid.view()->selectAll();
-  for (auto _ : state) views::UpdateFooters(v.grid, v.stats, v.table);
-  state.counters["marked"] = double(v.grid.MarkedRows().size());
-  v.grid.view()->clearSelection();
+// The view of `rows` rows (arg 0), with every visible row marked when arg 1
+// is set, for the time of a benchmark; the marks go at its end.
+struct MarkedView {
+  explicit MarkedView(benchmark::State& s) : state(s), v(ViewOf(int(s.range(0)))) {
+    v.grid.view()->clearSelection();
+    if (state.range(1)) v.grid.view()->selectAll();
+  }
+  ~MarkedView() {
+    state.counters["marked"] = double(v.grid.MarkedRows().size());
+    v.grid.view()->clearSelection();
+  }
+  MarkedView(const MarkedView&) = delete;
+  MarkedView& operator=(const MarkedView&) = delete;
+
+  benchmark::State& state;
+  View& v;
+};
+void RowsAndMarks(benchmark::internal::Benchmark* b) {
+  for (int rows : {6000, 100000})
+    for (int marked : {0, 1}) b->Args({rows, marked});
 }
-BENCHMARK(BM_FooterUpdate)
-    ->Args({6000, 0})
-    ->Args({6000, 1})
-    ->Args({100000, 0})
-    ->Args({100000, 1})
-    ->Unit(benchmark::kMicrosecond);
+
+// A report's walk over every shown row with the table's cursor, the view
+// following to where it ends: per walk.
+void BM_WalkTable(benchmark::State& state) {
+  MarkedView m(state);
+  int rows = 0;
+  for (auto _ : state) {
+    MeasurementTable::Walk walk(m.v.table);
+    for (m.v.table.First(), rows = 0; !m.v.table.AtEnd(); m.v.table.Next()) ++rows;
+  }
+  if (m.v.grid.view()->currentIndex().row() != rows - 1)
+    state.SkipWithError("the view did not follow the walk");
+}
+BENCHMARK(BM_WalkTable)->Apply(RowsAndMarks)->Unit(benchmark::kMillisecond);
+
+// One footer update: of the table statistics (at most one row marked), or
+// of every visible row marked.
+void BM_FooterUpdate(benchmark::State& state) {
+  MarkedView m(state);
+  for (auto _ : state) views::UpdateFooters(m.v.grid, m.v.stats, m.v.table);
+}
+BENCHMARK(BM_FooterUpdate)->Apply(RowsAndMarks)->Unit(benchmark::kMicrosecond);
 
 // The layers the main window's Open goes through, without the window: the
 // table session, both views over its table with their footers, the series

@@ -159,6 +159,17 @@ class VisibleRows {
 
 }  // namespace
 
+struct MeasurementTable::Subscription::Entry {
+  Listener listener;
+  bool live;
+};
+
+// Shared by the table and its subscriptions, so that ending one after the
+// table is gone is safe.
+struct MeasurementTable::Subscription::List {
+  std::vector<std::shared_ptr<Entry>> entries;
+};
+
 struct MeasurementTable::Impl {
   QString folder;
   QString fileName;
@@ -186,13 +197,22 @@ struct MeasurementTable::Impl {
   int runDepth = 0;
   bool runChanged = false;  // rows appended in the run, not yet announced
 
-  std::vector<Listener> listeners;
+  std::shared_ptr<Subscription::List> listeners = std::make_shared<Subscription::List>();
+  int walkDepth = 0;
+  bool movedInWalk = false;  // a move not yet told, held for the end of the walk
 
   QString Path() const { return QDir(folder).filePath(fileName); }
 
   void Notify(Change c) {
-    const std::vector<Listener> copy = listeners;
-    for (const Listener& l : copy) l(c);
+    if (c == Change::CurrentMoved && walkDepth > 0) {
+      movedInWalk = true;
+      return;
+    }
+    // The entries stay alive through the calls even when a call ends them;
+    // an ended one is skipped.
+    const auto entries = listeners->entries;
+    for (const auto& e : entries)
+      if (e->live) e->listener(c);
   }
 
   int FieldNumber(const QString& name) const {
@@ -1039,8 +1059,44 @@ QString MeasurementTable::DisplayFormat(const QString& name) {
                                                                     : QString();
 }
 
-void MeasurementTable::AddListener(Listener listener) {
-  d->listeners.push_back(std::move(listener));
+MeasurementTable::Subscription MeasurementTable::AddListener(Listener listener) {
+  Subscription s;
+  s.entry_ = std::make_shared<Subscription::Entry>(Subscription::Entry{std::move(listener), true});
+  s.list_ = d->listeners;
+  d->listeners->entries.push_back(s.entry_);
+  return s;
+}
+
+MeasurementTable::Walk::Walk(MeasurementTable& table) : table_(&table) { ++table.d->walkDepth; }
+
+MeasurementTable::Walk::~Walk() {
+  Impl& d = *table_->d;
+  if (--d.walkDepth > 0 || !d.movedInWalk) return;
+  d.movedInWalk = false;
+  d.Notify(Change::CurrentMoved);
+}
+
+MeasurementTable::Subscription::~Subscription() { Cancel(); }
+
+MeasurementTable::Subscription& MeasurementTable::Subscription::operator=(
+    Subscription&& other) noexcept {
+  if (this != &other) {
+    Cancel();
+    list_ = std::move(other.list_);
+    entry_ = std::move(other.entry_);
+  }
+  return *this;
+}
+
+void MeasurementTable::Subscription::Cancel() {
+  if (!entry_) return;
+  entry_->live = false;
+  if (const auto list = list_.lock()) {
+    auto& entries = list->entries;
+    entries.erase(std::remove(entries.begin(), entries.end(), entry_), entries.end());
+  }
+  entry_.reset();
+  list_.reset();
 }
 
 int64_t ValueToInt(const FieldValue& v) {

@@ -180,7 +180,43 @@ class MeasurementTable {
   // The display pattern of a field ("0.0" for P, else empty).
   static QString DisplayFormat(const QString& name);
 
-  void AddListener(Listener listener);
+  // Keeps a listener hearing of the changes for as long as it lives;
+  // moving it hands the listening on, destroying it ends it. It may outlive
+  // the table, and a listener it ends during a notification (its own or
+  // another's) is not called again.
+  class Subscription {
+   public:
+    Subscription() = default;
+    ~Subscription();
+    Subscription(Subscription&& other) noexcept = default;
+    Subscription& operator=(Subscription&& other) noexcept;
+    Subscription(const Subscription&) = delete;
+    Subscription& operator=(const Subscription&) = delete;
+    void Cancel();
+
+   private:
+    friend class MeasurementTable;
+    struct Entry;
+    struct List;
+    std::weak_ptr<List> list_;
+    std::shared_ptr<Entry> entry_;
+  };
+  [[nodiscard]] Subscription AddListener(Listener listener);
+
+  // A walk over the rows with the cursor, as a report makes: while it
+  // lasts the listeners do not hear of each move of the cursor, only once
+  // when it ends (if the cursor moved). Other changes are told at once.
+  // Walks nest; the outermost end tells.
+  class Walk {
+   public:
+    explicit Walk(MeasurementTable& table);
+    ~Walk();
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
+
+   private:
+    MeasurementTable* table_;
+  };
 
  private:
   void FilterBy(Field field, int64_t value);

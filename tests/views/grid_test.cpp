@@ -571,9 +571,11 @@ TEST(Footers, TableStatisticsAndMarkedRows) {
   EXPECT_EQ(footer("P"), QStringLiteral("0,2/0,6/1"));
   clickRow(0, Qt::NoModifier);
   EXPECT_EQ(footer("P"), QStringLiteral("1,25/1,25/1,25"));
+  // No row: no move either; the footers take the statistics when they are
+  // written again, as the window writes them after computing.
   table.SetFilter(QStringLiteral("SERIAL=99"));
   ComputeShownStats(table, &stats);
-  QCoreApplication::processEvents();
+  views::UpdateFooters(grid, stats, table);
   EXPECT_EQ(footer("P"), QStringLiteral("0/0/0"));
   EXPECT_EQ(footer("N"), QStringLiteral("0"));
   EXPECT_EQ(grid.model()->rowCount(), 0);
@@ -647,6 +649,93 @@ TEST_F(PlateViewTest, EditingRaisesInitEditAndPostsWhenTheRowIsLeft) {
   EXPECT_EQ(ValueToText(table.FieldAt(0, "COMMENT")), QString::fromUtf8("трещина"));
   EXPECT_DOUBLE_EQ(ValueToFloat(table.FieldAt(0, "P")), 2.5);
   EXPECT_DOUBLE_EQ(ValueToFloat(table.FieldAt(1, "P")), 1.0);
+}
+
+// The table's cursor is the one cursor: a move of the table shows in every
+// grid over it before the mover goes on, and the operator's move in a grid
+// moves the table; each tells of the selection once. A grid that is gone
+// hears nothing more.
+TEST_F(PlateViewTest, ViewsShowTheTablesRowAtOnceAndMoveItForTheOperator) {
+  Open(FourPlates());
+  auto other = std::make_unique<DataGrid>();
+  views::SetupPlateView(other.get(), &table);
+  QSignalSpy told(&grid, &DataGrid::SelectionChanged);
+  table.MoveTo(2);
+  EXPECT_EQ(grid.view()->currentIndex().row(), 2);
+  EXPECT_EQ(other->view()->currentIndex().row(), 2);
+  EXPECT_EQ(told.count(), 1);
+  std::vector<int> shown;
+  for (table.First(); !table.AtEnd(); table.Next())
+    shown.push_back(grid.view()->currentIndex().row());
+  EXPECT_EQ(shown, (std::vector<int>{0, 1, 2, 3}));
+  // A walk (a report's) shows once, where it ends.
+  told.clear();
+  {
+    MeasurementTable::Walk walk(table);
+    table.First();
+    table.Next();
+    EXPECT_EQ(grid.view()->currentIndex().row(), 3);
+    EXPECT_EQ(told.count(), 0);
+  }
+  EXPECT_EQ(grid.view()->currentIndex().row(), 1);
+  EXPECT_EQ(told.count(), 1);
+  table.Last();
+
+  told.clear();
+  QTest::keyClick(grid.view(), Qt::Key_Up, Qt::ControlModifier);  // moves, marks nothing
+  EXPECT_EQ(table.CurrentIndex(), 2);
+  EXPECT_EQ(other->view()->currentIndex().row(), 2);
+  EXPECT_EQ(told.count(), 1);
+  EXPECT_EQ(grid.SelectionCount(), 1);
+
+  other.reset();
+  table.SetFilter(QStringLiteral("NB_TYPE=0"));
+  table.MoveTo(3);
+  EXPECT_EQ(grid.view()->currentIndex().row(), 3);
+}
+
+// The operator leaves a row whose edit moves it in the sorted view: the
+// edit is posted, and the table and the view end on the row the operator
+// chose, wherever the post put it.
+TEST_F(PlateViewTest, LeavingARowTheEditResortsLandsOnTheRowChosen) {
+  Open(FourPlates());
+  grid.ClickTitle(Col("P"), false);  // P falling: 1.0, 0.8, 0.4, 0.2
+  GridView* view = grid.view();
+  view->setCurrentIndex(grid.model()->index(0, Col("P")));
+  ASSERT_TRUE(grid.model()->setData(grid.model()->index(0, Col("P")), QStringLiteral("0,1")));
+  ASSERT_TRUE(table.IsEditing());
+  const QRect chosen = view->visualRect(grid.model()->index(2, Col("N")));  // P 0.4, N 1
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, chosen.center());
+  EXPECT_FALSE(table.IsEditing());
+  EXPECT_EQ(Column("P"), (std::vector<double>{0.8, 0.4, 0.2, 0.1}));
+  EXPECT_EQ(table.GetInt("N"), 1);
+  EXPECT_EQ(table.CurrentIndex(), 1);
+  EXPECT_EQ(view->currentIndex().row(), 1);
+}
+
+// A command walks the table while a cell editor is open on another row:
+// the walk reads every row in order, the editor's text is posted into its
+// own row, and the view ends where the walk left the table.
+TEST_F(PlateViewTest, WalkOfTheTableWithACellEditorOpen) {
+  Open(FourPlates());
+  GridView* view = grid.view();
+  view->setFocus();
+  view->setCurrentIndex(grid.model()->index(2, Col("COMMENT")));
+  QTest::keyClick(view, Qt::Key_F2);
+  auto* editor = view->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  editor->setText(QString::fromUtf8("скол"));
+
+  std::vector<int64_t> walked;
+  for (table.First(); !table.AtEnd(); table.Next()) walked.push_back(table.GetInt("N"));
+  EXPECT_EQ(walked, (std::vector<int64_t>{1, 2, 3, 4}));
+  EXPECT_FALSE(view->IsEditingCell());
+  EXPECT_FALSE(table.IsEditing());
+  EXPECT_EQ(view->currentIndex().row(), 3);
+  EXPECT_EQ(table.CurrentIndex(), 3);
+  table.Close();
+  table.Open();
+  EXPECT_EQ(ValueToText(table.FieldAt(2, "COMMENT")), QString::fromUtf8("скол"));
 }
 
 // Column layouts stored in the settings.

@@ -23,7 +23,7 @@ class ReportRowSource {
 // afterwards its current row is the last row of the report.
 class TableReportSource : public ReportRowSource {
  public:
-  explicit TableReportSource(MeasurementTable* table) : table_(table) {}
+  explicit TableReportSource(MeasurementTable* table) : table_(table), walk_(*table) {}
   void First() override { table_->First(); }
   void Next() override { table_->Next(); }
   bool AtEnd() const override { return table_->AtEnd(); }
@@ -34,4 +34,6 @@ class TableReportSource : public ReportRowSource {
 
  private:
   MeasurementTable* table_;
+  // The views follow the cursor once, to where the report leaves it.
+  MeasurementTable::Walk walk_;
 };

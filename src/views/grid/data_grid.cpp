@@ -311,6 +311,13 @@ void GridView::keyPressEvent(QKeyEvent* event) {
   QTableView::keyPressEvent(event);
 }
 
+void GridView::CommitOpenEditor() {
+  QWidget* editor = indexWidget(currentIndex());
+  if (!editor) return;
+  commitData(editor);
+  closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
 void GridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
   if (hint == QAbstractItemDelegate::EditNextItem ||
       hint == QAbstractItemDelegate::EditPreviousItem) {
@@ -327,7 +334,7 @@ void GridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint h
 
 // --- DataGrid ----------------------------------------------------------------
 
-DataGrid::DataGrid(QWidget* parent) : QWidget(parent), alive_(std::make_shared<DataGrid*>(this)) {
+DataGrid::DataGrid(QWidget* parent) : QWidget(parent) {
   model_ = new GridModel(&core_, this);
   model_->onWriteError = [this](const QString& text) { ReportWriteError(text); };
   view_ = new GridView(this);
@@ -351,9 +358,6 @@ DataGrid::DataGrid(QWidget* parent) : QWidget(parent), alive_(std::make_shared<D
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(view_);
 
-  syncTimer_.setSingleShot(true);
-  syncTimer_.setInterval(0);
-  connect(&syncTimer_, &QTimer::timeout, this, &DataGrid::SyncCurrentFromTable);
   connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
             if (current.isValid()) currentColumn_ = current.column();
@@ -374,31 +378,29 @@ DataGrid::DataGrid(QWidget* parent) : QWidget(parent), alive_(std::make_shared<D
 }
 
 DataGrid::~DataGrid() {
-  alive_.reset();
+  // Nothing the table does from here on reaches a grid half torn down.
+  subscription_.Cancel();
   // The view and the model read the columns, which go before QWidget's
   // own teardown would delete them.
-  syncTimer_.stop();
   delete view_;
   delete model_;
 }
 
 void DataGrid::SetTable(MeasurementTable* table) {
+  subscription_.Cancel();
   table_ = table;
   model_->SetTable(table);
-  if (table) {
-    std::weak_ptr<DataGrid*> weak = alive_;
-    table->AddListener([weak](MeasurementTable::Change change) {
-      if (auto self = weak.lock()) (*self)->OnTableChange(change);
-    });
-  }
-  syncTimer_.start();
+  if (table)
+    subscription_ =
+        table->AddListener([this](MeasurementTable::Change change) { OnTableChange(change); });
+  ShowTableRow();
 }
 
 void DataGrid::OnTableChange(MeasurementTable::Change change) {
   switch (change) {
     case MeasurementTable::Change::Reset:
       model_->Reload();
-      syncTimer_.start();
+      ShowTableRow();
       break;
     case MeasurementTable::Change::RowWritten:
       if (model_->rowCount() > 0 && ColumnCount() > 0)
@@ -406,43 +408,45 @@ void DataGrid::OnTableChange(MeasurementTable::Change change) {
                                  model_->index(model_->rowCount() - 1, ColumnCount() - 1));
       break;
     case MeasurementTable::Change::CurrentMoved:
-      // Walks of the table (statistics, reports) move the row many times;
-      // the grid follows once they are done.
-      if (!movingCurrent_) syncTimer_.start();
+      ShowTableRow();
       break;
   }
 }
 
-void DataGrid::SyncCurrentFromTable() {
-  if (!table_) return;
-  const int row = table_->IsOpen() ? table_->CurrentIndex() : -1;
+// The table's cursor moved (or the rows were re-read): the view shows its
+// row. Tells of the selection once, here or through OnCurrentRowChanged.
+void DataGrid::ShowTableRow() {
+  const int row = table_ && table_->IsOpen() ? table_->CurrentIndex() : -1;
   const QModelIndex current = view_->currentIndex();
-  if (row >= 0 && row < model_->rowCount()) {
-    if (current.row() != row) {
-      const int column = current.isValid() ? current.column() : std::max(0, CurrentColumn());
-      movingCurrent_ = true;
-      view_->selectionModel()->setCurrentIndex(model_->index(row, column),
-                                               QItemSelectionModel::NoUpdate);
-      movingCurrent_ = false;
+  if (row >= 0 && row < model_->rowCount() && ColumnCount() > 0 && current.row() != row) {
+    if (view_->IsEditingCell()) {
+      // The editor's text goes into its own row, for which the table goes
+      // there, and is posted; then the table goes back, which shows itself.
+      view_->CommitOpenEditor();
+      PostPendingEdit();
+      table_->MoveTo(row);
+      if (table_->CurrentIndex() != row) ShowTableRow();  // the row went with the post
+      return;
     }
+    const int column = current.isValid() ? current.column() : std::max(0, CurrentColumn());
+    view_->selectionModel()->setCurrentIndex(model_->index(row, column),
+                                             QItemSelectionModel::NoUpdate);
+    return;
   }
   emit SelectionChanged();
 }
 
-void DataGrid::OnCurrentRowChanged(const QModelIndex& current, const QModelIndex& previous) {
-  if (movingCurrent_ || !table_ || !table_->IsOpen()) {
-    if (!movingCurrent_) emit SelectionChanged();
-    return;
-  }
-  // Leaving a row posts its pending edit.
-  if (previous.isValid() && previous.row() != current.row() && table_->IsEditing())
+// The view's current row moved. When the table is on another row, the
+// operator moved it: the row left posts its edit (which may re-read the
+// rows), then the table goes to the record chosen, wherever it now stands.
+void DataGrid::OnCurrentRowChanged(const QModelIndex& current) {
+  if (table_ && table_->IsOpen() && current.isValid() && current.row() != table_->CurrentIndex()) {
+    const MeasurementTable::BookmarkT chosen = table_->BookmarkAt(current.row());
     PostPendingEdit();
-  if (current.isValid() && table_->CurrentIndex() != current.row()) {
-    movingCurrent_ = true;
-    table_->MoveTo(current.row());
-    movingCurrent_ = false;
+    table_->GotoBookmark(chosen);
+    if (table_->Bookmark() == chosen) return;  // the table's move showed itself
   }
-  emit SelectionChanged();
+  ShowTableRow();
 }
 
 void DataGrid::OnSelection(const QItemSelection& selected, const QItemSelection& deselected) {
@@ -488,6 +492,7 @@ void DataGrid::SetColumns(std::vector<GridColumn> columns) {
   }());
   SetColumnSizing(sizing_);
   if (autoFit_) FitNow();
+  ShowTableRow();  // the view lost its current row with the old columns
 }
 
 std::vector<int> DataGrid::ColumnOrder() const {

@@ -5,9 +5,7 @@
 // keeps each marked row's bookmark and values, in-place editing.
 #include <QHeaderView>
 #include <QTableView>
-#include <QTimer>
 #include <QWidget>
-#include <memory>
 #include <unordered_set>
 #include <vector>
 
@@ -82,6 +80,8 @@ class GridView : public QTableView {
   explicit GridView(DataGrid* grid);
   GridFooter* footer() const { return footer_; }
   bool IsEditingCell() const { return state() == EditingState; }
+  // Writes the open cell editor's text into its cell and closes the editor.
+  void CommitOpenEditor();
 
  protected:
   void updateGeometries() override;
@@ -96,6 +96,20 @@ class GridView : public QTableView {
   GridFooter* footer_;
 };
 
+// Who moves the cursor. The table's current row is the one cursor; the
+// view's current row only shows it.
+// - The grid moves the table's cursor in one case: the operator moved the
+//   view's current row (click, key, Tab out of an editor). The row left
+//   posts its pending edit first, then the table goes to the record the
+//   operator chose, wherever the post put it.
+// - Every other move starts in the table (a command, a re-read of the
+//   rows) and the view shows it when the table tells of it: at once, before
+//   the mover goes on; a walk over the rows (MeasurementTable::Walk) tells
+//   once, where it ends. A cell editor open on the row the table leaves is
+//   written into its row and posted there, and the table goes back to the
+//   row it moved to.
+// Each side acts only when the other is on another row, so the echo of a
+// move ends at its first step; no move waits for the event loop.
 class DataGrid : public QWidget {
   Q_OBJECT
 
@@ -184,8 +198,8 @@ class DataGrid : public QWidget {
   friend class GridView;
   friend class GridHeader;
   void OnTableChange(MeasurementTable::Change change);
-  void SyncCurrentFromTable();
-  void OnCurrentRowChanged(const QModelIndex& current, const QModelIndex& previous);
+  void ShowTableRow();
+  void OnCurrentRowChanged(const QModelIndex& current);
   void OnSelection(const QItemSelection& selected, const QItemSelection& deselected);
   void OnSectionResized(int logical, int oldSize, int newSize);
   void ApplyWidths(const std::vector<int>& widths);
@@ -195,18 +209,16 @@ class DataGrid : public QWidget {
 
   GridCore core_;
   MeasurementTable* table_ = nullptr;
-  std::shared_ptr<DataGrid*> alive_;  // lets the table's listener outlive us
+  MeasurementTable::Subscription subscription_;
   GridModel* model_ = nullptr;
   GridView* view_ = nullptr;
   GridHeader* header_ = nullptr;
   QProxyStyle* style_ = nullptr;
-  QTimer syncTimer_;
   int titleLines_ = 1;
   int currentColumn_ = -1;
   bool autoFit_ = true;
   bool sizing_ = true;
   bool applyingWidths_ = false;
-  bool movingCurrent_ = false;
   QStringList bookmarkFields_;
   std::vector<MarkedRow> marked_;
   std::unordered_set<MeasurementTable::BookmarkT> markedSet_;

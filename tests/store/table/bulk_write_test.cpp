@@ -78,13 +78,14 @@ class AppendRunTest : public ::testing::Test {
   }
 
   void Listen() {
-    table.AddListener([this](MeasurementTable::Change c) {
+    listening = table.AddListener([this](MeasurementTable::Change c) {
       if (c == MeasurementTable::Change::Reset) ++resets;
     });
   }
 
   QTemporaryDir dir;
   MeasurementTable table;
+  MeasurementTable::Subscription listening;
   int resets = 0;
 };
 
@@ -138,7 +139,7 @@ TEST_F(AppendRunTest, WriteFailingInTheMiddleKeepsEveryRowThatFits) {
     MeasurementTable t;
     const QString path = MakeStoreTable(t, here, {});
     int resets = 0;
-    t.AddListener([&](MeasurementTable::Change change) {
+    const auto listening = t.AddListener([&](MeasurementTable::Change change) {
       if (change == MeasurementTable::Change::Reset) ++resets;
     });
     QString error;

@@ -630,7 +630,8 @@ TEST_F(TableTest, RefreshReadsWhatAnotherProgramWrote) {
 
 TEST_F(TableTest, ListenersLearnOfChanges) {
   std::vector<MeasurementTable::Change> seen;
-  table.AddListener([&](MeasurementTable::Change c) { seen.push_back(c); });
+  const auto listening =
+      table.AddListener([&](MeasurementTable::Change c) { seen.push_back(c); });
   MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 5, 1, 2)});
   using C = MeasurementTable::Change;
   seen.clear();
