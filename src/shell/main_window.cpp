@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QUrl>
@@ -24,6 +25,7 @@
 #include "shell/about_box.h"
 #include "shell/app_state.h"
 #include "shell/pictures.h"
+#include "views/chart/chart_panel.h"
 #include "views/grid/data_grid.h"
 
 namespace {
@@ -114,6 +116,9 @@ void MainWindow::BuildActions() {
                                   none, this, &W::SortByCurrentColumn);
   removeSortingAction_ = NewAction(this, "removeSortingAction", Ru("Убрать с&ортировку"), -1, none,
                                    this, &W::RemoveSorting);
+  showChartAction_ =
+      NewAction(this, "showChartAction", Ru("&График"), -1, none, this, &W::ShowOrHideChart);
+  showChartAction_->setCheckable(true);
   deleteRowsAction_ = NewAction(this, "deleteRowsAction", Ru("&Удалить строки"), 6, QKeySequence(Qt::Key_Delete), this,
                                 &W::DeleteMarkedRows);
   exportXlsAction_ = NewAction(this, "exportXlsAction", Ru("&Экспорт в Excel"), -1,
@@ -145,6 +150,8 @@ void MainWindow::BuildMenus() {
   view->addActions({setColorAction_, removeColorAction_, removeAllColorsAction_});
   view->addSeparator();
   view->addActions({sortByColumnAction_, removeSortingAction_});
+  view->addSeparator();
+  view->addAction(showChartAction_);
 
   QMenu* edit = bar->addMenu(Ru("&Правка"));
   edit->setObjectName(QStringLiteral("editMenu"));
@@ -212,9 +219,19 @@ void MainWindow::BuildViews() {
   setCentralWidget(central);
   central->setAutoFillBackground(true);
 
-  viewTabs_ = new QTabWidget(central);
+  // The chart, when shown, beside the grids.
+  auto* splitter = new QSplitter(Qt::Horizontal, central);
+  splitter->setChildrenCollapsible(false);
+  centralLayout->addWidget(splitter);
+  viewTabs_ = new QTabWidget(splitter);
   viewTabs_->setObjectName(QStringLiteral("viewTabs"));
-  centralLayout->addWidget(viewTabs_);
+  splitter->addWidget(viewTabs_);
+  chartPanel_ = new chart::ChartPanel(splitter);
+  chartPanel_->setObjectName(QStringLiteral("chartPanel"));
+  chartPanel_->hide();
+  splitter->addWidget(chartPanel_);
+  splitter->setStretchFactor(0, 3);
+  splitter->setStretchFactor(1, 2);
 
   TableView& plate = views_[0];
   plate.kind = ShownKind::Plate;
