@@ -13,7 +13,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
-#include <QSplitter>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QUrl>
@@ -219,19 +218,19 @@ void MainWindow::BuildViews() {
   setCentralWidget(central);
   central->setAutoFillBackground(true);
 
-  // The chart, when shown, beside the grids.
-  auto* splitter = new QSplitter(Qt::Horizontal, central);
-  splitter->setChildrenCollapsible(false);
-  centralLayout->addWidget(splitter);
-  viewTabs_ = new QTabWidget(splitter);
+  // The chart, when shown, beside the grids. A layout, not a splitter: a
+  // layout gives the views their width as soon as they are shown, which
+  // fitting the columns at Open relies on.
+  auto* besideLayout = new QHBoxLayout;
+  besideLayout->setContentsMargins(0, 0, 0, 0);
+  centralLayout->addLayout(besideLayout);
+  viewTabs_ = new QTabWidget(central);
   viewTabs_->setObjectName(QStringLiteral("viewTabs"));
-  splitter->addWidget(viewTabs_);
-  chartPanel_ = new chart::ChartPanel(splitter);
+  besideLayout->addWidget(viewTabs_, 3);
+  chartPanel_ = new chart::ChartPanel(central);
   chartPanel_->setObjectName(QStringLiteral("chartPanel"));
   chartPanel_->hide();
-  splitter->addWidget(chartPanel_);
-  splitter->setStretchFactor(0, 3);
-  splitter->setStretchFactor(1, 2);
+  besideLayout->addWidget(chartPanel_, 2);
 
   TableView& plate = views_[0];
   plate.kind = ShownKind::Plate;

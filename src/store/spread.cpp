@@ -28,7 +28,8 @@ QString RoundedText(const std::optional<double>& value, int decimals) {
   return FooterNumberText(RoundDecimal(*value, decimals));
 }
 
-std::vector<double> ValuesOf(const std::vector<MarkedValues>& rows, FieldValue MarkedValues::*field) {
+std::vector<double> ValuesOf(const std::vector<MarkedValues>& rows,
+                             FieldValue MarkedValues::*field) {
   std::vector<double> out;
   out.reserve(rows.size());
   for (const MarkedValues& row : rows) out.push_back(StatValue(row.*field));

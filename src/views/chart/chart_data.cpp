@@ -98,8 +98,8 @@ ChartData BuildChartData(ChartKind kind, const std::vector<ChartRow>& rows,
     ChartPoint point;
     point.x = double(data.points.size() + 1);
     point.y = StatValue(kind == ChartKind::Plate ? row.r : row.p);
-    point.label = kind == ChartKind::Plate ? row.date + QLatin1Char(' ') + row.time
-                                           : QString::number(row.n);
+    point.label =
+        kind == ChartKind::Plate ? row.date + QLatin1Char(' ') + row.time : QString::number(row.n);
     point.marked = markedSet.count(row.bookmark) > 0;
     data.points.push_back(point);
   }

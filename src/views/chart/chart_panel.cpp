@@ -6,9 +6,11 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLegend>
@@ -18,9 +20,9 @@
 #include <QScatterSeries>
 #include <QSvgGenerator>
 #include <QTimer>
-#include <QValueAxis>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 #include <set>
@@ -53,7 +55,7 @@ void AddPoints(QChart* chart, const ChartData& data, const QString& name) {
   plain->setColor(kPointColor);
   plain->setMarkerSize(9);
   auto* marked = new QScatterSeries;
-  marked->setName(QStringLiteral("Отмеченные строки"));
+  marked->setName(QStringLiteral("Отмеченные"));
   marked->setColor(kMarkedColor);
   marked->setMarkerSize(13);
   for (const ChartPoint& p : data.points) (p.marked ? marked : plain)->append(p.x, p.y);
@@ -123,17 +125,19 @@ void AttachAxes(QChart* chart, QAbstractAxis* x, QAbstractAxis* y) {
 }
 
 void DrawWater(QChart* chart, const ChartData& data) {
-  chart->setTitle(QStringLiteral("Давление, при котором замечена фильтрация"));
-  AddPoints(chart, data, QStringLiteral("Образцы"));
+  chart->setTitle(QStringLiteral("Давление, при котором наблюдалась фильтрация"));
   const double to = double(data.points.size()) + 0.5;
   double high = 0;
   for (const ChartPoint& p : data.points) high = std::max(high, p.y);
   if (data.gradePressure) {
-    chart->addSeries(Level(0.5, to, *data.gradePressure,
-                           QStringLiteral("Марка %1: %2 МПа").arg(data.grade, Number(*data.gradePressure)),
-                           kLineColor, Qt::DashLine));
+    chart->addSeries(
+        Level(0.5, to, *data.gradePressure,
+              QStringLiteral("Марка %1: %2 МПа").arg(data.grade, Number(*data.gradePressure)),
+              kLineColor, Qt::DashLine));
     high = std::max(high, *data.gradePressure);
   }
+  // The points over the line, so that a sample at the grade stays visible.
+  AddPoints(chart, data, QStringLiteral("Образцы"));
   AttachAxes(chart, PointAxis(data, QStringLiteral("Образец"), true),
              ValueAxis(0, std::max(high, 0.2), QStringLiteral("P, МПа")));
 }
@@ -152,8 +156,7 @@ void DrawPlate(QChart* chart, const ChartData& data) {
     auto* upper = Level(0.5, to, *data.bandHigh, QString(), Qt::transparent, Qt::NoPen);
     auto* lower = Level(0.5, to, *data.bandLow, QString(), Qt::transparent, Qt::NoPen);
     auto* band = new QAreaSeries(upper, lower);
-    band->setName(QStringLiteral("Среднее ± 2 s: %1 … %2 МПа")
-                      .arg(Number(*data.bandLow), Number(*data.bandHigh)));
+    band->setName(QStringLiteral("± 2 s"));
     band->setColor(QColor(0x2e, 0x9d, 0x4f, 0x30));
     band->setBorderColor(QColor(0x2e, 0x9d, 0x4f, 0x80));
     chart->addSeries(band);
@@ -162,13 +165,13 @@ void DrawPlate(QChart* chart, const ChartData& data) {
   }
   if (data.mean)
     chart->addSeries(Level(0.5, to, *data.mean,
-                           QStringLiteral("Среднее: %1 МПа").arg(Number(*data.mean)), kLineColor,
+                           QStringLiteral("Среднее: %1").arg(Number(*data.mean)), kLineColor,
                            Qt::SolidLine));
   auto* path = new QLineSeries;
   path->setPen(QPen(kPointColor, 1));
   for (const ChartPoint& p : data.points) path->append(p.x, p.y);
   chart->addSeries(path);
-  AddPoints(chart, data, QStringLiteral("R, МПа"));
+  AddPoints(chart, data, QStringLiteral("R"));
   AttachAxes(chart, PointAxis(data, QStringLiteral("Испытание по порядку даты и времени"), false),
              ValueAxis(low, high, QStringLiteral("R, МПа")));
   // The line only joins the points; the legend names the points.
@@ -191,7 +194,8 @@ QByteArray PngOf(QChartView* view, QString* failure) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  if (!view->grab().save(&buffer, "PNG")) *failure = QStringLiteral("не удалось составить рисунок PNG");
+  if (!view->grab().save(&buffer, "PNG"))
+    *failure = QStringLiteral("не удалось составить рисунок PNG");
   return bytes;
 }
 
@@ -283,15 +287,22 @@ void ChartPanel::Refresh() {
   const std::vector<ChartRow> rows = table ? ShownChartRows(*table) : std::vector<ChartRow>{};
   const std::vector<MarkedValues> marked =
       grid_ ? views::MarkedValuesInFileOrder(*grid_) : std::vector<MarkedValues>{};
-  shown_ = BuildChartData(kind_, rows,
-                          grid_ ? grid_->SelectedBookmarks() : std::vector<MeasurementTable::BookmarkT>{});
+  shown_ = BuildChartData(
+      kind_, rows, grid_ ? grid_->SelectedBookmarks() : std::vector<MeasurementTable::BookmarkT>{});
   const SpreadTexts spread = BuildSpreadTexts(ShownValues(rows), marked);
-  spread_->setText(
-      QStringLiteral("Разброс по %1:\nP: %2\nR: %3")
-          .arg(spread.ofMarked ? QStringLiteral("отмеченным строкам (%1)").arg(marked.size())
-                               : QStringLiteral("показанным строкам (%1)").arg(rows.size()),
-               spread.p, spread.r));
+  spread_->setText(QStringLiteral("Разброс по %1:\nP: %2\nR: %3")
+                       .arg(spread.ofMarked
+                                ? QStringLiteral("отмеченным строкам (%1)").arg(marked.size())
+                                : QStringLiteral("показанным строкам (%1)").arg(rows.size()),
+                            spread.p, spread.r));
   Redraw(view_->chart(), shown_);
+  // The chart lays out its title, axes and legend on a posted request; do
+  // it now, so that what is saved or grabbed next is the new chart.
+  for (QGraphicsWidget* part : {static_cast<QGraphicsWidget*>(view_->chart()->legend()),
+                                static_cast<QGraphicsWidget*>(view_->chart())}) {
+    QCoreApplication::sendPostedEvents(part, QEvent::LayoutRequest);
+    if (QGraphicsLayout* layout = part->layout()) layout->activate();
+  }
 }
 
 QString ChartPanel::SpreadLine() const { return spread_->text(); }
@@ -299,7 +310,8 @@ QString ChartPanel::SpreadLine() const { return spread_->text(); }
 bool ChartPanel::SaveChart(const QString& path, QString* failure) {
   QString reason;
   auto fail = [&](const QString& why) {
-    *failure = QStringLiteral("Не удалось записать файл %1: %2").arg(QDir::toNativeSeparators(path), why);
+    *failure =
+        QStringLiteral("Не удалось записать файл %1: %2").arg(QDir::toNativeSeparators(path), why);
     return false;
   };
   if (grid_ && grid_->table() && grid_->table()->IsOpen()) {

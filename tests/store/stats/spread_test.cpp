@@ -28,10 +28,16 @@ TEST_F(SpreadTest, SampleDeviationAndVariationByHand) {
       // mean 26; squares 4+1+0+1+4 = 10; s = sqrt(10 / 4) = 1.58114; V = 6.0813 %
       {{24, 25, 26, 27, 28}, 26, std::sqrt(2.5), std::sqrt(2.5) / 26 * 100, "s = 1,58; V = 6,1 %"},
       // mean 3.4 / 6; squares sum 0.43333; s = sqrt(0.086667) = 0.29439; V = 51.95 %
-      {{0.2, 0.4, 0.4, 0.6, 0.8, 1.0}, 3.4 / 6, std::sqrt(0.4333333333333333 / 5),
-       std::sqrt(0.4333333333333333 / 5) / (3.4 / 6) * 100, "s = 0,29; V = 52 %"},
+      {{0.2, 0.4, 0.4, 0.6, 0.8, 1.0},
+       3.4 / 6,
+       std::sqrt(0.4333333333333333 / 5),
+       std::sqrt(0.4333333333333333 / 5) / (3.4 / 6) * 100,
+       "s = 0,29; V = 52 %"},
       // Two values: n - 1 = 1, s = |a - b| / sqrt(2).
-      {{0.2, 0.6}, 0.4, 0.4 / std::sqrt(2.0), 0.4 / std::sqrt(2.0) / 0.4 * 100,
+      {{0.2, 0.6},
+       0.4,
+       0.4 / std::sqrt(2.0),
+       0.4 / std::sqrt(2.0) / 0.4 * 100,
        "s = 0,28; V = 70,7 %"},
       {{8, 8, 8}, 8, 0, 0, "s = 0; V = 0 %"},
       // A zero mean has no coefficient of variation.
@@ -57,8 +63,8 @@ TEST_F(SpreadTest, SampleDeviationAndVariationByHand) {
 // The rows shown, or the marked ones once two or more are marked, as the
 // footers count them; a blank value counts as 0 there too.
 TEST_F(SpreadTest, OverTheShownRowsOrTheMarkedOnes) {
-  const std::vector<MarkedValues> shown = {
-      {0.2, 24.0}, {0.4, 25.0}, {0.4, 26.0}, {0.6, 27.0}, {0.8, 28.0}, {1.0, FieldValue{}}};
+  const std::vector<MarkedValues> shown = {{0.2, 24.0}, {0.4, 25.0}, {0.4, 26.0},
+                                           {0.6, 27.0}, {0.8, 28.0}, {1.0, FieldValue{}}};
   SpreadTexts t = BuildSpreadTexts(shown, {});
   EXPECT_FALSE(t.ofMarked);
   EXPECT_EQ(t.p, Ru("s = 0,29; V = 52 %"));

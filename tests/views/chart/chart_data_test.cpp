@@ -56,9 +56,9 @@ TEST(GradePressure, B2To20AreTwoTenthsToTwoMegapascals) {
   const struct {
     const char* grade;
     double pressure;  // < 0: none
-  } cases[] = {{"B2", 0.2},  {"B4", 0.4},   {"B6", 0.6},      {"B10", 1.0},  {"B18", 1.8},
-               {"B20", 2.0}, {"B3", -1},    {"B22", -1},      {"B0", -1},    {"B06", -1},
-               {"b6", -1},   {"B", -1},     {"Не ГОСТ", -1},  {"", -1},      {"B6 ", -1}};
+  } cases[] = {{"B2", 0.2},  {"B4", 0.4}, {"B6", 0.6},     {"B10", 1.0}, {"B18", 1.8},
+               {"B20", 2.0}, {"B3", -1},  {"B22", -1},     {"B0", -1},   {"B06", -1},
+               {"b6", -1},   {"B", -1},   {"Не ГОСТ", -1}, {"", -1},     {"B6 ", -1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.grade);
     const std::optional<double> p = GradePressure(Ru(c.grade));
@@ -95,12 +95,13 @@ TEST(WaterChart, SamplesInTheOrderShownWithTheGradeLine) {
 TEST(WaterChart, NoGradeLineWithoutOneGradeOfB2ToB20) {
   const struct {
     std::vector<const char*> grades;
-  } cases[] = {{{"B6", "B6", "B8"}},           // two series shown at once
+  } cases[] = {{{"B6", "B6", "B8"}},  // two series shown at once
                {{"Не ГОСТ", "Не ГОСТ"}},
                {{"", ""}}};
   for (const auto& c : cases) {
     std::vector<ChartRow> rows;
-    for (const char* g : c.grades) rows.push_back(Water(MeasurementTable::BookmarkT(rows.size() + 1), 1, 0.4, g));
+    for (const char* g : c.grades)
+      rows.push_back(Water(MeasurementTable::BookmarkT(rows.size() + 1), 1, 0.4, g));
     const ChartData d = BuildChartData(ChartKind::Water, rows, {});
     EXPECT_EQ(d.points.size(), c.grades.size());
     EXPECT_FALSE(d.gradePressure) << c.grades.front();
@@ -112,10 +113,10 @@ TEST(WaterChart, NoGradeLineWithoutOneGradeOfB2ToB20) {
 // be read goes last. Mean of 24 … 28 is 26, s = sqrt(10 / 4) = 1.5811, so
 // the band is 26 ± 3.1623.
 TEST(PlateChart, ROrderedByDateAndTimeWithMeanAndTwoSigmaBand) {
-  const std::vector<ChartRow> rows = {
-      Plate(1, 26, "02.02.2024", "09:00:00"), Plate(2, 28, "31.12.2023", "23:59:59"),
-      Plate(3, 24, "", ""),                   Plate(4, 25, "02.02.2024", "08:30:00"),
-      Plate(5, 27, "01.01.2024", "00:00:00")};
+  const std::vector<ChartRow> rows = {Plate(1, 26, "02.02.2024", "09:00:00"),
+                                      Plate(2, 28, "31.12.2023", "23:59:59"), Plate(3, 24, "", ""),
+                                      Plate(4, 25, "02.02.2024", "08:30:00"),
+                                      Plate(5, 27, "01.01.2024", "00:00:00")};
   ChartData d = BuildChartData(ChartKind::Plate, rows, {3, 4});
   EXPECT_EQ(Ys(d), (std::vector<double>{28, 27, 25, 26, 24}));
   EXPECT_EQ(Labels(d)[0], QStringLiteral("31.12.2023 23:59:59"));
@@ -126,9 +127,9 @@ TEST(PlateChart, ROrderedByDateAndTimeWithMeanAndTwoSigmaBand) {
   EXPECT_FALSE(d.gradePressure);
 
   // Equal moments keep the order shown.
-  d = BuildChartData(ChartKind::Plate,
-                     {Plate(7, 30, "01.02.2024", "10:00:00"), Plate(3, 20, "01.02.2024", "10:00:00")},
-                     {});
+  d = BuildChartData(
+      ChartKind::Plate,
+      {Plate(7, 30, "01.02.2024", "10:00:00"), Plate(3, 20, "01.02.2024", "10:00:00")}, {});
   EXPECT_EQ(Ys(d), (std::vector<double>{30, 20}));
   EXPECT_NEAR(d.bandHigh.value_or(-1), 25 + 2 * std::sqrt(50.0), 1e-9);
 

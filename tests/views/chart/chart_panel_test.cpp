@@ -1,6 +1,8 @@
 // The chart beside the grid as the operator uses it: shown and hidden from
 // "Вид", following the series, the sort and the marks, telling the spread,
 // and saved as PNG and SVG through "Сохранить график…".
+#include "views/chart/chart_panel.h"
+
 #include <gtest/gtest.h>
 
 #include <QChartView>
@@ -17,7 +19,8 @@
 #include "support/store_fixture.h"
 #include "support/test_env.h"
 #include "support/window_driver.h"
-#include "views/chart/chart_panel.h"
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
 
@@ -30,6 +33,14 @@ StoreRow DatedPlate(int64_t n, double r, const char* date, const char* time) {
     if (name == QLatin1String("TIME")) value = QString::fromLatin1(time);
   }
   return row;
+}
+
+// Waits until `get()` gives `want`: the chart is drawn after the event
+// loop's turn. (QtTest's QTRY_ macros report to QtTest, not to GoogleTest.)
+template <class Get, class T>
+::testing::AssertionResult Becomes(Get get, const T& want) {
+  if (QTest::qWaitFor([&] { return get() == want; })) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "still " << ::testing::PrintToString(get());
 }
 
 std::vector<double> Ys(const chart::ChartData& d) {
@@ -56,13 +67,12 @@ class ChartPanelTest : public ::testing::Test {
     for (int i = 0; i < 6; ++i) rows.push_back(WaterRow(i + 1, 4, 0.8, "B8"));
     water = MakeStoreTable(t, dir, rows, QStringLiteral("water.db"));
     t.Close();
-    plates = MakeStoreTable(t, dir,
-                            {DatedPlate(1, 26, "02.02.2024", "09:00:00"),
-                             DatedPlate(2, 28, "31.12.2023", "23:59:59"),
-                             DatedPlate(3, 24, "03.02.2024", "10:00:00"),
-                             DatedPlate(4, 25, "02.02.2024", "08:30:00"),
-                             DatedPlate(5, 27, "01.01.2024", "00:00:00")},
-                            QStringLiteral("plates.db"));
+    plates = MakeStoreTable(
+        t, dir,
+        {DatedPlate(1, 26, "02.02.2024", "09:00:00"), DatedPlate(2, 28, "31.12.2023", "23:59:59"),
+         DatedPlate(3, 24, "03.02.2024", "10:00:00"), DatedPlate(4, 25, "02.02.2024", "08:30:00"),
+         DatedPlate(5, 27, "01.01.2024", "00:00:00")},
+        QStringLiteral("plates.db"));
     t.Close();
     form = std::make_unique<MainWindow>();
     form->resize(1400, 700);
@@ -102,7 +112,8 @@ TEST_F(ChartPanelTest, ShownFromViewFollowsTheSeriesTheSortAndTheMarks) {
   Open(water);
   ASSERT_TRUE(ActionOf(form.get(), "showChartAction")->isChecked());
   ASSERT_TRUE(panel->isVisible());
-  QTRY_COMPARE(Ys(panel->Shown()), (std::vector<double>{0.2, 0.4, 0.4, 0.6, 0.8, 1.0}));
+  EXPECT_TRUE(Becomes([&] { return Ys(panel->Shown()); },
+                      (std::vector<double>{0.2, 0.4, 0.4, 0.6, 0.8, 1.0})));
   EXPECT_EQ(panel->Shown().kind, chart::ChartKind::Water);
   EXPECT_DOUBLE_EQ(panel->Shown().gradePressure.value_or(-1), 0.6);
   // Hand-computed over the six samples: mean 0.5667, s = 0.2944, V = 52 %;
@@ -112,19 +123,21 @@ TEST_F(ChartPanelTest, ShownFromViewFollowsTheSeriesTheSortAndTheMarks) {
 
   DataGrid* grid = WaterGrid(form.get());
   grid->ClickTitle(grid->ColumnOfField("P"), false);  // descending
-  QTRY_COMPARE(Ys(panel->Shown()), (std::vector<double>{1.0, 0.8, 0.6, 0.4, 0.4, 0.2}));
+  EXPECT_TRUE(Becomes([&] { return Ys(panel->Shown()); },
+                      (std::vector<double>{1.0, 0.8, 0.6, 0.4, 0.4, 0.2})));
 
   Mark(grid, {0, 5});  // 1.0 and 0.2
-  QTRY_COMPARE(Marks(panel->Shown()),
-               (std::vector<bool>{true, false, false, false, false, true}));
+  EXPECT_TRUE(Becomes([&] { return Marks(panel->Shown()); },
+                      (std::vector<bool>{true, false, false, false, false, true})));
   // s = 0.8 / sqrt(2) = 0.5657; V = 0.5657 / 0.6 = 94.3 %.
-  QTRY_COMPARE(panel->SpreadLine(), Ru("Разброс по отмеченным строкам (2):\n"
-                                       "P: s = 0,57; V = 94,3 %\nR: s = 0; V = 0 %"));
+  EXPECT_TRUE(Becomes([&] { return panel->SpreadLine(); },
+                      Ru("Разброс по отмеченным строкам (2):\n"
+                         "P: s = 0,57; V = 94,3 %\nR: s = 0; V = 0 %")));
   Mark(grid, {});
-  QTRY_COMPARE(Marks(panel->Shown()), std::vector<bool>(6, false));
+  EXPECT_TRUE(Becomes([&] { return Marks(panel->Shown()); }, std::vector<bool>(6, false)));
 
   SeriesListOf(form.get())->setCurrentRow(1);
-  QTRY_COMPARE(Ys(panel->Shown()), std::vector<double>(6, 0.8));
+  EXPECT_TRUE(Becomes([&] { return Ys(panel->Shown()); }, std::vector<double>(6, 0.8)));
   EXPECT_EQ(panel->Shown().grade, QStringLiteral("B8"));
   EXPECT_EQ(panel->SpreadLine(), Ru("Разброс по показанным строкам (6):\n"
                                     "P: s = 0; V = 0 %\nR: s = 0; V = 0 %"));
@@ -143,12 +156,14 @@ TEST_F(ChartPanelTest, PlateChartSavedAsPngAndSvg) {
   Open(plates);
   ASSERT_TRUE(Trigger(form.get(), "showChartAction"));
   chart::ChartPanel* panel = Panel();
-  QTRY_COMPARE(Ys(panel->Shown()), (std::vector<double>{28, 27, 25, 26, 24}));
+  EXPECT_TRUE(
+      Becomes([&] { return Ys(panel->Shown()); }, (std::vector<double>{28, 27, 25, 26, 24})));
   EXPECT_EQ(panel->Shown().kind, chart::ChartKind::Plate);
   EXPECT_DOUBLE_EQ(panel->Shown().mean.value_or(-1), 26);
   EXPECT_NEAR(panel->Shown().bandHigh.value_or(-1), 26 + 2 * std::sqrt(2.5), 1e-9);
   Mark(PlateGrid(form.get()), {1, 2});  // tests 2 and 3 in file order
-  QTRY_COMPARE(Marks(panel->Shown()), (std::vector<bool>{true, false, false, false, true}));
+  EXPECT_TRUE(Becomes([&] { return Marks(panel->Shown()); },
+                      (std::vector<bool>{true, false, false, false, true})));
 
   const QString png = dir.filePath(QStringLiteral("график.png"));
   const QString svg = dir.filePath(QStringLiteral("график.svg"));
