@@ -7,6 +7,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +22,7 @@
 #include <QSvgGenerator>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
@@ -108,8 +110,9 @@ QValueAxis* ValueAxis(double low, double high, const QString& title) {
     low -= 1;
     high += 1;
   }
+  // From zero up, unless a value lies below it.
   const double margin = (high - low) * 0.08;
-  axis->setRange(std::max(0.0, low - margin), high + margin);
+  axis->setRange(low >= 0 ? std::max(0.0, low - margin) : low - margin, high + margin);
   axis->setTitleText(title);
   axis->applyNiceNumbers();
   return axis;
@@ -156,6 +159,9 @@ void DrawPlate(QChart* chart, const ChartData& data) {
     auto* upper = Level(0.5, to, *data.bandHigh, QString(), Qt::transparent, Qt::NoPen);
     auto* lower = Level(0.5, to, *data.bandLow, QString(), Qt::transparent, Qt::NoPen);
     auto* band = new QAreaSeries(upper, lower);
+    // The area leaves its edges to the caller; they go with it.
+    upper->setParent(band);
+    lower->setParent(band);
     band->setName(QStringLiteral("± 2 s"));
     band->setColor(QColor(0x2e, 0x9d, 0x4f, 0x30));
     band->setBorderColor(QColor(0x2e, 0x9d, 0x4f, 0x80));
@@ -250,7 +256,7 @@ ChartPanel::~ChartPanel() { *alive_ = nullptr; }
 void ChartPanel::Follow(DataGrid* grid, ChartKind kind) {
   if (grid_ != grid && grid_) disconnect(grid_, nullptr, this, nullptr);
   if (grid && grid_ != grid)
-    connect(grid, &DataGrid::SelectionChanged, this, &ChartPanel::ScheduleRefresh);
+    connect(grid, &DataGrid::SelectionChanged, this, &ChartPanel::OnGridSelection);
   grid_ = grid;
   kind_ = kind;
   if (grid && grid->table()) ListenTo(grid->table());
@@ -287,8 +293,8 @@ void ChartPanel::Refresh() {
   const std::vector<ChartRow> rows = table ? ShownChartRows(*table) : std::vector<ChartRow>{};
   const std::vector<MarkedValues> marked =
       grid_ ? views::MarkedValuesInFileOrder(*grid_) : std::vector<MarkedValues>{};
-  shown_ = BuildChartData(
-      kind_, rows, grid_ ? grid_->SelectedBookmarks() : std::vector<MeasurementTable::BookmarkT>{});
+  drawnMarks_ = CurrentMarks();
+  shown_ = BuildChartData(kind_, rows, drawnMarks_);
   const SpreadTexts spread = BuildSpreadTexts(ShownValues(rows), marked);
   spread_->setText(QStringLiteral("Разброс по %1:\nP: %2\nR: %3")
                        .arg(spread.ofMarked
@@ -296,6 +302,7 @@ void ChartPanel::Refresh() {
                                 : QStringLiteral("показанным строкам (%1)").arg(rows.size()),
                             spread.p, spread.r));
   Redraw(view_->chart(), shown_);
+  ShowLabelsOnHover();
   // The chart lays out its title, axes and legend on a posted request; do
   // it now, so that what is saved or grabbed next is the new chart.
   for (QGraphicsWidget* part : {static_cast<QGraphicsWidget*>(view_->chart()->legend()),
@@ -303,6 +310,38 @@ void ChartPanel::Refresh() {
     QCoreApplication::sendPostedEvents(part, QEvent::LayoutRequest);
     if (QGraphicsLayout* layout = part->layout()) layout->activate();
   }
+}
+
+// A point under the mouse tells its sample number or its date and time,
+// and its value.
+void ChartPanel::ShowLabelsOnHover() {
+  for (QAbstractSeries* series : view_->chart()->series()) {
+    auto* points = qobject_cast<QScatterSeries*>(series);
+    if (!points) continue;
+    connect(points, &QScatterSeries::hovered, this, [this](const QPointF& at, bool over) {
+      const long index = std::lround(at.x()) - 1;
+      if (!over || index < 0 || size_t(index) >= shown_.points.size()) {
+        QToolTip::hideText();
+        return;
+      }
+      const ChartPoint& p = shown_.points[size_t(index)];
+      QToolTip::showText(QCursor::pos(),
+                         QStringLiteral("%1: %2").arg(p.label, FooterNumberText(p.y)), view_);
+    });
+  }
+}
+
+// Redraws when the marks changed: a move of the current row alone changes
+// nothing drawn, and a long table is not read again for it.
+void ChartPanel::OnGridSelection() {
+  if (CurrentMarks() != drawnMarks_) ScheduleRefresh();
+}
+
+std::vector<MeasurementTable::BookmarkT> ChartPanel::CurrentMarks() const {
+  if (!grid_ || !FootersShowMarkedRows(grid_->MarkedRows().size())) return {};
+  std::vector<MeasurementTable::BookmarkT> marks = grid_->SelectedBookmarks();
+  std::sort(marks.begin(), marks.end());
+  return marks;
 }
 
 QString ChartPanel::SpreadLine() const { return spread_->text(); }

@@ -42,11 +42,16 @@ class ChartPanel : public QWidget {
   void ListenTo(MeasurementTable* table);
   void ScheduleRefresh();
   void Refresh();
+  void ShowLabelsOnHover();
+  void OnGridSelection();
+  // The marked rows the chart shows (none while fewer than two are marked).
+  std::vector<MeasurementTable::BookmarkT> CurrentMarks() const;
   void AskAndSaveChart();
 
   DataGrid* grid_ = nullptr;
   ChartKind kind_ = ChartKind::Plate;
   ChartData shown_;
+  std::vector<MeasurementTable::BookmarkT> drawnMarks_;
   QLabel* spread_ = nullptr;
   QChartView* view_ = nullptr;
   QAction* saveAction_ = nullptr;
