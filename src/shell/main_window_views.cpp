@@ -68,8 +68,8 @@ void MainWindow::ShowKindTab(int index) {
     else
       session_.ShowKind(v.kind);
     UpdateStatistics();
-    chartPanel_->Follow(v.grid, v.kind == ShownKind::Water ? chart::ChartKind::Water
-                                                           : chart::ChartKind::Plate);
+    const bool water = &v == &ViewOf(ShownKind::Water);
+    chartPanel_->Follow(v.grid, water ? chart::ChartKind::Water : chart::ChartKind::Plate);
   }
 }
 
