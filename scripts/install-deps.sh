@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   clang llvm libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-l10n-tools qt6-translations-l10n
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev qt6-l10n-tools qt6-translations-l10n
   qt6-qpa-plugins libgl-dev
   libgsf-1-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev

@@ -24,6 +24,7 @@
 #include "shell/about_box.h"
 #include "shell/app_state.h"
 #include "shell/pictures.h"
+#include "views/chart/chart_panel.h"
 #include "views/grid/data_grid.h"
 
 namespace {
@@ -116,6 +117,9 @@ void MainWindow::BuildActions() {
                                   none, this, &W::SortByCurrentColumn);
   removeSortingAction_ = NewAction(this, "removeSortingAction", Ru("Убрать с&ортировку"), -1, none,
                                    this, &W::RemoveSorting);
+  showChartAction_ =
+      NewAction(this, "showChartAction", Ru("&График"), -1, none, this, &W::ShowOrHideChart);
+  showChartAction_->setCheckable(true);
   deleteRowsAction_ = NewAction(this, "deleteRowsAction", Ru("&Удалить строки"), 6, QKeySequence(Qt::Key_Delete), this,
                                 &W::DeleteMarkedRows);
   exportXlsAction_ = NewAction(this, "exportXlsAction", Ru("&Экспорт в Excel"), -1,
@@ -147,6 +151,8 @@ void MainWindow::BuildMenus() {
   view->addActions({setColorAction_, removeColorAction_, removeAllColorsAction_});
   view->addSeparator();
   view->addActions({sortByColumnAction_, removeSortingAction_});
+  view->addSeparator();
+  view->addAction(showChartAction_);
 
   QMenu* edit = bar->addMenu(Ru("&Правка"));
   edit->setObjectName(QStringLiteral("editMenu"));
@@ -214,9 +220,19 @@ void MainWindow::BuildViews() {
   setCentralWidget(central);
   central->setAutoFillBackground(true);
 
+  // The chart, when shown, beside the grids. A layout, not a splitter: a
+  // layout gives the views their width as soon as they are shown, which
+  // fitting the columns at Open relies on.
+  auto* besideLayout = new QHBoxLayout;
+  besideLayout->setContentsMargins(0, 0, 0, 0);
+  centralLayout->addLayout(besideLayout);
   viewTabs_ = new QTabWidget(central);
   viewTabs_->setObjectName(QStringLiteral("viewTabs"));
-  centralLayout->addWidget(viewTabs_);
+  besideLayout->addWidget(viewTabs_, 3);
+  chartPanel_ = new chart::ChartPanel(central);
+  chartPanel_->setObjectName(QStringLiteral("chartPanel"));
+  chartPanel_->hide();
+  besideLayout->addWidget(chartPanel_, 2);
 
   for (size_t i = 0; i < views_.size(); ++i) {
     TableView& view = views_[i];

@@ -31,6 +31,9 @@ class QMenu;
 class QTabWidget;
 class QToolBar;
 class QUrl;
+namespace chart {
+class ChartPanel;
+}
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -114,6 +117,7 @@ class MainWindow : public QMainWindow {
   void HideViews();
   void ShowKindTab(int index);
   void FitShownColumns();
+  void ShowOrHideChart();
   void SetColumnColor();
   void RemoveColumnColor();
   void RemoveAllColumnColors();
@@ -147,6 +151,7 @@ class MainWindow : public QMainWindow {
 
   std::array<TableView, 2> views_;
   QTabWidget* viewTabs_ = nullptr;
+  chart::ChartPanel* chartPanel_ = nullptr;
   QGroupBox* seriesBox_ = nullptr;
   QListWidget* seriesList_ = nullptr;
   QToolBar* toolBar_ = nullptr;
@@ -166,6 +171,7 @@ class MainWindow : public QMainWindow {
   QAction* removeAllColorsAction_ = nullptr;
   QAction* sortByColumnAction_ = nullptr;
   QAction* removeSortingAction_ = nullptr;
+  QAction* showChartAction_ = nullptr;
   QAction* deleteRowsAction_ = nullptr;
   QAction* deletePopupAction_ = nullptr;
   QAction* exportXlsAction_ = nullptr;

@@ -7,6 +7,7 @@
 #include "platform/dialogs.h"
 #include "platform/operator_error.h"
 #include "shell/main_window.h"
+#include "views/chart/chart_panel.h"
 #include "views/grid/data_grid.h"
 #include "views/layout/column_layout_text.h"
 #include "views/table_views.h"
@@ -45,9 +46,18 @@ void MainWindow::ShowViews() {
   // A tab that becomes visible with its page control shows itself.
   if (wasHidden) ShowKindTab(viewTabs_->currentIndex());
   viewTabs_->update();
+  chartPanel_->setVisible(showChartAction_->isChecked());
 }
 
-void MainWindow::HideViews() { viewTabs_->hide(); }
+void MainWindow::HideViews() {
+  viewTabs_->hide();
+  chartPanel_->hide();
+}
+
+// "График": the chart of the shown rows beside the grid, while a table is shown.
+void MainWindow::ShowOrHideChart() {
+  chartPanel_->setVisible(showChartAction_->isChecked() && !viewTabs_->isHidden());
+}
 
 // A tab that becomes the shown page shows its rows: the plate tests, or the
 // series highlighted in the list beside the water-permeability grid.
@@ -62,6 +72,8 @@ void MainWindow::ShowKindTab(int index) {
     else
       session_.ShowKind(v.spec->kind);
     UpdateStatistics();
+    const bool water = &v == &ViewOf(ShownKind::Water);
+    chartPanel_->Follow(v.grid, water ? chart::ChartKind::Water : chart::ChartKind::Plate);
   }
 }
 

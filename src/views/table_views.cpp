@@ -71,9 +71,9 @@ void FitColumns(DataGrid& grid) {
   grid.SetAutoColumnFit(true);
 }
 
-void UpdateFooters(DataGrid& grid, const TableStats& stats, const MeasurementTable& table) {
-  // The stored values of the marked rows in ascending record order, so that
-  // the rounded mean does not depend on the order of marking.
+std::vector<MarkedValues> MarkedValuesInFileOrder(const DataGrid& grid) {
+  // Ascending record order, so that the rounded mean does not depend on the
+  // order of marking.
   std::vector<const MarkedRow*> inFileOrder;
   for (const MarkedRow& m : grid.MarkedRows()) inFileOrder.push_back(&m);
   std::stable_sort(
@@ -83,6 +83,11 @@ void UpdateFooters(DataGrid& grid, const TableStats& stats, const MeasurementTab
   for (const MarkedRow* m : inFileOrder)
     marked.push_back({m->values.size() > 0 ? m->values[0] : FieldValue{},
                       m->values.size() > 1 ? m->values[1] : FieldValue{}});
+  return marked;
+}
+
+void UpdateFooters(DataGrid& grid, const TableStats& stats, const MeasurementTable& table) {
+  const std::vector<MarkedValues> marked = MarkedValuesInFileOrder(grid);
   const FooterTexts f =
       BuildFooterTexts(stats, marked, table.IsOpen() ? table.VisibleRowCount() : 0);
   SetFooter(grid, "P", f.p);

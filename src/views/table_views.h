@@ -29,6 +29,9 @@ void TitleStateChange(DataGrid& grid, MeasurementTable& table, const QString& ta
 // then fitting spreads them over the client width.
 void FitColumns(DataGrid& grid);
 
+// The stored P and R of the grid's marked rows, in ascending record order.
+std::vector<MarkedValues> MarkedValuesInFileOrder(const DataGrid& grid);
+
 // The footers of P, R and N from the table statistics or the marked rows.
 void UpdateFooters(DataGrid& grid, const TableStats& stats, const MeasurementTable& table);
 

@@ -1,11 +1,12 @@
 // Renders the main window without and with a table, and the about box, on
 // the offscreen platform into PNG files, and the operator guide's pictures
-// of the views' commands into FOLDER/guide/pictures:
+// of the views' commands and of the chart into FOLDER/guide/pictures:
 //   QT_QPA_PLATFORM=offscreen klt3_screenshots docs
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QItemSelectionModel>
 #include <QLocale>
 #include <QMenu>
@@ -30,9 +31,14 @@ struct Answers : DialogSeam {
   QDir dialogFolder;
   const char* dialogShot = nullptr;
   bool dialogSaved = false;
+  QString saveName;
   QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&,
                           const QString&) override {
     return file;
+  }
+  QString GetSaveFileName(QWidget*, const QString&, const QString&, const QString&,
+                          const QString&) override {
+    return saveName;
   }
   bool GetColor(QWidget*, const QColor&, QColor* chosen) override {
     *chosen = color;
@@ -80,6 +86,75 @@ void WriteSampleTable(const QString& path) {
   t.Close();
 }
 
+// Plate tests of two days, R about 25 МПа.
+void WritePlateTable(const QString& path) {
+  MeasurementTable t;
+  t.SetLocation(path);
+  t.CreateFile();
+  t.Open();
+  const double r[8] = {24.6, 25.9, 25.1, 23.8, 26.4, 25.3, 24.9, 27.2};
+  for (int i = 0; i < 8; ++i) {
+    t.AppendRow();
+    t.SetField(QStringLiteral("N"), int64_t(i + 1));
+    t.SetField(QStringLiteral("DATE"), QStringLiteral("1%1.04.2024").arg(4 + i / 4));
+    t.SetField(QStringLiteral("TIME"), QStringLiteral("1%1:%2:00").arg(i % 4).arg(10 + 7 * i));
+    t.SetField(QStringLiteral("DEV_TYPE"), int64_t(16));
+    t.SetField(QStringLiteral("SERIAL"), int64_t(12));
+    t.SetField(QStringLiteral("NB_TYPE"), int64_t(0));
+    t.SetField(QStringLiteral("P"), r[i] * 7.07);
+    t.SetField(QStringLiteral("R"), r[i]);
+    t.SetField(QStringLiteral("TYPE"), QStringLiteral("D=300"));
+    t.PostRow();
+  }
+  t.Close();
+}
+
+// The chart as "Сохранить график…" writes it.
+bool SaveChartShot(QWidget* form, Answers* answers, const QDir& out, const char* name) {
+  QApplication::processEvents();
+  const QString path = out.filePath(QString::fromLatin1(name));
+  QFile::remove(path);
+  answers->saveName = path;
+  form->findChild<QAction*>(QStringLiteral("saveChartAction"))->trigger();
+  answers->saveName.clear();
+  if (!QFile::exists(path)) {
+    std::fprintf(stderr, "the chart was not saved as %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+void MarkRows(DataGrid* grid, std::initializer_list<int> rows) {
+  QItemSelectionModel* selection = grid->view()->selectionModel();
+  selection->clearSelection();
+  for (int row : rows)
+    selection->select(grid->model()->index(row, 0),
+                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+// The chart beside the grid: the water series with its grade line, the
+// window with the panel, then the plate tests of `plateTable` with two
+// marked.
+bool ChartShots(QWidget* form, Answers* answers, const QString& plateTable, const QDir& out) {
+  auto* grid = form->findChild<DataGrid*>(QStringLiteral("waterGrid"));
+  auto* panel = form->findChild<QWidget*>(QStringLiteral("chartPanel"));
+  if (!grid || !panel) return false;
+  form->findChild<QAction*>(QStringLiteral("removeSortingAction"))->trigger();
+  form->findChild<QAction*>(QStringLiteral("showChartAction"))->trigger();
+  MarkRows(grid, {0, 3});
+  bool ok = SaveShot(form, out, "guide_chart_window.png");
+  MarkRows(grid, {});
+  ok = SaveChartShot(form, answers, out, "guide_chart_water.png") && ok;
+
+  answers->file = plateTable;
+  form->findChild<QAction*>(QStringLiteral("openTableAction"))->trigger();
+  MarkRows(form->findChild<DataGrid*>(QStringLiteral("plateGrid")), {3, 7});
+  ok = SaveChartShot(form, answers, out, "guide_chart_plate.png") && ok;
+  form->findChild<QAction*>(QStringLiteral("showChartAction"))->trigger();
+  return ok;
+}
+
 // A menu as it drops down, saved on its own.
 bool SaveMenuShot(QWidget* window, const char* menuName, const QDir& out, const char* name) {
   auto* menu = window->findChild<QMenu*>(QLatin1String(menuName));
@@ -107,12 +182,9 @@ bool GuideShots(QWidget* form, Answers* answers, const QDir& out) {
   form->findChild<QAction*>(QStringLiteral("setColorAction"))->trigger();
   ok = SaveShot(form, out, "guide_sorted_colored.png") && ok;
 
-  QItemSelectionModel* selection = grid->view()->selectionModel();
-  for (int row : {0, 2, 3})
-    selection->select(grid->model()->index(row, 0),
-                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  MarkRows(grid, {0, 2, 3});
   ok = SaveShot(form, out, "guide_marked_rows.png") && ok;
-  selection->clearSelection();
+  MarkRows(grid, {});
 
   ok = SaveMenuShot(form, "viewMenu", out, "guide_view_menu.png") && ok;
   ok = SaveMenuShot(form, "gridContextMenu", out, "guide_context_menu.png") && ok;
@@ -141,8 +213,10 @@ int main(int argc, char** argv) {
 
   QTemporaryDir data;
   const QString table = QDir(data.path()).filePath(QStringLiteral("Серия_2024.db"));
+  const QString plates = QDir(data.path()).filePath(QStringLiteral("Плиты_2024.db"));
   try {
     WriteSampleTable(table);
+    WritePlateTable(plates);
   } catch (const TableError& e) {
     std::fprintf(stderr, "cannot write the sample table: %s\n", qPrintable(e.text()));
     return 1;
@@ -167,7 +241,9 @@ int main(int argc, char** argv) {
     ok = SaveShot(&about, out, "screenshot_about.png") && ok;
     about.close();
 
-    ok = GuideShots(&form, &answers, QDir(out.filePath(QStringLiteral("guide/pictures")))) && ok;
+    const QDir pictures(out.filePath(QStringLiteral("guide/pictures")));
+    ok = GuideShots(&form, &answers, pictures) && ok;
+    ok = ChartShots(&form, &answers, plates, pictures) && ok;
     form.findChild<QAction*>(QStringLiteral("closeTableAction"))->trigger();
   }
   SetDialogs(nullptr);
