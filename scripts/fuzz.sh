@@ -19,6 +19,12 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DKLT3_FUZZ=ON -DKLT3_TESTS=OFF -DKLT3_BENCH=OFF
 cmake --build "$dir"
 
+# Freed memory waits 64 MB of later frees before it is used again, not the
+# default 256 MB: one input frees far less than that, so a use after free
+# within an input is caught as before, and the allocator stops touching
+# fresh pages on every input, which costs a third of the executions.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=64"
+
 # Runs one target: its corpus and seeds, a log, and the exec/s at the end.
 run() {
   local f=$1 name corpus seeds found

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "link/download_protocol.h"
 #include "simulator/sim_images.h"
@@ -70,8 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   host.Reset();
   if (used > 0) {
     protocol.Start();
-    const QByteArray blank(int(std::min(used + 256, DownloadProtocol::kReceiveBufferSize)), '\0');
-    protocol.Receive(blank.constData(), static_cast<uint32_t>(blank.size()));
+    // Zeros made once: a new block of up to the buffer's size per input
+    // would cost more than the input.
+    static const std::vector<char> zeros(DownloadProtocol::kReceiveBufferSize, '\0');
+    protocol.Receive(zeros.data(), std::min(used + 256, DownloadProtocol::kReceiveBufferSize));
     protocol.Cancel();
     host.Reset();
     used = 0;
@@ -124,7 +127,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 6: {  // a memory frame of repeated bytes, up to just past the image
         const QByteArray unit = in.Take(4);
         const uint8_t high = in.Byte();
-        int repeat = ((high << 8) | in.Byte()) % (kMemoryImageSize / 4 + 64);
+        const uint8_t low = in.Byte();
+        // Long frames only when the input asks for one (a high nibble of
+        // F): each costs the whole memory's characters, far more than the
+        // input's bytes.
+        int repeat = low % 64;
+        if ((high & 0xF0) == 0xF0)
+          repeat = 64 + (((high & 0x0F) << 10) | (low << 2) | (in.Byte() & 3)) % (kMemoryImageSize / 4);
         if (longFrameSent) repeat %= 64;
         longFrameSent = longFrameSent || repeat >= 64;
         // The last long frame is kept: inputs made from one another tend

@@ -352,8 +352,17 @@ class StreamBuilder {
   }
 
   // --- colours ---
+  // A system colour asks the palette once per stream: that is costly, and
+  // the palette does not change while a stream is written.
+  uint32_t SystemColor(uint32_t value) {
+    for (const auto& known : systemColors_)
+      if (known.first == value) return known.second;
+    const uint32_t rgb = ValueFromColor(ColorFromValue(value));
+    systemColors_.emplace_back(value, rgb);
+    return rgb;
+  }
   int ColorIndex(uint32_t color) {
-    if (color & 0x80000000u) color = ValueFromColor(ColorFromValue(color));
+    if (color & 0x80000000u) color = SystemColor(color);
     color &= 0x00FFFFFF;
     if (std::find(used_.begin(), used_.end(), color) == used_.end()) used_.push_back(color);
     for (int i = 0; i < 56; ++i)
@@ -587,7 +596,12 @@ class StreamBuilder {
       }
       previousXf = c.xf;
     });
-    for (const char* h : kStyleXfs) Record(kXf, QByteArray::fromHex(h));
+    static const std::vector<QByteArray> styleXfs = [] {
+      std::vector<QByteArray> out;
+      for (const char* h : kStyleXfs) out.push_back(QByteArray::fromHex(h));
+      return out;
+    }();
+    for (const QByteArray& x : styleXfs) Record(kXf, x);
     for (const QByteArray& x : xfs) Record(kXf, x);
   }
 
@@ -866,6 +880,7 @@ class StreamBuilder {
   const XlsWorkbook& wb_;
   std::vector<uint32_t>& used_;
   std::array<uint32_t, 56> palette_{};
+  std::vector<std::pair<uint32_t, uint32_t>> systemColors_;  // system colour -> RGB value
   bool paletteChanged_ = false;
   std::vector<CellRecord> cells_;
   std::vector<int> firstCell_;

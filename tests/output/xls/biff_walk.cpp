@@ -11,6 +11,11 @@ void Note(QString* error, const QString& text) {
 
 std::vector<BiffRecord> WalkBiffRecords(const QByteArray& s, QString* error) {
   std::vector<BiffRecord> out;
+  // Counted first: a stream of many records must not grow the list over
+  // and over.
+  size_t count = 0;
+  for (int p = 0; p + 4 <= s.size(); p += 4 + Le16(s, p + 2)) ++count;
+  out.reserve(count);
   int p = 0;
   while (p + 4 <= s.size()) {
     BiffRecord r;
@@ -19,7 +24,7 @@ std::vector<BiffRecord> WalkBiffRecords(const QByteArray& s, QString* error) {
     const int len = Le16(s, p + 2);
     r.data = s.mid(p + 4, len);
     if (r.data.size() != len) Note(error, QStringLiteral("record cut short at %1").arg(p));
-    out.push_back(r);
+    out.push_back(std::move(r));
     p += 4 + len;
   }
   if (p != s.size()) Note(error, QStringLiteral("trailing bytes in the stream"));
@@ -29,8 +34,18 @@ std::vector<BiffRecord> WalkBiffRecords(const QByteArray& s, QString* error) {
 std::vector<std::vector<BiffRecord>> SplitBiffSubstreams(const std::vector<BiffRecord>& records,
                                                          QString* error) {
   std::vector<std::vector<BiffRecord>> out;
+  // Each substream's size first, so that each list is made once.
+  std::vector<size_t> sizes;
   for (const BiffRecord& r : records) {
-    if (r.id == 0x0809) out.emplace_back();
+    if (r.id == 0x0809) sizes.push_back(0);
+    if (!sizes.empty()) ++sizes.back();
+  }
+  out.reserve(sizes.size());
+  for (const BiffRecord& r : records) {
+    if (r.id == 0x0809) {
+      out.emplace_back();
+      out.back().reserve(sizes[out.size() - 1]);
+    }
     if (out.empty()) {
       Note(error, QStringLiteral("record before the first BOF"));
       continue;
