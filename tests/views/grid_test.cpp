@@ -658,7 +658,7 @@ TEST_F(PlateViewTest, EditingRaisesInitEditAndPostsWhenTheRowIsLeft) {
 TEST_F(PlateViewTest, ViewsShowTheTablesRowAtOnceAndMoveItForTheOperator) {
   Open(FourPlates());
   auto other = std::make_unique<DataGrid>();
-  views::SetupPlateView(other.get(), &table);
+  views::SetupView(other.get(), views::ViewSpecOf(ShownKind::Plate), &table);
   QSignalSpy told(&grid, &DataGrid::SelectionChanged);
   table.MoveTo(2);
   EXPECT_EQ(grid.view()->currentIndex().row(), 2);

@@ -222,7 +222,7 @@ QByteArray SvgOf(QChartView* view, const QString& title) {
 }  // namespace
 
 ChartPanel::ChartPanel(QWidget* parent)
-    : QWidget(parent), alive_(std::make_shared<ChartPanel*>(this)) {
+    : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(2, 2, 2, 2);
   auto* top = new QHBoxLayout;
@@ -251,7 +251,7 @@ ChartPanel::ChartPanel(QWidget* parent)
   Refresh();
 }
 
-ChartPanel::~ChartPanel() { *alive_ = nullptr; }
+ChartPanel::~ChartPanel() { heard_.clear(); }
 
 void ChartPanel::Follow(DataGrid* grid, ChartKind kind) {
   if (grid_ != grid && grid_) disconnect(grid_, nullptr, this, nullptr);
@@ -264,14 +264,11 @@ void ChartPanel::Follow(DataGrid* grid, ChartKind kind) {
 }
 
 void ChartPanel::ListenTo(MeasurementTable* table) {
-  if (std::find(heard_.begin(), heard_.end(), table) != heard_.end()) return;
-  heard_.push_back(table);
-  std::weak_ptr<ChartPanel*> alive = alive_;
-  table->AddListener([alive](MeasurementTable::Change change) {
-    const auto panel = alive.lock();
-    if (!panel || !*panel || change == MeasurementTable::Change::CurrentMoved) return;
-    (*panel)->ScheduleRefresh();
-  });
+  for (const auto& heard : heard_)
+    if (heard.first == table) return;
+  heard_.emplace_back(table, table->AddListener([this](MeasurementTable::Change change) {
+    if (change != MeasurementTable::Change::CurrentMoved) ScheduleRefresh();
+  }));
 }
 
 // Many changes come at once (a sort resets the table and the marks); the

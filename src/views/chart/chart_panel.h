@@ -56,8 +56,8 @@ class ChartPanel : public QWidget {
   QChartView* view_ = nullptr;
   QAction* saveAction_ = nullptr;
   bool refreshPending_ = false;
-  std::vector<MeasurementTable*> heard_;
-  std::shared_ptr<ChartPanel*> alive_;  // lets the table's listener outlive us
+  // The tables heard, each with the subscription that ends with the panel.
+  std::vector<std::pair<MeasurementTable*, MeasurementTable::Subscription>> heard_;
 };
 
 }  // namespace chart
