@@ -1146,6 +1146,12 @@ void MeasurementTable::Subscription::Cancel() {
   list_.reset();
 }
 
+QDate DateOfText(const QString& text) {
+  const QByteArray bytes = text.toLatin1();
+  const int64_t day = DayOfDateText(bytes.constData(), int(bytes.size()));
+  return day != 0 ? QDate::fromJulianDay(day) : QDate();
+}
+
 int64_t ValueToInt(const FieldValue& v) {
   if (const int64_t* i = std::get_if<int64_t>(&v)) return *i;
   if (const double* f = std::get_if<double>(&v)) return std::isfinite(*f) ? std::llround(*f) : 0;

@@ -244,6 +244,10 @@ class MeasurementTable {
   std::unique_ptr<Impl> d;
 };
 
+// The date a DATE text begins with ("05.03.2024", "5.3.2024 09:15:00"), as
+// a range of dates reads it; null when it begins with none.
+QDate DateOfText(const QString& text);
+
 // Converts a field value to a number (0 for none or text) or to text.
 int64_t ValueToInt(const FieldValue& v);
 double ValueToFloat(const FieldValue& v);

@@ -399,6 +399,18 @@ void TableSession::ShowSeries(const QString& entry) {
   table_.Refresh();
 }
 
+DateRange TableSession::ShownDateSpan() const {
+  DateRange span;
+  if (!table_.IsOpen()) return span;
+  for (int i = 0; i < table_.VisibleRowCount(); ++i) {
+    const QDate date = DateOfText(ValueToText(table_.FieldAt(i, Field::Date)));
+    if (!date.isValid()) continue;
+    if (span.from.isNull() || date < span.from) span.from = date;
+    if (span.to.isNull() || date > span.to) span.to = date;
+  }
+  return span;
+}
+
 int TableSession::ShownDeviceType() const {
   if (!table_.IsOpen() || table_.VisibleRowCount() == 0) return deviceType_;
   return int(ValueToInt(table_.FieldAt(0, Field::DevType)));

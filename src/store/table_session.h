@@ -149,6 +149,10 @@ class TableSession {
   // Shows the rows of one entry of the series list.
   void ShowSeries(const QString& entry);
 
+  // The first and the last date of the rows shown (DateOfText of their
+  // DATE); unbounded when none has one.
+  DateRange ShownDateSpan() const;
+
   // Recomputes the statistics over the shown rows; the first shown row
   // becomes current (with one row or none the current row stays).
   void UpdateStatistics();

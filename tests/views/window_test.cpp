@@ -80,6 +80,12 @@ class ViewCommands : public ::testing::Test {
   DataGrid* Plate() { return PlateGrid(form.get()); }
   DataGrid* Water() { return WaterGrid(form.get()); }
   const MeasurementTable& Table() { return form->Session().Table(); }
+  static std::vector<int64_t> VisibleRowsOf(const MeasurementTable& table, const char* field) {
+    std::vector<int64_t> out;
+    for (int i = 0; i < table.VisibleRowCount(); ++i)
+      out.push_back(ValueToInt(table.FieldAt(i, field)));
+    return out;
+  }
   std::vector<double> PlateP() {
     std::vector<double> out;
     for (int i = 0; i < Table().VisibleRowCount(); ++i)
@@ -176,6 +182,76 @@ TEST_F(ViewCommands, AFailedSortTagIsReportedAndTheRowsStayInFileOrder) {
   EXPECT_EQ(PlateP(), (std::vector<double>{0.4, 1.0, 0.2, 0.8}));
   g->ClickTitle(p, false);  // with room again the next click sorts
   EXPECT_EQ(PlateP(), (std::vector<double>{0.2, 0.4, 0.8, 1.0}));
+}
+
+// The series list shows number, start and grade; the search narrows it as
+// one types, by number or date, without changing the series shown until
+// the operator picks one.
+TEST_F(ViewCommands, TheSearchNarrowsTheSeriesListAndAPickShowsTheSeries) {
+  const struct {
+    int serial;
+    const char* start;
+    const char* grade;
+  } series[] = {{3, "04.03.2024 08:00:00", "B8"},
+                {12, "05.03.2024 09:15:00", "B8"},
+                {13, "05.03.2024 14:30:05", "Не ГОСТ"},
+                {8, "06.03.2024 10:00:00", "B4"}};
+  std::vector<StoreRow> rows;
+  for (const auto& s : series)
+    for (int n = 1; n <= 6; ++n) {
+      rows.push_back(WaterRow(n, s.serial, 0.2 * n, QString::fromUtf8(s.grade)));
+      rows.back()[1].second = QString::fromLatin1(s.start);
+    }
+  MeasurementTable t;
+  const QString path = MakeStoreTable(t, dir, rows, QStringLiteral("four.db"));
+  t.Close();
+  Open(path);
+  QListWidget* list = SeriesListOf(form.get());
+  QStringList texts;
+  for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+  EXPECT_EQ(texts, (QStringList{QString::fromUtf8("3 · 04.03.2024 08:00 · B8"),
+                                QString::fromUtf8("12 · 05.03.2024 09:15 · B8"),
+                                QString::fromUtf8("13 · 05.03.2024 14:30 · Не ГОСТ"),
+                                QString::fromUtf8("8 · 06.03.2024 10:00 · B4")}));
+  auto listed = [&] {
+    QStringList numbers;
+    for (int i = 0; i < list->count(); ++i)
+      if (!list->item(i)->isHidden()) numbers << views::SeriesNumberOf(*list->item(i));
+    return numbers;
+  };
+  auto* search = ChildOf<QLineEdit>(form.get(), "seriesSearch");
+  ASSERT_TRUE(search);
+  EXPECT_FALSE(search->placeholderText().isEmpty());
+  auto typeIn = [&](const char* text) {
+    search->clear();
+    QTest::keyClicks(search, QString::fromUtf8(text));
+  };
+
+  typeIn("1");
+  EXPECT_EQ(listed(), (QStringList{"12", "13"}));
+  EXPECT_EQ(Table().Filter(), "SERIAL=3");  // typing shows no other series
+  ClickSeries(form.get(), 2);
+  EXPECT_EQ(Table().Filter(), "SERIAL=13");
+  EXPECT_EQ(Water()->FooterText(Water()->ColumnOfField("N")), "6");
+
+  // The series shown stays highlighted while it is listed.
+  typeIn("05.03");
+  EXPECT_EQ(listed(), (QStringList{"12", "13"}));
+  EXPECT_EQ(views::SeriesNumberOf(*list->currentItem()), "13");
+  EXPECT_TRUE(list->currentItem()->isSelected());
+  // Enter shows the first series listed.
+  typeIn("12 05.03.2024");
+  EXPECT_EQ(listed(), QStringList{"12"});
+  EXPECT_EQ(Table().Filter(), "SERIAL=13");
+  QTest::keyClick(search, Qt::Key_Return);
+  EXPECT_EQ(Table().Filter(), "SERIAL=12");
+  EXPECT_EQ(VisibleRowsOf(Table(), "SERIAL"), std::vector<int64_t>(6, 12));
+  typeIn("99");
+  EXPECT_TRUE(listed().isEmpty());
+  QTest::keyClick(search, Qt::Key_Return);
+  EXPECT_EQ(Table().Filter(), "SERIAL=12");
+  search->clear();
+  EXPECT_EQ(listed(), (QStringList{"3", "12", "13", "8"}));
 }
 
 TEST_F(ViewCommands, FootersAndEditFlagOfTheOpenTable) {
