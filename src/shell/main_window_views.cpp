@@ -40,12 +40,13 @@ void MainWindow::ShowViews() {
   if (!session_.HasTable()) return;
   // Leaves the kind filter of the chosen view in force.
   const ShownKind shown = session_.ChooseShownKind();
+  // A table starts with all of its plate tests; the dates offered are
+  // theirs. Set before a tab change shows rows.
+  plateDates_->Reset(shown == ShownKind::Plate ? session_.ShownDateSpan() : DateRange());
+  session_.SetPlateDates(plateDates_->Range());
   for (const TableView& v : views_)
     viewTabs_->setTabVisible(viewTabs_->indexOf(v.tab), v.spec->kind == shown);
   viewTabs_->setCurrentWidget(ViewOf(shown).tab);
-  // A table starts with all of its plate tests; the dates offered are
-  // theirs.
-  plateDates_->Reset(shown == ShownKind::Plate ? session_.ShownDateSpan() : DateRange());
   const bool wasHidden = viewTabs_->isHidden();
   viewTabs_->show();
   // A tab that becomes visible with its page control shows itself.
