@@ -41,11 +41,16 @@ DateRangeBar::DateRangeBar(QWidget* parent) : QWidget(parent) {
 
   connect(fromBox_, &QCheckBox::toggled, this, &DateRangeBar::Changed);
   connect(toBox_, &QCheckBox::toggled, this, &DateRangeBar::Changed);
-  // A date changed counts at once; ticking its box tells of the change.
-  connect(fromEdit_, &QDateEdit::dateChanged, this,
-          [this] { fromBox_->isChecked() ? Changed() : fromBox_->setChecked(true); });
-  connect(toEdit_, &QDateEdit::dateChanged, this,
-          [this] { toBox_->isChecked() ? Changed() : toBox_->setChecked(true); });
+  connect(fromEdit_, &QDateEdit::dateChanged, this, [this] { DateChanged(fromBox_); });
+  connect(toEdit_, &QDateEdit::dateChanged, this, [this] { DateChanged(toBox_); });
+}
+
+// A date changed counts at once; ticking its box tells of the change.
+void DateRangeBar::DateChanged(QCheckBox* box) {
+  if (box->isChecked())
+    Changed();
+  else
+    box->setChecked(true);
 }
 
 DateRange DateRangeBar::Range() const {

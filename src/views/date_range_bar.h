@@ -29,6 +29,7 @@ class DateRangeBar : public QWidget {
   void RangeChanged();
 
  private:
+  void DateChanged(QCheckBox* box);
   void Changed();
 
   QCheckBox* fromBox_;
