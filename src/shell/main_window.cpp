@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -25,7 +26,9 @@
 #include "shell/app_state.h"
 #include "shell/pictures.h"
 #include "views/chart/chart_panel.h"
+#include "views/date_range_bar.h"
 #include "views/grid/data_grid.h"
+#include "views/series_list_view.h"
 
 namespace {
 const char kGeometryValue[] = "Window_geometry";
@@ -246,7 +249,18 @@ void MainWindow::BuildViews() {
     if (view.spec->kind == ShownKind::Water) layout->addWidget(BuildSeriesBox(view.tab));
     view.grid = new DataGrid(view.tab);
     view.grid->setObjectName(view.spec->gridName);
-    layout->addWidget(view.grid, 1);
+    if (view.spec->kind == ShownKind::Plate) {
+      // The range of dates above the plate grid.
+      auto* column = new QVBoxLayout;
+      column->setSpacing(0);
+      plateDates_ = new views::DateRangeBar(view.tab);
+      plateDates_->setObjectName(QStringLiteral("plateDates"));
+      column->addWidget(plateDates_);
+      column->addWidget(view.grid, 1);
+      layout->addLayout(column, 1);
+    } else {
+      layout->addWidget(view.grid, 1);
+    }
     viewTabs_->addTab(view.tab, view.spec->caption);
   }
 
@@ -254,6 +268,9 @@ void MainWindow::BuildViews() {
   // its rows are the rows shown.
   connect(seriesList_, &QListWidget::currentRowChanged, this, [this] { ShowSelectedSeries(); });
   connect(seriesList_, &QListWidget::itemClicked, this, [this] { ShowSelectedSeries(); });
+  connect(seriesSearch_, &QLineEdit::textChanged, this, &MainWindow::NarrowSeriesList);
+  connect(seriesSearch_, &QLineEdit::returnPressed, this, &MainWindow::PickFirstListedSeries);
+  connect(plateDates_, &views::DateRangeBar::RangeChanged, this, &MainWindow::ShowPlateDates);
   connect(viewTabs_, &QTabWidget::currentChanged, this, &MainWindow::ShowKindTab);
   for (const TableView& v : views_) {
     AttachContextMenu(v.grid);
@@ -264,20 +281,41 @@ void MainWindow::BuildViews() {
   ConnectViews();
 }
 
-// The group "Серия испытаний" with the series list.
+// The search field over the group "Серия испытаний" with the series list.
 QWidget* MainWindow::BuildSeriesBox(QWidget* tab) {
+  auto* column = new QWidget(tab);
+  column->setObjectName(QStringLiteral("seriesColumn"));
+  auto* columnLayout = new QVBoxLayout(column);
+  columnLayout->setContentsMargins(0, 0, 0, 0);
+  columnLayout->setSpacing(2);
+  // Outside the group, so that the group's letter still takes the keyboard
+  // to the list; Tab goes on from the list to the grid.
+  seriesSearch_ = new QLineEdit(column);
+  seriesSearch_->setObjectName(QStringLiteral("seriesSearch"));
+  seriesSearch_->setPlaceholderText(Ru("Номер или дата"));
+  seriesSearch_->setToolTip(
+      Ru("Начало номера серии или дата начала испытания (05.03, 05.03.2024); Enter показывает "
+         "первую найденную серию"));
+  seriesSearch_->setClearButtonEnabled(true);
+  columnLayout->addWidget(seriesSearch_);
   // Alt with its letter takes the keyboard to the list (the grid keeps Tab
   // for its cells).
-  seriesBox_ = new QGroupBox(Ru("Серия &испытаний"), tab);
+  seriesBox_ = new QGroupBox(Ru("Серия &испытаний"), column);
   seriesBox_->setObjectName(QStringLiteral("seriesBox"));
-  seriesBox_->setFixedWidth(129);
   auto* seriesLayout = new QVBoxLayout(seriesBox_);
   seriesLayout->setContentsMargins(2, 2, 2, 2);
   seriesList_ = new QListWidget(seriesBox_);
   seriesList_->setObjectName(QStringLiteral("seriesList"));
   seriesList_->setSelectionMode(QAbstractItemView::SingleSelection);
+  // The list keeps its narrow width, which the grid needs; an entry takes
+  // two lines instead.
+  seriesList_->setWordWrap(true);
+  seriesList_->setTextElideMode(Qt::ElideNone);
+  seriesList_->setAlternatingRowColors(true);
   seriesLayout->addWidget(seriesList_);
-  return seriesBox_;
+  columnLayout->addWidget(seriesBox_, 1);
+  column->setFixedWidth(129);
+  return column;
 }
 
 void MainWindow::AttachContextMenu(QWidget* grid) {
@@ -335,6 +373,7 @@ bool MainWindow::EnterTableState() {
 // keeps the title it started with.
 void MainWindow::LeaveTableState() {
   seriesList_->clear();
+  seriesSearch_->clear();
   UpdateCommandStates();
   HideViews();
   if (windowTitle() != MainTitle()) SetTitle(MainTitle());

@@ -26,6 +26,7 @@ class DownloadDialog;
 class QAction;
 class QCloseEvent;
 class QGroupBox;
+class QLineEdit;
 class QListWidget;
 class QMenu;
 class QTabWidget;
@@ -33,6 +34,9 @@ class QToolBar;
 class QUrl;
 namespace chart {
 class ChartPanel;
+}
+namespace views {
+class DateRangeBar;
 }
 
 class MainWindow : public QMainWindow {
@@ -118,6 +122,9 @@ class MainWindow : public QMainWindow {
   void ShowKindTab(int index);
   void FitShownColumns();
   void ShowOrHideChart();
+  void NarrowSeriesList(const QString& text);
+  void PickFirstListedSeries();
+  void ShowPlateDates();
   void SetColumnColor();
   void RemoveColumnColor();
   void RemoveAllColumnColors();
@@ -154,6 +161,8 @@ class MainWindow : public QMainWindow {
   chart::ChartPanel* chartPanel_ = nullptr;
   QGroupBox* seriesBox_ = nullptr;
   QListWidget* seriesList_ = nullptr;
+  QLineEdit* seriesSearch_ = nullptr;
+  views::DateRangeBar* plateDates_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   QMenu* gridContextMenu_ = nullptr;
 

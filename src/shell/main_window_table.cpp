@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
 #include <exception>
@@ -12,6 +13,7 @@
 #include "platform/operator_error.h"
 #include "shell/main_window.h"
 #include "views/grid/data_grid.h"
+#include "views/series_list_view.h"
 
 namespace {
 
@@ -282,11 +284,11 @@ void MainWindow::EndOpenEditors(bool keep) {
   for (const TableView& v : views_) EndOpenEditor(v.grid, keep);
 }
 
-// Fills the list beside the water-permeability view from the session and
-// highlights its first entry.
+// Fills the list beside the water-permeability view from the session,
+// every entry listed, and highlights its first entry.
 void MainWindow::ShowSeriesList() {
-  seriesList_->clear();
-  seriesList_->addItems(session_.SeriesList());
+  seriesSearch_->clear();
+  views::FillSeriesList(*seriesList_, session_.Series());
   if (seriesList_->count() > 0) seriesList_->setCurrentRow(0);
 }
 
@@ -296,7 +298,7 @@ void MainWindow::ShowSelectedSeries() {
   const QListWidgetItem* item = seriesList_->currentItem();
   if (!item || !item->isSelected() || !session_.HasTable()) return;
   if (ShownView().spec->kind != ShownKind::Water) return;
-  session_.ShowSeries(item->text());
+  session_.ShowSeries(views::SeriesNumberOf(*item));
   UpdateStatistics();
 }
 

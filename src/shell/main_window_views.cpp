@@ -8,8 +8,10 @@
 #include "platform/operator_error.h"
 #include "shell/main_window.h"
 #include "views/chart/chart_panel.h"
+#include "views/date_range_bar.h"
 #include "views/grid/data_grid.h"
 #include "views/layout/column_layout_text.h"
+#include "views/series_list_view.h"
 #include "views/table_views.h"
 
 void MainWindow::ConnectViews() {
@@ -38,6 +40,10 @@ void MainWindow::ShowViews() {
   if (!session_.HasTable()) return;
   // Leaves the kind filter of the chosen view in force.
   const ShownKind shown = session_.ChooseShownKind();
+  // A table starts with all of its plate tests; the dates offered are
+  // theirs. Set before a tab change shows rows.
+  plateDates_->Reset(shown == ShownKind::Plate ? session_.ShownDateSpan() : DateRange());
+  session_.SetPlateDates(plateDates_->Range());
   for (const TableView& v : views_)
     viewTabs_->setTabVisible(viewTabs_->indexOf(v.tab), v.spec->kind == shown);
   viewTabs_->setCurrentWidget(ViewOf(shown).tab);
@@ -68,13 +74,36 @@ void MainWindow::ShowKindTab(int index) {
     if (viewTabs_->indexOf(v.tab) != index) continue;
     const QListWidgetItem* series = seriesList_->currentItem();
     if (v.spec->kind == ShownKind::Water && series && series->isSelected())
-      session_.ShowSeries(series->text());
+      session_.ShowSeries(views::SeriesNumberOf(*series));
     else
       session_.ShowKind(v.spec->kind);
     UpdateStatistics();
     const bool water = &v == &ViewOf(ShownKind::Water);
     chartPanel_->Follow(v.grid, water ? chart::ChartKind::Water : chart::ChartKind::Plate);
   }
+}
+
+// The search over the series list: the entries of that number or date
+// stay listed; the series shown stays shown.
+void MainWindow::NarrowSeriesList(const QString& text) {
+  views::NarrowSeriesList(*seriesList_, session_.Series(), text);
+}
+
+// Enter in the search field: the first series listed is the one shown.
+void MainWindow::PickFirstListedSeries() {
+  QListWidgetItem* item = views::FirstListedItem(*seriesList_);
+  if (!item) return;
+  seriesList_->setCurrentItem(item);
+  seriesList_->setFocus();
+}
+
+// "с … по …": the plate tests of those dates are the rows shown, and so
+// what the footers, the chart, the reports, the export and a deletion take.
+void MainWindow::ShowPlateDates() {
+  session_.SetPlateDates(plateDates_->Range());
+  if (!session_.HasTable() || ShownView().spec->kind != ShownKind::Plate) return;
+  session_.ShowKind(ShownKind::Plate);
+  UpdateStatistics();
 }
 
 // "Выровнять столбцы": equal widths for the shown view's columns.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 #include "platform/file_ops.h"
 #include "store/dbf/dbf_table.h"
@@ -32,6 +33,25 @@ const std::vector<FieldSpec>& MeasurementSchema() {
 namespace {
 
 enum class Kind { Integer, Float, Text };
+
+// The day (Julian day number) of a date text that begins with D.M.YYYY,
+// read in place from a record's field; 0 when it does not.
+int64_t DayOfDateText(const char* p, int length) {
+  const char* end = p + length;
+  while (p < end && *p == ' ') ++p;
+  int parts[3] = {0, 0, 0};
+  for (int i = 0; i < 3; ++i) {
+    const char* digits = p;
+    while (p < end && *p >= '0' && *p <= '9' && p - digits < 4)
+      parts[i] = parts[i] * 10 + (*p++ - '0');
+    const bool sized = i < 2 ? (p - digits >= 1 && p - digits <= 2) : p - digits == 4;
+    if (!sized) return 0;
+    if (i < 2 && (p == end || *p++ != '.')) return 0;
+  }
+  if (p < end && *p != ' ' && *p != 0) return 0;
+  const QDate date(parts[2], parts[1], parts[0]);
+  return date.isValid() ? date.toJulianDay() : 0;
+}
 
 Kind KindOf(const dbf::FieldDef& f) {
   if (f.type == 'N' || f.type == 'F') return f.decimals > 0 ? Kind::Float : Kind::Integer;
@@ -184,6 +204,9 @@ struct MeasurementTable::Impl {
   QString filter;
   int filterField = -1;
   int64_t filterValue = 0;
+  DateRange dates;  // of the filter; its ends as days, open ends at the limits
+  int64_t firstDay = std::numeric_limits<int64_t>::min();
+  int64_t lastDay = std::numeric_limits<int64_t>::max();
   QString sortTag;
 
   VisibleRows visible;
@@ -249,11 +272,25 @@ struct MeasurementTable::Impl {
     if (KindOf(f) == Kind::Float) {
       double d = 0;
       table.Number(rec, filterField, &d);
-      return d == double(filterValue);
+      return d == double(filterValue) && InDates(rec);
     }
     int64_t v = 0;
     table.Integer(rec, filterField, &v);
-    return v == filterValue;
+    return v == filterValue && InDates(rec);
+  }
+
+  void SetDates(const DateRange& range) {
+    dates = range;
+    firstDay =
+        range.from.isValid() ? range.from.toJulianDay() : std::numeric_limits<int64_t>::min();
+    lastDay = range.to.isValid() ? range.to.toJulianDay() : std::numeric_limits<int64_t>::max();
+  }
+
+  bool InDates(const char* rec) const {
+    if (dates.IsUnbounded()) return true;
+    const dbf::FieldDef& f = table.Fields()[size_t(FieldNumber(Field::Date))];
+    const int64_t day = DayOfDateText(rec + f.offset, f.length);
+    return day != 0 && day >= firstDay && day <= lastDay;
   }
 
   const std::vector<uint32_t>* Order() const {
@@ -563,8 +600,10 @@ void MeasurementTable::Open(OpenMode mode) {
   d->wrote = false;
   d->edit = Impl::Edit::None;
   d->filterField = -1;
-  if (!d->filter.isEmpty() && !d->ParseFilter(d->filter, &d->filterField, &d->filterValue))
+  if (!d->filter.isEmpty() && !d->ParseFilter(d->filter, &d->filterField, &d->filterValue)) {
     d->filter.clear();
+    d->SetDates(DateRange());
+  }
   d->Recompute();
   d->current = (d->visible.Size() == 0) ? -1 : 0;
   d->eof = d->visible.Size() == 0;
@@ -762,34 +801,40 @@ QString MeasurementTable::GetText(Field field) const { return ValueToText(GetFie
 void MeasurementTable::SetFilter(const QString& expression) {
   if (!d->open) {
     d->filter = expression;
+    d->SetDates(DateRange());
     return;
   }
   int field = -1;
   int64_t value = 0;
   if (!expression.isEmpty() && !d->ParseFilter(expression, &field, &value))
     throw TableError(QStringLiteral("Неверное условие отбора: %1").arg(expression));
-  FilterBy(expression, field, value);
+  FilterBy(expression, field, value, DateRange());
 }
 
-void MeasurementTable::ShowKind(ShownKind kind) { FilterBy(Field::NbType, int64_t(kind)); }
+void MeasurementTable::ShowKind(ShownKind kind, const DateRange& dates) {
+  FilterBy(Field::NbType, int64_t(kind), dates);
+}
 
-void MeasurementTable::ShowSeries(int64_t serial) { FilterBy(Field::Serial, serial); }
+void MeasurementTable::ShowSeries(int64_t serial) { FilterBy(Field::Serial, serial, DateRange()); }
 
-void MeasurementTable::FilterBy(Field field, int64_t value) {
+void MeasurementTable::FilterBy(Field field, int64_t value, const DateRange& dates) {
   const QString text =
       ProgramFieldNames()[size_t(field)] + QLatin1Char('=') + QString::number(qlonglong(value));
   if (!d->open) {
     d->filter = text;  // taken up at the next open
+    d->SetDates(dates);
     return;
   }
-  FilterBy(text, d->FieldNumber(field), value);
+  FilterBy(text, d->FieldNumber(field), value, dates);
 }
 
-void MeasurementTable::FilterBy(const QString& text, int field, int64_t value) {
+void MeasurementTable::FilterBy(const QString& text, int field, int64_t value,
+                                const DateRange& dates) {
   if (d->edit != Impl::Edit::None) PostRow();
   d->filter = text;
   d->filterField = field;
   d->filterValue = value;
+  d->SetDates(dates);
   const uint32_t rec = d->CurrentRecord();
   d->Recompute();
   d->Reposition(rec);
@@ -797,6 +842,8 @@ void MeasurementTable::FilterBy(const QString& text, int field, int64_t value) {
 }
 
 QString MeasurementTable::Filter() const { return d->filter; }
+
+DateRange MeasurementTable::FilterDates() const { return d->dates; }
 
 int MeasurementTable::VisibleRowCount() const { return d->visible.Size(); }
 
@@ -1097,6 +1144,12 @@ void MeasurementTable::Subscription::Cancel() {
   }
   entry_.reset();
   list_.reset();
+}
+
+QDate DateOfText(const QString& text) {
+  const QByteArray bytes = text.toLatin1();
+  const int64_t day = DayOfDateText(bytes.constData(), int(bytes.size()));
+  return day != 0 ? QDate::fromJulianDay(day) : QDate();
 }
 
 int64_t ValueToInt(const FieldValue& v) {

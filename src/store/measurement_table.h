@@ -5,6 +5,7 @@
 // with a transient production index (.mdx) for the views' sort tags.
 //
 // Every failing operation throws TableError carrying the engine's text.
+#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -29,6 +30,20 @@ struct FieldSpec {
   int decimals;
 };
 const std::vector<FieldSpec>& MeasurementSchema();
+
+// The dates of the rows a filter lets through, by the date their DATE
+// begins with (DD.MM.YYYY), both ends included; a null end leaves that side
+// open. A row without a readable date lies outside any bounded range, and
+// a range that ends before it begins holds no row.
+struct DateRange {
+  QDate from;
+  QDate to;
+
+  bool IsUnbounded() const { return from.isNull() && to.isNull(); }
+  friend bool operator==(const DateRange& a, const DateRange& b) {
+    return a.from == b.from && a.to == b.to;
+  }
+};
 
 class MeasurementTable {
  public:
@@ -140,11 +155,14 @@ class MeasurementTable {
   // A filter "FIELD=number" on a numeric field; an empty one shows all.
   void SetFilter(const QString& expression);
   // The filters the program sets itself: the rows of one kind
-  // ("NB_TYPE=1" for the water-permeability series), of one series
-  // ("SERIAL=7").
-  void ShowKind(ShownKind kind);
+  // ("NB_TYPE=1" for the water-permeability series), within a range of
+  // dates; of one series ("SERIAL=7"). Each filter replaces the one before,
+  // dates included; a filter stays in force over Close and Open.
+  void ShowKind(ShownKind kind, const DateRange& dates = DateRange());
   void ShowSeries(int64_t serial);
+  // The filter's condition on a field ("NB_TYPE=0"), and its dates.
   QString Filter() const;
+  DateRange FilterDates() const;
   int VisibleRowCount() const;
   int StoredRowCount() const;
   void Refresh();
@@ -219,12 +237,16 @@ class MeasurementTable {
   };
 
  private:
-  void FilterBy(Field field, int64_t value);
-  void FilterBy(const QString& text, int field, int64_t value);
+  void FilterBy(Field field, int64_t value, const DateRange& dates);
+  void FilterBy(const QString& text, int field, int64_t value, const DateRange& dates);
 
   struct Impl;
   std::unique_ptr<Impl> d;
 };
+
+// The date a DATE text begins with ("05.03.2024", "5.3.2024 09:15:00"), as
+// a range of dates reads it; null when it begins with none.
+QDate DateOfText(const QString& text);
 
 // Converts a field value to a number (0 for none or text) or to text.
 int64_t ValueToInt(const FieldValue& v);

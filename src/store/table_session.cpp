@@ -192,7 +192,7 @@ BuiltTable TableSession::BuildFromDownload(const QString& path, const DownloadRe
       built.decodedRecordCount_ = recordCount;
       WaterDump decoded = DecodeWaterDump(image, deviceType, recordCount);
       table.AppendRows(decoded.rows);
-      built.series_ = std::move(decoded.series);
+      built.series_ = SeriesOfRows(decoded.rows);
     } else {
       const PlateDump decoded = DecodePlateDump(image, deviceType, download.identity.serial);
       // The image's own count replaces the one of the identification frame.
@@ -257,6 +257,7 @@ void TableSession::Install(BuiltTable& built) {
   table_.SetLocation(path);
   // A new table starts with no filter of an earlier one.
   table_.SetFilter(QString());
+  plateDates_ = DateRange();
   table_.Open();
   inUse_ = true;
   deviceType_ = built.deviceType_;
@@ -265,7 +266,7 @@ void TableSession::Install(BuiltTable& built) {
   NoteIncompleteness();
   if (IsWaterDeviceType(deviceType_)) {
     ShowKind(ShownKind::Water);
-    if (!series_.isEmpty()) ShowSeries(series_.first());
+    if (!series_.empty()) ShowSeries(series_.front().number);
   } else {
     ShowKind(ShownKind::Plate);
   }
@@ -326,6 +327,7 @@ void TableSession::Open(const QString& path, MeasurementTable::OpenMode mode) {
   table_.SetLocation(path);
   // No filter of a previously open table carries over.
   table_.SetFilter(QString());
+  plateDates_ = DateRange();
   table_.Open(mode);
   inUse_ = true;
   NoteIncompleteness();
@@ -348,6 +350,7 @@ void TableSession::Close() {
   inUse_ = false;
   modified_ = false;
   series_.clear();
+  plateDates_ = DateRange();
   incompleteNotice_.clear();
   if (!table_.IsOpen()) return;
   const QString index = IndexFileOf(table_.FilePath());
@@ -370,13 +373,19 @@ ShownKind TableSession::ChooseShownKind() {
 void TableSession::ShowKind(ShownKind kind) {
   // The filter belongs to an open table; a closed one has none to set.
   if (!table_.IsOpen()) return;
-  table_.ShowKind(kind);
+  table_.ShowKind(kind, kind == ShownKind::Plate ? plateDates_ : DateRange());
   table_.Refresh();
 }
 
-const QStringList& TableSession::RebuildSeriesList(ShownKind kind) {
+QStringList TableSession::RebuildSeriesList(ShownKind kind) {
   series_ = BuildSeriesList(table_, kind == ShownKind::Water);
-  return series_;
+  // The walk showed all rows of the kind; the plate tests go back to their
+  // dates.
+  if (kind == ShownKind::Plate && !plateDates_.IsUnbounded()) {
+    ShowKind(kind);
+    table_.First();
+  }
+  return SeriesList();
 }
 
 void TableSession::ShowSeries(const QString& entry) {
@@ -388,6 +397,18 @@ void TableSession::ShowSeries(const QString& entry) {
     throw TableError(QStringLiteral("Неверное условие отбора: SERIAL=%1").arg(entry));
   table_.ShowSeries(serial);
   table_.Refresh();
+}
+
+DateRange TableSession::ShownDateSpan() const {
+  DateRange span;
+  if (!table_.IsOpen()) return span;
+  for (int i = 0; i < table_.VisibleRowCount(); ++i) {
+    const QDate date = DateOfText(ValueToText(table_.FieldAt(i, Field::Date)));
+    if (!date.isValid()) continue;
+    if (span.from.isNull() || date < span.from) span.from = date;
+    if (span.to.isNull() || date > span.to) span.to = date;
+  }
+  return span;
 }
 
 int TableSession::ShownDeviceType() const {

@@ -12,6 +12,7 @@
 #include "platform/device_data.h"
 #include "store/decoders.h"
 #include "store/measurement_table.h"
+#include "store/series_list.h"
 #include "store/table_stats.h"
 
 // A new table made from a download, complete and on the disk in a file
@@ -39,7 +40,7 @@ class BuiltTable {
   int fd_ = -1;  // holds the file beside, and a lock that marks it as being made
   int deviceType_ = 0;
   int decodedRecordCount_ = 0;
-  QStringList series_;
+  std::vector<SeriesEntry> series_;
 };
 
 class TableSession {
@@ -76,8 +77,10 @@ class TableSession {
   int ShownDeviceType() const;
   // After New: the record count decoded (for plate images the image's own).
   int DecodedRecordCount() const { return decodedRecordCount_; }
-  // The series numbers of the list beside the water-permeability view.
-  const QStringList& SeriesList() const { return series_; }
+  // The list beside the water-permeability view: its series, and their
+  // numbers.
+  const std::vector<SeriesEntry>& Series() const { return series_; }
+  QStringList SeriesList() const { return SeriesNumbers(series_); }
   // Minimum, mean and maximum of P and R from the last UpdateStatistics.
   const TableStats& Stats() const { return stats_; }
 
@@ -133,12 +136,22 @@ class TableSession {
   // The kind of rows the views show: water-permeability when the table has
   // any, else plate; that kind's filter stays in force.
   ShownKind ChooseShownKind();
-  // Puts the kind filter of a view in force.
+  // Puts the kind filter of a view in force; the plate tests within the
+  // dates of SetPlateDates.
   void ShowKind(ShownKind kind);
-  // Rebuilds the series list from the rows of the given kind.
-  const QStringList& RebuildSeriesList(ShownKind kind);
+  // The dates of the plate tests shown from the next ShowKind on (all of
+  // them with an unbounded range). A new or opened table starts with all.
+  void SetPlateDates(const DateRange& dates) { plateDates_ = dates; }
+  const DateRange& PlateDates() const { return plateDates_; }
+  // Rebuilds the series list from the rows of the given kind, and returns
+  // its numbers; that kind's rows stay shown.
+  QStringList RebuildSeriesList(ShownKind kind);
   // Shows the rows of one entry of the series list.
   void ShowSeries(const QString& entry);
+
+  // The first and the last date of the rows shown (DateOfText of their
+  // DATE); unbounded when none has one.
+  DateRange ShownDateSpan() const;
 
   // Recomputes the statistics over the shown rows; the first shown row
   // becomes current (with one row or none the current row stays).
@@ -174,7 +187,8 @@ class TableSession {
   bool modified_ = false;
   int deviceType_ = 0;
   int decodedRecordCount_ = 0;
-  QStringList series_;
+  std::vector<SeriesEntry> series_;
+  DateRange plateDates_;
   TableStats stats_;
   QString incompleteNotice_;
 };

@@ -15,6 +15,7 @@
 
 #include "shell/main_window.h"
 #include "views/grid/data_grid.h"
+#include "views/series_list_view.h"
 
 // The window's action of that object name, or null.
 inline QAction* ActionOf(QWidget* window, const char* name) {
@@ -62,11 +63,11 @@ inline DataGrid* ShownGrid(QWidget* w) {
   return tabs->currentWidget()->findChild<DataGrid*>();
 }
 
-// The entries of the series list.
+// The entries of the series list, by the series number each stands for.
 inline QStringList SeriesEntries(QWidget* w) {
   QStringList out;
   QListWidget* list = SeriesListOf(w);
-  for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
+  for (int i = 0; i < list->count(); ++i) out << views::SeriesNumberOf(*list->item(i));
   return out;
 }
 

@@ -2,7 +2,10 @@
 // sorting and its removal, the edit flag, footers and stored layouts.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDateEdit>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSettings>
@@ -11,11 +14,11 @@
 
 #include "link/ui/download_dialog.h"
 #include "platform/dialogs.h"
+#include "shell/main_window.h"
 #include "support/link_ports.h"
 #include "support/link_pty.h"
 #include "support/link_sample_records.h"
 #include "support/recording_dialogs.h"
-#include "shell/main_window.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
 #include "support/window_driver.h"
@@ -80,6 +83,12 @@ class ViewCommands : public ::testing::Test {
   DataGrid* Plate() { return PlateGrid(form.get()); }
   DataGrid* Water() { return WaterGrid(form.get()); }
   const MeasurementTable& Table() { return form->Session().Table(); }
+  static std::vector<int64_t> VisibleRowsOf(const MeasurementTable& table, const char* field) {
+    std::vector<int64_t> out;
+    for (int i = 0; i < table.VisibleRowCount(); ++i)
+      out.push_back(ValueToInt(table.FieldAt(i, field)));
+    return out;
+  }
   std::vector<double> PlateP() {
     std::vector<double> out;
     for (int i = 0; i < Table().VisibleRowCount(); ++i)
@@ -176,6 +185,151 @@ TEST_F(ViewCommands, AFailedSortTagIsReportedAndTheRowsStayInFileOrder) {
   EXPECT_EQ(PlateP(), (std::vector<double>{0.4, 1.0, 0.2, 0.8}));
   g->ClickTitle(p, false);  // with room again the next click sorts
   EXPECT_EQ(PlateP(), (std::vector<double>{0.2, 0.4, 0.8, 1.0}));
+}
+
+// The series list shows number, start and grade; the search narrows it as
+// one types, by number or date, without changing the series shown until
+// the operator picks one.
+TEST_F(ViewCommands, TheSearchNarrowsTheSeriesListAndAPickShowsTheSeries) {
+  const struct {
+    int serial;
+    const char* start;
+    const char* grade;
+  } series[] = {{3, "04.03.2024 08:00:00", "B8"},
+                {12, "05.03.2024 09:15:00", "B8"},
+                {13, "05.03.2024 14:30:05", "Не ГОСТ"},
+                {8, "06.03.2024 10:00:00", "B4"}};
+  std::vector<StoreRow> rows;
+  for (const auto& s : series)
+    for (int n = 1; n <= 6; ++n) {
+      rows.push_back(WaterRow(n, s.serial, 0.2 * n, QString::fromUtf8(s.grade)));
+      rows.back()[1].second = QString::fromLatin1(s.start);
+    }
+  MeasurementTable t;
+  const QString path = MakeStoreTable(t, dir, rows, QStringLiteral("four.db"));
+  t.Close();
+  Open(path);
+  QListWidget* list = SeriesListOf(form.get());
+  QStringList texts;
+  for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+  EXPECT_EQ(texts, (QStringList{QString::fromUtf8("3 · 04.03.2024 08:00 · B8"),
+                                QString::fromUtf8("12 · 05.03.2024 09:15 · B8"),
+                                QString::fromUtf8("13 · 05.03.2024 14:30 · Не ГОСТ"),
+                                QString::fromUtf8("8 · 06.03.2024 10:00 · B4")}));
+  auto listed = [&] {
+    QStringList numbers;
+    for (int i = 0; i < list->count(); ++i)
+      if (!list->item(i)->isHidden()) numbers << views::SeriesNumberOf(*list->item(i));
+    return numbers;
+  };
+  auto* search = ChildOf<QLineEdit>(form.get(), "seriesSearch");
+  ASSERT_TRUE(search);
+  EXPECT_FALSE(search->placeholderText().isEmpty());
+  auto typeIn = [&](const char* text) {
+    search->clear();
+    QTest::keyClicks(search, QString::fromUtf8(text));
+  };
+
+  typeIn("1");
+  EXPECT_EQ(listed(), (QStringList{"12", "13"}));
+  EXPECT_EQ(Table().Filter(), "SERIAL=3");  // typing shows no other series
+  ClickSeries(form.get(), 2);
+  EXPECT_EQ(Table().Filter(), "SERIAL=13");
+  EXPECT_EQ(Water()->FooterText(Water()->ColumnOfField("N")), "6");
+
+  // The series shown stays highlighted while it is listed.
+  typeIn("05.03");
+  EXPECT_EQ(listed(), (QStringList{"12", "13"}));
+  EXPECT_EQ(views::SeriesNumberOf(*list->currentItem()), "13");
+  EXPECT_TRUE(list->currentItem()->isSelected());
+  // Enter shows the first series listed.
+  typeIn("12 05.03.2024");
+  EXPECT_EQ(listed(), QStringList{"12"});
+  EXPECT_EQ(Table().Filter(), "SERIAL=13");
+  QTest::keyClick(search, Qt::Key_Return);
+  EXPECT_EQ(Table().Filter(), "SERIAL=12");
+  EXPECT_EQ(VisibleRowsOf(Table(), "SERIAL"), std::vector<int64_t>(6, 12));
+  typeIn("99");
+  EXPECT_TRUE(listed().isEmpty());
+  QTest::keyClick(search, Qt::Key_Return);
+  EXPECT_EQ(Table().Filter(), "SERIAL=12");
+  search->clear();
+  EXPECT_EQ(listed(), (QStringList{"3", "12", "13", "8"}));
+}
+
+// "с … по …" above the plate grid: the tests of those dates are the rows
+// shown, and the footers and a deletion take only them.
+TEST_F(ViewCommands, APlateDateRangeNarrowsTheRowsFootersAndDeletion) {
+  const struct {
+    const char* date;
+    double p, r;
+  } tests[] = {{"28.02.2024", 0.4, 3},
+               {"01.03.2024", 1.0, 1},
+               {"02.03.2024", 0.2, 4},
+               {"03.03.2024", 0.6, 4},
+               {"04.03.2024", 0.8, 5}};
+  std::vector<StoreRow> rows;
+  for (const auto& t : tests) {
+    rows.push_back(PlateRow(int64_t(rows.size() + 1), 7, t.p, t.r));
+    rows.back()[1].second = QString::fromLatin1(t.date);
+  }
+  MeasurementTable t;
+  const QString path = MakeStoreTable(t, dir, rows, QStringLiteral("dated.db"));
+  t.Close();
+  Open(path);
+  ASSERT_EQ(ViewTabs(form.get())->currentIndex(), 0);
+  auto* from = ChildOf<QDateEdit>(form.get(), "datesFrom");
+  auto* to = ChildOf<QDateEdit>(form.get(), "datesTo");
+  auto* fromBox = ChildOf<QCheckBox>(form.get(), "datesFromBox");
+  auto* toBox = ChildOf<QCheckBox>(form.get(), "datesToBox");
+  ASSERT_TRUE(from && to && fromBox && toBox);
+  // The dates offered are those of the tests; none counts yet.
+  EXPECT_EQ(from->date(), QDate(2024, 2, 28));
+  EXPECT_EQ(to->date(), QDate(2024, 3, 4));
+  EXPECT_FALSE(fromBox->isChecked() || toBox->isChecked());
+  EXPECT_EQ(VisibleRowsOf(Table(), "N"), (std::vector<int64_t>{1, 2, 3, 4, 5}));
+
+  DataGrid* g = Plate();
+  auto footers = [&] {
+    QStringList out;
+    for (const char* field : {"P", "R", "N"}) out << g->FooterText(g->ColumnOfField(field));
+    return out;
+  };
+  from->setDate(QDate(2024, 3, 1));
+  EXPECT_TRUE(fromBox->isChecked());
+  EXPECT_EQ(VisibleRowsOf(Table(), "N"), (std::vector<int64_t>{2, 3, 4, 5}));
+  to->setDate(QDate(2024, 3, 3));
+  EXPECT_EQ(VisibleRowsOf(Table(), "N"), (std::vector<int64_t>{2, 3, 4}));
+  EXPECT_EQ(footers(), (QStringList{"0,2/0,6/1", "1/3/4", "3"}));
+
+  // Every row shown marked and deleted: the tests outside the range stay.
+  dialogs.answer = QMessageBox::Yes;
+  g->view()->selectAll();
+  ASSERT_TRUE(Trigger(form.get(), "deleteRowsAction"));
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_EQ(dialogs.messages[0].text, QString::fromUtf8("Удалить 3 отмеченные строки?"));
+  EXPECT_EQ(Table().VisibleRowCount(), 0);
+  EXPECT_EQ(footers(), (QStringList{"0/0/0", "0/0/0", "0"}));
+  EXPECT_EQ(Table().StoredRowCount(), 2);
+  fromBox->setChecked(false);
+  EXPECT_EQ(VisibleRowsOf(Table(), "N"), std::vector<int64_t>{1});
+  toBox->setChecked(false);
+  EXPECT_EQ(VisibleRowsOf(Table(), "N"), (std::vector<int64_t>{1, 5}));
+  EXPECT_EQ(footers(), (QStringList{"0,4/0,6/0,8", "3/4/5", "2"}));
+
+  // A range that ends before it begins shows nothing, and says why.
+  auto* note = ChildOf<QLabel>(form.get(), "datesEmptyNote");
+  ASSERT_TRUE(note);
+  EXPECT_TRUE(note->isHidden());
+  from->setDate(QDate(2024, 3, 4));
+  to->setDate(QDate(2024, 2, 1));
+  EXPECT_EQ(Table().VisibleRowCount(), 0);
+  EXPECT_FALSE(note->isHidden());
+  // Another table starts with all of its tests.
+  ASSERT_TRUE(Trigger(form.get(), "closeTableAction"));
+  Open(plates);
+  EXPECT_FALSE(fromBox->isChecked() || toBox->isChecked());
+  EXPECT_EQ(Table().VisibleRowCount(), 4);
 }
 
 TEST_F(ViewCommands, FootersAndEditFlagOfTheOpenTable) {

@@ -2,6 +2,7 @@
 // views cleared, the success and failure messages.
 #include <gtest/gtest.h>
 
+#include <QDateEdit>
 #include <QFile>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -10,9 +11,9 @@
 
 #include "output/xls/xls_test_util.h"
 #include "platform/dialogs.h"
+#include "shell/main_window.h"
 #include "support/fault_files.h"
 #include "support/recording_dialogs.h"
-#include "shell/main_window.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
 #include "support/window_driver.h"
@@ -140,6 +141,47 @@ TEST_F(ExportWindowTest, WriterFailureShowsTheGeneralErrorOnly) {
                   .arg(QDir::toNativeSeparators(c.name), QString::fromUtf8(c.reason)));
     EXPECT_EQ(dialogs_.messages[0].detail, QString::fromUtf8(c.detail));
   }
+}
+
+// With a range of dates above the plate grid, the export writes the tests
+// of those dates only.
+TEST(PlateExport, WritesOnlyTheTestsOfTheDatesShown) {
+  ClearSettings();
+  RecordingDialogs dialogs;
+  SetDialogs(&dialogs);
+  QTemporaryDir dir;
+  std::vector<StoreRow> rows;
+  for (const char* date : {"01.03.2024", "02.03.2024", "03.03.2024", "04.03.2024"}) {
+    rows.push_back(PlateRow(int64_t(rows.size() + 1), 7, 1.5, 2.5));
+    rows.back()[1].second = QString::fromLatin1(date);
+  }
+  MeasurementTable t;
+  dialogs.openNames = {MakeStoreTable(t, dir, rows)};
+  t.Close();
+  {
+    MainWindow form;
+    ASSERT_TRUE(Trigger(&form, "openTableAction"));
+    ASSERT_EQ(ViewTabs(&form)->currentIndex(), 0);
+    ChildOf<QDateEdit>(&form, "datesFrom")->setDate(QDate(2024, 3, 2));
+    ChildOf<QDateEdit>(&form, "datesTo")->setDate(QDate(2024, 3, 3));
+    const QString out = QDir(dir.path()).filePath(QStringLiteral("dated.xls"));
+    dialogs.saveNames = {out};
+    ASSERT_TRUE(Trigger(&form, "exportXlsAction"));
+    const QJsonArray sheets = ReadWithXlrd(out);
+    ASSERT_EQ(sheets.size(), 1);
+    DataGrid* grid = PlateGrid(&form);
+    const std::vector<int> order = grid->ColumnOrder();
+    const int date = int(
+        std::find_if(order.begin(), order.end(),
+                     [&](int c) { return grid->Column(c).fieldName() == QLatin1String("DATE"); }) -
+        order.begin());
+    QStringList dates;
+    for (const QJsonValue& c : sheets[0]["cells"].toArray())
+      if (c.toArray()[0].toInt() > 0 && c.toArray()[1].toInt() == date)
+        dates << c.toArray()[3].toString();
+    EXPECT_EQ(dates, (QStringList{"02.03.2024", "03.03.2024"}));
+  }
+  SetDialogs(nullptr);
 }
 
 }  // namespace

@@ -53,7 +53,9 @@ TEST(SeriesList, OneEntryPerSeriesOfTheRows) {
       {"a series of one row", thirteen, true, {"5", "9", "11"}},
       {"fewer than six rows", Series(1, {3}, 5), true, {"3"}},
       {"equal numbers kept", Series(1, {2, 2, 8}), true, {"2", "2", "8"}},
-      {"a repeated sample number starts a series", {{1, 2, 1}, {1, 2, 1}, {1, 2, 2}}, true,
+      {"a repeated sample number starts a series",
+       {{1, 2, 1}, {1, 2, 1}, {1, 2, 2}},
+       true,
        {"2", "2"}},
       {"plate rows when the plate view is shown", Series(0, {1234, 1234}), false, {"1234", "1234"}},
       {"rows of the other kind left out", waterThenPlate, true, {"4"}},
@@ -65,9 +67,70 @@ TEST(SeriesList, OneEntryPerSeriesOfTheRows) {
     QTemporaryDir dir;
     MeasurementTable table;
     Fill(table, dir.filePath("s.db"), c.rows);
-    EXPECT_EQ(BuildSeriesList(table, c.waterShown), c.expected);
+    EXPECT_EQ(SeriesNumbers(BuildSeriesList(table, c.waterShown)), c.expected);
     EXPECT_EQ(table.Filter(), c.waterShown ? "NB_TYPE=1" : "NB_TYPE=0");
   }
+}
+
+// An entry carries the start and grade of its series' first row, from the
+// table as from the rows a download decodes.
+TEST(SeriesList, AnEntryTellsTheStartAndGradeOfItsFirstRow) {
+  auto row = [](int serial, int n, const char* date, const char* grade) {
+    MeasurementRow r;
+    r[Field::NbType] = int64_t(ShownKind::Water);
+    r[Field::Serial] = int64_t(serial);
+    r[Field::N] = int64_t(n);
+    r[Field::Date] = QString::fromLatin1(date);
+    r[Field::Type] = QString::fromUtf8(grade);
+    return r;
+  };
+  const std::vector<MeasurementRow> rows = {
+      row(12, 1, "05.03.2024 09:15:00", "B8"), row(12, 2, "06.03.2024 10:00:00", "B2"),
+      row(3, 1, "07.03.2024 11:30:00", ""), row(3, 1, "", "Не ГОСТ")};
+  const std::vector<SeriesEntry> expected = {
+      {"12", "05.03.2024 09:15:00", "B8"}, {"3", "07.03.2024 11:30:00", ""}, {"3", "", "Не ГОСТ"}};
+  EXPECT_EQ(SeriesOfRows(rows), expected);
+  QTemporaryDir dir;
+  MeasurementTable table;
+  table.SetLocation(dir.filePath("s.db"));
+  table.CreateFile();
+  table.Open();
+  table.AppendRows(rows);
+  EXPECT_EQ(BuildSeriesList(table, true), expected);
+}
+
+TEST(SeriesList, EntryTextShowsNumberStartAndGrade) {
+  const struct {
+    SeriesEntry entry;
+    const char* text;
+  } cases[] = {
+      {{"12", "05.03.2024 09:15:00", "B8"}, "12 · 05.03.2024 09:15 · B8"},
+      {{"7", "05.03.2024 09:15:07", "Не ГОСТ"}, "7 · 05.03.2024 09:15 · Не ГОСТ"},
+      {{"7", "05.03.2024 09:15", "B20"}, "7 · 05.03.2024 09:15 · B20"},
+      {{"7", "05.03.2024", "B2"}, "7 · 05.03.2024 · B2"},
+      {{"7", "05.03.2024 09:15:00", ""}, "7 · 05.03.2024 09:15"},
+      {{"7", "", "B4"}, "7 · B4"},
+      {{"0", "", ""}, "0"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SeriesEntryText(c.entry), QString::fromUtf8(c.text));
+}
+
+TEST(SeriesList, SearchMatchesNumberPrefixOrDate) {
+  const SeriesEntry twelve{"12", "05.03.2024 09:15:00", "B8"};
+  const struct {
+    const char* text;
+    bool matches;
+  } cases[] = {
+      {"", true},          {"  ", true},        {"1", true},        {"12", true},
+      {"123", false},      {"2", false},        {"05.03", true},    {"05.03.2024", true},
+      {"03.2024", true},   {"5.03", true},      {"05.04", false},   {"06.03.2024", false},
+      {"09:15", false},    {"B8", false},       {"12 05.03", true}, {" 05.03  12 ", true},
+      {"12 05.04", false}, {"13 05.03", false}, {"2024", false},    {"05.03.2024 ", true},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(SeriesEntryMatches(twelve, QString::fromUtf8(c.text)), c.matches) << c.text;
+  // No start: only the number can match.
+  EXPECT_FALSE(SeriesEntryMatches({"12", "", "B8"}, "05.03"));
 }
 
 TEST(SeriesList, AnEntryShowsItsSeries) {

@@ -44,6 +44,12 @@ TEST_F(Session, NewDecodesTheImageAndShowsTheFirstSeries) {
   EXPECT_TRUE(session_.InUse());
   EXPECT_FALSE(session_.IsModified());
   EXPECT_EQ(session_.SeriesList(), (QStringList{"5", "6", "9"}));
+  // The decoded rows' entries are the ones the table's rows give.
+  ASSERT_EQ(session_.Series().size(), 3u);
+  EXPECT_EQ(SeriesEntryText(session_.Series()[2]), Ru("9 · 05.03.2010 09:00 · B6"));
+  const std::vector<SeriesEntry> decoded = session_.Series();
+  EXPECT_EQ((session_.RebuildSeriesList(ShownKind::Water), session_.Series()), decoded);
+  session_.ShowSeries(decoded.front().number);
   EXPECT_EQ(session_.Table().Filter(), "SERIAL=5");
   EXPECT_EQ(session_.Table().StoredRowCount(), 18);
   EXPECT_EQ(session_.DeviceType(), 2);
@@ -397,6 +403,57 @@ TEST_F(Session, TheRowsToDeleteAreNamed) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(session_.RowsToDeleteText(c.rows).toStdString(), c.text) << c.rows.size();
+}
+
+// The plate tests of a range of dates are the rows shown: the statistics,
+// a deletion and what is shown after saving, deleting or rebuilding the
+// list keep to them; another table starts with all of its tests.
+TEST_F(Session, PlateDatesNarrowTheShownTestsUntilTheTableGoes) {
+  std::vector<StoreRow> rows;
+  const char* dates[] = {"28.02.2024", "01.03.2024", "02.03.2024", "03.03.2024", "04.03.2024"};
+  for (int i = 0; i < 5; ++i) {
+    rows.push_back(PlateRow(i + 1, 500, 10.0 * (i + 1), 1.0));
+    rows.back()[1].second = QString::fromLatin1(dates[i]);
+  }
+  {
+    MeasurementTable writer;
+    MakeStoreTable(writer, dir_, rows, "p.db");
+  }
+  auto shownNumbers = [&] {
+    std::vector<int64_t> n;
+    for (int i = 0; i < session_.Table().VisibleRowCount(); ++i)
+      n.push_back(ValueToInt(session_.Table().FieldAt(i, Field::N)));
+    return n;
+  };
+  session_.Open(Path("p.db"));
+  EXPECT_EQ(session_.ChooseShownKind(), ShownKind::Plate);
+  session_.SetPlateDates({QDate(2024, 3, 1), QDate(2024, 3, 3)});
+  session_.ShowKind(ShownKind::Plate);
+  EXPECT_EQ(shownNumbers(), (std::vector<int64_t>{2, 3, 4}));
+  session_.UpdateStatistics();
+  EXPECT_DOUBLE_EQ(session_.Stats().PMin, 20.0);
+  EXPECT_DOUBLE_EQ(session_.Stats().PMax, 40.0);
+  // Water rows show no plate dates.
+  session_.ShowKind(ShownKind::Water);
+  EXPECT_TRUE(session_.Table().FilterDates().IsUnbounded());
+  session_.ShowKind(ShownKind::Plate);
+
+  session_.Save();
+  EXPECT_EQ(shownNumbers(), (std::vector<int64_t>{2, 3, 4}));
+  session_.RebuildSeriesList(ShownKind::Plate);
+  EXPECT_EQ(shownNumbers(), (std::vector<int64_t>{2, 3, 4}));
+  // A mark on a test outside the range is no row to delete.
+  const auto doomed = session_.RowsToDelete({1, 3});
+  EXPECT_EQ(doomed, (std::vector<TableSession::Bookmark>{3}));
+  session_.DeleteRowsAndPack(doomed);
+  EXPECT_EQ(shownNumbers(), (std::vector<int64_t>{2, 4}));
+  EXPECT_EQ(session_.Table().StoredRowCount(), 4);
+
+  session_.Close();
+  session_.Open(Path("p.db"));
+  EXPECT_TRUE(session_.PlateDates().IsUnbounded());
+  session_.ShowKind(ShownKind::Plate);
+  EXPECT_EQ(shownNumbers(), (std::vector<int64_t>{1, 2, 4, 5}));
 }
 
 TEST_F(Session, DeletedRowsGoAtThePackUnderTheSameFilter) {

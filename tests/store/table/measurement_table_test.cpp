@@ -522,6 +522,65 @@ TEST_F(TableTest, KindAndSeriesFiltersAreTheTypedOnes) {
   EXPECT_EQ(table.FieldOfRecord(4, Field::N), FieldValue(int64_t(2)));
 }
 
+// The plate tests of a range of dates: both ends included, either open,
+// by the date the DATE field begins with; kept over Close and Open, and
+// replaced with the rest of the filter.
+TEST_F(TableTest, ADateRangeNarrowsTheKindFilter) {
+  auto plate = [](int64_t n, const char* date) {
+    StoreRow row = PlateRow(n, 500, 1, 2);
+    row[1].second = QString::fromLatin1(date);
+    return row;
+  };
+  MakeStoreTable(table, dir,
+                 {plate(1, "28.02.2024"), plate(2, "01.03.2024"), WaterRow(1, 7, 0.2, "B2"),
+                  plate(3, "05.03.2024 12:00"), plate(4, "5.3.2024"), plate(5, "31.12.2023"),
+                  plate(6, "1.3.24"), plate(7, "31.02.2024"), plate(8, ""), plate(9, "01.03.2024x"),
+                  plate(10, "06.03.2024")});
+  const QDate none;
+  const struct {
+    const char* name;
+    DateRange dates;
+    std::vector<int64_t> numbers;
+  } cases[] = {
+      {"unbounded: every plate test", {none, none}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+      {"from and to included", {QDate(2024, 3, 1), QDate(2024, 3, 5)}, {2, 3, 4}},
+      {"from only", {QDate(2024, 3, 5), none}, {3, 4, 10}},
+      {"to only", {none, QDate(2024, 2, 28)}, {1, 5}},
+      {"one day", {QDate(2024, 3, 5), QDate(2024, 3, 5)}, {3, 4}},
+      {"inverted: none", {QDate(2024, 3, 5), QDate(2024, 3, 1)}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    table.ShowKind(ShownKind::Plate, c.dates);
+    EXPECT_EQ(table.Filter(), "NB_TYPE=0");
+    EXPECT_EQ(table.FilterDates(), c.dates);
+    EXPECT_EQ(Column(table, "N"), c.numbers);
+    table.Close();
+    table.Open();
+    EXPECT_EQ(Column(table, "N"), c.numbers);
+  }
+  const DateRange march{QDate(2024, 3, 1), QDate(2024, 3, 31)};
+  const std::function<void()> replacing[] = {
+      [&] { table.ShowKind(ShownKind::Plate); },
+      [&] { table.SetFilter("NB_TYPE=0"); },
+      [&] { table.ShowSeries(500); },
+  };
+  for (const auto& replace : replacing) {
+    table.ShowKind(ShownKind::Plate, march);
+    replace();
+    EXPECT_TRUE(table.FilterDates().IsUnbounded());
+    EXPECT_EQ(table.VisibleRowCount(), 10);
+  }
+  // A test whose date the operator moves out of the range leaves the rows shown.
+  table.ShowKind(ShownKind::Plate, march);
+  table.First();
+  ASSERT_EQ(table.GetInt("N"), 2);
+  table.EditRow();
+  table.SetField("DATE", QStringLiteral("01.04.2024"));
+  table.PostRow();
+  EXPECT_EQ(Column(table, "N"), (std::vector<int64_t>{3, 4, 10}));
+}
+
 TEST_F(TableTest, CountingKeepsTheCurrentRow) {
   MakeStoreTable(table, dir, {PlateRow(1, 5, 1, 2), PlateRow(2, 5, 1, 2), PlateRow(3, 5, 1, 2)});
   table.First();
