@@ -66,7 +66,7 @@ void CheckStats(TableSession& s) {
   if (n < 2) return;
   double lo = 0, hi = 0;
   for (int i = 0; i < n; ++i) {
-    const double v = ValueToFloat(t.FieldAt(i, QStringLiteral("P")));
+    const double v = ValueToFloat(t.FieldAt(i, Field::P));
     if (i == 0 || v < lo) lo = v;
     if (i == 0 || v > hi) hi = v;
   }
@@ -102,21 +102,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The file as the table writes it, then spoilt as the input says.
   {
+    std::vector<MeasurementRow> values(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+      MeasurementRow& v = values[i];
+      v[Field::N] = int64_t(rows[i].n);
+      v[Field::Serial] = int64_t(rows[i].serial);
+      v[Field::NbType] = int64_t(rows[i].water ? 1 : 0);
+      v[Field::P] = rows[i].p / 100.0;
+      v[Field::R] = double(rows[i].r);
+    }
     MeasurementTable t;
     t.SetLocation(QString::fromLatin1(kPath));
     t.CreateFile();
     t.Open();
-    MeasurementTable::AppendRun run(t);
-    for (const Row& r : rows) {
-      t.AppendRow();
-      t.SetField(QStringLiteral("N"), r.n);
-      t.SetField(QStringLiteral("SERIAL"), r.serial);
-      t.SetField(QStringLiteral("NB_TYPE"), r.water ? 1 : 0);
-      t.SetField(QStringLiteral("P"), r.p / 100.0);
-      t.SetField(QStringLiteral("R"), double(r.r));
-      t.PostRow();
-    }
-    run.End();
+    t.AppendRows(values);
   }
   std::string& file = files.files[kPath];
   Check(file.size() == size_t(kHeaderLength) + rows.size() * kRecordLength + 1);
@@ -129,7 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       rec[kOffsetP + 17] = char(rows[i].r);
     }
   }
-  const uint32_t declared = (lies & 1) ? uint32_t(rows.size()) ^ (lies >> 4) : uint32_t(rows.size());
+  const uint32_t declared =
+      (lies & 1) ? uint32_t(rows.size()) ^ (lies >> 4) : uint32_t(rows.size());
   std::memcpy(&file[4], &declared, 4);  // little-endian on the machines we fuzz on
   file[28] = (lies & 2) ? 1 : 0;        // an index that does not exist
   if (lies & 4) file.append(std::string(trailer % 64, char(trailer)));  // never a whole record
@@ -153,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(Visible(t) == Shown(rows, bySerial, bySerial ? filterValue % 8 : filterValue % 2));
   for (size_t i = 0; i < rows.size(); ++i) {
     if (rows[i].garbledP) continue;
-    const FieldValue p = t.FieldOfRecord(uint32_t(i + 1), QStringLiteral("P"));
+    const FieldValue p = t.FieldOfRecord(uint32_t(i + 1), Field::P);
     Check(ValueToFloat(p) == rows[i].p / 100.0);
   }
   t.RepairHeader();
@@ -193,8 +193,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(s.Table().VisibleRowCount() == int(Shown(kept, false, kind == ShownKind::Water).size()));
   for (size_t i = 0; i < kept.size(); ++i) {
     const MeasurementTable& k = s.Table();
-    Check(ValueToInt(k.FieldOfRecord(uint32_t(i + 1), QStringLiteral("SERIAL"))) == kept[i].serial);
-    Check(ValueToInt(k.FieldOfRecord(uint32_t(i + 1), QStringLiteral("N"))) == kept[i].n);
+    Check(ValueToInt(k.FieldOfRecord(uint32_t(i + 1), Field::Serial)) == kept[i].serial);
+    Check(ValueToInt(k.FieldOfRecord(uint32_t(i + 1), Field::N)) == kept[i].n);
   }
   s.Close();
   return 0;

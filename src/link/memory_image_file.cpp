@@ -78,18 +78,12 @@ bool ReadMemoryImageFileBytes(const QString& path, QByteArray* bytes, QString* e
     *error = FileErrorText(errno);
     return false;
   }
+  // One byte past the largest image: a longer file is told by its length.
   bytes->resize(kMaxFileSize + 1);
-  qsizetype done = 0;
-  int err = 0;
-  while (done < bytes->size()) {
-    const ssize_t n = f.PRead(fd, bytes->data() + done, size_t(bytes->size() - done), off_t(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) err = errno;
-    if (n <= 0) break;
-    done += qsizetype(n);
-  }
+  const ssize_t done = ReadAllAt(fd, 0, bytes->data(), size_t(bytes->size()));
+  const int err = done < 0 ? errno : 0;
   f.Close(fd);
-  bytes->resize(done);
+  bytes->resize(done < 0 ? 0 : qsizetype(done));
   if (err != 0) *error = FileErrorText(err);
   return err == 0;
 }

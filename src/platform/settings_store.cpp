@@ -176,8 +176,12 @@ void SettingsStore::Sync() {
   QString why;
   if (!UsableFile(path, &why)) fail(why);
   if (!QDir().mkpath(QFileInfo(path).absolutePath())) fail(QStringLiteral("нет доступа к папке"));
-  // The platform's own writers take this lock too.
-  QLockFile lock(path + QStringLiteral(".lock"));
+  // The platform's own writers take this lock too. Its file is read when
+  // it is there: a FIFO or a device in its place would hold the save.
+  const QString lockPath = path + QStringLiteral(".lock");
+  if (!UsableFile(lockPath, &why))
+    fail(QStringLiteral("файл блокировки %1: %2").arg(QDir::toNativeSeparators(lockPath), why));
+  QLockFile lock(lockPath);
   lock.tryLock(5000);
   QMap<QString, QString> values;
   {

@@ -1,6 +1,7 @@
 #include "store/decoders.h"
 
 #include <QDate>
+#include <algorithm>
 
 namespace {
 
@@ -49,17 +50,34 @@ constexpr int kPlateFirstRecord = 4;
 
 }  // namespace
 
-QString DumpDateText(DumpView dump, int offset) {
-  const int year = dump.at(offset) + 2000;
+namespace {
+// The date as written: year, then month and day with 01 for what lies out
+// of range.
+struct DumpDateParts {
+  int year, month, day;
+};
+DumpDateParts DateParts(DumpView dump, int offset) {
   const int month = dump.at(offset + 1);
   const int day = dump.at(offset + 2);
+  return {dump.at(offset) + 2000, month >= 1 && month <= 12 ? month : 1,
+          day >= 1 && day <= 31 ? day : 1};
+}
+// The date the text reads as; invalid for a day the month does not have.
+QDate DumpDate(DumpView dump, int offset) {
+  const DumpDateParts d = DateParts(dump, offset);
+  return QDate(d.year, d.month, d.day);
+}
+}  // namespace
+
+QString DumpDateText(DumpView dump, int offset) {
+  const DumpDateParts d = DateParts(dump, offset);
   QString out;
   out.reserve(10);
-  AppendTwoDigits(out, day >= 1 && day <= 31 ? day : 1);
+  AppendTwoDigits(out, d.day);
   out += QLatin1Char('.');
-  AppendTwoDigits(out, month >= 1 && month <= 12 ? month : 1);
+  AppendTwoDigits(out, d.month);
   out += QLatin1Char('.');
-  out += QString::number(year);
+  out += QString::number(d.year);
   return out;
 }
 
@@ -104,8 +122,8 @@ QString WaterGrade(DumpView dump, int record) {
   // The day count is the true number of days between the two dates as
   // written; a date that the month does not have (31.02) gives no day count
   // and so no grade, and an end before the start gives none either.
-  const QDate start = QDate::fromString(DumpDateText(dump, record + kStartDate), "dd.MM.yyyy");
-  const QDate end = QDate::fromString(DumpDateText(dump, record + kEndDate), "dd.MM.yyyy");
+  const QDate start = DumpDate(dump, record + kStartDate);
+  const QDate end = DumpDate(dump, record + kEndDate);
   if (!start.isValid() || !end.isValid()) return QString();
   const int64_t days = start.daysTo(end);
   if (days < 0) return QString();
@@ -119,6 +137,10 @@ QString WaterGrade(DumpView dump, int record) {
 
 WaterDump DecodeWaterDump(DumpView dump, int deviceType, int recordCount) {
   WaterDump out;
+  // Sized once for the records the image can hold, never for a count alone.
+  const int fits = std::max(0, std::min(recordCount, dump.size / kWaterRecordSize));
+  out.rows.reserve(size_t(fits) * 6);
+  out.series.reserve(fits);
   int record = 0;
   for (int i = 0; i < recordCount; ++i, record += kWaterRecordSize) {
     // A count that reaches past the image stops at its end.
@@ -138,8 +160,9 @@ WaterDump DecodeWaterDump(DumpView dump, int deviceType, int recordCount) {
     for (int s = 1; s <= 6; ++s) {
       row[Field::N] = int64_t(s);
       const int at = record + SampleOffset(s);
-      row[Field::Time] = dump.at(at + 2) != kNoResultSeconds ? FieldValue(DumpDurationText(dump, at))
-                                                             : FieldValue();
+      row[Field::Time] = dump.at(at + 2) != kNoResultSeconds
+                             ? FieldValue(DumpDurationText(dump, at))
+                             : FieldValue();
       // 0.2 MPa per step; counts above 10 go on at the same rate.
       row[Field::P] = WaterStepCount(dump, record, s) / 5.0;
       out.rows.push_back(row);
@@ -161,6 +184,9 @@ PlateDump DecodePlateDump(DumpView dump, int deviceType, int deviceSerial) {
   // A record size of 0 describes no records (the download refuses such an
   // image; this keeps a direct call from making one record 65,535 times).
   const int count = out.header.recordSize == 0 ? 0 : out.header.recordCount;
+  if (count > 0 && dump.size > kPlateFirstRecord)
+    out.rows.reserve(
+        size_t(std::min(count, (dump.size - kPlateFirstRecord) / out.header.recordSize + 1)));
   for (int n = 1; n <= count; ++n) {
     const int64_t at = kPlateFirstRecord + int64_t(n - 1) * out.header.recordSize;
     // A count or size that reaches past the image stops at its end.

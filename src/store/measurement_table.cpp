@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QRegularExpression>
 #include <algorithm>
 #include <array>
@@ -72,7 +71,8 @@ bool Compatible(const FieldSpec& spec, const dbf::FieldDef& f) {
 const std::array<QString, kFieldCount>& ProgramFieldNames() {
   static const std::array<QString, kFieldCount> names = [] {
     std::array<QString, kFieldCount> out;
-    for (int f = 0; f < kFieldCount; ++f) out[size_t(f)] = QLatin1String(MeasurementSchema()[size_t(f)].name);
+    for (int f = 0; f < kFieldCount; ++f)
+      out[size_t(f)] = QLatin1String(MeasurementSchema()[size_t(f)].name);
     return out;
   }();
   return names;
@@ -198,7 +198,6 @@ struct MeasurementTable::Impl {
   int headerRowCount = 0;
   dbf::Table table;
   dbf::Index index{&table};
-  QHash<QString, int> fieldByName;  // upper-case name -> field number
   std::array<int, kFieldCount> fieldOf{};  // the program's own fields' numbers
 
   QString filter;
@@ -238,12 +237,22 @@ struct MeasurementTable::Impl {
       if (e->live) e->listener(c);
   }
 
+  // The first field of that name, in any case, or -1. Stored names are
+  // upper case and a table has a few dozen fields: a scan costs less than
+  // building a map at every open.
+  template <typename Name>  // QStringView or QLatin1String
+  int FindField(Name name) const {
+    const std::vector<dbf::FieldDef>& fields = table.Fields();
+    for (size_t i = 0; i < fields.size(); ++i)
+      if (fields[i].name.size() == name.size() &&
+          QLatin1String(fields[i].name).compare(name, Qt::CaseInsensitive) == 0)
+        return int(i);
+    return -1;
+  }
   int FieldNumber(const QString& name) const {
-    auto it = fieldByName.constFind(name);
-    if (it == fieldByName.constEnd()) it = fieldByName.constFind(name.toUpper());
-    if (it == fieldByName.constEnd())
-      throw TableError(QStringLiteral("Поле %1 не найдено").arg(name));
-    return it.value();
+    const int field = FindField(QStringView(name));
+    if (field < 0) throw TableError(QStringLiteral("Поле %1 не найдено").arg(name));
+    return field;
   }
   int FieldNumber(Field f) const { return fieldOf[size_t(f)]; }
 
@@ -252,13 +261,13 @@ struct MeasurementTable::Impl {
         QStringLiteral("^\\s*([A-Za-z_][A-Za-z0-9_]*)\\s*=\\s*([+-]?\\d+)\\s*$"));
     const QRegularExpressionMatch m = re.match(expr);
     if (!m.hasMatch()) return false;
-    auto it = fieldByName.constFind(m.captured(1).toUpper());
-    if (it == fieldByName.constEnd()) return false;
-    if (KindOf(table.Fields()[size_t(it.value())]) == Kind::Text) return false;
+    const int found = FindField(m.capturedView(1));
+    if (found < 0) return false;
+    if (KindOf(table.Fields()[size_t(found)]) == Kind::Text) return false;
     bool ok = false;
     const qlonglong v = m.captured(2).toLongLong(&ok);
     if (!ok) return false;
-    *field = it.value();
+    *field = found;
     *value = v;
     return true;
   }
@@ -496,8 +505,7 @@ struct MeasurementTable::Impl {
     }
     bool ok = false;
     const double v = QString(t).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
-    if (!ok)
-      throw TableError(QStringLiteral("Недопустимое значение поля %1: %2").arg(name, value));
+    if (!ok) throw TableError(QStringLiteral("Недопустимое значение поля %1: %2").arg(name, value));
     if (KindOf(f) == Kind::Integer) {
       const qlonglong i = t.toLongLong(&ok);
       if (ok) {
@@ -565,22 +573,17 @@ void MeasurementTable::Open(OpenMode mode) {
                              : mode == OpenMode::NewFile    ? dbf::Table::Access::ReadWriteNoLink
                                                             : dbf::Table::Access::ReadWrite);
     d->headerRowCount = int(d->table.HeaderRecordCount());
-    d->fieldByName.clear();
     const std::vector<dbf::FieldDef>& fields = d->table.Fields();
-    for (size_t i = 0; i < fields.size(); ++i) {
-      const QString name = QString::fromLatin1(fields[i].name);
-      if (!d->fieldByName.contains(name)) d->fieldByName.insert(name, int(i));
-    }
     const std::vector<FieldSpec>& schema = MeasurementSchema();
     for (size_t k = 0; k < schema.size(); ++k) {
       const FieldSpec& s = schema[k];
-      auto it = d->fieldByName.constFind(QString::fromLatin1(s.name));
-      if (it == d->fieldByName.constEnd())
+      const int found = d->FindField(QLatin1String(s.name));
+      if (found < 0)
         throw TableError(QStringLiteral("В таблице %1 нет поля %2").arg(d->Path(), s.name));
-      if (!Compatible(s, fields[size_t(it.value())]))
+      if (!Compatible(s, fields[size_t(found)]))
         throw TableError(
             QStringLiteral("Поле %1 таблицы %2 неверного типа").arg(s.name, d->Path()));
-      if (k < d->fieldOf.size()) d->fieldOf[k] = it.value();
+      if (k < d->fieldOf.size()) d->fieldOf[k] = found;
     }
     // An index replacement that a writer that died left half-made (never
     // by a reader: it writes nothing).

@@ -91,6 +91,18 @@ TEST(UnusualFiles, AreRefusedAtOnceWithTheReasonAndLeftAlone) {
          }
          return QString();
        }},
+      {"lock file of the settings", settingsFile + QStringLiteral(".lock"),
+       [](const QString&) {
+         SettingsStore store;
+         store.Open();
+         store.WriteString(QStringLiteral("Default_dir"), QStringLiteral("/home"));
+         try {
+           store.Sync();
+         } catch (const SettingsError& e) {
+           return e.text();
+         }
+         return QString();
+       }},
   };
   for (const auto& r : readers) {
     for (const Planted kind : {Planted::Fifo, Planted::Folder, Planted::Device}) {
