@@ -1,12 +1,13 @@
 // The measurement table layer over a table file kept in memory. The input
-// describes rows (kind, number, series, P and R, deleted or not, P as
+// describes rows (kind, number, series, day, P and R, deleted or not, P as
 // unreadable text), how the header lies about them (record count, index
 // flag), what trails the records, a filter in force before the open, and
 // which rows to delete. The file is written by the table itself and then
 // spoilt as described; then it is opened with the filter, its header
-// repaired, its series listed and shown with their statistics, rows
-// deleted and the file packed and opened again. Traps when what the table
-// shows disagrees with the rows the input described.
+// repaired, its series listed and shown with their statistics, its kind
+// shown within a range of dates, rows deleted and the file packed and
+// opened again. Traps when what the table shows disagrees with the rows
+// the input described.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -29,6 +30,7 @@ struct Row {
   int serial = 0;
   int p = 0;  // hundredths
   int r = 0;
+  int day = 0;  // of January 2024; 0: no date
 };
 
 const char kPath[] = "/fuzz/t.db";
@@ -48,6 +50,19 @@ std::vector<uint32_t> Shown(const std::vector<Row>& rows, bool bySerial, int val
     const Row& r = rows[i];
     if (r.deleted) continue;
     if (bySerial ? r.serial == value : int(r.water) == value) out.push_back(uint32_t(i + 1));
+  }
+  return out;
+}
+
+// The records of a kind that lie in a range of January days (0: that end
+// open); a row without a date lies outside a bounded range.
+std::vector<uint32_t> InRange(const std::vector<Row>& rows, bool water, int from, int to) {
+  std::vector<uint32_t> out;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& r = rows[i];
+    if (r.deleted || r.water != water) continue;
+    if ((from || to) && (r.day == 0 || (from && r.day < from) || (to && r.day > to))) continue;
+    out.push_back(uint32_t(i + 1));
   }
   return out;
 }
@@ -92,7 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     r.water = flags & 2;
     r.garbledP = (flags & 0x1C) == 0x1C;
     r.n = flags >> 5;
-    r.serial = in.Byte() % 8;
+    const uint8_t serialAndDay = in.Byte();
+    r.serial = serialAndDay % 8;
+    r.day = serialAndDay >> 3;
     r.p = int(in.Byte()) - 64;
     r.r = in.Byte();
     const uint8_t deleteIt = in.Byte();
@@ -110,6 +127,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       v[Field::NbType] = int64_t(rows[i].water ? 1 : 0);
       v[Field::P] = rows[i].p / 100.0;
       v[Field::R] = double(rows[i].r);
+      if (rows[i].day > 0)
+        v[Field::Date] =
+            QStringLiteral("%1.01.2024 10:00:00").arg(rows[i].day, 2, 10, QLatin1Char('0'));
     }
     MeasurementTable t;
     t.SetLocation(QString::fromLatin1(kPath));
@@ -177,7 +197,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Rows marked by the rest of the input go, and the pack keeps the others
   // in their order.
+  // The plate tests within a range of dates, when the input asks for one.
+  const bool water = kind == ShownKind::Water;
+  int from = 0, to = 0;
+  if (filterChoice & 4) {
+    from = filterChoice >> 3;
+    to = (filterValue >> 4) == 15 ? 0 : from + (filterValue >> 4);
+  }
+  auto day = [](int d) { return d ? QDate(2024, 1, 1).addDays(d - 1) : QDate(); };
+  s.SetPlateDates(DateRange{day(from), day(to)});
+  if (water) from = to = 0;  // the water series know no range
   s.ShowKind(kind);
+  Check(Visible(s.Table()) == InRange(rows, water, from, to));
   CheckStats(s);
   std::vector<TableSession::Bookmark> marked;
   const int shown = s.Table().VisibleRowCount();
@@ -190,7 +221,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       kept.push_back(rows[i]);
   s.DeleteRowsAndPack(doomed);
   Check(s.Table().StoredRowCount() == int(kept.size()));
-  Check(s.Table().VisibleRowCount() == int(Shown(kept, false, kind == ShownKind::Water).size()));
+  Check(s.Table().VisibleRowCount() == int(InRange(kept, water, from, to).size()));
   for (size_t i = 0; i < kept.size(); ++i) {
     const MeasurementTable& k = s.Table();
     Check(ValueToInt(k.FieldOfRecord(uint32_t(i + 1), Field::Serial)) == kept[i].serial);
