@@ -436,10 +436,14 @@ std::vector<MeasurementRow> NewRows(const DecodedDownload& decoded, HeldRecords 
 
 AppendCounts TableSession::AppendFromDownload(const DownloadResult& download,
                                               const std::function<void()>& replacing) {
-  if (!IsEditable()) throw TableError(QStringLiteral("Нет таблицы, открытой для записи"));
+  if (!HasTable()) throw TableError(QStringLiteral("Нет открытой таблицы"));
+  const QString path = QFileInfo(table_.FilePath()).absoluteFilePath();
+  if (ReadOnly())
+    throw TableError(
+        QStringLiteral("Таблица %1 открыта только для просмотра: дополнить ее нельзя")
+            .arg(Shown(path)));
   // The copy takes the rows as the file holds them, the edit's too.
   PostEdit();
-  const QString path = QFileInfo(table_.FilePath()).absoluteFilePath();
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly))
     throw TableError(
