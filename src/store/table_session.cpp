@@ -474,7 +474,7 @@ AppendCounts TableSession::AppendFromDownload(const DownloadResult& download,
   RebuildSeriesList(decoded.kind);
   if (decoded.kind == ShownKind::Water) {
     // The new series are the last entries of the list.
-    counts.firstNew = int(series_.size()) - counts.added;
+    counts.firstNew = std::clamp(int(series_.size()) - counts.added, 0, int(series_.size()) - 1);
     ShowSeries(series_.at(size_t(counts.firstNew)).number);
   } else {
     counts.firstNew = oldRows;
