@@ -97,6 +97,8 @@ void MainWindow::BuildActions() {
   const QKeySequence none;
   newTableAction_ = NewAction(this, "newTableAction", Ru("Соз&дать"), 0,
                               QKeySequence(Qt::CTRL | Qt::Key_N), this, &W::NewTable);
+  appendAction_ = NewAction(this, "appendAction", Ru("Дополнить из п&рибора…"), 7, none, this,
+                            &W::AppendFromInstrument);
   openTableAction_ = NewAction(this, "openTableAction", Ru("&Открыть"), 1,
                                QKeySequence(Qt::CTRL | Qt::Key_O), this, &W::OpenTable);
   saveTableAction_ = NewAction(this, "saveTableAction", Ru("&Сохранить"), 2,
@@ -141,7 +143,8 @@ void MainWindow::BuildMenus() {
   QMenuBar* bar = menuBar();
   QMenu* file = bar->addMenu(Ru("&Файл"));
   file->setObjectName(QStringLiteral("fileMenu"));
-  file->addActions({newTableAction_, openTableAction_, saveTableAction_, closeTableAction_});
+  file->addActions(
+      {newTableAction_, appendAction_, openTableAction_, saveTableAction_, closeTableAction_});
   file->addSeparator();
   file->addActions({previewAction_, printAction_});
   file->addSeparator();
@@ -212,8 +215,8 @@ void MainWindow::BuildToolBar() {
   toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
   toolBar_->toggleViewAction()->setVisible(false);
   setContextMenuPolicy(Qt::NoContextMenu);
-  toolBar_->addActions(
-      {newTableAction_, openTableAction_, saveTableAction_, previewAction_, printAction_, helpAction_});
+  toolBar_->addActions({newTableAction_, appendAction_, openTableAction_, saveTableAction_,
+                        previewAction_, printAction_, helpAction_});
 }
 
 void MainWindow::BuildViews() {
@@ -389,7 +392,8 @@ void MainWindow::UpdateCommandStates() {
                      sortByColumnAction_, removeSortingAction_, exportXlsAction_})
     a->setEnabled(session_.HasTable());
   // The commands that write to the table.
-  for (QAction* a : {saveTableAction_, deleteRowsAction_}) a->setEnabled(session_.IsEditable());
+  for (QAction* a : {saveTableAction_, appendAction_, deleteRowsAction_})
+    a->setEnabled(session_.IsEditable());
   deletePopupAction_->setEnabled(!session_.ReadOnly());
 }
 

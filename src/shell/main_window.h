@@ -3,7 +3,8 @@
 // on their tabs, the series list. It binds these widgets to the table
 // session; its handlers are spread over files by subsystem:
 //   main_window.cpp          construction, command states, help, about
-//   main_window_table.cpp    New / Open / Save / Close, series, deletion,
+//   main_window_table.cpp    New / Append / Open / Save / Close, series,
+//                            deletion,
 //                            closing the window
 //   main_window_views.cpp    the two views: showing them, fitting,
 //                            colours, sorting, footers, column layouts
@@ -99,6 +100,8 @@ class MainWindow : public QMainWindow {
   // --- table file (main_window_table.cpp) ---
   void NewTable();
   void CreateTableFromDownload(const QString& path);
+  void AppendFromInstrument();
+  void AppendDownloadToTable();
   void OpenTable();
   bool OpenTableFile(const QString& path);
   void SaveTable();
@@ -106,7 +109,7 @@ class MainWindow : public QMainWindow {
   bool SettleUnsavedChanges();
   bool SettleBeforeClosing();
   void ShowIncompleteNotice(const QString& extra);
-  void ShowSeriesList();
+  void ShowSeriesList(int current = 0);
   void ShowSelectedSeries();
   void DeleteMarkedRows();
   void DeleteRowsOfShownView();
@@ -168,6 +171,7 @@ class MainWindow : public QMainWindow {
 
   // One action per command; the tool bar shows the menus' own.
   QAction* newTableAction_ = nullptr;
+  QAction* appendAction_ = nullptr;
   QAction* openTableAction_ = nullptr;
   QAction* saveTableAction_ = nullptr;
   QAction* closeTableAction_ = nullptr;

@@ -1,4 +1,4 @@
-// The table file's commands: New, Open, Save, Close, the series list, row
+// The table file's commands: New, Append, Open, Save, Close, the series list, row
 // deletion, and closing the window (which closes the table).
 #include <QCloseEvent>
 #include <QDir>
@@ -108,6 +108,53 @@ void MainWindow::CreateTableFromDownload(const QString& path) {
   session_.Table().Refresh();
   // As after "Открыть": the stored widths were made for another window.
   FitShownColumns();
+}
+
+// "Дополнить из прибора…": the download as for "Создать", then the records
+// the open table does not hold yet at its end.
+void MainWindow::AppendFromInstrument() {
+  if (!session_.IsEditable()) return;
+  // Told before the instrument's memory is read for nothing: the file is
+  // replaced by a copy made beside it.
+  try {
+    session_.CheckNewTablePath(session_.Table().FilePath());
+  } catch (const std::exception& e) {
+    ShowGeneralError(this, OperatorText(e));
+    return;
+  }
+  if (downloadDialog_ && Dialogs().Exec(downloadDialog_) == QDialog::Accepted)
+    AppendDownloadToTable();
+}
+
+// Appends the last download to the open table, shows the new records and
+// tells what happened.
+void MainWindow::AppendDownloadToTable() {
+  // The editor's value goes into the edit that the session posts first.
+  EndOpenEditors(true);
+  AppendCounts counts;
+  try {
+    counts = session_.AppendFromDownload(downloadDialog_->Result(), [this] {
+      // A new file takes the table's place: the views drop their sorting,
+      // and with it the index file.
+      for (const TableView& v : views_) ClearSorting(v);
+    });
+  } catch (const std::exception& e) {
+    // Only a file lost after the rename leaves no table.
+    if (!session_.InUse()) LeaveTableState();
+    ShowGeneralError(this, OperatorText(e));
+    return;
+  }
+  if (counts.added > 0) {
+    ShowViews();
+    if (counts.kind == ShownKind::Water) {
+      ShowSeriesList(counts.firstNew);
+    } else {
+      ShowKindTab(viewTabs_->currentIndex());
+      session_.Table().MoveTo(counts.firstNew);
+    }
+  }
+  Dialogs().Message(this, QMessageBox::Information, MainTitle(), AppendCountsText(counts),
+                    QMessageBox::Ok);
 }
 
 // "Открыть": the file to open, then its series list with the first series
@@ -285,11 +332,12 @@ void MainWindow::EndOpenEditors(bool keep) {
 }
 
 // Fills the list beside the water-permeability view from the session,
-// every entry listed, and highlights its first entry.
-void MainWindow::ShowSeriesList() {
+// every entry listed, and highlights the entry `current` (the first one
+// unless told otherwise).
+void MainWindow::ShowSeriesList(int current) {
   seriesSearch_->clear();
   views::FillSeriesList(*seriesList_, session_.Series());
-  if (seriesList_->count() > 0) seriesList_->setCurrentRow(0);
+  if (seriesList_->count() > current) seriesList_->setCurrentRow(current);
 }
 
 // Shows the rows of the highlighted series and their statistics. The list

@@ -10,9 +10,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <array>
+#include <map>
 #include <utility>
 
 #include "platform/file_ops.h"
+#include "store/decimal_round.h"
 #include "store/series_list.h"
 
 QString IndexFileOf(const QString& tablePath) {
@@ -31,6 +34,18 @@ QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 [[noreturn]] void Refuse(const QString& text) { throw TableError(text); }
 
 QString Shown(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// n and the words for n things: `one` after 1, 21, 31…, `few` after 2-4,
+// 22-24…, `many` after the others ("1 строка", "3 строки", "18 строк").
+QString CountedWords(size_t n, const char* one, const char* few, const char* many) {
+  const size_t last = n % 10, lastTwo = n % 100;
+  const char* words = many;
+  if (last == 1 && lastTwo != 11)
+    words = one;
+  else if (last >= 2 && last <= 4 && (lastTwo < 12 || lastTwo > 14))
+    words = few;
+  return QString::number(n) + QLatin1Char(' ') + QString::fromUtf8(words);
+}
 
 bool IsLeftoverPartName(const QString& name, const QFileInfo& table) {
   const QString ours = QLatin1Char('.') + table.fileName() + QLatin1String(kPartInfix);
@@ -164,11 +179,50 @@ void TableSession::CheckNewTablePath(const QString& path) const {
   if (held >= 0) Files().Close(held);
 }
 
-BuiltTable TableSession::BuildFromDownload(const QString& path, const DownloadResult& download) {
+namespace {
+
+// The rows of a download as the decoder of its instrument makes them.
+struct DecodedDownload {
+  int deviceType = 0;
+  int recordCount = 0;  // for plate images the image's own
+  ShownKind kind = ShownKind::Water;
+  std::vector<MeasurementRow> rows;
+};
+
+DecodedDownload Decode(const DownloadResult& download) {
   const DumpView image{download.image.data(), int(download.image.size())};
-  const int deviceType = download.identity.type;
-  const int recordCount = download.identity.recordCount;
-  const QString finalPath = QFileInfo(path).absoluteFilePath();
+  DecodedDownload out;
+  out.deviceType = download.identity.type;
+  if (IsWaterDeviceType(out.deviceType)) {
+    out.recordCount = download.identity.recordCount;
+    out.rows = DecodeWaterDump(image, out.deviceType, out.recordCount).rows;
+  } else {
+    PlateDump decoded = DecodePlateDump(image, out.deviceType, download.identity.serial);
+    // The image's own count replaces the one of the identification frame.
+    out.recordCount = decoded.header.recordCount;
+    out.kind = ShownKind::Plate;
+    out.rows = std::move(decoded.rows);
+  }
+  return out;
+}
+
+}  // namespace
+
+BuiltTable TableSession::BuildFromDownload(const QString& path, const DownloadResult& download) {
+  DecodedDownload decoded = Decode(download);
+  BuiltTable built = BuildBeside(QFileInfo(path).absoluteFilePath(),
+                                 MeasurementTable::NewFileImage(), [&](MeasurementTable& table) {
+                                   table.AppendRows(decoded.rows);
+                                   return true;
+                                 });
+  built.deviceType_ = decoded.deviceType;
+  built.decodedRecordCount_ = decoded.recordCount;
+  if (decoded.kind == ShownKind::Water) built.series_ = SeriesOfRows(decoded.rows);
+  return built;
+}
+
+BuiltTable TableSession::BuildBeside(const QString& finalPath, const QByteArray& start,
+                                     const std::function<bool(MeasurementTable&)>& fill) {
   RemoveLeftoverParts(finalPath);
   BuiltTable built;
   built.path_ = finalPath;
@@ -182,22 +236,14 @@ BuiltTable TableSession::BuildFromDownload(const QString& path, const DownloadRe
   built.fd_ = fd;
   built.part_ = QFile::decodeName(part.c_str());
   try {
-    if (!WriteAll(fd, MeasurementTable::NewFileImage()))
-      throw TableError(CannotWrite(finalPath, errno));
+    if (!WriteAll(fd, start)) throw TableError(CannotWrite(finalPath, errno));
     MeasurementTable table;
     table.SetLocation(built.part_);
     table.Open(MeasurementTable::OpenMode::NewFile);
-    built.deviceType_ = deviceType;
-    if (IsWaterDeviceType(deviceType)) {
-      built.decodedRecordCount_ = recordCount;
-      WaterDump decoded = DecodeWaterDump(image, deviceType, recordCount);
-      table.AppendRows(decoded.rows);
-      built.series_ = SeriesOfRows(decoded.rows);
-    } else {
-      const PlateDump decoded = DecodePlateDump(image, deviceType, download.identity.serial);
-      // The image's own count replaces the one of the identification frame.
-      built.decodedRecordCount_ = decoded.header.recordCount;
-      table.AppendRows(decoded.rows);
+    if (!fill(table)) {
+      table.Close();
+      built.Discard();
+      return built;
     }
     table.Close();
     // While the table had it open, its write lock kept the tidying up of
@@ -223,6 +269,7 @@ BuiltTable TableSession::BuildFromDownload(const QString& path, const DownloadRe
     QString text = OperatorText(e);
     text.replace(built.part_, Shown(finalPath));
     text.replace(QFileInfo(built.part_).fileName(), QFileInfo(finalPath).fileName());
+    if (dynamic_cast<const OtherInstrumentError*>(&e)) throw OtherInstrumentError(text);
     throw TableError(text);
   }
   return built;
@@ -230,6 +277,19 @@ BuiltTable TableSession::BuildFromDownload(const QString& path, const DownloadRe
 
 void TableSession::Install(BuiltTable& built) {
   if (!built.IsReady()) throw TableError(QStringLiteral("Новая таблица не создана"));
+  PutInPlace(built);
+  deviceType_ = built.deviceType_;
+  decodedRecordCount_ = built.decodedRecordCount_;
+  series_ = built.series_;
+  if (IsWaterDeviceType(deviceType_)) {
+    ShowKind(ShownKind::Water);
+    if (!series_.empty()) ShowSeries(series_.front().number);
+  } else {
+    ShowKind(ShownKind::Plate);
+  }
+}
+
+void TableSession::PutInPlace(BuiltTable& built) {
   const QString path = built.path_;
   // The old file's lock is held across the rename, so that no other
   // program opens it in between and goes on writing a removed file.
@@ -260,21 +320,178 @@ void TableSession::Install(BuiltTable& built) {
   plateDates_ = DateRange();
   table_.Open();
   inUse_ = true;
-  deviceType_ = built.deviceType_;
-  decodedRecordCount_ = built.decodedRecordCount_;
-  series_ = built.series_;
   NoteIncompleteness();
-  if (IsWaterDeviceType(deviceType_)) {
-    ShowKind(ShownKind::Water);
-    if (!series_.empty()) ShowSeries(series_.front().number);
-  } else {
-    ShowKind(ShownKind::Plate);
-  }
 }
 
 void TableSession::CreateFromDownload(const QString& path, const DownloadResult& download) {
   BuiltTable built = BuildFromDownload(path, download);
   Install(built);
+}
+
+namespace {
+
+// The fields that tell one instrument record from another: a series by its
+// number and start, a plate test by the instrument's serial, its date and
+// time, P, R and the plate.
+const std::vector<Field>& KeyFields(ShownKind kind) {
+  static const std::vector<Field> water = {Field::Serial, Field::Date};
+  static const std::vector<Field> plate = {Field::Serial, Field::Date, Field::Time,
+                                           Field::P,      Field::R,    Field::Type};
+  return kind == ShownKind::Water ? water : plate;
+}
+
+// A record's key from its row's values. P and R are compared to the
+// instrument's hundredths, texts without the blanks the file pads them
+// with.
+template <typename ValueOf>
+QString RecordKey(ShownKind kind, const ValueOf& valueOf) {
+  QStringList parts;
+  for (Field f : KeyFields(kind)) {
+    const FieldValue v = valueOf(f);
+    const double* number = std::get_if<double>(&v);
+    parts << (number ? RoundedDecimalText(*number, 2) : ValueToText(v).trimmed());
+  }
+  return parts.join(QChar(0x1F));
+}
+
+// What the rows of a table hold: the records of each key (a series only
+// with all six samples), and the rows of each kind with the device type
+// of the first (indexed by ShownKind).
+struct HeldRecords {
+  std::map<QString, int> count;
+  std::array<int, 2> rows{};
+  std::array<int, 2> deviceType{};
+};
+
+HeldRecords HeldIn(const MeasurementTable& table) {
+  HeldRecords held;
+  std::map<QString, std::array<int, 6>> samples;
+  for (int i = 0; i < table.VisibleRowCount(); ++i) {
+    auto valueOf = [&](Field f) { return table.FieldAt(i, f); };
+    const ShownKind kind = ValueToInt(valueOf(Field::NbType)) == int64_t(ShownKind::Water)
+                               ? ShownKind::Water
+                               : ShownKind::Plate;
+    if (held.rows[size_t(kind)]++ == 0)
+      held.deviceType[size_t(kind)] = int(ValueToInt(valueOf(Field::DevType)));
+    if (kind == ShownKind::Plate) {
+      ++held.count[RecordKey(kind, valueOf)];
+      continue;
+    }
+    const int64_t n = ValueToInt(valueOf(Field::N));
+    auto& of = samples[RecordKey(kind, valueOf)];
+    if (n >= 1 && n <= 6) ++of[size_t(n - 1)];
+  }
+  for (const auto& [key, of] : samples) {
+    const int whole = *std::min_element(of.begin(), of.end());
+    if (whole > 0) held.count[key] += whole;
+  }
+  return held;
+}
+
+// What the operator calls the records of a kind.
+QString KindText(ShownKind kind, int deviceType) {
+  if (kind == ShownKind::Water)
+    return QStringLiteral("серии испытаний на водонепроницаемость (ФИР-ТЛ7)");
+  return QStringLiteral("испытания прибора %1").arg(PlateInstrumentName(deviceType));
+}
+
+// A table shows one kind of rows at a time (water-permeability rows where
+// there are any), and takes no records of the other kind; an empty table
+// takes either.
+void CheckSameKind(const HeldRecords& held, ShownKind kind, int deviceType, const QString& path) {
+  const size_t water = size_t(ShownKind::Water), plate = size_t(ShownKind::Plate);
+  const ShownKind tableKind = held.rows[water] > 0 ? ShownKind::Water : ShownKind::Plate;
+  if (held.rows[water] + held.rows[plate] == 0 || tableKind == kind) return;
+  throw OtherInstrumentError(
+      QStringLiteral("В таблице %1 записаны %2, а из прибора получены %3. В одной таблице "
+                     "хранятся записи одного вида: для этих данных создайте новую таблицу "
+                     "командой «Создать»")
+          .arg(Shown(path), KindText(tableKind, held.deviceType[size_t(tableKind)]),
+               KindText(kind, deviceType)));
+}
+
+// The rows of the records of `decoded` that `held` does not account for,
+// in the instrument's order; each held record accounts for one.
+std::vector<MeasurementRow> NewRows(const DecodedDownload& decoded, HeldRecords held,
+                                    AppendCounts* counts) {
+  const size_t perRecord = decoded.kind == ShownKind::Water ? 6 : 1;
+  std::vector<MeasurementRow> rows;
+  for (size_t at = 0; at + perRecord <= decoded.rows.size(); at += perRecord) {
+    const MeasurementRow& first = decoded.rows[at];
+    int& left = held.count[RecordKey(decoded.kind, [&](Field f) { return first[f]; })];
+    if (left > 0) {
+      --left;
+      ++counts->held;
+      continue;
+    }
+    rows.insert(rows.end(), decoded.rows.begin() + long(at),
+                decoded.rows.begin() + long(at + perRecord));
+    ++counts->added;
+  }
+  counts->addedRows = int(rows.size());
+  return rows;
+}
+
+}  // namespace
+
+AppendCounts TableSession::AppendFromDownload(const DownloadResult& download,
+                                              const std::function<void()>& replacing) {
+  if (!HasTable()) throw TableError(QStringLiteral("Нет открытой таблицы"));
+  const QString path = QFileInfo(table_.FilePath()).absoluteFilePath();
+  if (ReadOnly())
+    throw TableError(
+        QStringLiteral("Таблица %1 открыта только для просмотра: дополнить ее нельзя")
+            .arg(Shown(path)));
+  // The copy takes the rows as the file holds them, the edit's too.
+  PostEdit();
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    throw TableError(
+        QStringLiteral("Не удалось прочитать файл %1: %2").arg(Shown(path), file.errorString()));
+  const QByteArray bytes = file.readAll();
+  file.close();
+  const DecodedDownload decoded = Decode(download);
+  AppendCounts counts;
+  counts.kind = decoded.kind;
+  int oldRows = 0;  // of the kind appended
+  BuiltTable built = BuildBeside(path, bytes, [&](MeasurementTable& copy) {
+    const HeldRecords held = HeldIn(copy);
+    CheckSameKind(held, decoded.kind, decoded.deviceType, path);
+    oldRows = held.rows[size_t(decoded.kind)];
+    const std::vector<MeasurementRow> rows = NewRows(decoded, held, &counts);
+    copy.AppendRows(rows);
+    return !rows.empty();
+  });
+  if (!built.IsReady()) return counts;
+  if (replacing) replacing();
+  PutInPlace(built);
+  decodedRecordCount_ = decoded.recordCount;
+  // As after Open: the first stored row's (the download's for a table that
+  // was empty).
+  table_.First();
+  deviceType_ = int(table_.GetInt(Field::DevType));
+  ShowKind(decoded.kind);
+  RebuildSeriesList(decoded.kind);
+  if (decoded.kind == ShownKind::Water) {
+    // The new series are the last entries of the list.
+    counts.firstNew = std::clamp(int(series_.size()) - counts.added, 0, int(series_.size()) - 1);
+    ShowSeries(series_.at(size_t(counts.firstNew)).number);
+  } else {
+    counts.firstNew = oldRows;
+    table_.MoveTo(oldRows);
+  }
+  return counts;
+}
+
+QString AppendCountsText(const AppendCounts& counts) {
+  if (counts.kind == ShownKind::Plate)
+    return QStringLiteral("Добавлено испытаний: %1, уже были в таблице: %2")
+        .arg(counts.added)
+        .arg(counts.held);
+  return QStringLiteral("Добавлено серий: %1 (%2), уже были в таблице: %3")
+      .arg(counts.added)
+      .arg(CountedWords(size_t(counts.addedRows), "строка", "строки", "строк"))
+      .arg(counts.held);
 }
 
 void TableSession::NoteIncompleteness() {
@@ -470,13 +687,7 @@ namespace {
 
 // "отмеченную строку", "отмеченные строки" or "отмеченных строк" after n.
 QString MarkedRowsText(size_t n) {
-  const size_t last = n % 10, lastTwo = n % 100;
-  const char* words = "отмеченных строк";
-  if (last == 1 && lastTwo != 11)
-    words = "отмеченную строку";
-  else if (last >= 2 && last <= 4 && (lastTwo < 12 || lastTwo > 14))
-    words = "отмеченные строки";
-  return QString::number(n) + QLatin1Char(' ') + QString::fromUtf8(words);
+  return CountedWords(n, "отмеченную строку", "отмеченные строки", "отмеченных строк");
 }
 
 }  // namespace

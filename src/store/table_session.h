@@ -15,6 +15,30 @@
 #include "store/series_list.h"
 #include "store/table_stats.h"
 
+// What "Дополнить" did with a download: the instrument's records it added
+// at the end of the table and those the table held already.
+struct AppendCounts {
+  ShownKind kind = ShownKind::Water;
+  int added = 0;      // series or plate tests
+  int addedRows = 0;  // rows: six a series, one a plate test
+  int held = 0;
+  // Where the new records are shown: the series list's entry of the first
+  // new series, or the first new plate row among the plate rows; -1 when
+  // nothing was added.
+  int firstNew = -1;
+};
+
+// What the operator reads afterwards: "Добавлено серий: 3 (18 строк), уже
+// были в таблице: 12", "Добавлено испытаний: 2, уже были в таблице: 5".
+QString AppendCountsText(const AppendCounts& counts);
+
+// A download from the instrument of the other kind than the rows the table
+// holds: a table shows one kind of rows at a time.
+class OtherInstrumentError : public TableError {
+ public:
+  using TableError::TableError;
+};
+
 // A new table made from a download, complete and on the disk in a file
 // beside the name the operator chose, waiting for TableSession::Install to
 // give it that name. Dropped without that, it removes the file beside.
@@ -109,6 +133,23 @@ class TableSession {
   // failure a file of that name is as it was.
   void CreateFromDownload(const QString& path, const DownloadResult& download);
 
+  // "Дополнить": appends to the open table, at its end and in the
+  // instrument's order, the records of the download it does not hold yet.
+  // A series counts as held when the table has one of that number and
+  // start with all six samples, a plate test when it has a row of that
+  // instrument serial, date, time, P, R and plate; each row of the table
+  // stands for one record of the download. An edit in progress is posted
+  // first. The rows go into a copy of the file beside it, which then takes
+  // its place as New's table does (`replacing` is called just before), so
+  // a failure leaves the file and the open table as they were; with
+  // nothing new the file is not written. Afterwards the table is open with
+  // no unsaved changes, the series list rebuilt, and the first new series
+  // (or the plate rows, the first new one current) shown. Throws
+  // TableError (OtherInstrumentError for a download of the other kind of
+  // instrument than the rows the table holds; an empty table takes either).
+  AppendCounts AppendFromDownload(const DownloadResult& download,
+                                  const std::function<void()>& replacing = {});
+
   // After New or Open: what tells that the table was cut short while it
   // was written (its header's row count disagrees with the rows in the
   // file, or its last water-permeability series has fewer than six
@@ -179,6 +220,16 @@ class TableSession {
                          const std::function<void()>& posted = {});
 
  private:
+  // Makes a table in a new file beside `finalPath`: the bytes `start`, then
+  // `fill` on it opened as a table; complete and on the disk afterwards.
+  // `fill` returns false when there is nothing to keep: the file goes, and
+  // the BuiltTable is not ready. Throws TableError naming `finalPath`.
+  static BuiltTable BuildBeside(const QString& finalPath, const QByteArray& start,
+                                const std::function<bool(MeasurementTable&)>& fill);
+  // Gives the built table its name (holding the lock of a file of that
+  // name across the rename), closes the open table and opens the new one
+  // with no filter.
+  void PutInPlace(BuiltTable& built);
   // Notes, right after an open, whether the table was cut short.
   void NoteIncompleteness();
 

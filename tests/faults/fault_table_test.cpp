@@ -182,6 +182,28 @@ struct CreateFromDownload : TableOperation {
   QString HiddenName() const override { return QStringLiteral(".part"); }
 };
 
+// "Дополнить": the records of a download that the open table does not
+// hold yet go at its end; with the rename, all or nothing.
+struct AppendFromDownload : TableOperation {
+  static QByteArray Image(int series) {
+    return sim::BuildWaterImage(sim::GenerateWaterRecords(series));
+  }
+  void Prepare(const QString& d) override {
+    dir = d;
+    TableSession s;
+    s.CreateFromDownload(File(), *DownloadOf(Image(2), 1, 2, 1234));
+    s.Close();
+  }
+  bool Run() override {
+    session = std::make_unique<TableSession>();
+    session->Open(File());
+    session->AppendFromDownload(*DownloadOf(Image(4), 1, 4, 1234));
+    session->Close();
+    return true;
+  }
+  QString HiddenName() const override { return QStringLiteral(".part"); }
+};
+
 // Posting an edited row.
 struct PostEdit : TableOperation {
   void Prepare(const QString& d) override {
@@ -496,13 +518,14 @@ class FaultTable : public ::testing::Test {
 // each new file's data is on the disk before its rename, the folder after.
 TEST_F(FaultTable, PlantedLinksAreNeverFollowedAndTheFileKeepsItsMode) {
   CreateFromDownload create;
+  AppendFromDownload append;
   PostEdit post;
   DeleteAndPack pack;
   SortTag sort;
   SaveLayout layout;
   ExportWorkbook workbook;
   PrintPdf pdf;
-  Operation* const ops[] = {&create, &post, &pack, &sort, &layout, &workbook, &pdf};
+  Operation* const ops[] = {&create, &append, &post, &pack, &sort, &layout, &workbook, &pdf};
   for (Operation* op : ops) {
     QByteArray oldState, newState;
     std::vector<std::string> names;
@@ -551,6 +574,11 @@ TEST_F(FaultTable, PlantedLinksAreNeverFollowedAndTheFileKeepsItsMode) {
 
 TEST_F(FaultTable, CreatingATableFromADownload) {
   CreateFromDownload op;
+  Exercise(op);
+}
+
+TEST_F(FaultTable, AppendingADownloadToTheOpenTable) {
+  AppendFromDownload op;
   Exercise(op);
 }
 

@@ -1,8 +1,8 @@
 // The window under the same faults: for every write of "Экспорт в Excel",
-// of deleting rows (with the pack) and of storing the layout when the table
-// closes, once failing and once as the last write before a crash. A failure
-// is told in the general error message with its reason, the files are the
-// old or the new ones, and the window goes on in a consistent state.
+// of "Дополнить из прибора…", of deleting rows (with the pack) and of
+// storing the layout when the table closes, once failing and once as the last write before a crash.
+// A failure is told in the general error message with its reason, the files are the old or the new
+// ones, and the window goes on in a consistent state.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -10,13 +10,18 @@
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <functional>
 #include <memory>
 
+#include "link/ui/download_dialog.h"
 #include "platform/operator_error.h"
 #include "shell/main_window.h"
 #include "store/dbf/dbf_table.h"
 #include "support/fault_files.h"
+#include "support/link_ports.h"
+#include "support/link_pty.h"
+#include "support/link_sample_records.h"
 #include "support/recording_dialogs.h"
 #include "support/store_fixture.h"
 #include "support/test_env.h"
@@ -174,6 +179,48 @@ TEST_F(WindowFaults, ExportToExcel) {
             [](WindowFaults& w) {
               w.dialogs_.saveNames = {w.Path(QStringLiteral("серия.xls"))};
               ASSERT_TRUE(Trigger(w.form_.get(), "exportXlsAction"));
+            }});
+}
+
+// The rows of the table file, each as its sample and series number.
+QByteArray TableRowsOf(const QString& path) {
+  QByteArray rows;
+  dbf::Table t;
+  t.LoadImage(ReadAll(path));
+  for (uint32_t r = 1; r <= t.RecordCount(); ++r)
+    if (!t.IsDeleted(r)) rows += (t.Text(t.Record(r), 0) + t.Text(t.Record(r), 4)).toUtf8() + ' ';
+  return rows;
+}
+
+TEST_F(WindowFaults, AppendFromTheInstrument) {
+  Exercise({"append",
+            [](WindowFaults& w) {
+              // The download itself, before the faults: they are the append's.
+              w.form_->SetDownloadDialog(new DownloadDialog(w.form_.get()));
+              SimulatedPort port(sim::WaterInstrument(ThreeSeries()));
+              ASSERT_TRUE(port.Ok());
+              PointPortsAt(port.Path(), QString());
+              ASSERT_EQ(RunDownloadDialog(w.form_->downloadDialog()), int(QDialog::Accepted));
+            },
+            [](WindowFaults& w) {
+              w.dialogs_.exec = [](QDialog*) { return int(QDialog::Accepted); };
+              ASSERT_TRUE(Trigger(w.form_.get(), "appendAction"));
+              w.dialogs_.exec = nullptr;
+              // The counts, when told, are no failure.
+              auto& shown = w.dialogs_.messages;
+              shown.erase(std::remove_if(shown.begin(), shown.end(),
+                                         [](const RecordingDialogs::Shown& m) {
+                                           return m.icon == QMessageBox::Information;
+                                         }),
+                          shown.end());
+            },
+            [](WindowFaults& w) { return TableRowsOf(w.table_); },
+            [](WindowFaults& w, bool failed) {
+              // The table stays open with what the file holds.
+              EXPECT_TRUE(w.form_->Session().IsEditable());
+              EXPECT_TRUE(ActionOf(w.form_.get(), "appendAction")->isEnabled());
+              EXPECT_EQ(SeriesEntries(w.form_.get()),
+                        failed ? QStringList{"3"} : (QStringList{"3", "5", "6", "9"}));
             }});
 }
 

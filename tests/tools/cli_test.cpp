@@ -3,8 +3,8 @@
 // instrument on a pseudo-terminal and on files the main window wrote. The
 // files it writes must be byte for byte those of the main window.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -22,19 +22,21 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <memory>
+#include <tuple>
 
 #include "link/memory_image_file.h"
 #include "link/serial_link.h"
 #include "link/ui/download_dialog.h"
 #include "link/ui/port_dialog.h"
 #include "platform/dialogs.h"
-#include "platform/ports.h"
 #include "platform/file_ops.h"
+#include "platform/ports.h"
 #include "shell/main_window.h"
+#include "store/measurement_table.h"
 #include "support/link_ports.h"
-#include "support/recording_dialogs.h"
-#include "support/link_sample_records.h"
 #include "support/link_pty.h"
+#include "support/link_sample_records.h"
+#include "support/recording_dialogs.h"
 #include "support/test_env.h"
 #include "support/window_driver.h"
 #include "views/grid/data_grid.h"
@@ -996,6 +998,116 @@ TEST_F(Cli, DownloadKeepsTheImageAndTheLogAndDecodeMakesTheSameTable) {
         << text.left(200).toStdString();
     EXPECT_TRUE(text.endsWith(Ru("порт ") + port.Path() + Ru(" закрыт\n")));
   }
+}
+
+// download --append: the table grows as "Дополнить из прибора…" grows it in
+// the window, byte for byte; a memory of the other kind is refused.
+TEST_F(Cli, DownloadAppendGrowsTheTableAsTheWindowDoes) {
+  const auto records = sim::GenerateWaterRecords(5);
+  const sim::InstrumentConfig two = sim::WaterInstrument({records[0], records[1]});
+  const sim::InstrumentConfig five = sim::WaterInstrument(records);
+  const QString gui = Path("gui.db"), cli = Path("cli.db");
+  GuiNew(two, gui);
+  GuiOpen(gui);
+  {
+    SimulatedPort port(five);
+    ASSERT_TRUE(port.Ok());
+    PointPortsAt(port.Path(), QString());
+    ASSERT_TRUE(Trigger(&Form(), "appendAction"));
+    ASSERT_TRUE(Trigger(&Form(), "closeTableAction"));
+  }
+  GuiNew(two, cli);
+  const QString identity =
+      Ru("Тип прибора: ФИР-ТЛ7\nВерсия ПО: 01.12.05\nКоличество записей: %1\n");
+  const struct {
+    const char* name;
+    sim::InstrumentConfig config;
+    int code;
+    QString out;
+    const char* err;  // the start of the message on standard error
+  } cases[] = {
+      {"three more", five, 0,
+       identity.arg(5) + Ru("Добавлено серий: 3 (18 строк), уже были в таблице: 2\n"), ""},
+      {"same again", five, 0,
+       identity.arg(5) + Ru("Добавлено серий: 0 (0 строк), уже были в таблице: 5\n"), ""},
+      {"plate tester", sim::PlateInstrument(TwoPlateTests(), 16), 4,
+       Ru("Тип прибора: ЗЕН-ТЛ7 (тип 16)\nВерсия ПО: 01.12.05\nКоличество записей: 2\n"),
+       "В таблице "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimulatedPort port(c.config);
+    ASSERT_TRUE(port.Ok());
+    PointPortsAt(port.Path(), QString());
+    const CliResult r = RunCli({"download", "--append", cli});
+    EXPECT_EQ(r.code, c.code) << r.err.toStdString();
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_TRUE(*c.err ? r.err.startsWith(Ru(c.err)) : r.err.isEmpty()) << r.err.toStdString();
+    EXPECT_EQ(ReadAll(cli), ReadAll(gui));
+  }
+  EXPECT_EQ(Files(), (QStringList{"cli.db", "gui.db"}));
+}
+
+// decode --append: a saved memory image appended as the instrument itself
+// would be; what cannot be appended to is refused and left as it is.
+TEST_F(Cli, DecodeAppendAddsTheImagesNewRecords) {
+  const auto records = sim::GenerateWaterRecords(5);
+  const QString twoImage = Path("two.img"), fiveImage = Path("five.img");
+  const QString table = Path("t.db"), whole = Path("whole.db");
+  for (const auto& [config, image, db] :
+       {std::tuple{sim::WaterInstrument({records[0], records[1]}), twoImage, table},
+        std::tuple{sim::WaterInstrument(records), fiveImage, whole}}) {
+    SimulatedPort port(config);
+    ASSERT_TRUE(port.Ok());
+    PointPortsAt(port.Path(), QString());
+    ASSERT_EQ(RunCli({"download", "--save-image", image, db}).code, 0);
+  }
+  {
+    MeasurementTable t;
+    t.SetLocation(Path("held.db"));
+    t.CreateFile();
+  }
+  MeasurementTable holder;
+  holder.SetLocation(Path("held.db"));
+  holder.Open();
+  const struct {
+    const char* name;
+    QStringList args;
+    int code;
+    const char* out;
+    const char* err;  // contained in the message on standard error
+  } cases[] = {
+      {"three more",
+       {fiveImage, table},
+       0,
+       "Добавлено серий: 3 (18 строк), уже были в таблице: 2\n",
+       ""},
+      {"same again",
+       {fiveImage, table},
+       0,
+       "Добавлено серий: 0 (0 строк), уже были в таблице: 5\n",
+       ""},
+      {"no table", {fiveImage, Path("none.db")}, 7, "", "не найден"},
+      {"the image itself", {fiveImage, fiveImage}, 6, "", "из него читаются данные"},
+      {"held by another program",
+       {fiveImage, Path("held.db")},
+       6,
+       "",
+       "он открыт другой программой"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QByteArray held = ReadAll(Path("held.db")), image = ReadAll(fiveImage);
+    const CliResult r = RunCli(QStringList{"decode", "--append"} + c.args);
+    EXPECT_EQ(r.code, c.code) << r.err.toStdString();
+    EXPECT_EQ(r.out, Ru(c.out));
+    EXPECT_TRUE(*c.err ? r.err.contains(Ru(c.err)) : r.err.isEmpty()) << r.err.toStdString();
+    EXPECT_EQ(ReadAll(Path("held.db")), held);
+    EXPECT_EQ(ReadAll(fiveImage), image);
+  }
+  QByteArray grown = ReadAll(table), made = ReadAll(whole);
+  EXPECT_EQ(grown.remove(1, 3), made.remove(1, 3));
+  EXPECT_EQ(Files(), (QStringList{"five.img", "held.db", "t.db", "two.img", "whole.db"}));
 }
 
 TEST_F(Cli, DecodeRefusesWhatIsNoImageWithAMessage) {

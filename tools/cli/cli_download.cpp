@@ -28,7 +28,7 @@ namespace cli {
 
 const char kDownloadHelp[] =
     "Использование: klt3-cli download [--port УСТРОЙСТВО] [--save-image ОБРАЗ]\n"
-    "                                 [--log ЖУРНАЛ] ФАЙЛ.db\n"
+    "                                 [--log ЖУРНАЛ] [--append] ФАЙЛ.db\n"
     "\n"
     "Считывает память прибора и записывает её в новую таблицу ФАЙЛ.db так же,\n"
     "как команда \"Создать\" программы. Без --port прибор ищется на порту,\n"
@@ -42,12 +42,20 @@ const char kDownloadHelp[] =
     "после успешного приема и записи и только если он не открыт в программе;\n"
     "Ctrl+C прерывает прием, не оставляя таблицы.\n"
     "\n"
+    "С --append память прибора дополняет существующую таблицу ФАЙЛ.db так же,\n"
+    "как команда \"Дополнить из прибора…\": в конец таблицы добавляются только\n"
+    "те серии (испытания), которых в ней еще нет, и на стандартный вывод\n"
+    "выводится, сколько добавлено и сколько уже было. Данные прибора другого\n"
+    "вида, чем записи таблицы, не добавляются (код 4). При любой ошибке таблица\n"
+    "остается такой, какой была.\n"
+    "\n"
     "  --port УСТРОЙСТВО    искать прибор только на этом порту (путь устройства,\n"
     "                       COM1 или COM2)\n"
     "  --save-image ОБРАЗ   сохранить и память прибора в том виде, в каком она\n"
     "                       получена; таблицу из нее делает klt3-cli decode\n"
     "  --log ЖУРНАЛ         записать каждый переданный и принятый байт со временем\n"
     "                       от начала (в шестнадцатеричном виде и как текст)\n"
+    "  --append             дополнить существующую таблицу, а не создать новую\n"
     "  --help               эта справка\n"
     "\n"
     "Формат файла образа (все числа - младшим байтом вперед):\n"
@@ -59,13 +67,15 @@ const char kDownloadHelp[] =
     "  4 байта  длина N образа памяти (не больше 65536), затем N байт образа\n";
 
 const char kDecodeHelp[] =
-    "Использование: klt3-cli decode ОБРАЗ ФАЙЛ.db\n"
+    "Использование: klt3-cli decode [--append] ОБРАЗ ФАЙЛ.db\n"
     "\n"
     "Делает таблицу ФАЙЛ.db из образа памяти прибора, сохраненного командой\n"
     "klt3-cli download --save-image, - ту же, что сделал бы прием из прибора.\n"
     "Существующий файл заменяется, только если он не открыт в программе.\n"
     "\n"
-    "  --help   эта справка\n";
+    "  --append   дополнить существующую таблицу ФАЙЛ.db записями образа,\n"
+    "             которых в ней еще нет (как klt3-cli download --append)\n"
+    "  --help     эта справка\n";
 
 namespace {
 
@@ -199,11 +209,12 @@ class TerminalDownload : public QObject, private DownloadObserver {
 };
 
 // Whether a new table can take the name `path` (never one of `sources`,
-// the files the command reads); the reason on standard error when it
-// cannot.
-bool CanWriteTable(const QString& path, const QStringList& sources) {
+// the files the command reads; the table `session` has open may be
+// replaced); the reason on standard error when it cannot.
+bool CanWriteTable(const QString& path, const QStringList& sources,
+                   const TableSession& session = TableSession()) {
   try {
-    TableSession().CheckNewTablePath(path);
+    session.CheckNewTablePath(path);
     if (!sources.isEmpty()) CheckWriteTarget(path, sources);
   } catch (const std::exception& e) {
     Error(OperatorText(e) + QLatin1Char('.'));
@@ -226,6 +237,60 @@ int WriteTable(const QString& path, const DownloadResult& download) {
     session.Install(built);
     if (!session.IncompleteNotice().isEmpty()) Error(session.IncompleteNotice());
     session.Close();
+  } catch (const std::exception& e) {
+    Error(OperatorText(e) + QLatin1Char('.'));
+    return kTableWrite;
+  }
+  return kOk;
+}
+
+// Opens the table that "Дополнить" appends to, as "Открыть" opens it for
+// writing, and checks that its file can be replaced (and is none of
+// `sources`); the reason on standard error when it cannot.
+int OpenForAppend(TableSession* session, const QString& path, const QStringList& sources) {
+  if (!QFileInfo(path).isFile()) {
+    Error(QStringLiteral("Файл %1 не найден.").arg(QDir::toNativeSeparators(path)));
+    return kTableRead;
+  }
+  const QString refusal = WriteTargetRefusal(path, sources);
+  if (!sources.isEmpty() && !refusal.isEmpty()) {
+    Error(refusal + QLatin1Char('.'));
+    return kTableWrite;
+  }
+  try {
+    session->Open(QFileInfo(path).absoluteFilePath(), MeasurementTable::OpenMode::KeepHeader);
+  } catch (const TableBusyError& e) {
+    Error(OperatorText(e) + QLatin1Char('.'));
+    return kTableWrite;
+  } catch (const std::exception& e) {
+    Error(QStringLiteral("База данных повреждена !"));
+    Error(DamagedTableDetail(path, OperatorText(e)));
+    return kTableRead;
+  }
+  if (!CanWriteTable(session->Table().FilePath(), {}, *session)) return kTableWrite;
+  if (!session->IsEditable()) {
+    Error(QStringLiteral("Таблица %1 открыта только для просмотра: дополнить ее нельзя.")
+              .arg(QDir::toNativeSeparators(path)));
+    return kTableWrite;
+  }
+  return kOk;
+}
+
+// Appends to the open table the records of the download it does not hold,
+// as "Дополнить из прибора…" does, and tells how many.
+int AppendToTable(TableSession& session, const DownloadResult& download) {
+  if (g_interrupted) {
+    Error(QStringLiteral("Прием данных прерван."));
+    return kInterrupted;
+  }
+  try {
+    const AppendCounts counts = session.AppendFromDownload(download);
+    Out(AppendCountsText(counts));
+    if (!session.IncompleteNotice().isEmpty()) Error(session.IncompleteNotice());
+    session.Close();
+  } catch (const OtherInstrumentError& e) {
+    Error(OperatorText(e) + QLatin1Char('.'));
+    return kWrongDevice;
   } catch (const std::exception& e) {
     Error(OperatorText(e) + QLatin1Char('.'));
     return kTableWrite;
@@ -267,7 +332,7 @@ int DownloadCommand(const QStringList& argv) {
   QString error;
   if (!args.Parse(argv,
                   {QStringLiteral("port"), QStringLiteral("save-image"), QStringLiteral("log")},
-                  {QStringLiteral("help")}, &error)) {
+                  {QStringLiteral("help"), QStringLiteral("append")}, &error)) {
     Error(error);
     Error(QStringLiteral("Справка: klt3-cli download --help"));
     return kUsage;
@@ -283,8 +348,16 @@ int DownloadCommand(const QStringList& argv) {
   }
   const QString out = args.Operands().first();
   // Checked before the instrument is read too, so that its memory is not
-  // read for nothing.
-  if (!CanWriteTable(out, {})) return kTableWrite;
+  // read for nothing. The table appended to stays open meanwhile, so that
+  // no other program changes it in between.
+  const bool append = args.Has(QStringLiteral("append"));
+  TableSession session;
+  if (append) {
+    const int opened = OpenForAppend(&session, out, {});
+    if (opened != kOk) return opened;
+  } else if (!CanWriteTable(out, {})) {
+    return kTableWrite;
+  }
   const QString imagePath = args.Value(QStringLiteral("save-image"));
   QFile logFile(args.Value(QStringLiteral("log")));
   std::unique_ptr<TrafficLog> log;
@@ -304,13 +377,14 @@ int DownloadCommand(const QStringList& argv) {
     const int saved = SaveImage(imagePath, terminal.Result());
     if (saved != kOk) return saved;
   }
+  if (append) return AppendToTable(session, terminal.Result());
   return WriteTable(out, terminal.Result());
 }
 
 int DecodeCommand(const QStringList& argv) {
   Args args;
   QString error;
-  if (!args.Parse(argv, {}, {QStringLiteral("help")}, &error)) {
+  if (!args.Parse(argv, {}, {QStringLiteral("help"), QStringLiteral("append")}, &error)) {
     Error(error);
     Error(QStringLiteral("Справка: klt3-cli decode --help"));
     return kUsage;
@@ -339,6 +413,12 @@ int DecodeCommand(const QStringList& argv) {
     return kImageRead;
   }
   // Never over the image it reads.
+  if (args.Has(QStringLiteral("append"))) {
+    TableSession session;
+    const int opened = OpenForAppend(&session, out, {imagePath});
+    if (opened != kOk) return opened;
+    return AppendToTable(session, *download);
+  }
   if (!CanWriteTable(out, {imagePath})) return kTableWrite;
   return WriteTable(out, *download);
 }

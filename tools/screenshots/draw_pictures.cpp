@@ -1,4 +1,4 @@
-// Draws the program's pictures (menu and tool bar pictures 0 to 6 at 16, 24
+// Draws the program's pictures (menu and tool bar pictures 0 to 7 at 16, 24
 // and 32 pixels, and the splash picture) into a folder, from which they are
 // committed into src/shell/pictures. Run again after changing a drawing:
 //   draw_pictures src/shell/pictures
@@ -11,6 +11,7 @@
 #include <QPainterPath>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -148,6 +149,27 @@ void DeleteRows(QPainter& p, qreal pen) {
   p.drawLine(QPointF(29, 17), QPointF(19, 27));
 }
 
+// Rows of a table, and a green arrow bringing more to their end.
+void AppendRows(QPainter& p, qreal pen) {
+  p.setPen(QPen(kInk, pen));
+  for (int i = 0; i < 4; ++i) {
+    p.setBrush(i == 3 ? QColor(0xc9, 0xea, 0xd2) : kPaper);
+    p.drawRect(QRectF(2, 4 + i * 6, 18, 6));
+  }
+  p.setPen(Qt::NoPen);
+  p.setBrush(kGreen);
+  QPainterPath arrow;
+  arrow.moveTo(24, 3);
+  arrow.lineTo(28, 3);
+  arrow.lineTo(28, 17);
+  arrow.lineTo(31.5, 17);
+  arrow.lineTo(26, 26);
+  arrow.lineTo(20.5, 17);
+  arrow.lineTo(24, 17);
+  arrow.closeSubpath();
+  p.drawPath(arrow);
+}
+
 bool WritePicture(const Drawing& draw, int size, const QString& path) {
   QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
@@ -212,9 +234,9 @@ int main(int argc, char** argv) {
   }
   const QDir dir(QString::fromLocal8Bit(argv[1]));
   if (!dir.exists() && !QDir().mkpath(dir.path())) return 1;
-  const Drawing drawings[] = {New, Open, Save, Preview, Print, Help, DeleteRows};
+  const Drawing drawings[] = {New, Open, Save, Preview, Print, Help, DeleteRows, AppendRows};
   bool ok = true;
-  for (int i = 0; i < 7; ++i) {
+  for (int i = 0; i < int(std::size(drawings)); ++i) {
     for (int size : {16, 24, 32}) {
       ok = WritePicture(drawings[i], size,
                         dir.filePath(QStringLiteral("%1_%2.png").arg(i).arg(size))) &&

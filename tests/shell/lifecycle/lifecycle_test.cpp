@@ -64,16 +64,22 @@ class Lifecycle : public ::testing::Test {
   // `afterDownload` runs as the download dialog closes.
   void RunNew(const QString& path, const sim::InstrumentConfig& config,
               const std::function<void()>& afterDownload = nullptr) {
+    dialogs_.saveNames = {path};
+    RunDownload("newTableAction", config, afterDownload);
+  }
+  // "Дополнить из прибора…" from the simulated instrument `config`.
+  void RunAppend(const sim::InstrumentConfig& config) { RunDownload("appendAction", config); }
+  void RunDownload(const char* action, const sim::InstrumentConfig& config,
+                   const std::function<void()>& afterDownload = nullptr) {
     SimulatedPort port(config);
     ASSERT_TRUE(port.Ok());
     PointPortsAt(port.Path(), QString());
-    dialogs_.saveNames = {path};
     dialogs_.exec = [&](QDialog* dialog) {
       const int result = RunDownloadDialog(dialog);
       if (afterDownload) afterDownload();
       return result;
     };
-    ASSERT_TRUE(Trigger(W(), "newTableAction"));
+    ASSERT_TRUE(Trigger(W(), action));
     dialogs_.exec = nullptr;
   }
   void NewWater(const QString& path) {
@@ -544,7 +550,8 @@ TEST_F(Lifecycle, ATableOnAWriteProtectedDiskOpensForViewing) {
   ASSERT_TRUE(form_->Session().ReadOnly());
   EXPECT_EQ(form_->windowTitle(), Ru("archive (только чтение) - ФИР - ТЛ7"));
   EXPECT_EQ(SeriesEntries(W()), (QStringList{"3", "8"}));
-  for (const char* name : {"saveTableAction", "deleteRowsAction", "deletePopupAction"})
+  for (const char* name :
+       {"saveTableAction", "appendAction", "deleteRowsAction", "deletePopupAction"})
     EXPECT_FALSE(ActionOf(W(), name)->isEnabled()) << name;
   for (const char* name : {"closeTableAction", "previewAction", "printAction", "exportXlsAction",
                            "removeSortingAction", "fitColumnsAction", "setColorAction"})
@@ -1212,6 +1219,94 @@ TEST_F(Lifecycle, NewDownloadsFromTheInstrumentOnAPseudoTerminal) {
     ASSERT_TRUE(Trigger(W(), "closeTableAction"));
     EXPECT_TRUE(NoTableState());
   }
+}
+
+// "Дополнить из прибора…" twice from the same instrument and once from one
+// with three more series: each series once, in the instrument's order, the
+// file the one "Создать" makes of the whole memory; the first new series
+// shown with its footers; a plate tester's memory refused.
+TEST_F(Lifecycle, AppendFromTheInstrumentAddsOnlyItsNewSeries) {
+  auto records = sim::GenerateWaterRecords(5);
+  records[2].hold = {8, 0, 0};  // footers of its own
+  const sim::InstrumentConfig two = sim::WaterInstrument({records[0], records[1]});
+  const sim::InstrumentConfig five = sim::WaterInstrument(records);
+  RunNew(Path("whole.db"), five);
+  RunNew(Path("grown.db"), two);
+  ASSERT_TRUE(form_->Session().IsEditable());
+  // A sort order of the old file goes with it.
+  WaterGrid(W())->ClickTitle(WaterGrid(W())->ColumnOfField("N"), false);
+  ASSERT_FALSE(Table().SelectedSortTag().isEmpty());
+  const struct {
+    const char* name;
+    sim::InstrumentConfig config;
+    const char* told;
+    QStringList series;
+    int highlighted;
+  } steps[] = {
+      {"same memory", two, "Добавлено серий: 0 (0 строк), уже были в таблице: 2", {"1", "2"}, 0},
+      {"three more",
+       five,
+       "Добавлено серий: 3 (18 строк), уже были в таблице: 2",
+       {"1", "2", "3", "4", "5"},
+       2},
+      {"same memory again",
+       five,
+       "Добавлено серий: 0 (0 строк), уже были в таблице: 5",
+       {"1", "2", "3", "4", "5"},
+       2},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.name);
+    dialogs_.messages.clear();
+    RunAppend(s.config);
+    ASSERT_EQ(dialogs_.messages.size(), 1u) << dialogs_.Texts().join('\n').toStdString();
+    EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Information);
+    EXPECT_EQ(dialogs_.messages[0].text, Ru(s.told));
+    EXPECT_EQ(SeriesEntries(W()), s.series);
+    EXPECT_EQ(SeriesListOf(W())->currentRow(), s.highlighted);
+    EXPECT_EQ(Table().Filter(), "SERIAL=" + s.series[s.highlighted]);
+    EXPECT_FALSE(form_->Session().IsModified());
+  }
+  EXPECT_TRUE(Table().SelectedSortTag().isEmpty());
+  // The footers are those of the shown series, as when the operator picks it.
+  const QStringList footers = Footers(WaterGrid(W()));
+  ClickSeries(W(), 0);
+  ASSERT_TRUE(WaitUntil([&] { return Footers(WaterGrid(W())) != footers; }, 5000));
+  ClickSeries(W(), 2);
+  EXPECT_TRUE(FootersBecome(WaterGrid(W()), footers));
+  // Byte for byte, but the date of the last change in the header.
+  auto withoutDate = [](QByteArray b) { return b.remove(1, 3); };
+  const QByteArray grown = ReadAll(Path("grown.db"));
+  EXPECT_EQ(withoutDate(grown), withoutDate(ReadAll(Path("whole.db"))));
+
+  dialogs_.messages.clear();
+  RunAppend(sim::PlateInstrument(TwoPlateTests(), 16));
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].icon, QMessageBox::Critical);
+  EXPECT_TRUE(dialogs_.messages[0].text.contains(Ru("ФИР-ТЛ7")) &&
+              dialogs_.messages[0].text.contains(Ru("ЗЕН-ТЛ7")))
+      << dialogs_.messages[0].text.toStdString();
+  EXPECT_EQ(ReadAll(Path("grown.db")), grown);
+  EXPECT_EQ(SeriesEntries(W()), steps[2].series);
+  EXPECT_EQ(Table().Filter(), "SERIAL=3");
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
+            (QStringList{"grown.db", "whole.db"}));
+}
+
+// On the plate tab the new tests are shown with the first of them current.
+TEST_F(Lifecycle, AppendFromThePlateTesterMakesItsFirstNewTestCurrent) {
+  const auto tests = TwoPlateTests();
+  RunNew(Path("plate.db"), sim::PlateInstrument({tests[1]}, 16));
+  ClickRow(PlateGrid(W()), 0);
+  RunAppend(sim::PlateInstrument({tests[0], tests[1]}, 16));
+  ASSERT_EQ(dialogs_.messages.size(), 1u) << dialogs_.Texts().join('\n').toStdString();
+  EXPECT_EQ(dialogs_.messages[0].text, Ru("Добавлено испытаний: 1, уже были в таблице: 1"));
+  EXPECT_EQ(ViewTabs(W())->currentIndex(), 0);
+  EXPECT_EQ(Table().Filter(), "NB_TYPE=0");
+  EXPECT_EQ(Table().CurrentIndex(), 1);
+  EXPECT_EQ(ValueToInt(Table().FieldAt(1, "R")), 12);  // the square plate's 12.34 MPa
+  EXPECT_TRUE(FootersBecome(PlateGrid(W()), {"0,56/1,8/3", "2/7,2/12,34", "2"}))
+      << Footers(PlateGrid(W())).join(" | ").toStdString();
 }
 
 }  // namespace

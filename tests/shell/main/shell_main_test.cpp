@@ -136,8 +136,9 @@ TEST_F(ShellTest, MenuBarAndPopupHoldEveryItemInOrder) {
   };
   const std::vector<Menu> expected = {
       {"Файл",
-       {Ru("Создать|Ctrl+N*"), Ru("Открыть|Ctrl+O*"), Ru("Сохранить|Ctrl+S*"), Ru("Закрыть"), "-",
-        Ru("Предварительный просмотр*"), Ru("Печать|Ctrl+P*"), "-", Ru("Выход")}},
+       {Ru("Создать|Ctrl+N*"), Ru("Дополнить из прибора…*"), Ru("Открыть|Ctrl+O*"),
+        Ru("Сохранить|Ctrl+S*"), Ru("Закрыть"), "-", Ru("Предварительный просмотр*"),
+        Ru("Печать|Ctrl+P*"), "-", Ru("Выход")}},
       {"Вид",
        {Ru("Выровнять столбцы"), "-", Ru("Задать цвет"), Ru("Убрать цвет"), Ru("Убрать все цвета"),
         "-", Ru("Сортировать по столбцу"), Ru("Убрать сортировку"), "-", Ru("График")}},
@@ -161,14 +162,14 @@ TEST_F(ShellTest, MenuBarAndPopupHoldEveryItemInOrder) {
       QStringList({Ru("Печать"), "-", Ru("Задать цвет"), Ru("Убрать цвет"), Ru("Убрать все цвета"),
                    "-", Ru("Выровнять столбцы"), "-", Ru("Удалить")}));
   ExpectOwnAccelerators(popup->actions());
-  // The tool bar: the menus' own actions of six commands, as picture
+  // The tool bar: the menus' own actions of seven commands, as picture
   // buttons without texts, in this order.
   auto* bar = ChildOf<QToolBar>(&form, "toolBar");
   ASSERT_NE(bar, nullptr);
   QStringList names;
   for (QAction* a : bar->actions()) names << a->objectName();
-  EXPECT_EQ(names, QStringList({"newTableAction", "openTableAction", "saveTableAction",
-                                "previewAction", "printAction", "helpAction"}));
+  EXPECT_EQ(names, QStringList({"newTableAction", "appendAction", "openTableAction",
+                                "saveTableAction", "previewAction", "printAction", "helpAction"}));
   for (QAction* a : bar->actions()) {
     SCOPED_TRACE(a->objectName().toStdString());
     auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(a));
@@ -195,6 +196,7 @@ TEST_F(ShellTest, TheTwoStatesEnableExactlyTheTableCommands) {
   };
   const std::vector<Item> items = {
       {"newTableAction", false},
+      {"appendAction", true},
       {"openTableAction", false},
       {"saveTableAction", true},
       {"closeTableAction", true},

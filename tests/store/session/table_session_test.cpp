@@ -123,6 +123,213 @@ TEST_F(Session, AFailedNewLeavesTheOldFileAndTheOpenTableAsTheyWere) {
   }
 }
 
+// What an instrument's memory holds: water-permeability series or plate
+// tests of one instrument serial.
+struct Memory {
+  std::vector<sim::WaterRecord> water;
+  std::vector<sim::PlateRecord> plate;
+  uint16_t serial = 1234;
+};
+Memory Water(std::vector<sim::WaterRecord> records) { return {std::move(records), {}, 1234}; }
+Memory Plates(std::vector<sim::PlateRecord> records, uint16_t serial = 1234) {
+  return {{}, std::move(records), serial};
+}
+
+std::unique_ptr<DownloadResult> DownloadOfMemory(const Memory& m) {
+  if (!m.plate.empty() || m.water.empty())
+    return DownloadOf(sim::BuildPlateImage(m.plate, 16), 16, uint16_t(m.plate.size()), m.serial);
+  return DownloadOf(sim::BuildWaterImage(m.water), 1, uint16_t(m.water.size()), m.serial);
+}
+
+// A table file as New makes it, from the rows of `memories` one after the
+// other, without the header's date of the last change.
+QByteArray TableMadeOf(const QString& path, const std::vector<Memory>& memories) {
+  std::vector<MeasurementRow> rows;
+  for (const Memory& m : memories) {
+    const auto d = DownloadOfMemory(m);
+    const DumpView image{d->image.data(), int(d->image.size())};
+    const auto more = m.plate.empty() && !m.water.empty()
+                          ? DecodeWaterDump(image, 1, int(m.water.size())).rows
+                          : DecodePlateDump(image, 16, m.serial).rows;
+    rows.insert(rows.end(), more.begin(), more.end());
+  }
+  QFile f(path);
+  f.open(QIODevice::WriteOnly);
+  f.write(MeasurementTable::NewFileImage());
+  f.close();
+  MeasurementTable t;
+  t.SetLocation(path);
+  t.Open();
+  t.AppendRows(rows);
+  t.Close();
+  return ReadAll(path);
+}
+
+QByteArray WithoutDate(QByteArray table) { return table.remove(1, 3); }
+
+template <typename T>
+std::vector<T> Pick(const std::vector<T>& all, std::initializer_list<int> at) {
+  std::vector<T> out;
+  for (int i : at) out.push_back(all[size_t(i)]);
+  return out;
+}
+
+// "Дополнить": the records of the download the table does not hold go at
+// its end in the instrument's order, and the file is the one New makes of
+// all of them.
+TEST_F(Session, AppendAddsOnlyTheRecordsTheTableDoesNotHold) {
+  const auto w = sim::GenerateWaterRecords(15);
+  const auto p = sim::GeneratePlateRecords(4);
+  auto range = [&](int from, int to) {
+    return std::vector<sim::WaterRecord>(w.begin() + from, w.begin() + to);
+  };
+  sim::WaterRecord laterStart = w[0];
+  laterStart.start[4] = 16;  // same number, started a minute later
+  sim::PlateRecord otherForce = p[0];
+  otherForce.p += 1;  // a hundredth of a kN more
+  const struct {
+    const char* name;
+    Memory before, download;
+    std::vector<Memory> after;  // the table's records afterwards, in order
+    const char* text;
+    const char* shown;  // the filter afterwards
+  } cases[] = {
+      {"same memory twice", Water(range(0, 3)), Water(range(0, 3)), {Water(range(0, 3))},
+       "Добавлено серий: 0 (0 строк), уже были в таблице: 3", "SERIAL=1"},
+      {"three new series in a memory that kept the old", Water(range(0, 12)), Water(range(0, 15)),
+       {Water(range(0, 15))}, "Добавлено серий: 3 (18 строк), уже были в таблице: 12", "SERIAL=13"},
+      {"three new series in a cleared memory", Water(range(0, 12)), Water(range(12, 15)),
+       {Water(range(0, 15))}, "Добавлено серий: 3 (18 строк), уже были в таблице: 0", "SERIAL=13"},
+      {"new series between held ones", Water(Pick(w, {0, 2, 4})), Water(range(0, 5)),
+       {Water(Pick(w, {0, 2, 4, 1, 3}))}, "Добавлено серий: 2 (12 строк), уже были в таблице: 3",
+       "SERIAL=2"},
+      {"same number, other start", Water({w[0]}), Water({laterStart}), {Water({w[0], laterStart})},
+       "Добавлено серий: 1 (6 строк), уже были в таблице: 0", "SERIAL=1"},
+      {"a series twice in the memory, once in the table", Water({w[4]}),
+       Water(Pick(w, {4, 4, 5, 6, 7})), {Water(Pick(w, {4, 4, 5, 6, 7}))},
+       "Добавлено серий: 4 (24 строки), уже были в таблице: 1", "SERIAL=5"},
+      {"plate tests twice", Plates(Pick(p, {0, 1})), Plates(Pick(p, {0, 1})),
+       {Plates(Pick(p, {0, 1}))}, "Добавлено испытаний: 0, уже были в таблице: 2", "NB_TYPE=0"},
+      {"plate test twice in the memory", Plates(Pick(p, {0, 1})), Plates(Pick(p, {0, 1, 0, 2})),
+       {Plates(Pick(p, {0, 1, 0, 2}))}, "Добавлено испытаний: 2, уже были в таблице: 2",
+       "NB_TYPE=0"},
+      {"plate test of another force", Plates({p[0]}), Plates({otherForce}),
+       {Plates({p[0]}), Plates({otherForce})}, "Добавлено испытаний: 1, уже были в таблице: 0",
+       "NB_TYPE=0"},
+      {"plate tests of another instrument", Plates({p[0]}), Plates({p[0]}, 77),
+       {Plates({p[0]}), Plates({p[0]}, 77)}, "Добавлено испытаний: 1, уже были в таблице: 0",
+       "NB_TYPE=0"},
+      {"an empty table takes plate tests", Plates({}), Plates(Pick(p, {3, 2})),
+       {Plates(Pick(p, {3, 2}))}, "Добавлено испытаний: 2, уже были в таблице: 0", "NB_TYPE=0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath("t.db");
+    session_.CreateFromDownload(path, *DownloadOfMemory(c.before));
+    const QByteArray before = ReadAll(path);
+    const QString filterBefore = session_.Table().Filter();
+    bool replacing = false;
+    const AppendCounts counts = session_.AppendFromDownload(*DownloadOfMemory(c.download),
+                                                            [&] { replacing = true; });
+    EXPECT_EQ(AppendCountsText(counts).toStdString(), c.text);
+    const QByteArray after = ReadAll(path);
+    EXPECT_EQ(WithoutDate(after), WithoutDate(TableMadeOf(QDir(dir.path()).filePath("e.db"), c.after)));
+    EXPECT_FALSE(session_.IsModified());
+    EXPECT_EQ(replacing, counts.added > 0);
+    if (counts.added == 0) {
+      // Nothing new: the file is not written, the rows shown stay.
+      EXPECT_EQ(after, before);
+      EXPECT_EQ(session_.Table().Filter(), filterBefore);
+      continue;
+    }
+    // The new records are shown: the first new series, or the plate rows
+    // with the first new one current.
+    EXPECT_EQ(session_.Table().Filter().toStdString(), c.shown);
+    if (counts.kind == ShownKind::Water) {
+      EXPECT_EQ("SERIAL=" + session_.SeriesList().at(counts.firstNew), session_.Table().Filter());
+    } else {
+      EXPECT_EQ(session_.Table().CurrentIndex(), counts.firstNew);
+      EXPECT_EQ(session_.Table().BookmarkAt(counts.firstNew),
+                TableSession::Bookmark(session_.Table().StoredRowCount() - counts.addedRows + 1));
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"e.db", "t.db"}));
+    session_.Close();
+  }
+  // A series short of a sample is not held: it comes again whole.
+  session_.CreateFromDownload(Path("short.db"), *DownloadOfMemory(Water(range(0, 2))));
+  session_.DeleteRowsAndPack({3});
+  const AppendCounts counts = session_.AppendFromDownload(*DownloadOfMemory(Water(range(0, 2))));
+  EXPECT_EQ(AppendCountsText(counts), Ru("Добавлено серий: 1 (6 строк), уже были в таблице: 1"));
+  EXPECT_EQ(session_.Table().Filter(), "SERIAL=1");
+}
+
+// The table of the whole memory is byte for byte the one New makes of it.
+TEST_F(Session, AnAppendedTableIsTheOneNewMakesOfTheWholeMemory) {
+  const Memory first = Water(sim::GenerateWaterRecords(12));
+  const Memory whole = Water(sim::GenerateWaterRecords(15));
+  session_.CreateFromDownload(Path("whole.db"), *DownloadOfMemory(whole));
+  session_.CreateFromDownload(Path("grown.db"), *DownloadOfMemory(first));
+  session_.AppendFromDownload(*DownloadOfMemory(whole));
+  session_.AppendFromDownload(*DownloadOfMemory(whole));
+  session_.Close();
+  EXPECT_EQ(WithoutDate(ReadAll(Path("grown.db"))), WithoutDate(ReadAll(Path("whole.db"))));
+}
+
+TEST_F(Session, AFailedAppendLeavesTheTableAsItWas) {
+  const Memory water = Water(sim::GenerateWaterRecords(3));
+  const Memory plate = Plates(sim::GeneratePlateRecords(2));
+  const Memory moreWater = Water(sim::GenerateWaterRecords(5));
+  const struct {
+    const char* name;
+    Memory before, download;
+    MeasurementTable::OpenMode mode;
+    rlim_t writeLimit;  // 0: none
+    const char* reason;
+  } cases[] = {
+      {"plate tests into series", water, plate, MeasurementTable::OpenMode::Write, 0,
+       "записаны серии испытаний на водонепроницаемость (ФИР-ТЛ7), а из прибора получены "
+       "испытания прибора ЗЕН-ТЛ7"},
+      {"series into plate tests", plate, water, MeasurementTable::OpenMode::Write, 0,
+       "записаны испытания прибора ЗЕН-ТЛ7, а из прибора получены серии испытаний"},
+      {"full disk", water, moreWater, MeasurementTable::OpenMode::Write, 961 + 20 * 480,
+       "превышен допустимый размер файла"},
+      // Another program writes it: open for viewing only.
+      {"held by another writer", water, moreWater, MeasurementTable::OpenMode::ReadOnly, 0,
+       "открыта только для просмотра: дополнить ее нельзя"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath("t.db");
+    session_.CreateFromDownload(path, *DownloadOfMemory(c.before));
+    MeasurementTable writer;
+    if (c.mode == MeasurementTable::OpenMode::ReadOnly) {
+      session_.Close();
+      writer.SetLocation(path);
+      writer.Open();
+    }
+    session_.Open(path, c.mode);
+    session_.ChooseShownKind();
+    const auto files = FolderContents(dir.path());
+    const QString filter = session_.Table().Filter();
+    try {
+      std::unique_ptr<StoreWriteLimit> limit;
+      if (c.writeLimit) limit = std::make_unique<StoreWriteLimit>(c.writeLimit);
+      session_.AppendFromDownload(*DownloadOfMemory(c.download));
+      ADD_FAILURE() << "no error";
+    } catch (const TableError& e) {
+      EXPECT_TRUE(e.text().contains(Ru(c.reason))) << e.text().toStdString();
+      EXPECT_FALSE(e.text().contains(".part")) << e.text().toStdString();
+    }
+    EXPECT_EQ(FolderContents(dir.path()), files);
+    EXPECT_TRUE(session_.InUse());
+    EXPECT_EQ(session_.Table().Filter(), filter);
+    EXPECT_EQ(session_.Table().VisibleRowCount(), int(c.before.water.size() * 6 + c.before.plate.size()));
+    session_.Close();
+  }
+}
+
 TEST_F(Session, NewReplacesTheOpenTableItselfAndKeepsThePermissions) {
   const QString path = Path("w.db");
   MeasurementTable t;
