@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "platform/file_ops.h"
@@ -240,12 +241,19 @@ struct MeasurementTable::Impl {
   // The first field of that name, in any case, or -1. Stored names are
   // upper case and a table has a few dozen fields: a scan costs less than
   // building a map at every open.
-  template <typename Name>  // QStringView or QLatin1String
-  int FindField(Name name) const {
+  int FindField(QStringView name) const {
     const std::vector<dbf::FieldDef>& fields = table.Fields();
     for (size_t i = 0; i < fields.size(); ++i)
       if (fields[i].name.size() == name.size() &&
           QLatin1String(fields[i].name).compare(name, Qt::CaseInsensitive) == 0)
+        return int(i);
+    return -1;
+  }
+  int FindField(const char* name) const {
+    const std::vector<dbf::FieldDef>& fields = table.Fields();
+    const qsizetype size = qsizetype(std::strlen(name));
+    for (size_t i = 0; i < fields.size(); ++i)
+      if (fields[i].name.size() == size && qstrnicmp(fields[i].name.constData(), name, size) == 0)
         return int(i);
     return -1;
   }
@@ -577,7 +585,7 @@ void MeasurementTable::Open(OpenMode mode) {
     const std::vector<FieldSpec>& schema = MeasurementSchema();
     for (size_t k = 0; k < schema.size(); ++k) {
       const FieldSpec& s = schema[k];
-      const int found = d->FindField(QLatin1String(s.name));
+      const int found = d->FindField(s.name);
       if (found < 0)
         throw TableError(QStringLiteral("В таблице %1 нет поля %2").arg(d->Path(), s.name));
       if (!Compatible(s, fields[size_t(found)]))
