@@ -33,6 +33,17 @@ QString OpenTable(const QString& path, MeasurementTable::OpenMode mode) {
   return QString();
 }
 
+// Saves a setting: the text the save was refused with, if it was.
+QString SaveASetting(SettingsStore& store) {
+  store.WriteString(QStringLiteral("Default_dir"), QStringLiteral("/home"));
+  try {
+    store.Sync();
+  } catch (const SettingsError& e) {
+    return e.text();
+  }
+  return QString();
+}
+
 TEST(UnusualFiles, AreRefusedAtOnceWithTheReasonAndLeftAlone) {
   QTemporaryDir dir;
   // A table whose header says its index holds a sort tag.
@@ -83,25 +94,13 @@ TEST(UnusualFiles, AreRefusedAtOnceWithTheReasonAndLeftAlone) {
          store.Open();
          EXPECT_TRUE(store.IsOpen());
          EXPECT_FALSE(store.ValueExists(QStringLiteral("Default_dir")));
-         store.WriteString(QStringLiteral("Default_dir"), QStringLiteral("/home"));
-         try {
-           store.Sync();
-         } catch (const SettingsError& e) {
-           return e.text();
-         }
-         return QString();
+         return SaveASetting(store);
        }},
       {"lock file of the settings", settingsFile + QStringLiteral(".lock"),
        [](const QString&) {
          SettingsStore store;
          store.Open();
-         store.WriteString(QStringLiteral("Default_dir"), QStringLiteral("/home"));
-         try {
-           store.Sync();
-         } catch (const SettingsError& e) {
-           return e.text();
-         }
-         return QString();
+         return SaveASetting(store);
        }},
   };
   for (const auto& r : readers) {
