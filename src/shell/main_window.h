@@ -4,8 +4,7 @@
 // session; its handlers are spread over files by subsystem:
 //   main_window.cpp          construction, command states, help, about
 //   main_window_table.cpp    New / Append / Open / Save / Close, series,
-//                            deletion,
-//                            closing the window
+//                            deletion, closing the window
 //   main_window_views.cpp    the two views: showing them, fitting,
 //                            colours, sorting, footers, column layouts
 //   main_window_export.cpp   spreadsheet export
