@@ -11,6 +11,7 @@
 #include <QPainterPath>
 #include <cstdio>
 #include <functional>
+#include <initializer_list>
 #include <iterator>
 
 namespace {
@@ -26,18 +27,24 @@ const QColor kYellow(0xf2, 0xc1, 0x4e);
 // pixel wide whatever the size.
 using Drawing = std::function<void(QPainter&, qreal pen)>;
 
-void Page(QPainter& p, qreal pen, const QRectF& r) {
+// The closed outline through `points`, in their order.
+QPainterPath Outline(std::initializer_list<QPointF> points) {
   QPainterPath path;
-  const qreal fold = r.width() * 0.3;
-  path.moveTo(r.left(), r.top());
-  path.lineTo(r.right() - fold, r.top());
-  path.lineTo(r.right(), r.top() + fold);
-  path.lineTo(r.right(), r.bottom());
-  path.lineTo(r.left(), r.bottom());
+  path.moveTo(*points.begin());
+  for (auto it = points.begin() + 1; it != points.end(); ++it) path.lineTo(*it);
   path.closeSubpath();
+  return path;
+}
+
+void Page(QPainter& p, qreal pen, const QRectF& r) {
+  const qreal fold = r.width() * 0.3;
   p.setPen(QPen(kInk, pen));
   p.setBrush(kPaper);
-  p.drawPath(path);
+  p.drawPath(Outline({r.topLeft(),
+                      {r.right() - fold, r.top()},
+                      {r.right(), r.top() + fold},
+                      r.bottomRight(),
+                      r.bottomLeft()}));
   p.drawLine(QPointF(r.right() - fold, r.top()), QPointF(r.right() - fold, r.top() + fold));
   p.drawLine(QPointF(r.right() - fold, r.top() + fold), QPointF(r.right(), r.top() + fold));
 }
@@ -62,36 +69,15 @@ void New(QPainter& p, qreal pen) {
 void Open(QPainter& p, qreal pen) {
   p.setPen(QPen(kInk, pen));
   p.setBrush(kYellow.darker(115));
-  QPainterPath back;
-  back.moveTo(2, 7);
-  back.lineTo(11, 7);
-  back.lineTo(14, 10);
-  back.lineTo(27, 10);
-  back.lineTo(27, 27);
-  back.lineTo(2, 27);
-  back.closeSubpath();
-  p.drawPath(back);
+  p.drawPath(Outline({{2, 7}, {11, 7}, {14, 10}, {27, 10}, {27, 27}, {2, 27}}));
   p.setBrush(kYellow);
-  QPainterPath front;
-  front.moveTo(2, 27);
-  front.lineTo(7, 15);
-  front.lineTo(31, 15);
-  front.lineTo(27, 27);
-  front.closeSubpath();
-  p.drawPath(front);
+  p.drawPath(Outline({{2, 27}, {7, 15}, {31, 15}, {27, 27}}));
 }
 
 void Save(QPainter& p, qreal pen) {
   p.setPen(QPen(kInk, pen));
   p.setBrush(kBlue);
-  QPainterPath body;
-  body.moveTo(3, 3);
-  body.lineTo(25, 3);
-  body.lineTo(29, 7);
-  body.lineTo(29, 29);
-  body.lineTo(3, 29);
-  body.closeSubpath();
-  p.drawPath(body);
+  p.drawPath(Outline({{3, 3}, {25, 3}, {29, 7}, {29, 29}, {3, 29}}));
   p.setBrush(kPaper);
   p.drawRect(QRectF(8, 3, 15, 9));
   p.setBrush(kInk);
@@ -158,16 +144,7 @@ void AppendRows(QPainter& p, qreal pen) {
   }
   p.setPen(Qt::NoPen);
   p.setBrush(kGreen);
-  QPainterPath arrow;
-  arrow.moveTo(24, 3);
-  arrow.lineTo(28, 3);
-  arrow.lineTo(28, 17);
-  arrow.lineTo(31.5, 17);
-  arrow.lineTo(26, 26);
-  arrow.lineTo(20.5, 17);
-  arrow.lineTo(24, 17);
-  arrow.closeSubpath();
-  p.drawPath(arrow);
+  p.drawPath(Outline({{24, 3}, {28, 3}, {28, 17}, {31.5, 17}, {26, 26}, {20.5, 17}, {24, 17}}));
 }
 
 bool WritePicture(const Drawing& draw, int size, const QString& path) {
