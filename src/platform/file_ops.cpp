@@ -183,6 +183,23 @@ ssize_t ReadAllAt(int fd, off_t pos, char* out, size_t size) {
   return ssize_t(done);
 }
 
+bool ReadWholeFile(const std::string& path, std::string* out) {
+  FileOps& f = Files();
+  const int fd = OpenRegularFile(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  off_t size = 0;
+  bool ok = f.Size(fd, &size);
+  if (ok) out->resize(size_t(size));
+  const ssize_t done = ok ? ReadAllAt(fd, 0, out->data(), out->size()) : 0;
+  if (done < 0) ok = false;
+  // A file that shrank under us is read as far as it goes.
+  out->resize(done < 0 ? 0 : size_t(done));
+  const int err = errno;
+  f.Close(fd);
+  errno = err;
+  return ok;
+}
+
 namespace {
 
 std::string FolderOf(const std::string& path) {

@@ -66,6 +66,10 @@ bool WritePiecesAt(int fd, off_t pos, std::vector<struct iovec> pieces);
 // file ends, -1 (errno set) when a read fails.
 ssize_t ReadAllAt(int fd, off_t pos, char* out, size_t size);
 
+// Reads a whole file through Files() (opened as OpenRegularFile does);
+// false (errno set) when it cannot.
+bool ReadWholeFile(const std::string& path, std::string* out);
+
 // Writes `size` bytes to a new file beside `path` (CreateBeside) and renames
 // that over `path`, so that at every instant either the old or the new
 // complete file is there. `durable` also waits for the data to reach the

@@ -444,12 +444,13 @@ AppendCounts TableSession::AppendFromDownload(const DownloadResult& download,
             .arg(Shown(path)));
   // The copy takes the rows as the file holds them, the edit's too.
   PostEdit();
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly))
+  std::string contents;
+  if (!ReadWholeFile(Native(path).toStdString(), &contents)) {
+    const int err = errno;
     throw TableError(
-        QStringLiteral("Не удалось прочитать файл %1: %2").arg(Shown(path), file.errorString()));
-  const QByteArray bytes = file.readAll();
-  file.close();
+        QStringLiteral("Не удалось прочитать файл %1: %2").arg(Shown(path), FileErrorText(err)));
+  }
+  const QByteArray bytes = QByteArray::fromRawData(contents.data(), qsizetype(contents.size()));
   const DecodedDownload decoded = Decode(download);
   AppendCounts counts;
   counts.kind = decoded.kind;
