@@ -112,34 +112,52 @@ QByteArray IdentificationBody(const Identity& id) {
   return b;
 }
 
-QByteArray EncodeBytes(const QByteArray& bytes) {
-  QByteArray out;
-  out.reserve(bytes.size() * 2);
-  for (char c : bytes) {
-    const auto b = static_cast<uint8_t>(c);
-    out.append(static_cast<char>(0x30 + (b & 15)));
-    out.append(static_cast<char>(0x30 + (b >> 4)));
+namespace {
+// Two characters a byte, low nibble first, from `out` on; returns the end.
+char* EncodeInto(const char* bytes, qsizetype size, char* out) {
+  for (qsizetype i = 0; i < size; ++i) {
+    const auto b = static_cast<uint8_t>(bytes[i]);
+    *out++ = static_cast<char>(0x30 + (b & 15));
+    *out++ = static_cast<char>(0x30 + (b >> 4));
   }
   return out;
 }
 
-uint32_t FrameChecksum(const QByteArray& bodyChars) {
+uint32_t ChecksumOf(const char* chars, qsizetype size) {
   uint32_t sum = 0;
   uint16_t counter = 0;
-  for (char c : bodyChars) {
+  for (qsizetype i = 0; i < size; ++i) {
     ++counter;
-    sum += static_cast<uint16_t>(static_cast<uint8_t>(c) ^ counter);
+    sum += static_cast<uint16_t>(static_cast<uint8_t>(chars[i]) ^ counter);
   }
   return sum;
 }
+}  // namespace
+
+QByteArray EncodeBytes(const QByteArray& bytes) {
+  QByteArray out(bytes.size() * 2, Qt::Uninitialized);
+  EncodeInto(bytes.constData(), bytes.size(), out.data());
+  return out;
+}
+
+uint32_t FrameChecksum(const QByteArray& bodyChars) {
+  return ChecksumOf(bodyChars.constData(), bodyChars.size());
+}
 
 QByteArray EncodeFrame(const QByteArray& body, bool corrupt) {
-  const QByteArray chars = EncodeBytes(body);
-  uint32_t sum = FrameChecksum(chars);
+  // Built in place: a memory frame is the whole memory's characters, and
+  // the fuzz targets and tests build many.
+  QByteArray frame(1 + 2 * body.size() + 8 + 1, Qt::Uninitialized);
+  char* const chars = frame.data() + 1;
+  frame[0] = 'S';
+  char* end = EncodeInto(body.constData(), body.size(), chars);
+  uint32_t sum = ChecksumOf(chars, end - chars);
   if (corrupt) ++sum;
-  QByteArray sumBytes;
-  for (int i = 0; i < 4; ++i) sumBytes.append(static_cast<char>(sum >> (8 * i)));
-  return QByteArrayLiteral("S") + chars + EncodeBytes(sumBytes) + QByteArrayLiteral("P");
+  char sumBytes[4];
+  for (int i = 0; i < 4; ++i) sumBytes[i] = static_cast<char>(sum >> (8 * i));
+  end = EncodeInto(sumBytes, 4, end);
+  *end = 'P';
+  return frame;
 }
 
 bool ParseRecordsText(const QByteArray& text, std::vector<QByteArray>* records, QString* error) {
