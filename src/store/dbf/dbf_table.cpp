@@ -183,6 +183,24 @@ void Table::Create(const QString& path, const std::vector<FieldDef>& fields, uin
   if (const int err = ReplaceFile(path, file, true)) fail(FileErrorText(err));
 }
 
+namespace {
+// Where a descriptor's name lies: up to its first zero byte, without the
+// blanks around it.
+struct NameSpan {
+  int start = 0;
+  int size = 0;
+};
+NameSpan NameIn(const char* descriptor) {
+  int end = 0;
+  while (end < 11 && descriptor[end] != 0) ++end;
+  auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  int start = 0;
+  while (start < end && blank(descriptor[start])) ++start;
+  while (end > start && blank(descriptor[end - 1])) --end;
+  return {start, end - start};
+}
+}  // namespace
+
 void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
   auto bad = [&](const QString& why) {
     throw Error(QStringLiteral("Файл %1 не является таблицей dBase: %2").arg(path_, why));
@@ -209,9 +227,7 @@ void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
     if (pos + kDescriptorSize > headerLength) break;
     const char* d = h + pos;
     FieldDef f;
-    int n = 0;
-    while (n < 11 && d[n] != 0) ++n;
-    f.name = QByteArray(d, n).trimmed().toUpper();
+    const NameSpan name = NameIn(d);
     f.type = char(std::toupper(uint8_t(d[11])));
     f.length = uint8_t(d[16]);
     f.decimals = uint8_t(d[17]);
@@ -220,10 +236,11 @@ void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
       f.length = uint8_t(d[16]) | (uint8_t(d[17]) << 8);
       f.decimals = 0;
     }
-    if (f.name.isEmpty() || f.length < 1) bad(QStringLiteral("неверное описание поля"));
+    if (name.size == 0 || f.length < 1) bad(QStringLiteral("неверное описание поля"));
     if (f.type == 'N' || f.type == 'F') {
       if (f.length > 20 || f.decimals > 18 || (f.decimals > 0 && f.decimals >= f.length))
-        bad(QStringLiteral("неверное описание поля %1").arg(QString::fromLatin1(f.name)));
+        bad(QStringLiteral("неверное описание поля %1")
+                .arg(QString::fromLatin1(QByteArray(d + name.start, name.size).toUpper())));
     }
     f.offset = offset;
     offset += f.length;
@@ -232,6 +249,13 @@ void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
   }
   if (!terminated || fields.empty()) bad(QStringLiteral("нет конца описаний полей"));
   if (offset != recordLength) bad(QStringLiteral("длина записи не совпадает с описаниями полей"));
+  // The names only for a header that holds: a file of another kind is
+  // refused without making one.
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const char* d = h + kHeaderFixed + i * kDescriptorSize;
+    const NameSpan name = NameIn(d);
+    fields[i].name = QByteArray(d + name.start, name.size).toUpper();
+  }
   fields_ = std::move(fields);
   descriptors_ = bytes.mid(kHeaderFixed, pos - kHeaderFixed);
   version_ = uint8_t(h[0]);
