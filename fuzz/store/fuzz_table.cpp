@@ -1,13 +1,14 @@
 // The measurement table layer over a table file kept in memory. The input
 // describes rows (kind, number, series, day, P and R, deleted or not, P as
 // unreadable text), how the header lies about them (record count, index
-// flag), what trails the records, a filter in force before the open, and
-// which rows to delete. The file is written by the table itself and then
-// spoilt as described; then it is opened with the filter, its header
-// repaired, its series listed and shown with their statistics, its kind
-// shown within a range of dates, rows deleted and the file packed and
-// opened again. Traps when what the table shows disagrees with the rows
-// the input described.
+// flag), what trails the records, a filter, and which rows to delete. The
+// file is written by the table itself and then spoilt as described. Its
+// first byte picks one use of the spoilt file, so that each execution runs
+// one part of the layer: opened with the filter in force and its header
+// repaired; or opened by a session, its series listed and shown with their
+// statistics; or its kind shown within a range of dates, rows deleted and
+// the file packed and opened again. Traps when what the table shows
+// disagrees with the rows the input described.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -89,83 +90,23 @@ void CheckStats(TableSession& s) {
   Check(st.PMin == lo && st.PMax == hi);
 }
 
-}  // namespace
+// The file as a new table holds it, made once.
+const std::string& NewFile() {
+  static const std::string image = MeasurementTable::NewFileImage().toStdString();
+  return image;
+}
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static MemoryFiles files;
-  files.Clear();
-  FuzzInput in{data, size};
-  const uint8_t lies = in.Byte();
-  const uint8_t filterChoice = in.Byte();
-  const uint8_t filterValue = in.Byte();
-  const uint8_t trailer = in.Byte();
-  std::vector<Row> rows;
-  while (in.left >= 5) {
-    Row r;
-    const uint8_t flags = in.Byte();
-    r.deleted = flags & 1;
-    r.water = flags & 2;
-    r.garbledP = (flags & 0x1C) == 0x1C;
-    r.n = flags >> 5;
-    const uint8_t serialAndDay = in.Byte();
-    r.serial = serialAndDay % 8;
-    r.day = serialAndDay >> 3;
-    r.p = int(in.Byte()) - 64;
-    r.r = in.Byte();
-    const uint8_t deleteIt = in.Byte();
-    rows.push_back(r);
-    if (deleteIt < 0x30) break;  // the rest of the input marks rows for deletion
-  }
-
-  // The file as the table writes it, then spoilt as the input says.
-  {
-    std::vector<MeasurementRow> values(rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) {
-      MeasurementRow& v = values[i];
-      v[Field::N] = int64_t(rows[i].n);
-      v[Field::Serial] = int64_t(rows[i].serial);
-      v[Field::NbType] = int64_t(rows[i].water ? 1 : 0);
-      v[Field::P] = rows[i].p / 100.0;
-      v[Field::R] = double(rows[i].r);
-      if (rows[i].day > 0)
-        v[Field::Date] =
-            QStringLiteral("%1.01.2024 10:00:00").arg(rows[i].day, 2, 10, QLatin1Char('0'));
-    }
-    MeasurementTable t;
-    t.SetLocation(QString::fromLatin1(kPath));
-    t.CreateFile();
-    t.Open();
-    t.AppendRows(values);
-  }
-  std::string& file = files.files[kPath];
-  Check(file.size() == size_t(kHeaderLength) + rows.size() * kRecordLength + 1);
-  for (size_t i = 0; i < rows.size(); ++i) {
-    char* rec = &file[kHeaderLength + i * kRecordLength];
-    if (rows[i].deleted) rec[0] = '*';
-    if (rows[i].garbledP) {
-      // Two bytes of the input as the number's text.
-      rec[kOffsetP + 16] = char(rows[i].p);
-      rec[kOffsetP + 17] = char(rows[i].r);
-    }
-  }
-  const uint32_t declared =
-      (lies & 1) ? uint32_t(rows.size()) ^ (lies >> 4) : uint32_t(rows.size());
-  std::memcpy(&file[4], &declared, 4);  // little-endian on the machines we fuzz on
-  file[28] = (lies & 2) ? 1 : 0;        // an index that does not exist
-  if (lies & 4) file.append(std::string(trailer % 64, char(trailer)));  // never a whole record
-  if (lies & 8) file.pop_back();                                        // no end mark
-
-  // Opened with a filter in force; nothing written before the header is
-  // repaired.
+// Opened with a filter in force: nothing written before the header is
+// repaired, then the repair leaves the true count and no index flag.
+void OpenFiltered(MemoryFiles& files, const std::vector<Row>& rows, uint32_t declared,
+                  uint8_t filterChoice, uint8_t filterValue, const QString& garbage) {
   MeasurementTable t;
   t.SetLocation(QString::fromLatin1(kPath));
   const bool bySerial = filterChoice & 1;
   const QString filter = bySerial ? QStringLiteral("SERIAL=%1").arg(filterValue % 8)
                                   : QStringLiteral("NB_TYPE=%1").arg(filterValue % 2);
-  t.SetFilter((filterChoice & 2) ? QString::fromLatin1(reinterpret_cast<const char*>(data),
-                                                       int(std::min<size_t>(size, 12)))
-                                 : filter);
-  const std::string before = file;
+  t.SetFilter((filterChoice & 2) ? garbage : filter);
+  const std::string before = files.files[kPath];
   t.Open(MeasurementTable::OpenMode::KeepHeader);
   Check(files.files[kPath] == before);
   Check(t.StoredRowCount() == int(rows.size()) && t.HeaderRowCount() == int(declared));
@@ -181,23 +122,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(&stored, &files.files[kPath][4], 4);
   Check(stored == rows.size() && files.files[kPath][28] == 0);
   t.Close();
+}
 
-  // The series of the kind shown, each with its statistics.
-  TableSession s;
-  s.Open(QString::fromLatin1(kPath));
+// The series of the kind shown, each with its statistics.
+void ShowEachSeries(TableSession& s, const std::vector<Row>& rows) {
   const ShownKind kind = s.ChooseShownKind();
   const QStringList series = s.RebuildSeriesList(kind);
   std::vector<uint32_t> kindRows = Shown(rows, false, kind == ShownKind::Water ? 1 : 0);
   Check(series.size() <= int(kindRows.size()) && (series.isEmpty() == kindRows.empty()));
-  for (int i = 0; i < series.size() && i < 8; ++i) {
+  for (int i = 0; i < series.size() && i < 4; ++i) {
     s.ShowSeries(series[i]);
     Check(Visible(s.Table()) == Shown(rows, true, series[i].toInt()));
     CheckStats(s);
   }
+}
 
-  // Rows marked by the rest of the input go, and the pack keeps the others
-  // in their order.
-  // The plate tests within a range of dates, when the input asks for one.
+// The plate tests within a range of dates, then the rows the rest of the
+// input marks go and the pack keeps the others in their order.
+void DeleteInRange(TableSession& s, const std::vector<Row>& rows, uint8_t filterChoice,
+                   uint8_t filterValue, FuzzInput& in) {
+  const ShownKind kind = s.ChooseShownKind();
   const bool water = kind == ShownKind::Water;
   int from = 0, to = 0;
   if (filterChoice & 4) {
@@ -227,6 +171,88 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(ValueToInt(k.FieldOfRecord(uint32_t(i + 1), Field::Serial)) == kept[i].serial);
     Check(ValueToInt(k.FieldOfRecord(uint32_t(i + 1), Field::N)) == kept[i].n);
   }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static MemoryFiles files;
+  files.Clear();
+  FuzzInput in{data, size};
+  const uint8_t use = in.Byte() % 3;
+  const uint8_t lies = in.Byte();
+  const uint8_t filterChoice = in.Byte();
+  const uint8_t filterValue = in.Byte();
+  const uint8_t trailer = in.Byte();
+  std::vector<Row> rows;
+  while (in.left >= 5) {
+    Row r;
+    const uint8_t flags = in.Byte();
+    r.deleted = flags & 1;
+    r.water = flags & 2;
+    r.garbledP = (flags & 0x1C) == 0x1C;
+    r.n = flags >> 5;
+    const uint8_t serialAndDay = in.Byte();
+    r.serial = serialAndDay % 8;
+    r.day = serialAndDay >> 3;
+    r.p = int(in.Byte()) - 64;
+    r.r = in.Byte();
+    const uint8_t deleteIt = in.Byte();
+    rows.push_back(r);
+    if (deleteIt < 0x30) break;  // the rest of the input marks rows for deletion
+  }
+
+  // The file as the table writes it, then spoilt as the input says.
+  files.Put(kPath, NewFile().data(), NewFile().size());
+  {
+    std::vector<MeasurementRow> values(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+      MeasurementRow& v = values[i];
+      v[Field::N] = int64_t(rows[i].n);
+      v[Field::Serial] = int64_t(rows[i].serial);
+      v[Field::NbType] = int64_t(rows[i].water ? 1 : 0);
+      v[Field::P] = rows[i].p / 100.0;
+      v[Field::R] = double(rows[i].r);
+      if (rows[i].day > 0)
+        v[Field::Date] =
+            QStringLiteral("%1.01.2024 10:00:00").arg(rows[i].day, 2, 10, QLatin1Char('0'));
+    }
+    MeasurementTable t;
+    t.SetLocation(QString::fromLatin1(kPath));
+    t.Open(MeasurementTable::OpenMode::NewFile);
+    t.AppendRows(values);
+  }
+  std::string& file = files.files[kPath];
+  Check(file.size() == size_t(kHeaderLength) + rows.size() * kRecordLength + 1);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    char* rec = &file[kHeaderLength + i * kRecordLength];
+    if (rows[i].deleted) rec[0] = '*';
+    if (rows[i].garbledP) {
+      // Two bytes of the input as the number's text.
+      rec[kOffsetP + 16] = char(rows[i].p);
+      rec[kOffsetP + 17] = char(rows[i].r);
+    }
+  }
+  const uint32_t declared =
+      (lies & 1) ? uint32_t(rows.size()) ^ (lies >> 4) : uint32_t(rows.size());
+  std::memcpy(&file[4], &declared, 4);  // little-endian on the machines we fuzz on
+  file[28] = (lies & 2) ? 1 : 0;        // an index that does not exist
+  if (lies & 4) file.append(std::string(trailer % 64, char(trailer)));  // never a whole record
+  if (lies & 8) file.pop_back();                                        // no end mark
+
+  if (use == 0) {
+    const size_t skip = std::min<size_t>(size, 1);  // the input's own text after its first byte
+    const QString garbage = QString::fromLatin1(reinterpret_cast<const char*>(data) + skip,
+                                                int(std::min<size_t>(size - skip, 12)));
+    OpenFiltered(files, rows, declared, filterChoice, filterValue, garbage);
+    return 0;
+  }
+  TableSession s;
+  s.Open(QString::fromLatin1(kPath));
+  if (use == 1)
+    ShowEachSeries(s, rows);
+  else
+    DeleteInRange(s, rows, filterChoice, filterValue, in);
   s.Close();
   return 0;
 }

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/file_ops.h"
 
@@ -35,17 +36,29 @@ class MemoryFiles : public FileOps {
 
   std::map<std::string, std::string> files;
 
+  // Forgets every file. Their buffers are kept for the next input's files,
+  // so that an input's file does not cost fresh memory of its size again.
   void Clear() {
+    for (auto& entry : files) Keep(std::move(entry.second));
     files.clear();
     for (const auto& entry : open_) ::close(entry.first);
     open_.clear();
+  }
+
+  // Puts a file of `size` bytes at `path` (in a kept buffer when one is
+  // there) and gives its contents.
+  std::string& Put(const std::string& path, const char* data, size_t size) {
+    auto it = files.find(path);
+    if (it == files.end()) it = files.emplace(path, Spare()).first;
+    it->second.assign(data, size);
+    return it->second;
   }
 
   int Open(const char* path, int flags, mode_t) override {
     auto it = files.find(path);
     if (it == files.end()) {
       if (!(flags & O_CREAT)) return Fail(ENOENT);
-      it = files.emplace(path, std::string()).first;
+      it = files.emplace(path, Spare()).first;
     } else if ((flags & O_CREAT) && (flags & O_EXCL)) {
       return Fail(EEXIST);
     } else if (flags & O_TRUNC) {
@@ -72,8 +85,13 @@ class MemoryFiles : public FileOps {
   ssize_t PWrite(int fd, const void* data, size_t size, off_t pos) override {
     std::string* f = File(fd);
     if (!f || pos < 0) return Fail(EBADF);
-    if (f->size() < size_t(pos) + size) f->resize(size_t(pos) + size);
-    memcpy(&(*f)[size_t(pos)], data, size);
+    // Over what is there, then appended: no filling of bytes about to be
+    // written.
+    const size_t at = size_t(pos);
+    if (f->size() < at) f->resize(at);
+    const size_t over = std::min(size, f->size() - at);
+    memcpy(&(*f)[at], data, over);
+    f->append(static_cast<const char*>(data) + over, size - over);
     return ssize_t(size);
   }
   ssize_t PWriteV(int fd, const struct iovec* pieces, int count, off_t pos) override {
@@ -105,13 +123,25 @@ class MemoryFiles : public FileOps {
     if (it == files.end()) return Fail(ENOENT);
     std::string data = std::move(it->second);
     files.erase(it);
-    files[to] = std::move(data);
+    const auto target = files.find(to);
+    if (target == files.end()) {
+      files.emplace(to, std::move(data));
+    } else {
+      Keep(std::move(target->second));
+      target->second = std::move(data);
+    }
     // Descriptors follow their file, as on a real file system.
     for (auto& [fd, path] : open_)
       if (path == from) path = to;
     return 0;
   }
-  int Remove(const char* path) override { return files.erase(path) ? 0 : Fail(ENOENT); }
+  int Remove(const char* path) override {
+    const auto it = files.find(path);
+    if (it == files.end()) return Fail(ENOENT);
+    Keep(std::move(it->second));
+    files.erase(it);
+    return 0;
+  }
   bool Exists(const char* path) override { return files.count(path) > 0; }
   int Stat(const char* path, struct stat* st) override {
     const auto it = files.find(path);
@@ -129,6 +159,17 @@ class MemoryFiles : public FileOps {
     errno = err;
     return -1;
   }
+  void Keep(std::string&& buffer) {
+    if (spare_.size() >= 8) return;
+    buffer.clear();
+    spare_.push_back(std::move(buffer));
+  }
+  std::string Spare() {
+    if (spare_.empty()) return std::string();
+    std::string buffer = std::move(spare_.back());
+    spare_.pop_back();
+    return buffer;
+  }
   std::string* File(int fd) {
     const auto it = open_.find(fd);
     if (it == open_.end()) return nullptr;
@@ -138,4 +179,5 @@ class MemoryFiles : public FileOps {
 
   const int base_;
   std::map<int, std::string> open_;
+  std::vector<std::string> spare_;
 };
