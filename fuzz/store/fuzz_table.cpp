@@ -12,10 +12,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "store/dbf/dbf_table.h"
 #include "store/table_session.h"
 #include "store/table_stats.h"
 #include "support/fuzz_input.h"
@@ -90,10 +92,63 @@ void CheckStats(TableSession& s) {
   Check(st.PMin == lo && st.PMax == hi);
 }
 
-// The file as a new table holds it, made once.
-const std::string& NewFile() {
-  static const std::string image = MeasurementTable::NewFileImage().toStdString();
-  return image;
+// How the table lays out its file: the header of a new table, its fields,
+// and a record with every field blank. Made once by the table itself; the
+// rows of each input are then written straight into place, by the
+// engine's own field writers, at a fraction of a table's whole append.
+struct Layout {
+  std::string header;
+  std::string blank;
+  dbf::FieldDef n, serial, nbType, p, r, date;
+};
+
+const Layout& FileLayout() {
+  static const Layout layout = [] {
+    const QByteArray image = MeasurementTable::NewFileImage();
+    dbf::Table t;
+    t.LoadImage(image);
+    Layout l;
+    if (image.size() != kHeaderLength + 1) Trap();  // the header and the end mark
+    l.header = image.left(kHeaderLength).toStdString();
+    l.blank = t.BlankRecord().toStdString();
+    auto field = [&](const char* name) {
+      const int i = t.FieldIndex(QByteArray(name));
+      if (i < 0) Trap();
+      return t.Fields()[size_t(i)];
+    };
+    l.n = field("N");
+    l.serial = field("SERIAL");
+    l.nbType = field("NB_TYPE");
+    l.p = field("P");
+    l.r = field("R");
+    l.date = field("DATE");
+    return l;
+  }();
+  return layout;
+}
+
+// The rows as the table writes them: the header, the records, the end mark.
+void WriteFile(const std::vector<Row>& rows, std::string* file) {
+  const Layout& l = FileLayout();
+  Check(l.header.size() == size_t(kHeaderLength) && l.blank.size() == size_t(kRecordLength) &&
+        l.p.offset == kOffsetP);
+  file->assign(l.header);
+  for (const Row& row : rows) {
+    const size_t at = file->size();
+    file->append(l.blank);
+    char* rec = &(*file)[at];
+    dbf::PutInteger(l.n, row.n, rec + l.n.offset);
+    dbf::PutInteger(l.serial, row.serial, rec + l.serial.offset);
+    dbf::PutInteger(l.nbType, row.water ? 1 : 0, rec + l.nbType.offset);
+    dbf::PutNumber(l.p, row.p / 100.0, rec + l.p.offset);
+    dbf::PutNumber(l.r, double(row.r), rec + l.r.offset);
+    if (row.day > 0) {
+      char date[20];
+      std::snprintf(date, sizeof date, "%02d.01.2024 10:00:00", row.day);
+      std::memcpy(rec + l.date.offset, date, std::strlen(date));
+    }
+  }
+  file->push_back('\x1A');
 }
 
 // Opened with a filter in force: nothing written before the header is
@@ -202,28 +257,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (deleteIt < 0x30) break;  // the rest of the input marks rows for deletion
   }
 
-  // The file as the table writes it, then spoilt as the input says.
-  files.Put(kPath, NewFile().data(), NewFile().size());
-  {
-    std::vector<MeasurementRow> values(rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) {
-      MeasurementRow& v = values[i];
-      v[Field::N] = int64_t(rows[i].n);
-      v[Field::Serial] = int64_t(rows[i].serial);
-      v[Field::NbType] = int64_t(rows[i].water ? 1 : 0);
-      v[Field::P] = rows[i].p / 100.0;
-      v[Field::R] = double(rows[i].r);
-      if (rows[i].day > 0)
-        v[Field::Date] =
-            QStringLiteral("%1.01.2024 10:00:00").arg(rows[i].day, 2, 10, QLatin1Char('0'));
-    }
-    MeasurementTable t;
-    t.SetLocation(QString::fromLatin1(kPath));
-    t.Open(MeasurementTable::OpenMode::NewFile);
-    t.AppendRows(values);
-  }
-  std::string& file = files.files[kPath];
-  Check(file.size() == size_t(kHeaderLength) + rows.size() * kRecordLength + 1);
+  // The file as the table would write it, then spoilt as the input says.
+  std::string& file = files.Put(kPath, "", 0);
+  WriteFile(rows, &file);
   for (size_t i = 0; i < rows.size(); ++i) {
     char* rec = &file[kHeaderLength + i * kRecordLength];
     if (rows[i].deleted) rec[0] = '*';
