@@ -194,6 +194,8 @@ struct MeasurementTable::Subscription::List {
 struct MeasurementTable::Impl {
   QString folder;
   QString fileName;
+  // The two joined, made once: a table asks for it at every step.
+  QString path = QDir(folder).filePath(fileName);
   bool open = false;
   bool wrote = false;
   int headerRowCount = 0;
@@ -224,7 +226,7 @@ struct MeasurementTable::Impl {
   int walkDepth = 0;
   bool movedInWalk = false;  // a move not yet told, held for the end of the walk
 
-  QString Path() const { return QDir(folder).filePath(fileName); }
+  const QString& Path() const { return path; }
 
   void Notify(Change c) {
     if (c == Change::CurrentMoved && walkDepth > 0) {
@@ -542,6 +544,7 @@ void MeasurementTable::SetLocation(const QString& path) {
   const QFileInfo fi(path);
   d->folder = fi.path();
   d->fileName = fi.fileName();
+  d->path = QDir(d->folder).filePath(d->fileName);
 }
 
 QString MeasurementTable::FilePath() const { return d->Path(); }
@@ -596,7 +599,7 @@ void MeasurementTable::Open(OpenMode mode) {
     // An index replacement that a writer that died left half-made (never
     // by a reader: it writes nothing).
     if (!d->table.IsReadOnly())
-      RemoveLeftovers(QFile::encodeName(dbf::Index::PathFor(d->Path())).toStdString(),
+      RemoveLeftovers(QFile::encodeName(d->index.FilePath()).toStdString(),
                       kReplacementTag);
     d->index.Clear();
     d->index.Load();

@@ -498,10 +498,11 @@ QString AppendCountsText(const AppendCounts& counts) {
 void TableSession::NoteIncompleteness() {
   incompleteNotice_.clear();
   QStringList notes;
-  const QString shown = Shown(QFileInfo(table_.FilePath()).absoluteFilePath());
+  // Named only in a notice: most tables need none.
+  auto shown = [this] { return Shown(QFileInfo(table_.FilePath()).absoluteFilePath()); };
   if (table_.HeaderRowCount() != table_.StoredRowCount())
     notes << QStringLiteral("В заголовке таблицы %1 указано строк: %2, а в файле найдено: %3.")
-                 .arg(shown)
+                 .arg(shown())
                  .arg(table_.HeaderRowCount())
                  .arg(table_.StoredRowCount());
   // The last water-permeability series, walked back from the last such row
@@ -525,7 +526,7 @@ void TableSession::NoteIncompleteness() {
   }
   if (samples > 0 && samples < 6)
     notes << QStringLiteral("В последней серии испытаний таблицы %1 (серия %2) образцов: %3 из 6.")
-                 .arg(shown)
+                 .arg(shown())
                  .arg(lastSerial)
                  .arg(samples);
   if (!notes.isEmpty())

@@ -209,6 +209,14 @@ QString Index::PathFor(const QString& tablePath) {
   return fi.dir().filePath(fi.completeBaseName() + QStringLiteral(".mdx"));
 }
 
+const QString& Index::FilePath() const {
+  if (filePath_.isNull() || tablePath_ != table_->Path()) {
+    tablePath_ = table_->Path();
+    filePath_ = PathFor(tablePath_);
+  }
+  return filePath_;
+}
+
 void Index::Clear() { tags_.clear(); }
 
 int Index::Find(const QString& name) const {
@@ -307,7 +315,7 @@ const std::vector<uint32_t>* Index::Order(const QString& name) const {
 
 void Index::Load() {
   tags_.clear();
-  const QString path = PathFor(table_->Path());
+  const QString& path = FilePath();
   const int fd = OpenRegularFile(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     // Never read, replaced or removed: it is not ours.
@@ -446,7 +454,7 @@ QByteArray Index::Image() const {
 }
 
 void Index::Save() {
-  const QString path = PathFor(table_->Path());
+  const QString& path = FilePath();
   if (tags_.empty()) {
     if (!RemoveIfPresent(QFile::encodeName(path).toStdString()))
       throw Error(QStringLiteral("Не удалось удалить индексный файл %1").arg(path));

@@ -42,6 +42,8 @@ class Index {
 
   // The index file beside the table: same base name, ".mdx".
   static QString PathFor(const QString& tablePath);
+  // PathFor of its table's file, kept while the table's file stays.
+  const QString& FilePath() const;
 
   // Takes the tags of an existing index file, when the table's production
   // index flag says it has some, and fills them from the records; tags on
@@ -87,6 +89,8 @@ class Index {
 
   Table* table_;
   std::vector<Tag> tags_;
+  mutable QString tablePath_;  // what filePath_ was made for
+  mutable QString filePath_;
 };
 
 }  // namespace dbf
