@@ -482,11 +482,16 @@ class StreamBuilder {
       QByteArray code;
       QString folded;
     };
-    std::vector<Entry> formats;
-    for (const auto& f : kBuiltInFormats) {
-      const QByteArray code = ToCp1251(QString::fromUtf8(f.code));
-      formats.push_back({f.number, code, FromCp1251(code).toCaseFolded()});
-    }
+    // The built-in codes in the sheet's code page, converted once.
+    static const std::vector<Entry> builtIn = [] {
+      std::vector<Entry> out;
+      for (const auto& f : kBuiltInFormats) {
+        const QByteArray code = ToCp1251(QString::fromUtf8(f.code));
+        out.push_back({f.number, code, FromCp1251(code).toCaseFolded()});
+      }
+      return out;
+    }();
+    std::vector<Entry> formats = builtIn;
     ForEachRange([&](const XlsRange& r, CellRecord& c) {
       if (r.NumberFormat.isEmpty()) {
         c.format = 0;
