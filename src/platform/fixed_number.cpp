@@ -70,7 +70,7 @@ bool PlainDecimal(const char* b, const char* e, bool integer, double* out, int64
 // [b, e) read as Qt reads a number; false for none, or none finite.
 bool QtDecimal(const char* b, const char* e, double* out) {
   bool ok = false;
-  const double v = QByteArray(b, int(e - b)).toDouble(&ok);
+  const double v = QByteArrayView(b, e - b).toDouble(&ok);  // read in place, not copied
   if (!ok || !std::isfinite(v)) return false;
   *out = v;
   return true;
@@ -139,7 +139,7 @@ bool ReadFixedInteger(const char* p, int size, int64_t* out) {
   if (!TrimmedSpan(p, size, &b, &e)) return false;
   if (PlainDecimal(b, e, true, nullptr, out)) return true;
   bool ok = false;
-  const qlonglong v = QByteArray(b, int(e - b)).toLongLong(&ok);
+  const qlonglong v = QByteArrayView(b, e - b).toLongLong(&ok);
   if (ok) {
     *out = v;
     return true;
