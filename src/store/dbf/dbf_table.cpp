@@ -22,6 +22,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <mutex>
 
 namespace dbf {
 
@@ -199,6 +200,22 @@ NameSpan NameIn(const char* descriptor) {
   while (end > start && blank(descriptor[end - 1])) --end;
   return {start, end - start};
 }
+
+// The fields of the last header accepted, by its descriptors: the same
+// table is opened again and again (after a pack, on every reopen), and
+// every table of the program's own layout has the same ones, so their few
+// dozen names are made once rather than at every open. Guarded, as tables
+// could be read from more than one thread.
+struct AcceptedFields {
+  std::mutex lock;
+  QByteArray descriptors;  // up to the end mark, not including it
+  std::vector<FieldDef> fields;
+  int recordLength = 0;
+};
+AcceptedFields& LastAccepted() {
+  static AcceptedFields last;
+  return last;
+}
 }  // namespace
 
 void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
@@ -214,6 +231,22 @@ void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
       headerLength > fileSize)
     bad(QStringLiteral("неверная длина заголовка"));
   if (recordLength < 2) bad(QStringLiteral("неверная длина записи"));
+  {
+    // The same descriptors, followed by the end mark inside the header,
+    // read as they read before.
+    AcceptedFields& last = LastAccepted();
+    const std::lock_guard<std::mutex> hold(last.lock);
+    const qsizetype n = last.descriptors.size();
+    if (n > 0 && kHeaderFixed + n < headerLength && h[kHeaderFixed + n] == kEndOfDescriptors &&
+        std::memcmp(h + kHeaderFixed, last.descriptors.constData(), size_t(n)) == 0) {
+      if (last.recordLength != recordLength)
+        bad(QStringLiteral("длина записи не совпадает с описаниями полей"));
+      fields_ = last.fields;
+      descriptors_ = last.descriptors;
+      SetHeaderFacts(h, headerLength, recordLength);
+      return;
+    }
+  }
   std::vector<FieldDef> fields;
   fields.reserve(size_t(headerLength - kHeaderFixed) / kDescriptorSize);
   int pos = kHeaderFixed;
@@ -258,6 +291,15 @@ void Table::ParseHeader(const QByteArray& bytes, qint64 fileSize) {
   }
   fields_ = std::move(fields);
   descriptors_ = bytes.mid(kHeaderFixed, pos - kHeaderFixed);
+  SetHeaderFacts(h, headerLength, recordLength);
+  AcceptedFields& last = LastAccepted();
+  const std::lock_guard<std::mutex> hold(last.lock);
+  last.descriptors = descriptors_;
+  last.fields = fields_;
+  last.recordLength = recordLength;
+}
+
+void Table::SetHeaderFacts(const char* h, int headerLength, int recordLength) {
   version_ = uint8_t(h[0]);
   indexFlag_ = h[28] != 0;
   language_ = uint8_t(h[29]);

@@ -160,6 +160,8 @@ class Table {
 
  private:
   void ParseHeader(const QByteArray& bytes, qint64 fileSize);
+  // The facts of an accepted header besides its fields.
+  void SetHeaderFacts(const char* header, int headerLength, int recordLength);
   // Reads header and records of the open file (and, reading only, again
   // until a writer is no longer changing them), then StampRead.
   void ReadTable();
