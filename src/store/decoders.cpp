@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -172,9 +173,17 @@ WaterDump DecodeWaterDump(DumpView dump, int deviceType, int recordCount) {
 }
 
 QString PlateText(uint8_t plate) {
-  const int size = plate & 0x7F;
-  if (plate & 0x80) return QStringLiteral("%1x%1 мм").arg(size);
-  return QStringLiteral("диам. %1 мм").arg(size);
+  // Every row of a plate memory names its plate: the 256 names are made once.
+  static const std::array<QString, 256> names = [] {
+    std::array<QString, 256> out;
+    for (int b = 0; b < 256; ++b) {
+      const int size = b & 0x7F;
+      out[size_t(b)] = (b & 0x80) ? QStringLiteral("%1x%1 мм").arg(size)
+                                  : QStringLiteral("диам. %1 мм").arg(size);
+    }
+    return out;
+  }();
+  return names[plate];
 }
 
 PlateDump DecodePlateDump(DumpView dump, int deviceType, int deviceSerial) {
