@@ -56,3 +56,27 @@ std::vector<std::vector<BiffRecord>> SplitBiffSubstreams(const std::vector<BiffR
     if (out[i].back().id != 0x000A) Note(error, QStringLiteral("substream %1 has no EOF").arg(i));
   return out;
 }
+
+int CountBiffSubstreams(const QByteArray& s, QString* error) {
+  int count = 0;
+  uint16_t last = 0;  // the id of the last record of the current substream
+  int p = 0;
+  while (p + 4 <= s.size()) {
+    const uint16_t id = Le16(s, p);
+    const int len = Le16(s, p + 2);
+    if (p + 4 + len > s.size()) Note(error, QStringLiteral("record cut short at %1").arg(p));
+    if (id == 0x0809) {
+      if (count > 0 && last != 0x000A)
+        Note(error, QStringLiteral("substream %1 has no EOF").arg(count - 1));
+      ++count;
+    } else if (count == 0) {
+      Note(error, QStringLiteral("record before the first BOF"));
+    }
+    last = id;
+    p += 4 + len;
+  }
+  if (p != s.size()) Note(error, QStringLiteral("trailing bytes in the stream"));
+  if (count > 0 && last != 0x000A)
+    Note(error, QStringLiteral("substream %1 has no EOF").arg(count - 1));
+  return count;
+}
