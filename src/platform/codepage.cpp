@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -63,11 +64,17 @@ Page& PageFor(const char* codec) {
 // of its own.
 bool EncodeByTable(const Page& p, const QString& text, char* out, qsizetype width) {
   const char16_t* in = reinterpret_cast<const char16_t*>(text.utf16());
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const int16_t b = p.byteOf[in[i]];
+  const int16_t* byteOf = p.byteOf.data();
+  const qsizetype shown = std::min(text.size(), width);
+  qsizetype i = 0;
+  for (; i < shown; ++i) {
+    const int16_t b = byteOf[in[i]];
     if (b < 0) return false;
-    if (i < width) out[i] = char(b);
+    out[i] = char(b);
   }
+  // What does not fit is not written, but must have its bytes all the same.
+  for (; i < text.size(); ++i)
+    if (byteOf[in[i]] < 0) return false;
   return true;
 }
 

@@ -251,12 +251,14 @@ struct MeasurementTable::Impl {
         return int(i);
     return -1;
   }
+  static bool NameIs(const dbf::FieldDef& field, const char* name) {
+    const qsizetype size = qsizetype(std::strlen(name));
+    return field.name.size() == size && qstrnicmp(field.name.constData(), name, size) == 0;
+  }
   int FindField(const char* name) const {
     const std::vector<dbf::FieldDef>& fields = table.Fields();
-    const qsizetype size = qsizetype(std::strlen(name));
     for (size_t i = 0; i < fields.size(); ++i)
-      if (fields[i].name.size() == size && qstrnicmp(fields[i].name.constData(), name, size) == 0)
-        return int(i);
+      if (NameIs(fields[i], name)) return int(i);
     return -1;
   }
   int FieldNumber(const QString& name) const {
@@ -586,9 +588,14 @@ void MeasurementTable::Open(OpenMode mode) {
     d->headerRowCount = int(d->table.HeaderRecordCount());
     const std::vector<dbf::FieldDef>& fields = d->table.Fields();
     const std::vector<FieldSpec>& schema = MeasurementSchema();
+    // A table of the program's own layout has the fields in the schema's
+    // order: while it does, the next one is where the schema says, and no
+    // field before it can bear its name.
+    bool inOrder = true;
     for (size_t k = 0; k < schema.size(); ++k) {
       const FieldSpec& s = schema[k];
-      const int found = d->FindField(s.name);
+      inOrder = inOrder && k < fields.size() && d->NameIs(fields[k], s.name);
+      const int found = inOrder ? int(k) : d->FindField(s.name);
       if (found < 0)
         throw TableError(QStringLiteral("В таблице %1 нет поля %2").arg(d->Path(), s.name));
       if (!Compatible(s, fields[size_t(found)]))
