@@ -1,5 +1,7 @@
 #include "link/frame_codec.h"
 
+#include <cstring>
+
 namespace {
 constexpr char kFrameStart = 'S';
 constexpr char kFrameEnd = 'P';
@@ -11,13 +13,11 @@ QString TwoDigits(uint8_t v) {
 }  // namespace
 
 uint32_t find_char(const char* buffer, uint32_t last, char ch) {
-  uint32_t i = 0;
-  // The loop runs over indexes 0..last inclusive; written so that
-  // last == UINT32_MAX cannot loop forever.
-  for (;; ++i) {
-    if (buffer[i] == ch) return i;
-    if (i == last) return last + 1;
-  }
+  // Indexes 0..last inclusive (a count of last + 1, which a size_t holds
+  // even for last == UINT32_MAX); a memory frame is tens of thousands of
+  // characters, searched several times.
+  const void* at = std::memchr(buffer, ch, size_t(last) + 1);
+  return at ? uint32_t(static_cast<const char*>(at) - buffer) : last + 1;
 }
 
 uint8_t char2byte(const char* buffer, uint32_t pos) {
