@@ -289,14 +289,22 @@ int CreateFileBeside(const std::string& path, const char* infix, std::string* cr
   return OpenExclusively(path.substr(0, start) + "." + path.substr(start), infix, 0666, created);
 }
 
-void RemoveLeftovers(const std::string& path, const char* tag) {
+void RemoveLeftovers(const std::string& path, const char* tag) { RemoveLeftovers(path, {tag}); }
+
+void RemoveLeftovers(const std::string& path, std::initializer_list<const char*> tags) {
   const std::string folder = FolderOf(path);
   const size_t slash = path.rfind('/');
-  const std::string stem = path.substr(slash == std::string::npos ? 0 : slash + 1) + tag;
+  const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  std::vector<std::string> stems;
+  for (const char* tag : tags) stems.push_back(name + tag);
   std::vector<std::string> names;
   if (DIR* dir = ::opendir(folder.c_str())) {
     while (const struct dirent* e = ::readdir(dir))
-      if (IsLeftoverName(e->d_name, stem)) names.push_back(e->d_name);
+      for (const std::string& stem : stems)
+        if (IsLeftoverName(e->d_name, stem)) {
+          names.push_back(e->d_name);
+          break;
+        }
     ::closedir(dir);
   }
   for (const std::string& n : names) RemoveIfLeftover(folder + '/' + n);

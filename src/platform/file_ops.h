@@ -9,6 +9,7 @@
 #include <sys/types.h>
 #include <sys/uio.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,8 @@ int CreateBeside(const std::string& path, const char* tag, mode_t mode, std::str
 // (CreateBeside's names, and the plain `path` + `tag` of older versions):
 // only regular files of this user that no writer holds.
 void RemoveLeftovers(const std::string& path, const char* tag);
+// The same for several tags, in one reading of the folder.
+void RemoveLeftovers(const std::string& path, std::initializer_list<const char*> tags);
 // Removes `path` when it is what a dead writer left: a regular file of this
 // user, not a link, that no writer holds by any lock. True when removed.
 bool RemoveIfLeftover(const std::string& path);

@@ -500,8 +500,7 @@ void Table::Open(const QString& path, Access access) {
   // a file beside it of ours is what a writer that died left behind. A
   // reader holds no lock: such a file may be a live writer's.
   if (!readOnly) {
-    RemoveLeftovers(npath.toStdString(), kReplacementTag);
-    RemoveLeftovers(npath.toStdString(), kPackTag);
+    RemoveLeftovers(npath.toStdString(), {kReplacementTag, kPackTag});
   }
   try {
     ReadTable();
