@@ -789,6 +789,8 @@ void MeasurementTable::PostRow() {
 void MeasurementTable::AppendRows(const std::vector<MeasurementRow>& rows) {
   // One run: the rows reach the file in large blocks.
   AppendRun run(*this);
+  if (d->open && rows.size() <= std::numeric_limits<uint32_t>::max())
+    d->table.ReserveRecords(uint32_t(rows.size()));
   for (const MeasurementRow& row : rows) {
     AppendRow();
     try {

@@ -646,6 +646,11 @@ uint32_t Table::AppendRecord(const QByteArray& record) {
   return count_;
 }
 
+void Table::ReserveRecords(uint32_t more) {
+  if (fd_ < 0 || more > std::numeric_limits<uint32_t>::max() - kChunkMask - count_) return;
+  Reserve(count_ + more);
+}
+
 void Table::BeginAppendRun() {
   if (fd_ >= 0) run_ = true;
 }

@@ -130,6 +130,9 @@ class Table {
   // thrown: RecordCount() is then what the file holds.
   static constexpr qint64 kAppendBlockBytes = 256 * 1024;
   void BeginAppendRun();
+  // Makes room for `more` records to come, so that appending them moves
+  // none of those held.
+  void ReserveRecords(uint32_t more);
   // Writes the rest and the header; the run is over even when it throws.
   void EndAppendRun();
   bool InAppendRun() const { return run_; }
