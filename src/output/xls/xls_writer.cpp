@@ -149,13 +149,8 @@ void AppendUtf16(QByteArray& out, const char* text, int n) {
 }
 
 QByteArray Utf16(const QByteArray& text) {
-  const auto& table = CodePageTable();
-  QByteArray out(text.size() * 2, '\0');
-  for (int i = 0; i < text.size(); ++i) {
-    const char16_t c = table[uint8_t(text[i])];
-    out[2 * i] = char(c & 0xFF);
-    out[2 * i + 1] = char(c >> 8);
-  }
+  QByteArray out;
+  AppendUtf16(out, text.constData(), int(text.size()));
   return out;
 }
 
