@@ -2,7 +2,8 @@
 // describes rows (kind, number, series, day, P and R, deleted or not, P as
 // unreadable text), how the header lies about them (record count, index
 // flag), what trails the records, a filter, and which rows to delete. The
-// file is written by the table itself and then spoilt as described. Its
+// file is written in the table's own layout, by its own field writers, and
+// then spoilt as described. Its
 // first byte picks one use of the spoilt file, so that each execution runs
 // one part of the layer: opened with the filter in force and its header
 // repaired; or opened by a session, its series listed and shown with their
@@ -122,6 +123,8 @@ const Layout& FileLayout() {
     l.p = field("P");
     l.r = field("R");
     l.date = field("DATE");
+    // What the spoiling of the records relies on.
+    Check(l.blank.size() == size_t(kRecordLength) && l.p.offset == kOffsetP);
     return l;
   }();
   return layout;
@@ -130,8 +133,6 @@ const Layout& FileLayout() {
 // The rows as the table writes them: the header, the records, the end mark.
 void WriteFile(const std::vector<Row>& rows, std::string* file) {
   const Layout& l = FileLayout();
-  Check(l.header.size() == size_t(kHeaderLength) && l.blank.size() == size_t(kRecordLength) &&
-        l.p.offset == kOffsetP);
   file->assign(l.header);
   for (const Row& row : rows) {
     const size_t at = file->size();
