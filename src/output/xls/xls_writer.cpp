@@ -86,32 +86,6 @@ enum : uint16_t {
   kMergedCells = 0x00E5,
 };
 
-// Little-endian record data.
-class Bytes {
- public:
-  Bytes& u8(unsigned v) {
-    d_.append(char(v & 0xFF));
-    return *this;
-  }
-  Bytes& u16(unsigned v) { return u8(v).u8(v >> 8); }
-  Bytes& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
-  Bytes& f64(double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, 8);
-    return u32(uint32_t(bits)).u32(uint32_t(bits >> 32));
-  }
-  Bytes& raw(const QByteArray& b) {
-    d_.append(b);
-    return *this;
-  }
-  Bytes& hex(const char* h) { return raw(QByteArray::fromHex(h)); }
-  const QByteArray& data() const { return d_; }
-  int size() const { return int(d_.size()); }
-
- private:
-  QByteArray d_;
-};
-
 // Little-endian numbers straight into a buffer.
 inline char* Put16(char* p, unsigned v) {
   p[0] = char(v & 0xFF);
@@ -124,6 +98,76 @@ inline char* Put64(char* p, double v) {
   std::memcpy(&bits, &v, 8);
   return Put32(Put32(p, uint32_t(bits)), uint32_t(bits >> 32));
 }
+
+const std::array<char16_t, 256>& CodePageTable();
+
+// Little-endian record data. Nearly every record is short: those stay in
+// the object itself, and only a long one takes memory of its own.
+class Bytes {
+ public:
+  Bytes() = default;
+  Bytes(const Bytes&) = delete;
+  Bytes& operator=(const Bytes&) = delete;
+
+  Bytes& u8(unsigned v) {
+    *grow(1) = char(v & 0xFF);
+    return *this;
+  }
+  Bytes& u16(unsigned v) {
+    Put16(grow(2), v);
+    return *this;
+  }
+  Bytes& u32(uint32_t v) {
+    Put32(grow(4), v);
+    return *this;
+  }
+  Bytes& f64(double v) {
+    Put64(grow(8), v);
+    return *this;
+  }
+  Bytes& raw(const QByteArray& b) { return raw(b.constData(), b.size()); }
+  Bytes& raw(const char* p, qsizetype n) {
+    if (n > 0) std::memcpy(grow(n), p, size_t(n));
+    return *this;
+  }
+  // The UTF-16 units of code-page text.
+  Bytes& utf16(const QByteArray& text) {
+    const auto& table = CodePageTable();
+    char* p = grow(2 * text.size());
+    for (char c : text) p = Put16(p, table[uint8_t(c)]);
+    return *this;
+  }
+  // Two hexadecimal digits per byte, as the fixed records are written here.
+  Bytes& hex(const char* h) {
+    auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    for (; h[0] && h[1]; h += 2) u8(unsigned(digit(h[0]) * 16 + digit(h[1])));
+    return *this;
+  }
+  void clear() {
+    size_ = 0;
+    heap_ = QByteArray();
+  }
+  const char* constData() const { return heap_.isNull() ? inline_ : heap_.constData(); }
+  int size() const { return int(size_); }
+  QByteArray data() const { return QByteArray(constData(), size_); }
+
+ private:
+  // Room for `n` more bytes at the end.
+  char* grow(qsizetype n) {
+    if (heap_.isNull() && size_ + n <= qsizetype(sizeof(inline_))) {
+      size_ += n;
+      return inline_ + size_ - n;
+    }
+    if (heap_.isNull()) heap_ = QByteArray(inline_, size_);
+    heap_.resize(size_ + n);
+    size_ += n;
+    return heap_.data() + size_ - n;
+  }
+
+  char inline_[128];
+  qsizetype size_ = 0;
+  QByteArray heap_;
+};
 
 // One UTF-16 code unit per byte of the code page, built once.
 const std::array<char16_t, 256>& CodePageTable() {
@@ -146,12 +190,6 @@ void AppendUtf16(QByteArray& out, const char* text, int n) {
   out.resize(at + 2 * qsizetype(n));
   char* p = out.data() + at;
   for (int i = 0; i < n; ++i) p = Put16(p, table[uint8_t(text[i])]);
-}
-
-QByteArray Utf16(const QByteArray& text) {
-  QByteArray out;
-  AppendUtf16(out, text.constData(), int(text.size()));
-  return out;
 }
 
 // The format's default palette for colour indexes 8..63, as RGB.
@@ -281,8 +319,15 @@ struct CellRecord {
 // One write of one workbook: the stream, the palette and the numbering.
 class StreamBuilder {
  public:
-  StreamBuilder(const XlsWorkbook& wb, std::vector<uint32_t>& usedColors)
-      : wb_(wb), used_(usedColors) {
+  explicit StreamBuilder(const XlsWorkbook& wb) : wb_(wb) {
+    // The places of the basic colours are taken from the start.
+    static const std::array<bool, 56> basic = [] {
+      std::array<bool, 56> b{};
+      for (int i = 0; i < 56; ++i)
+        for (uint32_t rgb : kBasicRgb) b[size_t(i)] = b[size_t(i)] || rgb == kDefaultPaletteRgb[i];
+      return b;
+    }();
+    taken_ = basic;
     for (int i = 0; i < 56; ++i) palette_[size_t(i)] = RgbToValue(kDefaultPaletteRgb[i]);
     int n = 0;
     for (int s = 0; s < wb_.SheetCount(); ++s) {
@@ -311,7 +356,7 @@ class StreamBuilder {
     for (int s = 0; s < wb_.SheetCount(); ++s) {
       const uint32_t bof = uint32_t(out_.size());
       WriteSheet(s);
-      std::memcpy(out_.data() + boundSheetPos_[size_t(s)], Bytes().u32(bof).data().constData(), 4);
+      std::memcpy(out_.data() + boundSheetPos_[size_t(s)], Bytes().u32(bof).constData(), 4);
     }
     return out_;
   }
@@ -334,7 +379,7 @@ class StreamBuilder {
       number = kContinue;
     } while (offset < len);
   }
-  void Record(uint16_t id, const Bytes& b) { Record(id, b.data()); }
+  void Record(uint16_t id, const Bytes& b) { Record(id, b.constData(), b.size()); }
   void Record16(uint16_t id, unsigned v) { Record(id, Bytes().u16(v)); }
 
   template <typename Fn>
@@ -356,21 +401,27 @@ class StreamBuilder {
     systemColors_.emplace_back(value, rgb);
     return rgb;
   }
+  // A colour some record refers to keeps its palette place: that place is
+  // marked taken, as is a place of one of the 16 basic colours. A taken
+  // place is never given a new colour, so it stays taken, and the search
+  // for a free place goes on from where the last one ended.
   int ColorIndex(uint32_t color) {
     if (color & 0x80000000u) color = SystemColor(color);
     color &= 0x00FFFFFF;
-    if (std::find(used_.begin(), used_.end(), color) == used_.end()) used_.push_back(color);
-    for (int i = 0; i < 56; ++i)
-      if (palette_[size_t(i)] == color) return 8 + i;
+    int found = -1;
     for (int i = 0; i < 56; ++i) {
-      const uint32_t present = palette_[size_t(i)];
-      bool basic = false;
-      for (uint32_t rgb : kBasicRgb) basic = basic || RgbToValue(rgb) == present;
-      if (basic) continue;
-      if (std::find(used_.begin(), used_.end(), present) != used_.end()) continue;
-      palette_[size_t(i)] = color;
+      if (palette_[size_t(i)] != color) continue;
+      taken_[size_t(i)] = true;
+      if (found < 0) found = i;
+    }
+    if (found >= 0) return 8 + found;
+    for (; nextFree_ < 56; ++nextFree_) {
+      const size_t i = size_t(nextFree_);
+      if (taken_[i]) continue;
+      palette_[i] = color;
+      taken_[i] = true;
       paletteChanged_ = true;
-      return 8 + i;
+      return 8 + nextFree_++;
     }
     return 8;
   }
@@ -418,7 +469,7 @@ class StreamBuilder {
     for (int s = 0; s < wb_.SheetCount(); ++s) {
       const QByteArray& name = wb_.Sheet(s)->Name();
       boundSheetPos_.push_back(int(out_.size()) + 4);
-      Record(kBoundSheet, Bytes().u32(0).u16(0).u8(unsigned(name.size())).u8(1).raw(Utf16(name)));
+      Record(kBoundSheet, Bytes().u32(0).u16(0).u8(unsigned(name.size())).u8(1).utf16(name));
     }
     Record(kCountry, Bytes().u16(7).u16(7));
     WriteSharedStrings();
@@ -430,7 +481,7 @@ class StreamBuilder {
   // the whole file.
   QByteArray WriteAccessData() const {
     const QByteArray title = wb_.Title().left(54);
-    QByteArray d = Bytes().u16(unsigned(title.size())).u8(1).raw(Utf16(title)).data();
+    QByteArray d = Bytes().u16(unsigned(title.size())).u8(1).utf16(title).data();
     d.append(QByteArray(112 - d.size(), ' '));
     return d;
   }
@@ -466,7 +517,7 @@ class StreamBuilder {
           .u8(0)
           .u8(unsigned(f.name.size()))
           .u8(1)
-          .raw(Utf16(f.name));
+          .utf16(f.name);
       Record(kFont, b);
     }
   }
@@ -503,7 +554,7 @@ class StreamBuilder {
     });
     for (const Entry& e : formats)
       Record(kFormat,
-             Bytes().u16(unsigned(e.number)).u16(unsigned(e.code.size())).u8(1).raw(Utf16(e.code)));
+             Bytes().u16(unsigned(e.number)).u16(unsigned(e.code.size())).u8(1).utf16(e.code));
   }
 
   QByteArray XfData(const XlsRange& r, const CellRecord& c) {
@@ -570,9 +621,14 @@ class StreamBuilder {
   void WriteXfs() {
     std::vector<QByteArray> xfs;
     QHash<QByteArray, int> firstOf;
-    for (const char* h : kFixedCellXfs) {
-      xfs.push_back(QByteArray::fromHex(h));
-      if (!firstOf.contains(xfs.back())) firstOf.insert(xfs.back(), int(xfs.size()) - 1);
+    static const std::vector<QByteArray> fixedXfs = [] {
+      std::vector<QByteArray> out;
+      for (const char* h : kFixedCellXfs) out.push_back(QByteArray::fromHex(h));
+      return out;
+    }();
+    for (const QByteArray& x : fixedXfs) {
+      xfs.push_back(x);
+      if (!firstOf.contains(x)) firstOf.insert(x, int(xfs.size()) - 1);
     }
     // A range styled as the one before gets its cell format without the
     // work: a colour that was looked up once keeps its index for good.
@@ -606,23 +662,22 @@ class StreamBuilder {
   }
 
   void WriteSharedStrings() {
+    // Written in place, and taken back if no range holds a text.
     const int sstStart = int(out_.size());
-    QByteArray sst;
-    sst.reserve(out_.capacity() - out_.size());
-    int recordStart = 0;  // offset in sst of the current record's header
+    int recordStart = sstStart;  // where the current record's header is
     auto beginRecord = [&](uint16_t id) {
-      recordStart = int(sst.size());
-      sst.append(Bytes().u16(id).u16(0).data());
+      recordStart = int(out_.size());
+      out_.append(Bytes().u16(id).u16(0).constData(), 4);
     };
     auto endRecord = [&] {
-      const int len = int(sst.size()) - recordStart - 4;
-      sst[recordStart + 2] = char(len & 0xFF);
-      sst[recordStart + 3] = char(len >> 8);
+      const int len = int(out_.size()) - recordStart - 4;
+      out_[recordStart + 2] = char(len & 0xFF);
+      out_[recordStart + 3] = char(len >> 8);
     };
-    auto room = [&] { return kMaxRecordData - (int(sst.size()) - recordStart - 4); };
+    auto room = [&] { return kMaxRecordData - (int(out_.size()) - recordStart - 4); };
 
     beginRecord(kSst);
-    sst.append(QByteArray(8, '\0'));
+    out_.append(8, '\0');
     Bytes ext;
     ext.u16(8);
     int count = 0;
@@ -639,29 +694,31 @@ class StreamBuilder {
         beginRecord(kContinue);
       }
       if (c.sst % 8 == 0)
-        ext.u32(uint32_t(sstStart + sst.size())).u16(unsigned(sst.size() - recordStart)).u16(0);
+        ext.u32(uint32_t(out_.size())).u16(unsigned(int(out_.size()) - recordStart)).u16(0);
       char head[3];
       Put16(head, unsigned(text.size()));
       head[2] = 1;
-      sst.append(head, 3);
+      out_.append(head, 3);
       // The characters, two bytes each, continued in new records.
       const int chars = int(text.size());
       int done = 0;
       for (;;) {
         const int n = std::min(chars - done, (room() & ~1) / 2);
-        AppendUtf16(sst, text.constData() + done, n);
+        AppendUtf16(out_, text.constData() + done, n);
         done += n;
         if (done >= chars) break;
         endRecord();
         beginRecord(kContinue);
-        sst.append('\x01');
+        out_.append('\x01');
       }
     });
-    if (count == 0) return;
+    if (count == 0) {
+      out_.truncate(sstStart);
+      return;
+    }
     endRecord();
-    std::memcpy(sst.data() + 4,
-                Bytes().u32(uint32_t(count)).u32(uint32_t(count)).data().constData(), 8);
-    out_.append(sst);
+    std::memcpy(out_.data() + sstStart + 4,
+                Bytes().u32(uint32_t(count)).u32(uint32_t(count)).constData(), 8);
     Record(kExtSst, ext);
   }
 
@@ -734,8 +791,8 @@ class StreamBuilder {
     if (hasRanges) {
       std::vector<uint32_t> dbcells = WriteRowBlocks(sheet, firstRow, endRow);
       for (size_t b = 0; b < dbcells.size(); ++b)
-        std::memcpy(out_.data() + indexPos + 4 + 16 + 4 * b,
-                    Bytes().u32(dbcells[b]).data().constData(), 4);
+        std::memcpy(out_.data() + indexPos + 4 + 16 + 4 * b, Bytes().u32(dbcells[b]).constData(),
+                    4);
     }
 
     Record(kWindow2,
@@ -751,7 +808,7 @@ class StreamBuilder {
     if (!c.isEmpty()) text += "&C" + c;
     if (!r.isEmpty()) text += "&R" + r;
     if (text.isEmpty()) return QByteArray();
-    return Bytes().u16(unsigned(text.size())).u8(1).raw(Utf16(text)).data();
+    return Bytes().u16(unsigned(text.size())).u8(1).utf16(text).data();
   }
 
   std::vector<uint32_t> WriteRowBlocks(const XlsWorksheet& sheet, int firstRow, int endRow) {
@@ -793,7 +850,8 @@ class StreamBuilder {
         const int* list = ofRow.data() + rowStart[size_t(row - firstRow)];
         const int count = rowStart[size_t(row - firstRow) + 1] - rowStart[size_t(row - firstRow)];
         const unsigned firstCol = count == 0 ? 0 : unsigned(sheet.Range(list[0])->Left());
-        const unsigned lastCol = count == 0 ? 0 : unsigned(sheet.Range(list[count - 1])->Right() + 1);
+        const unsigned lastCol =
+            count == 0 ? 0 : unsigned(sheet.Range(list[count - 1])->Right() + 1);
         char rec[20];
         char* p = Put16(Put16(rec, kRow), 16);
         p = Put16(Put16(Put16(p, unsigned(row)), firstCol), lastCol);
@@ -805,7 +863,8 @@ class StreamBuilder {
       cellStart.clear();
       for (int row = blockStart; row < blockEnd; ++row) {
         cellStart.push_back(int(out_.size()) - cellsPos);
-        for (int k = rowStart[size_t(row - firstRow)]; k < rowStart[size_t(row - firstRow) + 1]; ++k) {
+        for (int k = rowStart[size_t(row - firstRow)]; k < rowStart[size_t(row - firstRow) + 1];
+             ++k) {
           const int i = ofRow[size_t(k)];
           CellRecords(*sheet.Range(i), cells_[size_t(base + i)], row);
         }
@@ -860,8 +919,8 @@ class StreamBuilder {
     Bytes entries;
     int count = 0;
     auto flush = [&] {
-      Record(kMergedCells, Bytes().u16(unsigned(count)).raw(entries.data()));
-      entries = Bytes();
+      Record(kMergedCells, Bytes().u16(unsigned(count)).raw(entries.constData(), entries.size()));
+      entries.clear();
       count = 0;
     };
     for (int i = 0; i < sheet.RangeCount(); ++i) {
@@ -878,8 +937,9 @@ class StreamBuilder {
   }
 
   const XlsWorkbook& wb_;
-  std::vector<uint32_t>& used_;
   std::array<uint32_t, 56> palette_{};
+  std::array<bool, 56> taken_{};  // a basic colour, or one a record refers to
+  int nextFree_ = 0;              // no free place before it
   std::vector<std::pair<uint32_t, uint32_t>> systemColors_;  // system colour -> RGB value
   bool paletteChanged_ = false;
   std::vector<CellRecord> cells_;
@@ -894,12 +954,7 @@ XlsWriter::XlsWriter() = default;
 XlsWriter::~XlsWriter() = default;
 
 QByteArray XlsWriter::StreamBytes(const XlsWorkbook& workbook) {
-  usedColors_.clear();
-  struct Clear {
-    std::vector<uint32_t>& v;
-    ~Clear() { v.clear(); }
-  } clearAfter{usedColors_};
-  return StreamBuilder(workbook, usedColors_).Build();
+  return StreamBuilder(workbook).Build();
 }
 
 void XlsWriter::SaveToFile(const XlsWorkbook& workbook, const QString& fileName) {

@@ -36,8 +36,4 @@ class XlsWriter : public WorkbookWriter {
 
   // The bytes of the "Workbook" stream for a workbook.
   QByteArray StreamBytes(const XlsWorkbook& workbook);
-
- private:
-  // Colours (0x00BBGGRR, resolved) that some record already refers to.
-  std::vector<uint32_t> usedColors_;
 };

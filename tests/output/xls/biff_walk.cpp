@@ -1,8 +1,10 @@
 #include "output/xls/biff_walk.h"
 
 namespace {
-uint16_t Le16(const QByteArray& d, int o) {
-  return uint16_t(uint8_t(d[o]) | (uint8_t(d[o + 1]) << 8));
+// Through the raw bytes: the fuzz target walks every stream it writes.
+inline uint16_t Le16(const QByteArray& d, int o) {
+  const auto* p = reinterpret_cast<const uint8_t*>(d.constData()) + o;
+  return uint16_t(p[0] | (p[1] << 8));
 }
 void Note(QString* error, const QString& text) {
   if (error && error->isEmpty()) *error = text;
