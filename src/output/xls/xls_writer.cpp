@@ -137,10 +137,21 @@ class Bytes {
     for (char c : text) p = Put16(p, table[uint8_t(c)]);
     return *this;
   }
-  // Two hexadecimal digits per byte, as the fixed records are written here.
+  // Hexadecimal digits, two per byte; anything else between them (the
+  // blanks of the fixed records here) is skipped.
   Bytes& hex(const char* h) {
-    auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-    for (; h[0] && h[1]; h += 2) u8(unsigned(digit(h[0]) * 16 + digit(h[1])));
+    int high = -1;
+    for (; *h; ++h) {
+      const char c = char(*h | 0x20);
+      const int d = *h >= '0' && *h <= '9' ? *h - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+      if (d < 0) continue;
+      if (high < 0) {
+        high = d;
+      } else {
+        u8(unsigned(high * 16 + d));
+        high = -1;
+      }
+    }
     return *this;
   }
   void clear() {

@@ -139,6 +139,14 @@ void ExpectSeriesStream(const QByteArray& stream, const QStringList& strings) {
   EXPECT_EQ(xfs[21].data.toHex(' '), "05 00 00 00 01 00 20 00 00 7c 00 00 00 00 00 00 00 00 08 04");
   EXPECT_EQ(xfs[15].data.toHex(' '), "00 00 00 00 01 00 20 00 00 00 00 00 00 00 00 00 00 00 c0 20");
 
+  // The built-in styles and the two kinds of BOF, as the format fixes them.
+  QStringList styles;
+  for (const auto& st : OfId(g, 0x0293)) styles << QString::fromLatin1(st.data.toHex(' '));
+  EXPECT_EQ(styles, QStringList({"10 80 04 ff", "11 80 07 ff", "00 80 00 ff", "12 80 05 ff",
+                                 "13 80 03 ff", "14 80 06 ff"}));
+  EXPECT_EQ(g[0].data.toHex(), "00060500bb0dcc070000000000060000");
+  EXPECT_EQ(subs[1][0].data.toHex(), "00061000bb0dcc070000000000000000");
+
   // BOUNDSHEET points at the sheet's BOF; the name is "ДК-ТЛ7".
   const auto bound = OfId(g, 0x0085);
   ASSERT_EQ(bound.size(), 1u);
