@@ -104,12 +104,14 @@ struct Cp1251Table {
 
 QByteArray ToCodePage(const QString& wide) {
   static const Cp1251Table table;
-  QByteArray out(wide.size(), Qt::Uninitialized);
+  const qsizetype n = wide.size();
+  QByteArray out(n, Qt::Uninitialized);
   const char16_t* in = reinterpret_cast<const char16_t*>(wide.utf16());
-  for (qsizetype i = 0; i < wide.size(); ++i) {
+  char* to = out.data();
+  for (qsizetype i = 0; i < n; ++i) {
     const int16_t b = table.byteOf[in[i]];
     if (b < 0) return ToCp1251(wide);
-    out[i] = char(b);
+    to[i] = char(b);
   }
   return out;
 }
