@@ -211,16 +211,15 @@ std::string FolderOf(const std::string& path) {
 // Six characters nobody can foresee, so that no one can plant a link or a
 // file at the name beforehand.
 std::string RandomSuffix() {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   unsigned char bytes[6];
   if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != ssize_t(sizeof bytes)) {
     // Hardly ever: no entropy yet at boot. Exclusive creation still holds.
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     static unsigned counter = 0;
-    unsigned long long v = (unsigned long long)ts.tv_nsec * 2654435761u ^ unsigned(getpid()) ^
-                           (++counter * 40503u);
+    unsigned long long v =
+        (unsigned long long)ts.tv_nsec * 2654435761u ^ unsigned(getpid()) ^ (++counter * 40503u);
     for (unsigned char& b : bytes) {
       b = (unsigned char)v;
       v = (v >> 8) | (v << 56);
@@ -265,8 +264,8 @@ namespace {
 int OpenExclusively(const std::string& base, const char* tag, mode_t mode, std::string* name) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string candidate = base + tag + RandomSuffix();
-    const int fd = Files().Open(candidate.c_str(),
-                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    const int fd =
+        Files().Open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) return -1;
     *name = candidate;
@@ -292,19 +291,27 @@ int CreateFileBeside(const std::string& path, const char* infix, std::string* cr
 void RemoveLeftovers(const std::string& path, const char* tag) { RemoveLeftovers(path, {tag}); }
 
 void RemoveLeftovers(const std::string& path, std::initializer_list<const char*> tags) {
-  const std::string folder = FolderOf(path);
   const size_t slash = path.rfind('/');
   const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
   std::vector<std::string> stems;
   for (const char* tag : tags) stems.push_back(name + tag);
+  RemoveLeftoversWhere(path, [&](const std::string& entry) {
+    for (const std::string& stem : stems)
+      if (IsLeftoverName(entry, stem)) return true;
+    return false;
+  });
+}
+
+void RemoveLeftoversWhere(const std::string& path,
+                          const std::function<bool(const std::string& name)>& isLeftover) {
+  const std::string folder = FolderOf(path);
   std::vector<std::string> names;
   if (DIR* dir = ::opendir(folder.c_str())) {
-    while (const struct dirent* e = ::readdir(dir))
-      for (const std::string& stem : stems)
-        if (IsLeftoverName(e->d_name, stem)) {
-          names.push_back(e->d_name);
-          break;
-        }
+    std::string entry;
+    while (const struct dirent* e = ::readdir(dir)) {
+      entry = e->d_name;
+      if (isLeftover(entry)) names.push_back(entry);
+    }
     ::closedir(dir);
   }
   for (const std::string& n : names) RemoveIfLeftover(folder + '/' + n);
@@ -320,9 +327,8 @@ bool RemoveIfLeftover(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat now;
-  const bool stale = ::fstat(fd, &now) == 0 && now.st_dev == st.st_dev &&
-                     now.st_ino == st.st_ino && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-                     !WriteLockedElsewhere(fd);
+  const bool stale = ::fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
+                     ::flock(fd, LOCK_EX | LOCK_NB) == 0 && !WriteLockedElsewhere(fd);
   const bool removed = stale && Files().Remove(path.c_str()) == 0;
   ::close(fd);
   return removed;

@@ -9,6 +9,7 @@
 #include <sys/types.h>
 #include <sys/uio.h>
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -95,6 +96,9 @@ int CreateBeside(const std::string& path, const char* tag, mode_t mode, std::str
 void RemoveLeftovers(const std::string& path, const char* tag);
 // The same for several tags, in one reading of the folder.
 void RemoveLeftovers(const std::string& path, std::initializer_list<const char*> tags);
+// The same for the names in the folder of `path` that `isLeftover` takes.
+void RemoveLeftoversWhere(const std::string& path,
+                          const std::function<bool(const std::string& name)>& isLeftover);
 // Removes `path` when it is what a dead writer left: a regular file of this
 // user, not a link, that no writer holds by any lock. True when removed.
 bool RemoveIfLeftover(const std::string& path);

@@ -321,7 +321,9 @@ struct MeasurementTable::Impl {
   void Recompute() {
     std::vector<uint32_t> rows;
     const uint32_t n = table.RecordCount();
-    if (const std::vector<uint32_t>* order = Order()) {
+    const std::vector<uint32_t>* order = Order();
+    rows.reserve(order ? order->size() : n);
+    if (order) {
       for (uint32_t r : *order)
         if (Passes(r)) rows.push_back(r);
     } else {

@@ -47,27 +47,29 @@ QString CountedWords(size_t n, const char* one, const char* few, const char* man
   return QString::number(n) + QLatin1Char(' ') + QString::fromUtf8(words);
 }
 
-bool IsLeftoverPartName(const QString& name, const QFileInfo& table) {
-  const QString ours = QLatin1Char('.') + table.fileName() + QLatin1String(kPartInfix);
-  if (name.startsWith(ours)) return name.size() == ours.size() + 6;
-  const QString earlier = QLatin1Char('.') + table.completeBaseName() + QLatin1String(kPartInfix);
-  const QString suffix = QLatin1Char('.') + table.suffix();
-  if (!name.startsWith(earlier) || !name.endsWith(suffix)) return false;
-  bool number = false;
-  name.mid(earlier.size(), name.size() - earlier.size() - suffix.size()).toUInt(&number);
-  return number;
-}
-
 // Removes what a New of this name that was killed left beside it: regular
-// files of ours that nobody is writing any more.
+// files of ours that nobody is writing any more. Its part is "." + the
+// name + ".part" + six characters; earlier versions named it "." + the name
+// without its suffix + ".part" + a process number + "." + the suffix.
 void RemoveLeftoverParts(const QString& tablePath) {
-  const QFileInfo table(tablePath);
-  const QDir folder = table.absoluteDir();
-  const QStringList names =
-      folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
-  for (const QString& name : names)
-    if (IsLeftoverPartName(name, table))
-      RemoveIfLeftover(Native(folder.filePath(name)).toStdString());
+  const std::string path = Native(tablePath).toStdString();
+  const size_t slash = path.rfind('/');
+  const std::string file = path.substr(slash == std::string::npos ? 0 : slash + 1);
+  const size_t dot = file.rfind('.');
+  const std::string ours = '.' + file + kPartInfix;
+  const std::string earlier = '.' + file.substr(0, dot) + kPartInfix;
+  const std::string suffix =
+      '.' + (dot == std::string::npos ? std::string() : file.substr(dot + 1));
+  RemoveLeftoversWhere(path, [&](const std::string& name) {
+    if (name.compare(0, ours.size(), ours) == 0) return name.size() == ours.size() + 6;
+    if (name.size() <= earlier.size() + suffix.size() ||
+        name.compare(0, earlier.size(), earlier) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+      return false;
+    for (size_t i = earlier.size(); i < name.size() - suffix.size(); ++i)
+      if (name[i] < '0' || name[i] > '9') return false;
+    return true;
+  });
 }
 
 bool WriteAll(int fd, const QByteArray& bytes) {
@@ -230,8 +232,8 @@ BuiltTable TableSession::BuildBeside(const QString& finalPath, const QByteArray&
   const int fd = CreateFileBeside(Native(finalPath).toStdString(), kPartInfix, &part);
   if (fd < 0) {
     const int err = errno;
-    throw TableError(QStringLiteral("Не удалось создать файл %1: %2")
-                         .arg(Shown(finalPath), FileErrorText(err)));
+    throw TableError(
+        QStringLiteral("Не удалось создать файл %1: %2").arg(Shown(finalPath), FileErrorText(err)));
   }
   built.fd_ = fd;
   built.part_ = QFile::decodeName(part.c_str());
@@ -439,9 +441,8 @@ AppendCounts TableSession::AppendFromDownload(const DownloadResult& download,
   if (!HasTable()) throw TableError(QStringLiteral("Нет открытой таблицы"));
   const QString path = QFileInfo(table_.FilePath()).absoluteFilePath();
   if (ReadOnly())
-    throw TableError(
-        QStringLiteral("Таблица %1 открыта только для просмотра: дополнить ее нельзя")
-            .arg(Shown(path)));
+    throw TableError(QStringLiteral("Таблица %1 открыта только для просмотра: дополнить ее нельзя")
+                         .arg(Shown(path)));
   // The copy takes the rows as the file holds them, the edit's too.
   PostEdit();
   std::string contents;
@@ -515,8 +516,7 @@ void TableSession::NoteIncompleteness() {
   int samples = 0;
   int64_t lastSerial = 0, lastNumber = 0;
   for (auto r = records.rbegin(); r != records.rend() && samples < 6; ++r) {
-    if (ValueToInt(table_.FieldOfRecord(*r, Field::NbType)) != int64_t(ShownKind::Water))
-      continue;
+    if (ValueToInt(table_.FieldOfRecord(*r, Field::NbType)) != int64_t(ShownKind::Water)) continue;
     const int64_t s = ValueToInt(table_.FieldOfRecord(*r, Field::Serial));
     const int64_t n = ValueToInt(table_.FieldOfRecord(*r, Field::N));
     if (samples > 0 && (s != lastSerial || n >= lastNumber)) break;
@@ -530,9 +530,10 @@ void TableSession::NoteIncompleteness() {
                  .arg(lastSerial)
                  .arg(samples);
   if (!notes.isEmpty())
-    incompleteNotice_ = notes.join(QLatin1Char('\n')) +
-                        QStringLiteral("\nВозможно, запись таблицы была прервана: "
-                                       "сверьте ее с прибором или с резервной копией.");
+    incompleteNotice_ =
+        notes.join(QLatin1Char('\n')) + QStringLiteral(
+                                            "\nВозможно, запись таблицы была прервана: "
+                                            "сверьте ее с прибором или с резервной копией.");
 }
 
 void TableSession::Open(const QString& path, MeasurementTable::OpenMode mode) {
@@ -612,8 +613,7 @@ void TableSession::ShowSeries(const QString& entry) {
   bool number = false;
   const qlonglong serial = entry.trimmed().toLongLong(&number);
   // The list holds numbers only; anything else is no series to show.
-  if (!number)
-    throw TableError(QStringLiteral("Неверное условие отбора: SERIAL=%1").arg(entry));
+  if (!number) throw TableError(QStringLiteral("Неверное условие отбора: SERIAL=%1").arg(entry));
   table_.ShowSeries(serial);
   table_.Refresh();
 }
@@ -734,7 +734,8 @@ QString DamagedTableDetail(const QString& tablePath, const QString& reason) {
   QString why = reason.trimmed();
   if (why.isEmpty()) why = QStringLiteral("причина неизвестна");
   if (!why.endsWith(QLatin1Char('.'))) why += QLatin1Char('.');
-  return QStringLiteral("Файл: %1\nПричина: %2\n"
-                        "Откройте другой файл таблицы или возьмите этот файл из резервной копии.")
+  return QStringLiteral(
+             "Файл: %1\nПричина: %2\n"
+             "Откройте другой файл таблицы или возьмите этот файл из резервной копии.")
       .arg(QDir::toNativeSeparators(QFileInfo(tablePath).absoluteFilePath()), why);
 }
