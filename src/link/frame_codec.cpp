@@ -7,8 +7,12 @@ constexpr char kFrameStart = 'S';
 constexpr char kFrameEnd = 'P';
 constexpr uint32_t kChecksumChars = 8;
 
-QString TwoDigits(uint8_t v) {
-  return v < 10 ? QStringLiteral("0") + QString::number(v) : QString::number(v);
+// At least two digits: "05", "42", "255".
+char* PutTwoDigits(char* out, uint8_t v) {
+  if (v >= 100) *out++ = char('0' + v / 100);
+  *out++ = char('0' + v / 10 % 10);
+  *out++ = char('0' + v % 10);
+  return out;
 }
 }  // namespace
 
@@ -51,7 +55,11 @@ bool check_sum(const char* buffer, uint32_t last) {
 }
 
 QString ver2str(const char* buffer, uint32_t pos) {
-  return TwoDigits(char2byte(buffer, pos + 4)) + QLatin1Char('.') +
-         TwoDigits(char2byte(buffer, pos + 2)) + QLatin1Char('.') +
-         TwoDigits(char2byte(buffer, pos));
+  char text[11];
+  char* end = PutTwoDigits(text, char2byte(buffer, pos + 4));
+  *end++ = '.';
+  end = PutTwoDigits(end, char2byte(buffer, pos + 2));
+  *end++ = '.';
+  end = PutTwoDigits(end, char2byte(buffer, pos));
+  return QString::fromLatin1(text, end - text);
 }
