@@ -201,7 +201,7 @@ PlateDump DecodePlateDump(DumpView dump, int deviceType, int deviceSerial) {
     // A count or size that reaches past the image stops at its end.
     if (!dump.holds(at, kPlateBytesRead)) break;
     const int rec = int(at);
-    MeasurementRow row;
+    MeasurementRow& row = out.rows.emplace_back();
     row[Field::N] = int64_t(n);
     row[Field::Time] = DumpTimeText(dump, rec + kPlateTime);
     row[Field::Date] = DumpDateText(dump, rec + kPlateDate);
@@ -211,7 +211,6 @@ PlateDump DecodePlateDump(DumpView dump, int deviceType, int deviceSerial) {
     row[Field::R] = dump_word(dump, rec + kPlateR) / 100.0;
     row[Field::P] = dump_word(dump, rec + kPlateP) / 100.0;
     row[Field::Type] = PlateText(dump.at(rec + kPlateKind));
-    out.rows.push_back(std::move(row));
   }
   return out;
 }
