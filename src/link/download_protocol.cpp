@@ -73,9 +73,8 @@ QString WrongDeviceDetail(const DeviceIdentity& identity, const QString& port) {
 }
 
 QString AccessDeniedText(const QStringList& ports) {
-  return (ports.size() == 1
-              ? QStringLiteral("Нет доступа к порту %1 — обратитесь к администратору")
-              : QStringLiteral("Нет доступа к портам %1 — обратитесь к администратору"))
+  return (ports.size() == 1 ? QStringLiteral("Нет доступа к порту %1 — обратитесь к администратору")
+                            : QStringLiteral("Нет доступа к портам %1 — обратитесь к администратору"))
       .arg(ports.join(QStringLiteral(", ")));
 }
 
@@ -293,8 +292,7 @@ QString DownloadProtocol::NotFoundDetail() const {
   QStringList advice;
   for (const PortResult& r : PortResults()) {
     lines << r.label + QStringLiteral(": ") +
-                 (r.outcome.lost ? QStringLiteral("связь прервалась")
-                                 : PortOutcomeText(r.outcome.open));
+                 (r.outcome.lost ? QStringLiteral("связь прервалась") : PortOutcomeText(r.outcome.open));
     if (r.outcome.open != PortOpenError::PermissionDenied) {
       const QString more = PortAdvice(r.outcome.open, r.label);
       if (!more.isEmpty()) advice << more;
@@ -341,8 +339,7 @@ void DownloadProtocol::TimerFired() {
   // Refused everywhere: no instrument was ever asked, and the operator
   // cannot mend that alone.
   const QStringList denied = DeniedPorts();
-  const QString text =
-      denied.size() == int(PortResults().size()) ? AccessDeniedText(denied) : kNotFound;
+  const QString text = denied.size() == int(PortResults().size()) ? AccessDeniedText(denied) : kNotFound;
   portIndex_ = 0;
   portName_ = ports_[0].name;
   link_.SetPortName(portName_);
@@ -376,9 +373,8 @@ void DownloadProtocol::LineLost() {
 void DownloadProtocol::FailLostLine(bool silent) {
   const QString port = ports_[portIndex_].label;
   QString detail =
-      silent ? QStringLiteral(
-                   "Порт %1: прибор перестал передавать данные посреди передачи и "
-                   "молчит уже %2 с.")
+      silent ? QStringLiteral("Порт %1: прибор перестал передавать данные посреди передачи и "
+                              "молчит уже %2 с.")
                    .arg(port, QString::number(kFrameSilenceMs / 1000))
              : QStringLiteral("Порт %1: связь прервалась — прибор или кабель отключен.").arg(port);
   if (AwaitsMemory())

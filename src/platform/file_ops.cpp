@@ -211,15 +211,16 @@ std::string FolderOf(const std::string& path) {
 // Six characters nobody can foresee, so that no one can plant a link or a
 // file at the name beforehand.
 std::string RandomSuffix() {
-  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static const char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   unsigned char bytes[6];
   if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != ssize_t(sizeof bytes)) {
     // Hardly ever: no entropy yet at boot. Exclusive creation still holds.
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     static unsigned counter = 0;
-    unsigned long long v =
-        (unsigned long long)ts.tv_nsec * 2654435761u ^ unsigned(getpid()) ^ (++counter * 40503u);
+    unsigned long long v = (unsigned long long)ts.tv_nsec * 2654435761u ^ unsigned(getpid()) ^
+                           (++counter * 40503u);
     for (unsigned char& b : bytes) {
       b = (unsigned char)v;
       v = (v >> 8) | (v << 56);
@@ -264,8 +265,8 @@ namespace {
 int OpenExclusively(const std::string& base, const char* tag, mode_t mode, std::string* name) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string candidate = base + tag + RandomSuffix();
-    const int fd =
-        Files().Open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    const int fd = Files().Open(candidate.c_str(),
+                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) return -1;
     *name = candidate;
@@ -327,8 +328,9 @@ bool RemoveIfLeftover(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat now;
-  const bool stale = ::fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
-                     ::flock(fd, LOCK_EX | LOCK_NB) == 0 && !WriteLockedElsewhere(fd);
+  const bool stale = ::fstat(fd, &now) == 0 && now.st_dev == st.st_dev &&
+                     now.st_ino == st.st_ino && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                     !WriteLockedElsewhere(fd);
   const bool removed = stale && Files().Remove(path.c_str()) == 0;
   ::close(fd);
   return removed;

@@ -232,8 +232,8 @@ BuiltTable TableSession::BuildBeside(const QString& finalPath, const QByteArray&
   const int fd = CreateFileBeside(Native(finalPath).toStdString(), kPartInfix, &part);
   if (fd < 0) {
     const int err = errno;
-    throw TableError(
-        QStringLiteral("Не удалось создать файл %1: %2").arg(Shown(finalPath), FileErrorText(err)));
+    throw TableError(QStringLiteral("Не удалось создать файл %1: %2")
+                         .arg(Shown(finalPath), FileErrorText(err)));
   }
   built.fd_ = fd;
   built.part_ = QFile::decodeName(part.c_str());
@@ -441,8 +441,9 @@ AppendCounts TableSession::AppendFromDownload(const DownloadResult& download,
   if (!HasTable()) throw TableError(QStringLiteral("Нет открытой таблицы"));
   const QString path = QFileInfo(table_.FilePath()).absoluteFilePath();
   if (ReadOnly())
-    throw TableError(QStringLiteral("Таблица %1 открыта только для просмотра: дополнить ее нельзя")
-                         .arg(Shown(path)));
+    throw TableError(
+        QStringLiteral("Таблица %1 открыта только для просмотра: дополнить ее нельзя")
+            .arg(Shown(path)));
   // The copy takes the rows as the file holds them, the edit's too.
   PostEdit();
   std::string contents;
@@ -516,7 +517,8 @@ void TableSession::NoteIncompleteness() {
   int samples = 0;
   int64_t lastSerial = 0, lastNumber = 0;
   for (auto r = records.rbegin(); r != records.rend() && samples < 6; ++r) {
-    if (ValueToInt(table_.FieldOfRecord(*r, Field::NbType)) != int64_t(ShownKind::Water)) continue;
+    if (ValueToInt(table_.FieldOfRecord(*r, Field::NbType)) != int64_t(ShownKind::Water))
+      continue;
     const int64_t s = ValueToInt(table_.FieldOfRecord(*r, Field::Serial));
     const int64_t n = ValueToInt(table_.FieldOfRecord(*r, Field::N));
     if (samples > 0 && (s != lastSerial || n >= lastNumber)) break;
@@ -530,10 +532,9 @@ void TableSession::NoteIncompleteness() {
                  .arg(lastSerial)
                  .arg(samples);
   if (!notes.isEmpty())
-    incompleteNotice_ =
-        notes.join(QLatin1Char('\n')) + QStringLiteral(
-                                            "\nВозможно, запись таблицы была прервана: "
-                                            "сверьте ее с прибором или с резервной копией.");
+    incompleteNotice_ = notes.join(QLatin1Char('\n')) +
+                        QStringLiteral("\nВозможно, запись таблицы была прервана: "
+                                       "сверьте ее с прибором или с резервной копией.");
 }
 
 void TableSession::Open(const QString& path, MeasurementTable::OpenMode mode) {
@@ -613,7 +614,8 @@ void TableSession::ShowSeries(const QString& entry) {
   bool number = false;
   const qlonglong serial = entry.trimmed().toLongLong(&number);
   // The list holds numbers only; anything else is no series to show.
-  if (!number) throw TableError(QStringLiteral("Неверное условие отбора: SERIAL=%1").arg(entry));
+  if (!number)
+    throw TableError(QStringLiteral("Неверное условие отбора: SERIAL=%1").arg(entry));
   table_.ShowSeries(serial);
   table_.Refresh();
 }
@@ -734,8 +736,7 @@ QString DamagedTableDetail(const QString& tablePath, const QString& reason) {
   QString why = reason.trimmed();
   if (why.isEmpty()) why = QStringLiteral("причина неизвестна");
   if (!why.endsWith(QLatin1Char('.'))) why += QLatin1Char('.');
-  return QStringLiteral(
-             "Файл: %1\nПричина: %2\n"
-             "Откройте другой файл таблицы или возьмите этот файл из резервной копии.")
+  return QStringLiteral("Файл: %1\nПричина: %2\n"
+                        "Откройте другой файл таблицы или возьмите этот файл из резервной копии.")
       .arg(QDir::toNativeSeparators(QFileInfo(tablePath).absoluteFilePath()), why);
 }

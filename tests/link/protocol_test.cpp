@@ -446,30 +446,11 @@ TEST(DownloadProtocol, SearchGoesThroughEveryPortAndSaysWhatHappenedOnEach) {
   f.protocol.Start();
   // A port that did not open asks nothing and waits for nothing.
   for (int i = 0; i < 4; ++i) f.protocol.TimerFired();
-  EXPECT_EQ(f.rec.log, QStringList({"port " + kCom1,
-                                    "open",
-                                    "send V",
-                                    "timer 3000",  //
-                                    "stop",
-                                    "close",
-                                    "port /dev/ttyUSB0",
-                                    "open failed",
-                                    "timer 0",
-                                    "stop",
-                                    "close",
-                                    "port /dev/ttyUSB1",
-                                    "open failed",
-                                    "timer 0",
-                                    "stop",
-                                    "close",
-                                    "port /dev/ttyACM0",
-                                    "open failed",
-                                    "timer 0",
-                                    "stop",
-                                    "close",
-                                    "port /dev/ttyS4",
-                                    "open",
-                                    "send V",
+  EXPECT_EQ(f.rec.log, QStringList({"port " + kCom1, "open", "send V", "timer 3000",  //
+                                    "stop", "close", "port /dev/ttyUSB0", "open failed", "timer 0",
+                                    "stop", "close", "port /dev/ttyUSB1", "open failed", "timer 0",
+                                    "stop", "close", "port /dev/ttyACM0", "open failed", "timer 0",
+                                    "stop", "close", "port /dev/ttyS4", "open", "send V",
                                     "timer 3000"}));
   EXPECT_EQ(f.rec.labels, QStringList({"COM1 (/dev/ttyS0)", "/dev/ttyUSB0 (USB-Serial)",
                                        "/dev/ttyUSB1", "/dev/ttyACM0", "/dev/ttyS4"}));
@@ -480,12 +461,12 @@ TEST(DownloadProtocol, SearchGoesThroughEveryPortAndSaysWhatHappenedOnEach) {
   ASSERT_EQ(parts.size(), 3);
   EXPECT_EQ(parts[1], kNotFound);
   const QString detail = parts[2];
-  EXPECT_TRUE(
-      detail.startsWith("COM1 (/dev/ttyS0): нет ответа\n"
-                        "/dev/ttyUSB0 (USB-Serial): нет доступа к порту\n"
-                        "/dev/ttyUSB1: нет такого порта\n"
-                        "/dev/ttyACM0: порт занят другой программой\n"
-                        "/dev/ttyS4: нет ответа\n\n"))
+  EXPECT_TRUE(detail.startsWith(
+      "COM1 (/dev/ttyS0): нет ответа\n"
+      "/dev/ttyUSB0 (USB-Serial): нет доступа к порту\n"
+      "/dev/ttyUSB1: нет такого порта\n"
+      "/dev/ttyACM0: порт занят другой программой\n"
+      "/dev/ttyS4: нет ответа\n\n"))
       << detail.toStdString();
   // What to do about each refusal, naming its port.
   EXPECT_TRUE(detail.contains("Нет доступа к порту /dev/ttyUSB0 (USB-Serial). В Linux"));
@@ -519,11 +500,10 @@ TEST(DownloadProtocol, AnswerOnALaterPortAndAnExplicitPortTriedTwiceIsOneLine) {
   f.protocol.TimerFired();
   f.protocol.TimerFired();
   ASSERT_EQ(f.rec.Errors().size(), 1);
-  EXPECT_TRUE(
-      f.rec.Errors()[0].endsWith(" | /dev/ttyUSB0: порт занят другой программой\n\n"
-                                 "Порт /dev/ttyUSB0 занят другой программой. Закройте "
-                                 "программу, которая работает с этим портом (например, "
-                                 "вторую копию этой программы), и повторите прием."))
+  EXPECT_TRUE(f.rec.Errors()[0].endsWith(" | /dev/ttyUSB0: порт занят другой программой\n\n"
+                                         "Порт /dev/ttyUSB0 занят другой программой. Закройте "
+                                         "программу, которая работает с этим портом (например, "
+                                         "вторую копию этой программы), и повторите прием."))
       << f.rec.Errors()[0].toStdString();
 }
 
@@ -544,8 +524,8 @@ TEST(DownloadProtocol, CancelStopsTheSearchWhereverItIs) {
 TEST(DownloadProtocol, ALineLostOrSilentAmidAFrameEndsTheDownload) {
   const QByteArray memory = sim::EncodeFrame(PlateImage(200));
   const QString lost = QStringLiteral("Порт COM1: связь прервалась — прибор или кабель отключен.");
-  const QString silent = QStringLiteral(
-      "Порт COM1: прибор перестал передавать данные посреди передачи и молчит уже 5 с.");
+  const QString silent =
+      QStringLiteral("Порт COM1: прибор перестал передавать данные посреди передачи и молчит уже 5 с.");
   struct Case {
     const char* name;
     bool memoryStarted;
@@ -582,8 +562,7 @@ TEST(DownloadProtocol, ALineLostOrSilentAmidAFrameEndsTheDownload) {
       f.protocol.TimerFired();
     else
       f.protocol.LineLost();
-    EXPECT_EQ(f.rec.Errors(),
-              QStringList({"error " + kErrorCaption + " | " + kLineLost + " | " + c.detail}));
+    EXPECT_EQ(f.rec.Errors(), QStringList({"error " + kErrorCaption + " | " + kLineLost + " | " + c.detail}));
     EXPECT_EQ(f.rec.log.back(), "finish 0");
     EXPECT_FALSE(f.rec.linkOpen);
     EXPECT_FALSE(f.protocol.Active());
@@ -654,8 +633,7 @@ TEST(DownloadProtocol, PortsThatRefusedThisUserAreNamedOnceWithOneHint) {
        QStringLiteral("Нет доступа к портам COM1 (/dev/ttyS0), COM2 (/dev/ttyS1) — обратитесь к "
                       "администратору"),
        "COM1 (/dev/ttyS0): нет доступа к порту\nCOM2 (/dev/ttyS1): нет доступа к порту\n\n"
-       "Нет доступа к портам COM1 (/dev/ttyS0), COM2 (/dev/ttyS1)." +
-           hint},
+       "Нет доступа к портам COM1 (/dev/ttyS0), COM2 (/dev/ttyS1)." + hint},
       {"some refused, one busy, one silent",
        {{kCom1, "COM1", ""}, {"/dev/a", "a", ""}, {"/dev/b", "b", ""}, {"/dev/c", "c", ""}},
        {{kCom1, PortOpenError::PermissionDenied},
@@ -663,8 +641,8 @@ TEST(DownloadProtocol, PortsThatRefusedThisUserAreNamedOnceWithOneHint) {
         {"/dev/c", PortOpenError::PermissionDenied}},
        kNotFound,
        "COM1: нет доступа к порту\na: порт занят другой программой\nb: нет ответа\n"
-       "c: нет доступа к порту\n\nНет доступа к портам COM1, c." +
-           hint + "\n\n" + PortAdvice(PortOpenError::Busy, "a")},
+       "c: нет доступа к порту\n\nНет доступа к портам COM1, c." + hint + "\n\n" +
+           PortAdvice(PortOpenError::Busy, "a")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -861,8 +861,7 @@ class StreamBuilder {
         const int* list = ofRow.data() + rowStart[size_t(row - firstRow)];
         const int count = rowStart[size_t(row - firstRow) + 1] - rowStart[size_t(row - firstRow)];
         const unsigned firstCol = count == 0 ? 0 : unsigned(sheet.Range(list[0])->Left());
-        const unsigned lastCol =
-            count == 0 ? 0 : unsigned(sheet.Range(list[count - 1])->Right() + 1);
+        const unsigned lastCol = count == 0 ? 0 : unsigned(sheet.Range(list[count - 1])->Right() + 1);
         char rec[20];
         char* p = Put16(Put16(rec, kRow), 16);
         p = Put16(Put16(Put16(p, unsigned(row)), firstCol), lastCol);
@@ -874,8 +873,7 @@ class StreamBuilder {
       cellStart.clear();
       for (int row = blockStart; row < blockEnd; ++row) {
         cellStart.push_back(int(out_.size()) - cellsPos);
-        for (int k = rowStart[size_t(row - firstRow)]; k < rowStart[size_t(row - firstRow) + 1];
-             ++k) {
+        for (int k = rowStart[size_t(row - firstRow)]; k < rowStart[size_t(row - firstRow) + 1]; ++k) {
           const int i = ofRow[size_t(k)];
           CellRecords(*sheet.Range(i), cells_[size_t(base + i)], row);
         }
