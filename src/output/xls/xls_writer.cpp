@@ -99,7 +99,26 @@ inline char* Put64(char* p, double v) {
   return Put32(Put32(p, uint32_t(bits)), uint32_t(bits >> 32));
 }
 
-const std::array<char16_t, 256>& CodePageTable();
+// One UTF-16 code unit per byte of the code page, built once.
+const std::array<char16_t, 256>& CodePageTable() {
+  static const std::array<char16_t, 256> table = [] {
+    std::array<char16_t, 256> t{};
+    QByteArray all(256, '\0');
+    for (int i = 0; i < 256; ++i) all[i] = char(i);
+    const QString wide = FromCp1251(all);
+    for (int i = 0; i < 256; ++i)
+      t[size_t(i)] = wide.size() == 256 ? char16_t(wide[i].unicode()) : char16_t(i);
+    return t;
+  }();
+  return table;
+}
+
+// The UTF-16 units of `n` code-page bytes, straight into a buffer.
+char* PutUtf16(char* p, const char* text, qsizetype n) {
+  const auto& table = CodePageTable();
+  for (qsizetype i = 0; i < n; ++i) p = Put16(p, table[uint8_t(text[i])]);
+  return p;
+}
 
 // Little-endian record data. Nearly every record is short: those stay in
 // the object itself, and only a long one takes memory of its own.
@@ -132,9 +151,7 @@ class Bytes {
   }
   // The UTF-16 units of code-page text.
   Bytes& utf16(const QByteArray& text) {
-    const auto& table = CodePageTable();
-    char* p = grow(2 * text.size());
-    for (char c : text) p = Put16(p, table[uint8_t(c)]);
+    PutUtf16(grow(2 * text.size()), text.constData(), text.size());
     return *this;
   }
   // Hexadecimal digits, two per byte; anything else between them (the
@@ -180,27 +197,11 @@ class Bytes {
   QByteArray heap_;
 };
 
-// One UTF-16 code unit per byte of the code page, built once.
-const std::array<char16_t, 256>& CodePageTable() {
-  static const std::array<char16_t, 256> table = [] {
-    std::array<char16_t, 256> t{};
-    QByteArray all(256, '\0');
-    for (int i = 0; i < 256; ++i) all[i] = char(i);
-    const QString wide = FromCp1251(all);
-    for (int i = 0; i < 256; ++i)
-      t[size_t(i)] = wide.size() == 256 ? char16_t(wide[i].unicode()) : char16_t(i);
-    return t;
-  }();
-  return table;
-}
-
 // Appends the UTF-16 units of `n` code-page bytes.
 void AppendUtf16(QByteArray& out, const char* text, int n) {
-  const auto& table = CodePageTable();
   const qsizetype at = out.size();
   out.resize(at + 2 * qsizetype(n));
-  char* p = out.data() + at;
-  for (int i = 0; i < n; ++i) p = Put16(p, table[uint8_t(text[i])]);
+  PutUtf16(out.data() + at, text, n);
 }
 
 // The format's default palette for colour indexes 8..63, as RGB.
