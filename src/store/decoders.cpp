@@ -6,23 +6,34 @@
 
 namespace {
 
-// Appends a value of 0..999 with at least two digits (07, 48, 255); the
-// texts are built character by character, as a download makes thousands.
-void AppendTwoDigits(QString& out, int value) {
-  if (value >= 100) out += QChar(u'0' + value / 100);
-  out += QChar(u'0' + value / 10 % 10);
-  out += QChar(u'0' + value % 10);
-}
+// A text of a few characters built in place: a download makes thousands of
+// dates and times, and each should cost one string, not one per piece.
+class ShortText {
+ public:
+  void Put(char16_t c) { c_[n_++] = c; }
+  // A value of 0..999 with at least two digits (07, 48, 255).
+  void PutTwoDigits(int value) {
+    if (value >= 100) Put(char16_t(u'0' + value / 100));
+    Put(char16_t(u'0' + value / 10 % 10));
+    Put(char16_t(u'0' + value % 10));
+  }
+  void PutFourDigits(int value) {
+    PutTwoDigits(value / 100 % 100);
+    PutTwoDigits(value % 100);
+  }
+  QString ToString() const { return QString(reinterpret_cast<const QChar*>(c_), n_); }
 
-QString Triple(int a, QChar separator, int b, int c) {
-  QString out;
-  out.reserve(10);
-  AppendTwoDigits(out, a);
-  out += separator;
-  AppendTwoDigits(out, b);
-  out += separator;
-  AppendTwoDigits(out, c);
-  return out;
+ private:
+  char16_t c_[24];
+  int n_ = 0;
+};
+
+void PutTriple(ShortText& out, int a, int b, int c) {
+  out.PutTwoDigits(a);
+  out.Put(u':');
+  out.PutTwoDigits(b);
+  out.Put(u':');
+  out.PutTwoDigits(c);
 }
 
 int Seconds(DumpView dump, int offset) {
@@ -70,31 +81,41 @@ QDate DumpDate(DumpView dump, int offset) {
 }
 }  // namespace
 
-QString DumpDateText(DumpView dump, int offset) {
+namespace {
+void PutDate(ShortText& out, DumpView dump, int offset) {
   const DumpDateParts d = DateParts(dump, offset);
-  QString out;
-  out.reserve(10);
-  AppendTwoDigits(out, d.day);
-  out += QLatin1Char('.');
-  AppendTwoDigits(out, d.month);
-  out += QLatin1Char('.');
-  out += QString::number(d.year);
-  return out;
+  out.PutTwoDigits(d.day);
+  out.Put(u'.');
+  out.PutTwoDigits(d.month);
+  out.Put(u'.');
+  out.PutFourDigits(d.year);  // 2000..2255
 }
-
-QString DumpTimeText(DumpView dump, int offset) {
+void PutTime(ShortText& out, DumpView dump, int offset) {
   const int hours = dump.at(offset);
   const int minutes = dump.at(offset + 1);
   const int seconds = dump.at(offset + 2);
-  return Triple(hours > 23 ? 0 : hours, QLatin1Char(':'), minutes > 59 ? 0 : minutes,
-                seconds > 59 ? 0 : seconds);
+  PutTriple(out, hours > 23 ? 0 : hours, minutes > 59 ? 0 : minutes, seconds > 59 ? 0 : seconds);
+}
+}  // namespace
+
+QString DumpDateText(DumpView dump, int offset) {
+  ShortText out;
+  PutDate(out, dump, offset);
+  return out.ToString();
+}
+
+QString DumpTimeText(DumpView dump, int offset) {
+  ShortText out;
+  PutTime(out, dump, offset);
+  return out.ToString();
 }
 
 QString DumpDurationText(DumpView dump, int offset) {
   const int minutes = dump.at(offset + 1);
   const int seconds = dump.at(offset + 2);
-  return Triple(dump.at(offset), QLatin1Char(':'), minutes > 59 ? 0 : minutes,
-                seconds > 59 ? 0 : seconds);
+  ShortText out;
+  PutTriple(out, dump.at(offset), minutes > 59 ? 0 : minutes, seconds > 59 ? 0 : seconds);
+  return out.ToString();
 }
 
 uint16_t dump_word(DumpView dump, int offset) {
@@ -149,8 +170,11 @@ WaterDump DecodeWaterDump(DumpView dump, int deviceType, int recordCount) {
     const int serial = dump.at(record + kSeries);
     out.series.append(QString::number(serial));
     MeasurementRow row;
-    row[Field::Date] = DumpDateText(dump, record + kStartDate) + QLatin1Char(' ') +
-                       DumpTimeText(dump, record + kStartTime);
+    ShortText start;
+    PutDate(start, dump, record + kStartDate);
+    start.Put(u' ');
+    PutTime(start, dump, record + kStartTime);
+    row[Field::Date] = start.ToString();
     row[Field::DevType] = int64_t(deviceType);
     row[Field::Serial] = int64_t(serial);
     row[Field::NbType] = int64_t(ShownKind::Water);
@@ -171,6 +195,13 @@ WaterDump DecodeWaterDump(DumpView dump, int deviceType, int recordCount) {
   }
   return out;
 }
+
+namespace {
+bool SameThreeBytes(DumpView dump, int a, int b) {
+  return dump.at(a) == dump.at(b) && dump.at(a + 1) == dump.at(b + 1) &&
+         dump.at(a + 2) == dump.at(b + 2);
+}
+}  // namespace
 
 QString PlateText(uint8_t plate) {
   // Every row of a plate memory names its plate: the 256 names are made once.
@@ -203,8 +234,16 @@ PlateDump DecodePlateDump(DumpView dump, int deviceType, int deviceSerial) {
     const int rec = int(at);
     MeasurementRow& row = out.rows.emplace_back();
     row[Field::N] = int64_t(n);
-    row[Field::Time] = DumpTimeText(dump, rec + kPlateTime);
-    row[Field::Date] = DumpDateText(dump, rec + kPlateDate);
+    // Rows of one day share one date text, and rows of one second one time
+    // text: a memory of a day's tests holds a single date.
+    const MeasurementRow* last = n > 1 ? &out.rows[out.rows.size() - 2] : nullptr;
+    const int lastRec = rec - out.header.recordSize;
+    row[Field::Time] = last && SameThreeBytes(dump, rec + kPlateTime, lastRec + kPlateTime)
+                           ? (*last)[Field::Time]
+                           : FieldValue(DumpTimeText(dump, rec + kPlateTime));
+    row[Field::Date] = last && SameThreeBytes(dump, rec + kPlateDate, lastRec + kPlateDate)
+                           ? (*last)[Field::Date]
+                           : FieldValue(DumpDateText(dump, rec + kPlateDate));
     row[Field::DevType] = int64_t(deviceType);
     row[Field::Serial] = int64_t(deviceSerial);
     row[Field::NbType] = int64_t(ShownKind::Plate);

@@ -300,6 +300,29 @@ TEST(PlateDecoder, RecordSizeStepsOverUnreadBytes) {
   }
 }
 
+TEST(PlateDecoder, NeighbouringRecordsKeepTheirOwnDateAndTime) {
+  // 11-byte records that differ from the one before in a single byte of the
+  // time or the date, or not at all: each row reads its own record.
+  Bytes dump = {0x05, 0x00, 0x0B, 0x00};
+  const Bytes records[] = {{10, 0, 0, 24, 5, 1, 0, 0, 0, 0, 50},
+                           {10, 0, 0, 24, 5, 2, 0, 0, 0, 0, 50},
+                           {10, 0, 1, 24, 5, 2, 0, 0, 0, 0, 50},
+                           {10, 0, 1, 24, 5, 2, 0, 0, 0, 0, 50},
+                           {11, 0, 1, 24, 6, 2, 0, 0, 0, 0, 50}};
+  for (const Bytes& r : records) dump.insert(dump.end(), r.begin(), r.end());
+  const PlateDump decoded = DecodePlateDump(View(dump), 16, 1);
+  ASSERT_EQ(decoded.rows.size(), 5u);
+  const char* expected[][2] = {{"10:00:00", "01.05.2024"},
+                               {"10:00:00", "02.05.2024"},
+                               {"10:00:01", "02.05.2024"},
+                               {"10:00:01", "02.05.2024"},
+                               {"11:00:01", "02.06.2024"}};
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(ValueToText(decoded.rows[i][Field::Time]), expected[i][0]) << i;
+    EXPECT_EQ(ValueToText(decoded.rows[i][Field::Date]), expected[i][1]) << i;
+  }
+}
+
 TEST(PlateDecoder, CountOrSizePastTheImageStopsAtItsEnd) {
   const struct {
     uint16_t count, size;
