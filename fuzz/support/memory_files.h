@@ -153,6 +153,13 @@ class MemoryFiles : public FileOps {
   }
   int KeepAttributes(int, const struct stat&) override { return 0; }
   int SyncFolder(const char*) override { return 0; }
+  void ListFolder(const char* folder, const std::function<void(const char*)>& each) override {
+    const std::string prefix = std::string(folder) + '/';
+    for (auto it = files.lower_bound(prefix);
+         it != files.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it)
+      if (it->first.find('/', prefix.size()) == std::string::npos)
+        each(it->first.c_str() + prefix.size());
+  }
 
  private:
   static int Fail(int err) {

@@ -102,6 +102,13 @@ int FileOps::SyncFolder(const char* folder) {
   return rc;
 }
 
+void FileOps::ListFolder(const char* folder, const std::function<void(const char* name)>& each) {
+  DIR* dir = ::opendir(folder);
+  if (!dir) return;
+  while (const struct dirent* e = ::readdir(dir)) each(e->d_name);
+  ::closedir(dir);
+}
+
 namespace {
 FileOps g_real;
 FileOps* g_ops = &g_real;
@@ -307,14 +314,11 @@ void RemoveLeftoversWhere(const std::string& path,
                           const std::function<bool(const std::string& name)>& isLeftover) {
   const std::string folder = FolderOf(path);
   std::vector<std::string> names;
-  if (DIR* dir = ::opendir(folder.c_str())) {
-    std::string entry;
-    while (const struct dirent* e = ::readdir(dir)) {
-      entry = e->d_name;
-      if (isLeftover(entry)) names.push_back(entry);
-    }
-    ::closedir(dir);
-  }
+  std::string entry;
+  Files().ListFolder(folder.c_str(), [&](const char* name) {
+    entry = name;
+    if (isLeftover(entry)) names.push_back(entry);
+  });
   for (const std::string& n : names) RemoveIfLeftover(folder + '/' + n);
 }
 

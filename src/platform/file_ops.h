@@ -42,6 +42,9 @@ class FileOps {
   virtual int KeepAttributes(int fd, const struct stat& like);
   // Makes the renames done in `folder` reach the disk.
   virtual int SyncFolder(const char* folder);
+  // Calls `each` with the name of every entry of `folder`; nothing when the
+  // folder cannot be read.
+  virtual void ListFolder(const char* folder, const std::function<void(const char* name)>& each);
 };
 
 // The operations in force (the real ones unless a test installed others).
