@@ -1,14 +1,15 @@
 // The measurement table layer over a table file kept in memory. The input
-// describes rows (kind, number, series, day, P and R, deleted or not, P as
-// unreadable text), how the header lies about them (record count, index
-// flag), what trails the records, a filter, and which rows to delete. The
-// file is written in the table's own layout, by its own field writers, and
-// then spoilt as described. Its first byte picks one use of the spoilt
-// file, so that each execution runs one part of the layer: opened with the filter in force and its header
-// repaired; or opened by a session, its series listed and shown with their
-// statistics; or its kind shown within a range of dates, rows deleted and
-// the file packed and opened again. Traps when what the table shows
-// disagrees with the rows the input described.
+// describes up to 32 rows (kind, number, series, day, P and R, deleted or
+// not, P as unreadable text), how the header lies about them (record
+// count, index flag), what trails the records, a filter, and which rows to
+// delete. The file is written in the table's own layout, by its own field
+// writers, and then spoilt as described. Its first byte picks one use of
+// the spoilt file, so that each execution runs one part of the layer:
+// opened with the filter in force and its header repaired; or opened by a
+// session, its series listed and shown with their statistics; or its kind
+// shown within a range of dates, rows deleted and the file packed and
+// opened again. Traps when what the table shows disagrees with the rows
+// the input described.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
