@@ -11,23 +11,26 @@
 #include "support/memory_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 2) return 0;
   static MemoryFiles files;
   files.Clear();
   // The first byte picks the instrument and the water record count; the rest
-  // is the image, copied so that reads past its end are caught.
-  const bool water = (data[0] & 0x80) == 0;
-  const int recordCount = data[0] & 0x7F;
-  size_t length = size - 1;
+  // is the image, copied so that reads past its end are caught. An empty
+  // input is an empty water image: it still runs the decoder, which gives
+  // the fuzzer its first coverage when it starts from nothing.
+  const uint8_t first = size > 0 ? data[0] : 0;
+  const uint8_t* body = size > 0 ? data + 1 : data;
+  const bool water = (first & 0x80) == 0;
+  const int recordCount = first & 0x7F;
+  size_t length = size > 0 ? size - 1 : 0;
   if (!water && length >= 4) {
     // A plate image ends after 64 records' worth of bytes: every record
     // takes the same steps, and without the bound a 2 KB image of 1-byte
     // records decodes to two thousand rows on every input. A shorter image
     // ends where the input does.
-    const size_t recordSize = size_t(data[3] | data[4] << 8);
+    const size_t recordSize = size_t(body[2] | body[3] << 8);
     if (recordSize > 0) length = std::min(length, 4 + 64 * recordSize + 16);
   }
-  std::vector<uint8_t> image(data + 1, data + 1 + length);
+  std::vector<uint8_t> image(body, body + length);
   const DumpView dump{image.data(), int(image.size())};
 
   std::vector<MeasurementRow> rows;
