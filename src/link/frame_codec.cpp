@@ -2,18 +2,12 @@
 
 #include <cstring>
 
+#include "platform/fixed_number.h"
+
 namespace {
 constexpr char kFrameStart = 'S';
 constexpr char kFrameEnd = 'P';
 constexpr uint32_t kChecksumChars = 8;
-
-// At least two digits: "05", "42", "255".
-char* PutTwoDigits(char* out, uint8_t v) {
-  if (v >= 100) *out++ = char('0' + v / 100);
-  *out++ = char('0' + v / 10 % 10);
-  *out++ = char('0' + v % 10);
-  return out;
-}
 }  // namespace
 
 uint32_t find_char(const char* buffer, uint32_t last, char ch) {

@@ -24,3 +24,14 @@ bool ReadFixedNumber(const char* p, int size, double* out);
 // The same as an integer; a text with a fraction or an exponent gives its
 // value cut toward zero, one beyond the 64-bit range none.
 bool ReadFixedInteger(const char* p, int size, int64_t* out);
+
+// Writes a value of 0..999 with at least two digits ("07", "48", "255") at
+// `out`, in either kind of character, and returns the end: dates, times
+// and version numbers are made of such pieces.
+template <typename Char>
+Char* PutTwoDigits(Char* out, int value) {
+  if (value >= 100) *out++ = Char('0' + value / 100);
+  *out++ = Char('0' + value / 10 % 10);
+  *out++ = Char('0' + value % 10);
+  return out;
+}

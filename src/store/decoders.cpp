@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/fixed_number.h"
+
 namespace {
 
 // A text of a few characters built in place: a download makes thousands of
@@ -11,12 +13,7 @@ namespace {
 class ShortText {
  public:
   void Put(char16_t c) { c_[n_++] = c; }
-  // A value of 0..999 with at least two digits (07, 48, 255).
-  void PutTwoDigits(int value) {
-    if (value >= 100) Put(char16_t(u'0' + value / 100));
-    Put(char16_t(u'0' + value / 10 % 10));
-    Put(char16_t(u'0' + value % 10));
-  }
+  void PutTwoDigits(int value) { n_ = int(::PutTwoDigits(c_ + n_, value) - c_); }
   void PutFourDigits(int value) {
     PutTwoDigits(value / 100 % 100);
     PutTwoDigits(value % 100);
